@@ -1,0 +1,21 @@
+#pragma once
+// The ARP capture callback: drops probe frames, offers every sender to the
+// DHCP gateway probe and queues the frames addressed to this host for the
+// guard.
+#include "host/HString.h"
+#include "host/HWinPCapHelper.h"
+
+// "KivoHarborProbe" and three zero bytes, in the padding at offset 42.
+constexpr int kProbeMarkerOffset = 42;
+constexpr int kProbeMarkerLen = 18;
+extern const unsigned char kProbeMarker[kProbeMarkerLen];
+
+class HTWPkgCallback : public HWPCCallback {
+ public:
+  HTWPkgCallback();
+  ~HTWPkgCallback() override = default;
+  int on_packet(const unsigned char* frame, int len) override;
+
+  HString str_main_ip;
+  HString str_main_mac;
+};

@@ -1,0 +1,41 @@
+#pragma once
+// Delivers report vectors to the agent core, oldest first, and keeps those
+// the core refused in a bounded queue mirrored into an archive file.
+#include <list>
+#include <vector>
+
+#include "host/ARPSpoofingReport_Local.h"
+#include "host/HArchiveFile.h"
+#include "host/HIEUtil.h"
+#include "host/HString.h"
+
+typedef std::vector<ARPSpoofingReport_Local> ReportVector;
+
+class HAuditReportMgr {
+ public:
+  HAuditReportMgr() = default;
+
+  int init(const HString& plug_name, const HString& cata_name, const HString& arc_file, int arc_ver,
+           int max_record);
+  int report(ReportVector* p_report);
+  int write_arc();
+  int read_arc();
+
+  // For tests and the agent's summary.
+  size_t queued() const;
+  int max_record() const { return i_max_record; }
+
+ private:
+  int push_back(ReportVector* p_report);
+  int deliver(ReportVector& entry);
+
+  bool b_init = false;
+  std::list<ReportVector> lt_vt_report_stack;
+  HIEUtil::RecMutex rec_mutex;
+  HArchiveFile arc_file;
+  HString str_plug_name;
+  HString str_cata_name;
+  HString str_arc_file;
+  int i_arc_ver = 0;
+  int i_max_record = 0;
+};

@@ -1,0 +1,51 @@
+#pragma once
+// The agent's data center as the plug-in sees it: the policy store, the base
+// record, the alarm pop-up and the delivery of reports to the agent core.
+// The agent fills it from its config. The core writes every accepted block
+// as one JSON line to HOME/core/reports.jsonl and every alarm to
+// HOME/core/alarms.jsonl (and to standard output).
+#include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "host/ARPSpoofingReport_Local.h"
+#include "host/AntiARPSpoofing_Local.h"
+#include "host/HString.h"
+
+class HDCPolicy {
+ public:
+  // Appends the policy records; returns 0.
+  int get_AntiARPSpoofing_Local(std::vector<AntiARPSpoofing_Local>& records);
+  HString get_alarm_msg_by_pid(const HString& policy_id);
+
+  void set_policies(const std::vector<AntiARPSpoofing_Local>& records,
+                    const std::map<HString, HString>& alarm_msgs);
+
+ private:
+  std::mutex mtx_policy;
+  std::vector<AntiARPSpoofing_Local> vt_records;
+  std::map<HString, HString> map_alarm_msg;
+};
+
+class HDCBase {
+ public:
+  HString str_name = L"Velmora";
+};
+
+class HDataCenter {
+ public:
+  static HDCPolicy* GetPolicy();
+  static HDCBase* GetBase();
+  static void pop_alarm_message(const HString& alarm_message, const HString& text);
+  // `data` points to a std::vector<ARPSpoofingReport_Local>. `result` is set
+  // to 0 when the core accepted the block. Returns 0.
+  static int report_void_to_core(const HString& plug, const HString& catalogue, void* data, int reserved,
+                                 int& result);
+
+  // Agent side.
+  static void set_core_dir(const HString& folder);
+  static void set_core_accepts(bool accepts);
+  // Test seam: decides acceptance per block instead of the flag.
+  static void set_core_hook(std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook);
+};

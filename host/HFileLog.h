@@ -1,0 +1,54 @@
+#pragma once
+// The base library's file log. `ins()` is the agent's general log; private
+// instances (the attack log) set their own folder, name and limits.
+// A file is FOLDER/NAME.log; at the maximum file length it is renamed to
+// NAME.log.1 (replacing the previous one) and a new file is started. A line
+// longer than the maximum line length is cut. Every line is one write(2) on
+// a descriptor opened with O_APPEND, so lines from several threads never mix
+// and nothing is lost when the process dies.
+#include <cstdint>
+#include <mutex>
+
+#include "host/HString.h"
+
+class HFileLog {
+ public:
+  unsigned char b_switch = 0;  // leading one-byte switch (the plug-in sets 1)
+
+  HFileLog();
+  ~HFileLog();
+  HFileLog(const HFileLog&) = delete;
+  HFileLog& operator=(const HFileLog&) = delete;
+
+  // The agent's general log: HOME/log/Velmora.log.
+  static HFileLog& ins();
+  // Plain line header: "2026-12-06 11:12:13.123 [tid] ".
+  static HString get();
+  // Line header with level and source: "... [2] .\Tidewell(42) ".
+  static HString get(int level, const wchar_t* source, int line);
+
+  // Folder separators may be written "\" or "/". Returns 0, or -1 when the
+  // folder cannot be created.
+  int set_path(const HString& folder, const HString& name);
+  void set_max_file_len(unsigned long max_len);
+  void set_max_line_len(unsigned long max_len);
+
+  // Writes one line (a newline is added). 0 on success, -1 on failure.
+  int log(const HString& line);
+  // printf-style: %s takes a wide string (const wchar_t*), %d an int, %p a pointer.
+  int log(int level, const wchar_t* source, int line, const wchar_t* format, ...);
+
+  HString file_path() const;
+
+ private:
+  int open_locked();
+  void roll_over_locked();
+
+  std::mutex mtx_file;
+  HString str_folder;
+  HString str_name;
+  unsigned long ul_max_file_len = 10 * 1024 * 1024;
+  unsigned long ul_max_line_len = 4096;
+  int i_fd = -1;
+  uint64_t ull_file_len = 0;
+};

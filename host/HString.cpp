@@ -1,0 +1,84 @@
+#include "host/HString.h"
+
+#include "platform/WinDebug.h"
+
+namespace {
+std::wstring widen(const char* text) {
+  std::wstring out;
+  if (!text) return out;
+  for (const char* p = text; *p; ++p) out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  return out;
+}
+}  // namespace
+
+HString::HString(const wchar_t* text) : str_(text ? text : L"") {}
+HString::HString(const char* text) : str_(widen(text)) {}
+HString::HString(const std::string& text) : str_(widen(text.c_str())) {}
+HString::HString(unsigned long value) : str_(std::to_wstring(value)) {}
+HString::HString(bool value) : str_(value ? L"true" : L"false") {}
+
+HString::HString(int value, int radix) {
+  if (radix < 2 || radix > 36) radix = 10;
+  bool negative = value < 0;
+  unsigned long magnitude = negative ? 0UL - static_cast<unsigned long>(static_cast<long>(value))
+                                     : static_cast<unsigned long>(value);
+  do {
+    str_.insert(str_.begin(), L"0123456789abcdefghijklmnopqrstuvwxyz"[magnitude % radix]);
+    magnitude /= radix;
+  } while (magnitude);
+  if (negative) str_.insert(str_.begin(), L'-');
+}
+
+HString& HString::operator<<(const wchar_t* text) { if (text) str_ += text; return *this; }
+HString& HString::operator<<(const char* text) { str_ += widen(text); return *this; }
+HString& HString::operator<<(unsigned long value) { str_ += std::to_wstring(value); return *this; }
+HString& HString::operator<<(int value) { str_ += std::to_wstring(value); return *this; }
+
+std::string HString::get_str_direct() const {
+  std::string out;
+  out.reserve(str_.size());
+  for (wchar_t c : str_) out += (c >= 0 && c < 256) ? static_cast<char>(c) : '?';
+  return out;
+}
+
+int HString::find(const HString& what, int start) const {
+  if (start < 0 || static_cast<size_t>(start) > str_.size()) return -1;
+  size_t pos = str_.find(what.str_, static_cast<size_t>(start));
+  return pos == std::wstring::npos ? -1 : static_cast<int>(pos);
+}
+
+HString HString::substr(int start, int count) const {
+  if (start < 0 || count <= 0 || static_cast<size_t>(start) >= str_.size()) return HString();
+  return HString(str_.substr(static_cast<size_t>(start), static_cast<size_t>(count)));
+}
+
+HString& HString::replace_ex(const HString& from, const HString& to, bool all) {
+  if (from.str_.empty()) return *this;
+  size_t pos = 0;
+  while ((pos = str_.find(from.str_, pos)) != std::wstring::npos) {
+    str_.replace(pos, from.str_.size(), to.str_);
+    pos += to.str_.size();
+    if (!all) break;
+  }
+  return *this;
+}
+
+HString& HString::make_by_bin_multi(const unsigned char* bytes, int length) {
+  static const wchar_t kHex[] = L"0123456789abcdef";
+  str_.clear();
+  if (!bytes || length <= 0) return *this;
+  str_.reserve(static_cast<size_t>(length) * 2);
+  for (int i = 0; i < length; ++i) {
+    unsigned char b = bytes[i];
+    if (b >= 0x20 && b < 0x7f && b != '\\') {
+      str_ += static_cast<wchar_t>(b);
+    } else {
+      str_ += L"\\x";
+      str_ += kHex[b >> 4];
+      str_ += kHex[b & 0xf];
+    }
+  }
+  return *this;
+}
+
+void HString::debugview() const { OutputDebugStringW(str_.c_str()); }

@@ -1,0 +1,72 @@
+#pragma once
+// The agent's capture helper over libpcap. Callbacks receive frames whose
+// ethertype (bytes 12-13) equals their filter. The source is a live
+// interface (incoming frames only) or a pcap file replayed at its own pace;
+// sent frames go to the wire, or in replay into a pcap file.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/HArpNode.h"
+
+class HWPCCallback {
+ public:
+  virtual ~HWPCCallback() = default;
+  virtual int on_packet(const unsigned char* frame, int len) = 0;
+  uint16_t us_filter = 0;  // ethertype in network byte order
+};
+
+struct HCaptureStats {
+  uint64_t frames_read = 0;
+  uint64_t frames_delivered = 0;
+  uint64_t frames_dropped = 0;  // by the capture (kernel or pcap)
+  uint64_t frames_sent = 0;
+  double seconds = 0;
+};
+
+class HWinPCapHelper {
+ public:
+  static HWinPCapHelper& instance();
+
+  unsigned char b_load = 0;
+  unsigned char b_arp = 0;
+  unsigned char b_dhcp = 0;
+
+  int add_callback(HWPCCallback* callback);
+  int load_dll();
+  int init();
+  int start();
+  // Builds a 60-byte ARP frame from the node (Ethernet destination: the
+  // target MAC, or broadcast when it is empty or zero) and sends it.
+  int send_arp(const HArpNode& node, bool reserved);
+  int send_packet(const unsigned char* frame, int length);
+
+  // Agent side.
+  void set_live(const std::string& iface);
+  void set_replay(const std::string& pcap_file, double speed /* 0 = max */, const std::string& sent_file);
+  void stop();
+  // Replay: true once the last frame was delivered (or the file failed).
+  bool replay_done() const { return b_replay_done.load(); }
+  HCaptureStats stats() const;
+  std::string last_error() const;
+
+  // Test seams: every sent frame goes to the sink instead of the wire, and
+  // frames can be fed to the callbacks directly.
+  void set_send_sink(std::function<void(const unsigned char*, int)> sink);
+  void deliver(const unsigned char* frame, int len);
+  void reset_for_test();
+
+ private:
+  HWinPCapHelper() = default;
+  struct Impl;
+  Impl* impl();
+
+  std::mutex mtx_helper;
+  std::vector<HWPCCallback*> vt_callbacks;
+  std::atomic<bool> b_replay_done{false};
+  Impl* p_impl = nullptr;
+};

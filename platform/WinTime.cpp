@@ -1,0 +1,53 @@
+#include "platform/WinTime.h"
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+namespace {
+std::mutex g_source_mutex;
+std::function<DWORD()> g_tick_source;
+std::function<__time64_t()> g_time_source;
+thread_local DWORD g_last_error = 0;
+
+DWORD monotonic_ms() {
+  using namespace std::chrono;
+  auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  return static_cast<DWORD>(ms);
+}
+}  // namespace
+
+DWORD GetTickCount() {
+  std::lock_guard<std::mutex> lock(g_source_mutex);
+  return g_tick_source ? g_tick_source() : monotonic_ms();
+}
+
+void Sleep(DWORD milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+__time64_t _time64(__time64_t* out) {
+  __time64_t now;
+  {
+    std::lock_guard<std::mutex> lock(g_source_mutex);
+    now = g_time_source ? g_time_source() : static_cast<__time64_t>(std::time(nullptr));
+  }
+  if (out) *out = now;
+  return now;
+}
+
+DWORD GetLastError() { return g_last_error; }
+void SetLastError(DWORD code) { g_last_error = code; }
+
+namespace platform {
+void set_tick_source(std::function<DWORD()> source) {
+  std::lock_guard<std::mutex> lock(g_source_mutex);
+  g_tick_source = std::move(source);
+}
+void set_time_source(std::function<__time64_t()> source) {
+  std::lock_guard<std::mutex> lock(g_source_mutex);
+  g_time_source = std::move(source);
+}
+}  // namespace platform
