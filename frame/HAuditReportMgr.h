@@ -28,6 +28,8 @@ class HAuditReportMgr {
  private:
   int push_back(ReportVector* p_report);
   int deliver(ReportVector& entry);
+  void read_entries(int count);
+  int read_entry(ReportVector& entry);
 
   bool b_init = false;
   std::list<ReportVector> lt_vt_report_stack;

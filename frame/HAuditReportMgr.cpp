@@ -1,0 +1,192 @@
+#include "frame/HAuditReportMgr.h"
+
+#include <cstdint>
+
+#include "host/HDataCenter.h"
+#include "host/HEventCenter.h"
+#include "host/HFileLog.h"
+#include "platform/WinTime.h"
+
+namespace {
+
+const wchar_t kSource[] = L"HAuditReportMgr";
+
+// Records of one entry beyond this are taken as damage, not as a report.
+constexpr int kMaxRecordsPerEntry = 5000000;
+// Reports older than 90 days are delivered with no age.
+constexpr int32_t kMaxAgeSeconds = 7776000;
+// The smallest entry in the archive is its record count.
+constexpr size_t kMinEntryBytes = 4;
+
+// Low 32 bits of the seconds since 1970, as the records carry them.
+int32_t now_stamp() {
+  return static_cast<int32_t>(static_cast<uint32_t>(_time64(nullptr)));
+}
+
+// Seconds between the stamp and now; 0 when the clock went back or the
+// stamp is older than 90 days.
+int32_t age_of(int32_t stamp, int32_t now) {
+  int32_t age = static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(stamp));
+  if (age < 0 || age > kMaxAgeSeconds) return 0;
+  return age;
+}
+
+}  // namespace
+
+int HAuditReportMgr::init(const HString& plug_name, const HString& cata_name, const HString& arc_file_name,
+                          int arc_ver, int max_record) {
+  HIEUtil::RecMutex::Lock lock(rec_mutex);
+  str_plug_name = plug_name;
+  str_cata_name = cata_name;
+  str_arc_file = arc_file_name;
+  i_arc_ver = arc_ver;
+  i_max_record = (max_record < 3 || max_record > 10000) ? 100 : max_record;
+  b_init = true;
+  arc_file.set_name(str_arc_file);
+  arc_file.get_mem().set_version(i_arc_ver);
+  read_arc();
+  HFileLog::ins().log(2, kSource, __LINE__,
+                      L"HAuditReportMgr::init str_plug_name %s, str_cata_name %s, str_arc_file %s, i_arc_ver %d, "
+                      L"i_max_record %d, read lt_vt_report_stack size %d",
+                      str_plug_name.wc_str(), str_cata_name.wc_str(), str_arc_file.wc_str(), i_arc_ver, i_max_record,
+                      static_cast<int>(lt_vt_report_stack.size()));
+  return 0;
+}
+
+size_t HAuditReportMgr::queued() const {
+  HIEUtil::RecMutex::Lock lock(rec_mutex);
+  return lt_vt_report_stack.size();
+}
+
+int HAuditReportMgr::deliver(ReportVector& entry) {
+  int result = -1;
+  HDataCenter::report_void_to_core(str_plug_name, str_cata_name, &entry, 0, result);
+  return result == 0 ? 0 : -1;
+}
+
+int HAuditReportMgr::report(ReportVector* p_report) {
+  HIEUtil::RecMutex::Lock lock(rec_mutex);
+  if (!b_init) return -1;
+  if (!p_report && lt_vt_report_stack.empty()) return 0;
+  if (!p_report && !HEventCenter::ins().b_online) return 0;
+
+  int total = static_cast<int>(lt_vt_report_stack.size());
+  int delivered = 0;
+  bool b_refused = false;
+  int32_t now = now_stamp();
+  for (const ReportVector& entry : lt_vt_report_stack) {
+    ReportVector copy = entry;
+    for (ARPSpoofingReport_Local& record : copy) record.iElapsed = age_of(record.iElapsed, now);
+    if (deliver(copy) != 0) {
+      b_refused = true;
+      break;
+    }
+    ++delivered;
+  }
+  HFileLog::ins().log(2, kSource, __LINE__,
+                      L"HAuditReportMgr::report OLD (p_report == %p, %s::%s) total size %d, report ok size %d",
+                      static_cast<void*>(p_report), str_plug_name.wc_str(), str_cata_name.wc_str(), total, delivered);
+  for (int i = 0; i < delivered; ++i) lt_vt_report_stack.pop_front();
+
+  if (!p_report) {
+    if (delivered > 0) write_arc();
+    return 0;
+  }
+  // Queued reports go first: a new one waits behind a refused entry.
+  if (b_refused || deliver(*p_report) != 0) {
+    push_back(p_report);
+    return 0;
+  }
+  if (delivered > 0) write_arc();
+  return 0;
+}
+
+int HAuditReportMgr::push_back(ReportVector* p_report) {
+  bool b_write = false;
+  // An empty vector right behind another adds nothing; filtering it before
+  // making room keeps the oldest report from being dropped for nothing.
+  if (p_report->empty() && !lt_vt_report_stack.empty() && lt_vt_report_stack.back().empty()) {
+    HFileLog::ins().log(2, kSource, __LINE__, L"HAuditReportMgr::push_back::filter the repeat empty vector, b_write %d",
+                        b_write ? 1 : 0);
+    return 0;
+  }
+  if (lt_vt_report_stack.size() >= static_cast<size_t>(i_max_record)) {
+    lt_vt_report_stack.pop_front();
+    b_write = true;
+  }
+  int32_t now = now_stamp();
+  for (ARPSpoofingReport_Local& record : *p_report) record.iElapsed = now;
+  lt_vt_report_stack.push_back(*p_report);
+  write_arc();
+  return 0;
+}
+
+int HAuditReportMgr::write_arc() {
+  HIEUtil::RecMutex::Lock lock(rec_mutex);
+  if (!b_init) return -1;
+  HFileLog::ins().log(2, kSource, __LINE__, L"HAuditReportMgr::write_arc size %d",
+                      static_cast<int>(lt_vt_report_stack.size()));
+  if (arc_file.prepare_write() != 0) return -1;
+  HArchiveMem& mem = arc_file.get_mem();
+  mem.write_basic(static_cast<int>(lt_vt_report_stack.size()));
+  for (ReportVector& entry : lt_vt_report_stack) {
+    if (!mem.b_write_ready) continue;
+    mem.write_basic(static_cast<int>(entry.size()));
+    for (ARPSpoofingReport_Local& record : entry) {
+      record.__inter_set_arc_obj(&mem);
+      record.arc_write();
+    }
+  }
+  if (arc_file.commit_write() != 0) {
+    HFileLog::ins().log(1, kSource, __LINE__, L"HAuditReportMgr::write_arc commit failed, size %d",
+                        static_cast<int>(lt_vt_report_stack.size()));
+    return -1;
+  }
+  return 0;
+}
+
+int HAuditReportMgr::read_arc() {
+  HIEUtil::RecMutex::Lock lock(rec_mutex);
+  if (!b_init) return -1;
+  lt_vt_report_stack.clear();
+  if (arc_file.prepare_read() != 0) return -1;
+  HArchiveMem& mem = arc_file.get_mem();
+  int count = 0;
+  if (mem.read_basic(count) != 0) {
+    HFileLog::ins().log(1, kSource, __LINE__, L"HAuditReportMgr::read_arc no entry count");
+  } else if (count < 0 || static_cast<size_t>(count) > mem.remaining() / kMinEntryBytes) {
+    HFileLog::ins().log(1, kSource, __LINE__, L"HAuditReportMgr::read_arc implausible entry count %d", count);
+  } else {
+    read_entries(count);
+  }
+  arc_file.commit_read();
+  return 0;
+}
+
+void HAuditReportMgr::read_entries(int count) {
+  for (int i = 0; i < count; ++i) {
+    ReportVector entry;
+    if (read_entry(entry) != 0) {
+      HFileLog::ins().log(1, kSource, __LINE__, L"HAuditReportMgr::read_arc damaged at entry %d of %d, kept %d", i,
+                          count, static_cast<int>(lt_vt_report_stack.size()));
+      return;
+    }
+    lt_vt_report_stack.push_back(std::move(entry));
+  }
+}
+
+int HAuditReportMgr::read_entry(ReportVector& entry) {
+  HArchiveMem& mem = arc_file.get_mem();
+  int records = 0;
+  if (mem.read_basic(records) != 0) return -1;
+  if (records < 1 || records > kMaxRecordsPerEntry) return 0;
+  // Records are appended one by one as they read: nothing is reserved from
+  // a count that the file claims.
+  for (int i = 0; i < records; ++i) {
+    ARPSpoofingReport_Local record;
+    record.__inter_set_arc_obj(&mem);
+    if (record.arc_read() != 0) return -1;
+    entry.push_back(std::move(record));
+  }
+  return 0;
+}
