@@ -2,6 +2,9 @@
 // The ARP capture callback: drops probe frames, offers every sender to the
 // DHCP gateway probe and queues the frames addressed to this host for the
 // guard.
+#include <atomic>
+#include <cstdint>
+
 #include "host/HString.h"
 #include "host/HWinPCapHelper.h"
 
@@ -16,6 +19,12 @@ class HTWPkgCallback : public HWPCCallback {
   ~HTWPkgCallback() override = default;
   int on_packet(const unsigned char* frame, int len) override;
 
+  // Frames too short to hold an ARP body (under 42 bytes), dropped unread.
+  uint64_t dropped_short() const { return ull_dropped_short.load(std::memory_order_relaxed); }
+
   HString str_main_ip;
   HString str_main_mac;
+
+ private:
+  std::atomic<uint64_t> ull_dropped_short{0};
 };

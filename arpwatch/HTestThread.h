@@ -1,5 +1,6 @@
 #pragma once
 // The probe thread: asks a gateway's old MAC whether it is still there.
+#include <cstdint>
 #include <list>
 
 #include "arpguard/HMacChangeItem.h"
@@ -16,6 +17,17 @@ struct HArpProbeItem : HMacChangeItem {
 
 class HTestThread : public HIEUtil::Thread {
  public:
+  // Requests for one item go at least this far apart; after this many silent
+  // periods the new MAC is accepted.
+  static constexpr DWORD kRetryIntervalMs = 1000;
+  static constexpr DWORD kMaxRetries = 3;
+  static constexpr DWORD kPassIntervalMs = 200;
+  // A flood of claims with ever new MACs for a gateway must not grow the list
+  // (and the requests sent per pass) without limit: changes beyond this many
+  // pending are dropped and counted. A dropped change comes back with the
+  // next claim that repeats it, since the learned MAC stays the old one.
+  static constexpr size_t kMaxPendingProbes = 1024;
+
   HTestThread(const HString& own_ip, const HString& own_mac);
   void run() override;
   // One pass of `run` (without its 200 ms sleep).
@@ -25,12 +37,19 @@ class HTestThread : public HIEUtil::Thread {
   bool check_answer(const HArpNode& node);
 
   size_t pending();
+  uint64_t dropped();
 
  private:
   void send_request(const HArpProbeItem& item);
+  // Sends, re-sends or settles one item; false when it was settled and must
+  // leave the list.
+  bool step_item(HArpProbeItem& item);
+  void report_spoofers(const std::list<HString>& spoofer_macs);
 
   std::list<HArpProbeItem> lst_probe;
   HIEUtil::RecMutex mtx_probe;
   HString str_own_ip;
   HString str_own_mac;
+  uint64_t ull_dropped = 0;
+  bool b_full = false;
 };

@@ -1,0 +1,56 @@
+#include "arpwatch/HTWPkgCallback.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "arpguard/HThreadTidewell.h"
+#include "dhcpguard/HDhcpAttackCallback.h"
+#include "frame/HPTWGlobal.h"
+#include "host/HArpNode.h"
+#include "host/HNetworkProtocolUtil.h"
+#include "host/HSysInfoMgr.h"
+
+const unsigned char kProbeMarker[kProbeMarkerLen] = {'K', 'i', 'v', 'o', 'H', 'a', 'r', 'b', 'o',
+                                                     'r', 'P', 'r', 'o', 'b', 'e', 0,   0,   0};
+
+namespace {
+constexpr int kArpBodyOffset = 14;
+constexpr int kSenderIpOffset = 28;
+constexpr int kArpFrameLen = kArpBodyOffset + ARP_BODY_LEN;  // 42: no padding
+constexpr int kProbeFrameLen = kProbeMarkerOffset + kProbeMarkerLen;  // 60
+static_assert(kArpFrameLen == 42, "Ethernet header and ARP body");
+static_assert(kProbeFrameLen == 60, "marker fills the padding");
+
+bool is_probe_frame(const unsigned char* frame, int len) {
+  return len >= kProbeFrameLen && std::memcmp(frame + kProbeMarkerOffset, kProbeMarker, kProbeMarkerLen) == 0;
+}
+}  // namespace
+
+HTWPkgCallback::HTWPkgCallback() {
+  HSysInfoMgr::ins().get_main_ip_mac(str_main_ip, str_main_mac);
+  // Start-up creates the guard before this callback; without it there is no
+  // one to start the probe thread or to take frames.
+  HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
+  if (guard) guard->start_test_thread(str_main_ip, str_main_mac);
+}
+
+int HTWPkgCallback::on_packet(const unsigned char* frame, int len) {
+  // Too short for an ARP body: nothing in it may be read.
+  if (!frame || len < kArpFrameLen) {
+    ull_dropped_short.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+  }
+  if (is_probe_frame(frame, len)) return 0;
+
+  uint32_t sender_ip = 0;  // network byte order, as on the wire
+  std::memcpy(&sender_ip, frame + kSenderIpOffset, sizeof(sender_ip));
+  HDhcpAttackCallback* dhcp = HPTWGlobal::ins().p_dhcp_callback;
+  if (dhcp && dhcp->check_arp_sender(sender_ip)) return 0;
+
+  HArpNode node;
+  HNetworkProtocolUtil::MakeArpNode(frame + kArpBodyOffset, node);
+  if (HString(node.target_ip) != str_main_ip) return 0;
+  HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
+  if (guard) guard->push_arp_node(node);
+  return 0;
+}

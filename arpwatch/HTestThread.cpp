@@ -1,0 +1,129 @@
+#include "arpwatch/HTestThread.h"
+
+#include <map>
+
+#include "arpguard/HThreadTidewell.h"
+#include "frame/HPTWGlobal.h"
+#include "host/HEventCenter.h"
+#include "host/HFileLog.h"
+#include "host/HWinPCapHelper.h"
+#include "platform/WinTime.h"
+
+namespace {
+const wchar_t kLogSource[] = L".\\HTestThread";
+constexpr unsigned char kArpRequest = 1;
+}  // namespace
+
+HTestThread::HTestThread(const HString& own_ip, const HString& own_mac)
+    : str_own_ip(own_ip), str_own_mac(own_mac) {}
+
+void HTestThread::run() {
+  HFileLog::ins().log(2, kLogSource, __LINE__, L"HTestThread::run start");
+  for (;;) {
+    Sleep(kPassIntervalMs);
+    run_pass();
+  }
+}
+
+void HTestThread::run_pass() {
+  HIEUtil::RecMutex::Lock lock(mtx_probe);
+  for (auto it = lst_probe.begin(); it != lst_probe.end();) {
+    if (step_item(*it)) {
+      ++it;
+    } else {
+      it = lst_probe.erase(it);
+    }
+  }
+}
+
+bool HTestThread::step_item(HArpProbeItem& item) {
+  if (!item.b_sent) {
+    send_request(item);
+    item.b_sent = true;
+    item.send_tick = GetTickCount();
+    return true;
+  }
+  // Unsigned difference: the tick counter wraps after 49.7 days.
+  DWORD elapsed = GetTickCount() - item.send_tick;
+  if (elapsed < kRetryIntervalMs) return true;
+  if (++item.retry_count >= kMaxRetries) {
+    // The old MAC stayed silent: the gateway really moved.
+    HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
+    if (guard) guard->set_ip_mac(item.ip, item.new_mac);
+    return false;
+  }
+  send_request(item);
+  item.send_tick = GetTickCount();
+  return true;
+}
+
+void HTestThread::send_request(const HArpProbeItem& item) {
+  HArpNode node;
+  node.op = kArpRequest;
+  node.sender_ip = str_own_ip.get_str_direct();
+  node.sender_mac = str_own_mac.get_str_direct();
+  node.target_ip = item.ip.get_str_direct();
+  node.target_mac = item.old_mac.get_str_direct();
+  HWinPCapHelper::instance().send_arp(node, false);
+}
+
+void HTestThread::add_probe(const HMacChangeItem& item) {
+  HIEUtil::RecMutex::Lock lock(mtx_probe);
+  for (const HArpProbeItem& pending_item : lst_probe) {
+    if (static_cast<const HMacChangeItem&>(pending_item) == item) return;
+  }
+  if (lst_probe.size() >= kMaxPendingProbes) {
+    ++ull_dropped;
+    if (!b_full) {
+      b_full = true;
+      HFileLog::ins().log(1, kLogSource, __LINE__, L"probe list full (%d pending), dropping change of %s to %s",
+                          static_cast<int>(lst_probe.size()), item.ip.wc_str(), item.new_mac.wc_str());
+    }
+    return;
+  }
+  b_full = false;
+  lst_probe.emplace_back(item);
+}
+
+bool HTestThread::check_answer(const HArpNode& node) {
+  HIEUtil::RecMutex::Lock lock(mtx_probe);
+  const HString sender_ip(node.sender_ip);
+  const HString sender_mac(node.sender_mac);
+  std::list<HString> spoofer_macs;
+  for (auto it = lst_probe.begin(); it != lst_probe.end();) {
+    // Only a probed item can be answered: a frame from the old MAC before
+    // the first request says nothing about the claim.
+    if (it->b_sent && it->ip == sender_ip && it->old_mac == sender_mac) {
+      spoofer_macs.push_back(it->new_mac);
+      it = lst_probe.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (spoofer_macs.empty()) return false;
+  report_spoofers(spoofer_macs);
+  return true;
+}
+
+void HTestThread::report_spoofers(const std::list<HString>& spoofer_macs) {
+  HPTWGlobal& global = HPTWGlobal::ins();
+  if (global.vt_arp.empty()) return;
+  const AntiARPSpoofing_Local& policy = global.vt_arp[0];
+  uint32_t state = HEventCenter::ins().i_state;
+  if ((state & static_cast<uint32_t>(policy.iStateMask)) == 0 || policy.iAntiARPSpoofing != 1) return;
+  for (const HString& mac : spoofer_macs) {
+    std::map<HString, HString> desc;
+    desc[L"mac"] = mac;
+    global.report_attack(true, desc, L"AntiARP_RP_ARP", 0);
+  }
+}
+
+size_t HTestThread::pending() {
+  HIEUtil::RecMutex::Lock lock(mtx_probe);
+  return lst_probe.size();
+}
+
+uint64_t HTestThread::dropped() {
+  HIEUtil::RecMutex::Lock lock(mtx_probe);
+  return ull_dropped;
+}
