@@ -22,6 +22,9 @@ typedef int64_t __time64_t;
 #endif
 
 constexpr DWORD NO_ERROR = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
