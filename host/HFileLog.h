@@ -8,12 +8,13 @@
 // and nothing is lost when the process dies.
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "host/HString.h"
 
 class HFileLog {
  public:
-  unsigned char b_switch = 0;  // leading one-byte switch (the plug-in sets 1)
+  unsigned char b_switch = 0;  // leading one-byte switch (the plug-in sets 1); no effect here
 
   HFileLog();
   ~HFileLog();
@@ -33,15 +34,20 @@ class HFileLog {
   void set_max_file_len(unsigned long max_len);
   void set_max_line_len(unsigned long max_len);
 
-  // Writes one line (a newline is added). 0 on success, -1 on failure.
+  // Writes one line (a newline is added; line breaks inside become blanks).
+  // 0 on success, -1 on failure.
   int log(const HString& line);
-  // printf-style: %s takes a wide string (const wchar_t*), %d an int, %p a pointer.
+  // printf-style: %s takes a wide string (const wchar_t*), %d an int, %p a pointer
+  // (also %u %x %c %S = narrow string, %%, width, '-', '0', and l/ll/z lengths).
   int log(int level, const wchar_t* source, int line, const wchar_t* format, ...);
 
   HString file_path() const;
 
  private:
+  int write_line(const std::wstring& line);
+  void encode_locked(const std::wstring& line);
   int open_locked();
+  void close_locked();
   void roll_over_locked();
 
   std::mutex mtx_file;
@@ -51,4 +57,6 @@ class HFileLog {
   unsigned long ul_max_line_len = 4096;
   int i_fd = -1;
   uint64_t ull_file_len = 0;
+  bool b_home_log = false;   // ins(): takes the home when it first writes
+  std::string str_line_buf;  // reused for every line, under mtx_file
 };
