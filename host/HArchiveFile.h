@@ -58,7 +58,8 @@ class HArchiveFile {
   void set_name(const HString& name);
   HArchiveMem& get_mem() { return mem; }
 
-  // 0 = ready. prepare_read loads and checks the file; commit_read ends it.
+  // 0 = ready. prepare_read loads and checks the file (-1 when it is missing
+  // or its magic or version differs from the memory's); commit_read ends it.
   int prepare_read();
   int commit_read();
   // prepare_write empties the memory and sets its write-ready flag;
@@ -69,6 +70,8 @@ class HArchiveFile {
   std::string path() const { return str_path; }
 
  private:
+  int write_aside(const std::vector<unsigned char>& image);
+
   HArchiveMem mem;
   std::string str_path;
 };

@@ -1,0 +1,215 @@
+#include "host/HArchiveFile.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "host/HEnvironment.h"
+#include "host/HFileLog.h"
+#include "host/HFileUtil.h"
+
+namespace {
+
+constexpr unsigned char ARC_MAGIC[4] = {'H', 'A', 'R', 'C'};
+constexpr size_t ARC_HEADER_LEN = 16;  // magic, version, payload length, CRC-32
+// The audit queue holds at most a few thousand small records; anything near
+// this size is not an archive of ours.
+constexpr uint64_t ARC_MAX_FILE_LEN = 256ull * 1024 * 1024;
+
+void put_u32(std::vector<unsigned char>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+uint32_t get_u32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+std::array<uint32_t, 256> make_crc_table() {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  return table;
+}
+
+uint32_t crc32(const unsigned char* data, size_t length) {
+  static const std::array<uint32_t, 256> table = make_crc_table();
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < length; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+void log_archive(const std::string& path, const wchar_t* what) {
+  HFileLog::ins().log(1, L"HArchiveFile", __LINE__, L"archive %S %s", path.c_str(), what);
+}
+
+// Reads the whole file; -1 when it is missing, unreadable or implausibly large.
+int read_file(const std::string& path, std::vector<unsigned char>& out) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || st.st_size < 0 || static_cast<uint64_t>(st.st_size) > ARC_MAX_FILE_LEN) {
+    ::close(fd);
+    return -1;
+  }
+  out.resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
+  while (got < out.size()) {
+    ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  out.resize(got);
+  return 0;
+}
+
+}  // namespace
+
+// ---- HArchiveMem: little-endian 32-bit values; strings as a length in
+// characters followed by each character as 32 bits.
+
+int HArchiveMem::write_basic(int value) {
+  put_u32(vt_data, static_cast<uint32_t>(value));
+  return 0;
+}
+
+int HArchiveMem::read_basic(int& value) {
+  if (remaining() < 4) return -1;
+  value = static_cast<int>(get_u32(vt_data.data() + ul_read_pos));
+  ul_read_pos += 4;
+  return 0;
+}
+
+int HArchiveMem::write_string(const HString& text) {
+  const std::wstring& w = text.wstr();
+  put_u32(vt_data, static_cast<uint32_t>(w.size()));
+  for (wchar_t c : w) put_u32(vt_data, static_cast<uint32_t>(c));
+  return 0;
+}
+
+int HArchiveMem::read_string(HString& text) {
+  if (remaining() < 4) return -1;
+  uint32_t count = get_u32(vt_data.data() + ul_read_pos);
+  // Checked against what is there before anything is allocated.
+  if (count > (remaining() - 4) / 4) return -1;
+  std::wstring w;
+  w.reserve(count);
+  const unsigned char* p = vt_data.data() + ul_read_pos + 4;
+  for (uint32_t i = 0; i < count; ++i) w += static_cast<wchar_t>(get_u32(p + 4 * static_cast<size_t>(i)));
+  ul_read_pos += 4 + 4 * static_cast<size_t>(count);
+  text = HString(w);
+  return 0;
+}
+
+int HArchiveMem::write_bytes(const void* data, size_t length) {
+  if (length == 0) return 0;
+  if (!data) return -1;
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  vt_data.insert(vt_data.end(), p, p + length);
+  return 0;
+}
+
+int HArchiveMem::read_bytes(void* data, size_t length) {
+  if (remaining() < length || (length > 0 && !data)) return -1;
+  if (length > 0) std::memcpy(data, vt_data.data() + ul_read_pos, length);
+  ul_read_pos += length;
+  return 0;
+}
+
+void HArchiveMem::reset(const std::vector<unsigned char>& data) {
+  vt_data = data;
+  ul_read_pos = 0;
+}
+
+void HArchiveMem::clear() {
+  vt_data.clear();
+  ul_read_pos = 0;
+}
+
+// ---- HArchiveFile
+
+void HArchiveFile::set_name(const HString& name) {
+  HString path = HFileUtil::normalize(name);
+  if (!path.empty() && path.wstr()[0] != L'/') {
+    HString home = HEnvironment::GetMyExeFullFilePath(false);
+    path = home + HString(L"/") + path;
+  }
+  str_path = HFileUtil::native_path(path);
+}
+
+int HArchiveFile::prepare_read() {
+  mem.clear();
+  std::vector<unsigned char> file;
+  if (str_path.empty() || read_file(str_path, file) != 0) return -1;
+  if (file.size() < ARC_HEADER_LEN || std::memcmp(file.data(), ARC_MAGIC, sizeof(ARC_MAGIC)) != 0) {
+    log_archive(str_path, L"is no archive (bad header)");
+    return -1;
+  }
+  int version = static_cast<int>(get_u32(file.data() + 4));
+  if (version != mem.get_version()) {
+    HFileLog::ins().log(1, L"HArchiveFile", __LINE__, L"archive %S version %d, expected %d", str_path.c_str(),
+                        version, mem.get_version());
+    return -1;
+  }
+  size_t announced = get_u32(file.data() + 8);
+  size_t present = file.size() - ARC_HEADER_LEN;
+  if (present < announced) log_archive(str_path, L"truncated");
+  if (present > announced) log_archive(str_path, L"damaged (bytes beyond the payload)");
+  size_t length = present < announced ? present : announced;
+  const unsigned char* payload = file.data() + ARC_HEADER_LEN;
+  if (present >= announced && crc32(payload, length) != get_u32(file.data() + 12))
+    log_archive(str_path, L"damaged (checksum mismatch)");
+  mem.reset(std::vector<unsigned char>(payload, payload + length));
+  return 0;
+}
+
+int HArchiveFile::commit_read() {
+  mem.clear();
+  return 0;
+}
+
+int HArchiveFile::prepare_write() {
+  mem.clear();
+  if (str_path.empty()) return -1;
+  mem.b_write_ready = 1;
+  return 0;
+}
+
+int HArchiveFile::commit_write() {
+  if (!mem.b_write_ready) return -1;
+  mem.b_write_ready = 0;
+  const std::vector<unsigned char>& payload = mem.data();
+  std::vector<unsigned char> image(ARC_MAGIC, ARC_MAGIC + sizeof(ARC_MAGIC));
+  put_u32(image, static_cast<uint32_t>(mem.get_version()));
+  put_u32(image, static_cast<uint32_t>(payload.size()));
+  put_u32(image, crc32(payload.data(), payload.size()));
+  image.insert(image.end(), payload.begin(), payload.end());
+  int rc = write_aside(image);
+  if (rc != 0) log_archive(str_path, L"could not be written");
+  return rc;
+}
+
+// The image goes to NAME.tmp first; only a complete, synced copy replaces NAME.
+int HArchiveFile::write_aside(const std::vector<unsigned char>& image) {
+  std::string folder = HFileUtil::dir_name(str_path);
+  if (HFileUtil::make_dirs(folder) != 0) return -1;
+  std::string tmp = str_path + ".tmp";
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  bool ok = HFileUtil::write_all(fd, image.data(), image.size()) == 0 && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok || ::rename(tmp.c_str(), str_path.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return -1;
+  }
+  HFileUtil::sync_dir(folder);
+  return 0;
+}
