@@ -1,7 +1,9 @@
 #pragma once
 // The DHCP gateway probe: asks by broadcast ARP whether the gateways that
 // DHCP offers name exist, and raises the DHCP alarm for a silent one.
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "host/HIEUtil.h"
@@ -21,11 +23,24 @@ struct HDhcpGatewayItem {
 class HTestDhcpGateway : public HIEUtil::Thread {
  public:
   static constexpr int kProbeFrameLen = 60;
+  static constexpr DWORD kPassIntervalMs = 200;
+  // Requests go at least this far apart; the alarm is raised when this many
+  // periods passed without an answer.
+  static constexpr DWORD kRetryIntervalMs = 1000;
+  static constexpr DWORD kMaxRetries = 3;
+  // A window that the alarm thread has not created yet is waited for this
+  // long before a merge gives up on it.
+  static constexpr DWORD kFindWindowWaitMs = 2000;
 
   HTestDhcpGateway();
+  ~HTestDhcpGateway() override;
   void run() override;
   // One pass of `run` (without its 200 ms sleep).
   void run_pass();
+  // Ends `run` and waits until its thread has let go of this object; a
+  // no-op when the thread was never started. The owner calls it before the
+  // probe is destroyed.
+  void stop();
 
   void add_gateway(HDhcpGatewayItem& item);
   bool check_arp_sender(unsigned long ip);
@@ -34,8 +49,20 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   size_t pending();
 
  private:
+  // Sends, re-sends or gives up on one item; false when it must leave the list.
+  bool step_item(HDhcpGatewayItem& item);
+  void send_request(HDhcpGatewayItem& item, bool counting_padding);
+  void open_alarm_window(const HString& text);
+  // Appends `text` to the open alarm window; false when no window was found.
+  bool merge_into_window(const HString& text);
+  bool wait_stop(DWORD milliseconds);
+
   std::vector<HDhcpGatewayItem> vt_gateway;
   HIEUtil::RecMutex mutex_gateway;
   bool b_first_alarm = true;
   HIEUtil::ThreadControl tc_msgbox;
+
+  std::mutex mtx_stop;
+  std::condition_variable cv_stop;
+  bool b_stop = false;
 };

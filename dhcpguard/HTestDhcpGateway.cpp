@@ -1,0 +1,149 @@
+#include "dhcpguard/HTestDhcpGateway.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "frame/AttackLog.h"
+#include "host/HFileLog.h"
+#include "host/HLanMgr.h"
+#include "host/HNetworkProtocolUtil.h"
+#include "host/HNetworkUtil.h"
+#include "host/HWinPCapHelper.h"
+#include "platform/WinTime.h"
+
+namespace {
+
+const wchar_t kLogSource[] = L".\\HTestDhcpGateway";
+// The start line keeps the number that readers of the agent's log know it by.
+constexpr int kRunStartLine = 26;
+
+// Offsets of the 60-byte broadcast ARP request.
+constexpr int kEthDst = 0;
+constexpr int kEthSrc = 6;
+constexpr int kEthType = 12;
+constexpr int kArpOp = 20;
+constexpr int kSenderMac = 22;
+constexpr int kSenderIp = 28;
+constexpr int kTargetIp = 38;
+constexpr int kPadding = 42;
+
+void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding,
+                       unsigned char (&frame)[HTestDhcpGateway::kProbeFrameLen]) {
+  static const unsigned char kArpHeader[] = {0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 0x01};
+  std::memset(frame, 0, sizeof(frame));
+  std::memset(frame + kEthDst, 0xff, 6);
+  std::memcpy(frame + kEthSrc, item.client_mac, 6);
+  std::memcpy(frame + kEthType, kArpHeader, sizeof(kArpHeader));
+  static_assert(kEthType + sizeof(kArpHeader) == kArpOp + 2, "header ends with the operation");
+  std::memcpy(frame + kSenderMac, item.client_mac, 6);
+  std::memcpy(frame + kSenderIp, &item.client_ip, 4);
+  std::memcpy(frame + kTargetIp, &item.gateway_ip, 4);
+  // Repeated requests differ from the first by their padding, so that a
+  // capture tells them apart.
+  if (counting_padding) {
+    for (int i = kPadding; i < HTestDhcpGateway::kProbeFrameLen; ++i) frame[i] = static_cast<unsigned char>(i);
+  }
+}
+
+HString ip_text(unsigned long ip) { return HString(HNetworkProtocolUtil::GetIPString(ip, true)); }
+
+}  // namespace
+
+HTestDhcpGateway::HTestDhcpGateway() {
+  // The probe lives by value inside its callback: this reference is the
+  // owner's, so the count never drops to zero when the thread lets go.
+  __incRef();
+}
+
+HTestDhcpGateway::~HTestDhcpGateway() { stop(); }
+
+void HTestDhcpGateway::run() {
+  HFileLog::ins().log(2, kLogSource, kRunStartLine, L"HTestDhcpGateway::run() start");
+  while (!wait_stop(kPassIntervalMs)) run_pass();
+}
+
+bool HTestDhcpGateway::wait_stop(DWORD milliseconds) {
+  std::unique_lock<std::mutex> lock(mtx_stop);
+  return cv_stop.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return b_stop; });
+}
+
+void HTestDhcpGateway::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mtx_stop);
+    b_stop = true;
+  }
+  cv_stop.notify_all();
+  // The thread holds a second reference until `run` has returned and it has
+  // let go of the object; only the owner's stays then.
+  while (__getRef() > 1) Sleep(1);
+}
+
+void HTestDhcpGateway::run_pass() {
+  HIEUtil::RecMutex::Lock lock(mutex_gateway);
+  for (size_t i = 0; i < vt_gateway.size();) {
+    if (step_item(vt_gateway[i])) {
+      ++i;
+    } else {
+      vt_gateway.erase(vt_gateway.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+  }
+}
+
+bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item) {
+  if (!item.b_sent) {
+    send_request(item, false);
+    item.b_sent = true;
+    return true;
+  }
+  // Unsigned difference: the tick counter wraps after 49.7 days.
+  if (GetTickCount() - item.send_tick < kRetryIntervalMs) return true;
+  if (++item.retry_count >= kMaxRetries) {
+    show_alarm(HLanMgr::ins().get(777, L"mac", HNetworkUtil::GetMACString(item.server_mac)));
+    return false;
+  }
+  send_request(item, true);
+  return true;
+}
+
+void HTestDhcpGateway::send_request(HDhcpGatewayItem& item, bool counting_padding) {
+  unsigned char frame[kProbeFrameLen];
+  build_probe_frame(item, counting_padding, frame);
+  HWinPCapHelper::instance().send_packet(frame, kProbeFrameLen);
+  item.send_tick = GetTickCount();
+  HString entry(L"Send an Arp packet to ");
+  entry << ip_text(item.gateway_ip) << L", GetTickCount: " << HString(item.send_tick);
+  write_attack_log(entry);
+}
+
+void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
+  HIEUtil::RecMutex::Lock lock(mutex_gateway);
+  for (const HDhcpGatewayItem& pending_item : vt_gateway) {
+    if (pending_item.gateway_ip == item.gateway_ip) return;
+  }
+  item.retry_count = 0;
+  item.b_sent = false;
+  item.send_tick = 0;
+  vt_gateway.push_back(item);
+}
+
+bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
+  HString entry(L"Recieve an Arp packet from ");
+  entry << ip_text(ip) << L", GetTickCount: " << HString(GetTickCount());
+  write_attack_log(entry);
+
+  HIEUtil::RecMutex::Lock lock(mutex_gateway);
+  for (auto it = vt_gateway.begin(); it != vt_gateway.end(); ++it) {
+    if (it->gateway_ip == ip) {
+      vt_gateway.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+size_t HTestDhcpGateway::pending() {
+  HIEUtil::RecMutex::Lock lock(mutex_gateway);
+  return vt_gateway.size();
+}
+
+void HTestDhcpGateway::show_alarm(const HString& text) { write_attack_log(text); }
