@@ -1,5 +1,6 @@
 #pragma once
 // The agent's customer configuration: only the 802.1X flag matters here.
+#include <atomic>
 
 class HCustConfigInfo {
  public:
@@ -14,5 +15,5 @@ class HCustConfigMgr {
   void set_auth_802(bool on) { b_auth_802 = on; }
 
  private:
-  bool b_auth_802 = false;
+  std::atomic<bool> b_auth_802{false};
 };

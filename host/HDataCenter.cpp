@@ -1,0 +1,187 @@
+#include "host/HDataCenter.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "host/HEnvironment.h"
+#include "host/HFileUtil.h"
+
+namespace {
+
+struct CoreState {
+  std::recursive_mutex mtx_core;
+  HString str_dir;
+  bool b_accepts = true;
+  std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook;
+};
+
+// Never destroyed: worker threads may still report while the process exits.
+CoreState& core() {
+  static CoreState* state = new CoreState;
+  return *state;
+}
+
+void json_string(std::string& out, const HString& text) {
+  static const char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (wchar_t c : text.wstr()) {
+    switch (c) {
+      case L'"': out += "\\\""; break;
+      case L'\\': out += "\\\\"; break;
+      case L'\n': out += "\\n"; break;
+      case L'\r': out += "\\r"; break;
+      case L'\t': out += "\\t"; break;
+      case L'\b': out += "\\b"; break;
+      case L'\f': out += "\\f"; break;
+      default:
+        if (c >= 0 && c < 0x20) {
+          out += "\\u00";
+          out += kHex[(c >> 4) & 0xF];
+          out += kHex[c & 0xF];
+        } else {
+          HFileUtil::append_utf8(out, c);
+        }
+    }
+  }
+  out += '"';
+}
+
+void json_record(std::string& out, const ARPSpoofingReport_Local& r) {
+  out += "{\"strPolicyID\":";
+  json_string(out, r.strPolicyID);
+  out += ",\"iAttackType\":" + std::to_string(r.iAttackType);
+  out += ",\"iOffline\":" + std::to_string(r.iOffline);
+  out += ",\"iElapsed\":" + std::to_string(r.iElapsed);
+  out += ",\"str_desc\":";
+  json_string(out, r.str_desc);
+  out += ",\"mapDesc\":{";
+  bool first = true;
+  for (const auto& entry : r.mapDesc) {
+    if (!first) out += ',';
+    first = false;
+    json_string(out, entry.first);
+    out += ':';
+    json_string(out, entry.second);
+  }
+  out += "}}";
+}
+
+std::string json_block(const HString& plug, const HString& catalogue,
+                       const std::vector<ARPSpoofingReport_Local>& records) {
+  std::string out = "{\"plug\":";
+  json_string(out, plug);
+  out += ",\"catalogue\":";
+  json_string(out, catalogue);
+  out += ",\"records\":[";
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (i > 0) out += ',';
+    json_record(out, records[i]);
+  }
+  out += "]}\n";
+  return out;
+}
+
+std::string core_dir_locked() {
+  HString dir = core().str_dir;
+  HString home = HEnvironment::GetMyExeFullFilePath(false);
+  if (dir.empty()) return HFileUtil::native_path(home + HString(L"/core"));
+  if (dir.wstr()[0] != L'/') dir = home + HString(L"/") + dir;
+  return HFileUtil::native_path(dir);
+}
+
+// One write per line on an O_APPEND descriptor; with `sync` the line is on
+// disk before the caller hears of success.
+int append_line(const std::string& file, const std::string& line, bool sync) {
+  if (HFileUtil::make_dirs(HFileUtil::dir_name(file)) != 0) return -1;
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  bool ok = HFileUtil::write_all(fd, line.data(), line.size()) == 0;
+  if (ok && sync) ok = ::fdatasync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  return ok ? 0 : -1;
+}
+
+std::string one_line(const HString& text) {
+  std::string out = HFileUtil::utf8(text);
+  for (char& c : out)
+    if (c == '\n' || c == '\r') c = ' ';
+  return out;
+}
+
+}  // namespace
+
+// ---- HDCPolicy
+
+int HDCPolicy::get_AntiARPSpoofing_Local(std::vector<AntiARPSpoofing_Local>& records) {
+  std::lock_guard<std::mutex> lock(mtx_policy);
+  records.insert(records.end(), vt_records.begin(), vt_records.end());
+  return 0;
+}
+
+HString HDCPolicy::get_alarm_msg_by_pid(const HString& policy_id) {
+  std::lock_guard<std::mutex> lock(mtx_policy);
+  auto it = map_alarm_msg.find(policy_id);
+  return it == map_alarm_msg.end() ? HString() : it->second;
+}
+
+void HDCPolicy::set_policies(const std::vector<AntiARPSpoofing_Local>& records,
+                             const std::map<HString, HString>& alarm_msgs) {
+  std::lock_guard<std::mutex> lock(mtx_policy);
+  vt_records = records;
+  map_alarm_msg = alarm_msgs;
+}
+
+// ---- HDataCenter
+
+HDCPolicy* HDataCenter::GetPolicy() {
+  static HDCPolicy* policy = new HDCPolicy;
+  return policy;
+}
+
+HDCBase* HDataCenter::GetBase() {
+  static HDCBase* base = new HDCBase;
+  return base;
+}
+
+void HDataCenter::pop_alarm_message(const HString& alarm_message, const HString& text) {
+  std::string line = "{\"alarm_msg\":";
+  json_string(line, alarm_message);
+  line += ",\"text\":";
+  json_string(line, text);
+  line += "}\n";
+  std::string shown = "ALARM [" + one_line(alarm_message) + "] " + one_line(text) + "\n";
+  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+  append_line(core_dir_locked() + "/alarms.jsonl", line, false);
+  std::fwrite(shown.data(), 1, shown.size(), stdout);
+  std::fflush(stdout);
+}
+
+int HDataCenter::report_void_to_core(const HString& plug, const HString& catalogue, void* data, int /*reserved*/,
+                                     int& result) {
+  result = -1;
+  if (!data) return -1;
+  const auto& records = *static_cast<const std::vector<ARPSpoofingReport_Local>*>(data);
+  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+  bool accepts = core().hook ? core().hook(records) : core().b_accepts;
+  if (!accepts) return 0;
+  // Accepted means stored: a block that did not reach the disk stays with the caller.
+  if (append_line(core_dir_locked() + "/reports.jsonl", json_block(plug, catalogue, records), true) == 0) result = 0;
+  return 0;
+}
+
+void HDataCenter::set_core_dir(const HString& folder) {
+  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+  core().str_dir = HFileUtil::normalize(folder);
+}
+
+void HDataCenter::set_core_accepts(bool accepts) {
+  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+  core().b_accepts = accepts;
+}
+
+void HDataCenter::set_core_hook(std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook) {
+  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+  core().hook = std::move(hook);
+}
