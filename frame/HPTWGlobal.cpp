@@ -24,7 +24,8 @@ HPTWGlobal::HPTWGlobal()
       p_dhcp_callback(nullptr),
       p_thread_tidewell(nullptr),
       p_test_thread(nullptr),
-      p_get_sys_arp_table(nullptr) {
+      p_get_sys_arp_table(nullptr),
+      p_dhcp_arp_callback(nullptr) {
   str_name = L"Tidewell";
 }
 

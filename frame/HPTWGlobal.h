@@ -10,6 +10,7 @@
 
 class HTWPkgCallback;
 class HDhcpAttackCallback;
+class HDhcpArpWatchCallback;
 class HThreadTidewell;
 class HTestThread;
 class HGetSysArpTable;
@@ -31,6 +32,8 @@ class HPTWGlobal {
   HGetSysArpTable* p_get_sys_arp_table;
   std::vector<AntiARPSpoofing_Local> vt_arp;
   HAuditReportMgr audit_report_mgr;
+  // With DHCP protection alone: hands ARP answers to the DHCP gateway probe.
+  HDhcpArpWatchCallback* p_dhcp_arp_callback;
 
  private:
   HPTWGlobal();

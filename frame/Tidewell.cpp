@@ -6,6 +6,7 @@
 
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTWPkgCallback.h"
+#include "dhcpguard/HDhcpArpWatchCallback.h"
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/AttackLog.h"
 #include "frame/HPTWGlobal.h"
@@ -57,6 +58,16 @@ void create_objects() {
   global.p_dhcp_callback->us_filter = htons(0x0800);
 }
 
+// Without the ARP callback no ARP answer would reach the DHCP gateway
+// probe, and every probed gateway would end in a false alarm.
+void register_dhcp_arp_watch() {
+  HPTWGlobal& global = HPTWGlobal::ins();
+  global.p_dhcp_arp_callback = new HDhcpArpWatchCallback(global.p_dhcp_callback);
+  global.p_dhcp_arp_callback->us_filter = htons(0x0806);
+  HWinPCapHelper::instance().add_callback(global.p_dhcp_arp_callback);
+  HFileLog::ins().log(2, kSource, __LINE__, L"DHCP only: ARP answers go to the DHCP probe");
+}
+
 void register_callbacks(const AntiARPSpoofing_Local& policy) {
   HPTWGlobal& global = HPTWGlobal::ins();
   HWinPCapHelper& helper = HWinPCapHelper::instance();
@@ -69,6 +80,9 @@ void register_callbacks(const AntiARPSpoofing_Local& policy) {
     helper.add_callback(global.p_dhcp_callback);
     helper.b_dhcp = 1;
     HFileLog::ins().log(2, kSource, __LINE__, L"vt_arp[0].iAntiDHCPSpoofing == 1 ");
+  }
+  if (policy.iAntiDHCPSpoofing == 1 && policy.iAntiARPSpoofing != 1 && policy.iAntiARPSpoofing != 2) {
+    register_dhcp_arp_watch();
   }
 }
 
@@ -121,9 +135,10 @@ void start_capture() {
   HFileLog::ins().log(2, kSource, __LINE__, L"HWinPCapHelper::instance().start() ret %d", ret);
 }
 
-TidewellApp the_app;
-
 }  // namespace
+
+// The module's one application object, built when the module is loaded.
+TidewellApp theApp;
 
 BOOL TidewellApp::InitInstance() { return TRUE; }
 

@@ -1,0 +1,411 @@
+// The audit report store: delivery order, the queue and its archive.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "frame/HAuditReportMgr.h"
+#include "host/HArchiveFile.h"
+#include "host/HEventCenter.h"
+#include "tests/support/frame_support.h"
+
+using frame_test::Block;
+
+namespace {
+
+const char kArc[] = "arc_file\\his_arp_attack";
+constexpr int kVersion = 173;
+constexpr int64_t kNow = 1700000000;
+
+class AuditStore : public ::testing::Test {
+ protected:
+  void SetUp() override { HEventCenter::ins().b_online = 1; }
+  void TearDown() override { HEventCenter::ins().b_online = 1; }
+
+  void init(HAuditReportMgr& store, int max_record = 300) {
+    store.init(L"NetSecurity", L"AntiARPSpoofing", HString(kArc), kVersion, max_record);
+  }
+  std::string arc_path() {
+    HArchiveFile file;
+    file.set_name(HString(kArc));
+    return file.path();
+  }
+  frame_test::ArchiveWriter archive() { return frame_test::ArchiveWriter(arc_path(), kVersion); }
+  // The queue as a fresh store reads it back from the archive.
+  std::vector<Block> reload() {
+    HAuditReportMgr store;
+    init(store);
+    frame_test::CoreRecorder drain;
+    Block none;
+    store.report(&none);
+    std::vector<Block> got = drain.blocks();
+    got.pop_back();  // the probe block itself
+    return got;
+  }
+
+  frame_test::TempHome home;
+  frame_test::FakeClock clock{kNow};
+};
+
+Block block(const std::string& mac, int32_t elapsed = 0) {
+  return Block{frame_test::make_record("p1", "AntiARP_RP_ARP", mac, elapsed)};
+}
+
+std::string mac_of(const Block& b) {
+  if (b.empty()) return "<empty>";
+  return frame_test::narrow(b.at(0).mapDesc.at(HString("mac")));
+}
+
+std::vector<std::string> macs(const std::vector<Block>& blocks) {
+  std::vector<std::string> out;
+  for (const Block& b : blocks) out.push_back(mac_of(b));
+  return out;
+}
+
+TEST_F(AuditStore, NotInitialisedTouchesNothing) {
+  frame_test::CoreRecorder core;
+  HAuditReportMgr store;
+  Block b = block("02:00:00:00:00:01");
+  EXPECT_EQ(-1, store.report(&b));
+  EXPECT_EQ(-1, store.report(nullptr));
+  EXPECT_EQ(-1, store.write_arc());
+  EXPECT_EQ(-1, store.read_arc());
+  EXPECT_EQ(0u, core.calls());
+  EXPECT_FALSE(frame_test::file_exists(arc_path()));
+}
+
+TEST_F(AuditStore, MaxRecordOutsideThreeToTenThousandBecomesHundred) {
+  const std::pair<int, int> cases[] = {{3, 3}, {10000, 10000}, {300, 300}, {2, 100}, {10001, 100}, {-5, 100}};
+  for (const auto& c : cases) {
+    HAuditReportMgr store;
+    size_t before = frame_test::log_size();
+    init(store, c.first);
+    EXPECT_EQ(c.second, store.max_record()) << "given " << c.first;
+    std::string expected = "HAuditReportMgr::init str_plug_name NetSecurity, str_cata_name AntiARPSpoofing, "
+                           "str_arc_file arc_file\\his_arp_attack, i_arc_ver 173, i_max_record " +
+                           std::to_string(c.second) + ", read lt_vt_report_stack size 0";
+    EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), expected)) << "given " << c.first;
+  }
+}
+
+TEST_F(AuditStore, RefusedReportsAreDeliveredLaterOldestFirstBeforeTheNewOne) {
+  frame_test::CoreRecorder core;
+  HAuditReportMgr store;
+  init(store);
+  core.accept_all(false);
+  for (const char* mac : {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"}) {
+    Block b = block(mac);
+    EXPECT_EQ(0, store.report(&b));
+  }
+  EXPECT_EQ(3u, store.queued());
+
+  core.accept_all(true);
+  size_t calls_before = core.calls();
+  Block fresh = block("02:00:00:00:00:04");
+  EXPECT_EQ(0, store.report(&fresh));
+  std::vector<Block> got = core.blocks();
+  got.erase(got.begin(), got.begin() + static_cast<long>(calls_before));
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03",
+                                      "02:00:00:00:00:04"}),
+            macs(got));
+  EXPECT_EQ(0u, store.queued());
+  // The archive follows the delivery: nothing is left to re-send.
+  EXPECT_TRUE(reload().empty());
+}
+
+TEST_F(AuditStore, StopsAtRefusedEntryAndQueuesNewReportUntried) {
+  ASSERT_EQ(0, archive().queue({block("02:00:00:00:00:01"), block("02:00:00:00:00:02")}).commit());
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  HAuditReportMgr store;
+  init(store);
+  ASSERT_EQ(2u, store.queued());
+
+  size_t before = frame_test::log_size();
+  Block fresh = block("02:00:00:00:00:03");
+  EXPECT_EQ(0, store.report(&fresh));
+  // Only the oldest was offered; the new report was not tried.
+  ASSERT_EQ(1u, core.calls());
+  EXPECT_EQ("02:00:00:00:00:01", mac_of(core.blocks().at(0)));
+  EXPECT_EQ(3u, store.queued());
+  std::string log = frame_test::log_since(before);
+  EXPECT_NE(std::string::npos, log.find(", NetSecurity::AntiARPSpoofing) total size 2, report ok size 0\n")) << log;
+  EXPECT_NE(std::string::npos, log.find("HAuditReportMgr::write_arc size 3"));
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"}),
+            macs(reload()));
+}
+
+TEST_F(AuditStore, PartialDeliveryKeepsTheRestInOrder) {
+  ASSERT_EQ(0, archive()
+                   .queue({block("02:00:00:00:00:01"), block("02:00:00:00:00:02"), block("02:00:00:00:00:03")})
+                   .commit());
+  frame_test::CoreRecorder core;
+  core.decide([](const Block& b) { return mac_of(b) == "02:00:00:00:00:01"; });
+  HAuditReportMgr store;
+  init(store);
+  Block fresh = block("02:00:00:00:00:04");
+  store.report(&fresh);
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02"}), macs(core.blocks()));
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:02", "02:00:00:00:00:03", "02:00:00:00:00:04"}),
+            macs(reload()));
+}
+
+TEST_F(AuditStore, HeartbeatResendsOnlyWhileOnline) {
+  ASSERT_EQ(0, archive().queue({block("02:00:00:00:00:01")}).commit());
+  frame_test::CoreRecorder core;
+  HAuditReportMgr store;
+  init(store);
+
+  HEventCenter::ins().b_online = 0;
+  EXPECT_EQ(0, store.report(nullptr));
+  EXPECT_EQ(0u, core.calls());
+  EXPECT_EQ(1u, store.queued());
+
+  // A new report is tried at once even offline, after the queued one.
+  Block fresh = block("02:00:00:00:00:02");
+  store.report(&fresh);
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02"}), macs(core.blocks()));
+  EXPECT_EQ(0u, store.queued());
+
+  HEventCenter::ins().b_online = 1;
+  size_t before = frame_test::log_size();
+  EXPECT_EQ(0, store.report(nullptr));
+  EXPECT_EQ(2u, core.calls());
+  // Nothing queued: the heartbeat neither calls the core nor logs.
+  EXPECT_EQ(std::string::npos, frame_test::log_since(before).find("HAuditReportMgr::report OLD"));
+}
+
+TEST_F(AuditStore, HeartbeatDeliversQueueAndRewritesArchive) {
+  ASSERT_EQ(0, archive().queue({block("02:00:00:00:00:01"), Block()}).commit());
+  frame_test::CoreRecorder core;
+  HAuditReportMgr store;
+  init(store);
+  EXPECT_EQ(0, store.report(nullptr));
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "<empty>"}), macs(core.blocks()));
+  EXPECT_EQ(0u, store.queued());
+  EXPECT_TRUE(reload().empty());
+}
+
+TEST_F(AuditStore, RepeatedEmptyVectorIsFilteredAcrossRestarts) {
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  {
+    HAuditReportMgr store;
+    init(store);
+    Block empty;
+    store.report(&empty);
+    EXPECT_EQ(1u, store.queued());
+  }
+  HAuditReportMgr store;
+  init(store);
+  ASSERT_EQ(1u, store.queued());
+  size_t before = frame_test::log_size();
+  Block empty;
+  store.report(&empty);
+  EXPECT_EQ(1u, store.queued());
+  EXPECT_NE(std::string::npos,
+            frame_test::log_since(before).find("HAuditReportMgr::push_back::filter the repeat empty vector, b_write 0"));
+
+  // Empty entries with a report between them are all kept.
+  Block b = block("02:00:00:00:00:01");
+  store.report(&b);
+  store.report(&empty);
+  EXPECT_EQ((std::vector<std::string>{"<empty>", "02:00:00:00:00:01", "<empty>"}), macs(reload()));
+}
+
+TEST_F(AuditStore, FullQueueDropsOldestForNewReport) {
+  std::vector<Block> entries;
+  for (int i = 0; i < 300; ++i) entries.push_back(block("02:00:00:00:01:" + std::to_string(10 + i % 90)));
+  entries.front() = block("02:00:00:00:00:aa");
+  entries.at(1) = block("02:00:00:00:00:bb");
+  ASSERT_EQ(0, archive().queue(entries).commit());
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  HAuditReportMgr store;
+  init(store);
+  ASSERT_EQ(300u, store.queued());
+
+  Block fresh = block("02:00:00:00:00:cc");
+  store.report(&fresh);
+  EXPECT_EQ(300u, store.queued());
+  std::vector<std::string> got = macs(reload());
+  ASSERT_EQ(300u, got.size());
+  EXPECT_EQ("02:00:00:00:00:bb", got.front());
+  EXPECT_EQ("02:00:00:00:00:cc", got.back());
+}
+
+// A filtered empty vector adds nothing, so it must not cost the oldest
+// undelivered report its place either.
+TEST_F(AuditStore, FilteredEmptyVectorOnFullQueueDropsNothing) {
+  std::vector<Block> entries = {block("02:00:00:00:00:01"), block("02:00:00:00:00:02"), Block()};
+  ASSERT_EQ(0, archive().queue(entries).commit());
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  HAuditReportMgr store;
+  init(store, 3);
+  Block empty;
+  store.report(&empty);
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02", "<empty>"}), macs(reload()));
+}
+
+TEST_F(AuditStore, QueuedReportsCarryTheirAgeOnDelivery) {
+  const int32_t stamp = static_cast<int32_t>(kNow);
+  ASSERT_EQ(0, archive()
+                   .queue({block("02:00:00:00:00:01", stamp - 91 * 86400), block("02:00:00:00:00:02", stamp - 10),
+                           block("02:00:00:00:00:03", stamp + 100), block("02:00:00:00:00:04", stamp - 7776000)})
+                   .commit());
+  frame_test::CoreRecorder core;
+  HAuditReportMgr store;
+  init(store);
+  store.report(nullptr);
+  std::vector<Block> got = core.blocks();
+  ASSERT_EQ(4u, got.size());
+  EXPECT_EQ(0, got[0].at(0).iElapsed);        // older than 90 days
+  EXPECT_EQ(10, got[1].at(0).iElapsed);       // 10 s
+  EXPECT_EQ(0, got[2].at(0).iElapsed);        // clock set back
+  EXPECT_EQ(7776000, got[3].at(0).iElapsed);  // exactly 90 days
+}
+
+TEST_F(AuditStore, QueuedReportKeepsItsStampAndAgesAfreshEachAttempt) {
+  // Seconds since 1970 past 2^32 and past 2^31: only the low 32 bits count.
+  const int64_t start = 0x180000005LL;
+  clock.set(start);
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  HAuditReportMgr store;
+  init(store);
+  Block b = block("02:00:00:00:00:01", 12345);
+  store.report(&b);
+  // The caller's vector is stamped when it is queued.
+  EXPECT_EQ(static_cast<int32_t>(0x80000005u), b.at(0).iElapsed);
+
+  clock.set(start + 10);
+  store.report(nullptr);
+  clock.set(start + 25);
+  core.accept_all(true);
+  store.report(nullptr);
+  std::vector<Block> got = core.blocks();
+  ASSERT_EQ(3u, got.size());
+  EXPECT_EQ(12345, got[0].at(0).iElapsed);  // a new report goes as given
+  EXPECT_EQ(10, got[1].at(0).iElapsed);
+  EXPECT_EQ(25, got[2].at(0).iElapsed);
+}
+
+TEST_F(AuditStore, ArchiveRoundTripAcrossReinit) {
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  ARPSpoofingReport_Local bind = frame_test::make_record("p7", "AntiARP_RP_ARP_BIND", "02:00:00:00:00:09");
+  bind.mapDesc[HString("macb")] = HString("02:00:00:00:00:01");
+  bind.mapDesc[HString("ipb")] = HString("10.77.0.1");
+  bind.iOffline = 1;
+  {
+    HAuditReportMgr store;
+    init(store);
+    Block two = {bind, frame_test::make_record("p7", "AntiARP_RP_DHCP", "02:00:00:00:00:0a")};
+    two[1].iAttackType = 2;
+    Block empty;
+    Block one = block("02:00:00:00:00:0b");
+    store.report(&two);
+    store.report(&empty);
+    store.report(&one);
+  }
+  HAuditReportMgr store;
+  init(store);
+  EXPECT_EQ(3u, store.queued());
+  std::vector<Block> got = reload();
+  ASSERT_EQ(3u, got.size());
+  ASSERT_EQ(2u, got[0].size());
+  const ARPSpoofingReport_Local& r = got[0][0];
+  EXPECT_EQ("p7", frame_test::narrow(r.strPolicyID));
+  EXPECT_EQ("AntiARP_RP_ARP_BIND", frame_test::desc_of(r));
+  EXPECT_EQ(1, r.iOffline);
+  EXPECT_EQ(bind.mapDesc, r.mapDesc);
+  EXPECT_EQ(2, got[0][1].iAttackType);
+  EXPECT_TRUE(got[1].empty());
+  EXPECT_EQ("02:00:00:00:00:0b", mac_of(got[2]));
+}
+
+class DamagedArchive : public AuditStore {
+ protected:
+  // Three entries, written as the store writes them.
+  std::vector<Block> three() {
+    return {block("02:00:00:00:00:01"), block("02:00:00:00:00:02"), block("02:00:00:00:00:03")};
+  }
+  size_t load() {
+    HAuditReportMgr store;
+    init(store);
+    return store.queued();
+  }
+};
+
+TEST_F(DamagedArchive, TruncatedKeepsWholeEntriesOnly) {
+  ASSERT_EQ(0, archive().queue(three()).commit());
+  std::string path = arc_path();
+  uintmax_t size = std::filesystem::file_size(path);
+  for (uintmax_t cut = 1; cut < size; cut += 3) {
+    std::filesystem::resize_file(path, size - cut);
+    std::vector<Block> got = reload();
+    EXPECT_LE(got.size(), 3u) << "cut " << cut;
+    // Whatever is kept is a prefix of the queue, whole.
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(mac_of(three()[i]), mac_of(got[i])) << "cut " << cut;
+    ASSERT_EQ(0, archive().queue(three()).commit());
+  }
+}
+
+TEST_F(DamagedArchive, FlippedBytesNeverCrash) {
+  ASSERT_EQ(0, archive().queue(three()).commit());
+  std::string path = arc_path();
+  std::string good = frame_test::read_file(path);
+  for (size_t i = 0; i < good.size(); ++i) {
+    std::string bad = good;
+    bad[i] = static_cast<char>(bad[i] ^ 0xff);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bad;
+    EXPECT_LE(load(), 3u) << "byte " << i;
+  }
+}
+
+TEST_F(DamagedArchive, HugeEntryCountIsRefusedWithoutReading) {
+  ASSERT_EQ(0, archive().value(0x7fffffff).value(1).record(block("02:00:00:00:00:01")[0]).commit());
+  size_t before = frame_test::log_size();
+  EXPECT_EQ(0u, load());
+  EXPECT_NE(std::string::npos,
+            frame_test::log_since(before).find("HAuditReportMgr::read_arc implausible entry count 2147483647"));
+}
+
+TEST_F(DamagedArchive, NegativeEntryCountReadsNothing) {
+  ASSERT_EQ(0, archive().value(-3).value(0).value(0).commit());
+  EXPECT_EQ(0u, load());
+}
+
+TEST_F(DamagedArchive, HugeRecordCountStopsAtFirstFailedRead) {
+  ASSERT_EQ(0, archive()
+                   .value(3)
+                   .value(1)
+                   .record(block("02:00:00:00:00:01")[0])
+                   .value(4000000)
+                   .record(block("02:00:00:00:00:02")[0])
+                   .value(0)
+                   .commit());
+  std::vector<Block> got = reload();
+  ASSERT_EQ(1u, got.size());
+  EXPECT_EQ("02:00:00:00:00:01", mac_of(got[0]));
+}
+
+TEST_F(DamagedArchive, MissingEntriesStopTheRead) {
+  // Claims three entries, holds two whole ones.
+  ASSERT_EQ(0, archive()
+                   .value(3)
+                   .value(1)
+                   .record(block("02:00:00:00:00:01")[0])
+                   .value(0)
+                   .commit());
+  std::vector<Block> got = reload();
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "<empty>"}), macs(got));
+}
+
+TEST_F(DamagedArchive, OtherVersionStartsEmpty) {
+  ASSERT_EQ(0, frame_test::ArchiveWriter(arc_path(), 172).queue(three()).commit());
+  EXPECT_EQ(0u, load());
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+// report_attack: the alarm, the record, the log line and the hand-over to
+// the audit store.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "frame/HPTWGlobal.h"
+#include "host/HDataCenter.h"
+#include "host/HEventCenter.h"
+#include "host/HLanMgr.h"
+#include "tests/support/frame_support.h"
+
+using frame_test::Block;
+
+namespace {
+
+class ReportAttack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Distinct texts show which language id was asked for.
+    for (int id = 0; id <= 4; ++id) HLanMgr::ins().set_text(id, HString("text" + std::to_string(id) + " {mac}"));
+    AntiARPSpoofing_Local policy;
+    policy.strPolicyID = L"p1";
+    policy.iAntiARPSpoofing = 1;
+    policy.iAntiDHCPSpoofing = 1;
+    HDataCenter::GetPolicy()->set_policies({policy}, {{HString(L"p1"), HString(L"policy p1 says")}});
+    HEventCenter::ins().b_online = 1;
+    global().audit_report_mgr.init(L"NetSecurity", L"AntiARPSpoofing", L"arc_file\\his_arp_attack", 173, 300);
+  }
+  void TearDown() override { HEventCenter::ins().b_online = 1; }
+
+  HPTWGlobal& global() { return HPTWGlobal::ins(); }
+  void load_policy() {
+    global().vt_arp.clear();
+    HDataCenter::GetPolicy()->get_AntiARPSpoofing_Local(global().vt_arp);
+  }
+  std::string alarms() { return frame_test::read_file(home.file("core/alarms.jsonl")); }
+
+  frame_test::TempHome home;
+  frame_test::CoreRecorder core;
+};
+
+std::map<HString, HString> mac_map(const char* mac) { return {{HString(L"mac"), HString(mac)}}; }
+
+TEST_F(ReportAttack, NoPolicyMeansNoAlarmNoReport) {
+  global().vt_arp.clear();
+  size_t before = frame_test::log_size();
+  EXPECT_EQ(-1, global().report_attack(true, mac_map("02:00:00:00:00:01"), L"AntiARP_RP_ARP", 0));
+  EXPECT_EQ(0u, core.calls());
+  EXPECT_EQ("", alarms());
+  EXPECT_EQ(std::string::npos, frame_test::log_since(before).find("Report AntiARPSpoofing"));
+}
+
+TEST_F(ReportAttack, DhcpReportRecordAlarmAndLogLine) {
+  load_policy();
+  size_t before = frame_test::log_size();
+  EXPECT_EQ(0, global().report_attack(false, mac_map("02:00:00:00:00:05"), L"AntiARP_RP_DHCP", 4));
+
+  ASSERT_EQ(1u, core.calls());
+  Block block = core.blocks().at(0);
+  ASSERT_EQ(1u, block.size());
+  const ARPSpoofingReport_Local& r = block[0];
+  EXPECT_EQ("p1", frame_test::narrow(r.strPolicyID));
+  EXPECT_EQ(2, r.iAttackType);
+  EXPECT_EQ(0, r.iOffline);
+  EXPECT_EQ(0, r.iElapsed);
+  EXPECT_EQ("AntiARP_RP_DHCP", frame_test::desc_of(r));
+  EXPECT_EQ(mac_map("02:00:00:00:00:05"), r.mapDesc);
+
+  std::string alarm = alarms();
+  EXPECT_EQ(1u, frame_test::count_of(alarm, "\n"));
+  EXPECT_NE(std::string::npos, alarm.find("policy p1 says"));
+  EXPECT_NE(std::string::npos, alarm.find("text4 02:00:00:00:00:05"));
+
+  EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before),
+                                     "Report AntiARPSpoofing ID p1, b_arp false, str_desc AntiARP_RP_DHCP, mapDesc 1\n"));
+}
+
+TEST_F(ReportAttack, BindReportCarriesItsMapAndArpType) {
+  load_policy();
+  std::map<HString, HString> desc = {
+      {L"mac", L"02:00:00:00:00:09"}, {L"macb", L"02:00:00:00:00:01"}, {L"ipb", L"10.77.0.1"}};
+  size_t before = frame_test::log_size();
+  global().report_attack(true, desc, L"AntiARP_RP_ARP_BIND", 1);
+  ASSERT_EQ(1u, core.calls());
+  EXPECT_EQ(1, core.blocks()[0][0].iAttackType);
+  EXPECT_EQ(desc, core.blocks()[0][0].mapDesc);
+  EXPECT_NE(std::string::npos, alarms().find("text1 02:00:00:00:00:09"));
+  EXPECT_NE(std::string::npos,
+            frame_test::log_since(before).find(
+                "Report AntiARPSpoofing ID p1, b_arp true, str_desc AntiARP_RP_ARP_BIND, mapDesc 3\n"));
+}
+
+TEST_F(ReportAttack, OfflineReportIsMarkedAndStillTriedAtOnce) {
+  load_policy();
+  HEventCenter::ins().b_online = 0;
+  global().report_attack(true, {}, L"AntiARP_RP_ARP_NO_BIND", 3);
+  ASSERT_EQ(1u, core.calls());
+  EXPECT_EQ(1, core.blocks()[0][0].iOffline);
+  EXPECT_TRUE(core.blocks()[0][0].mapDesc.empty());
+}
+
+TEST_F(ReportAttack, EmptyMapLogsZero) {
+  load_policy();
+  size_t before = frame_test::log_size();
+  global().report_attack(true, {}, L"AntiARP_RP_ARP_BIND_FAIL", 2);
+  EXPECT_NE(std::string::npos, frame_test::log_since(before).find("str_desc AntiARP_RP_ARP_BIND_FAIL, mapDesc 0\n"));
+}
+
+TEST_F(ReportAttack, AlarmIsRaisedBeforeTheReportAndEvenWhenRefused) {
+  load_policy();
+  std::string alarm_seen_by_core;
+  core.decide([&](const Block&) {
+    alarm_seen_by_core = alarms();
+    return false;
+  });
+  EXPECT_EQ(0, global().report_attack(true, mac_map("02:00:00:00:00:07"), L"AntiARP_RP_ARP", 0));
+  EXPECT_NE(std::string::npos, alarm_seen_by_core.find("text0 02:00:00:00:00:07"));
+  EXPECT_EQ(1u, global().audit_report_mgr.queued());
+}
+
+TEST_F(ReportAttack, OnlyTheFirstPolicyRecordCounts) {
+  AntiARPSpoofing_Local first;
+  first.strPolicyID = L"first";
+  AntiARPSpoofing_Local second;
+  second.strPolicyID = L"second";
+  second.iAntiARPSpoofing = 1;
+  HDataCenter::GetPolicy()->set_policies({first, second}, {{HString(L"first"), HString(L"msg first")}});
+  load_policy();
+  global().report_attack(true, mac_map("02:00:00:00:00:08"), L"AntiARP_RP_ARP", 0);
+  EXPECT_EQ("first", frame_test::narrow(core.blocks().at(0).at(0).strPolicyID));
+  EXPECT_NE(std::string::npos, alarms().find("msg first"));
+}
+
+TEST_F(ReportAttack, EmptyReportReachesTheCoreAsAnEmptyBlock) {
+  EXPECT_EQ(0, global().report_empty());
+  ASSERT_EQ(1u, core.calls());
+  EXPECT_TRUE(core.blocks()[0].empty());
+}
+
+// Two threads report at once while the core refuses for a while: every
+// report reaches the core exactly once, each thread's in its own order.
+TEST_F(ReportAttack, ConcurrencyTwoReportersLoseNothing) {
+  load_policy();
+  std::mutex mtx;
+  std::vector<std::string> accepted;
+  int refusals = 30;
+  core.decide([&](const Block& block) {
+    std::lock_guard<std::mutex> lock(mtx);
+    if (refusals > 0) {
+      --refusals;
+      return false;
+    }
+    for (const ARPSpoofingReport_Local& r : block) accepted.push_back(frame_test::narrow(r.mapDesc.at(L"mac")));
+    return true;
+  });
+  auto reporter = [&](int who) {
+    for (int i = 0; i < 40; ++i) {
+      char mac[18];
+      std::snprintf(mac, sizeof mac, "02:00:00:00:%02x:%02x", who, i);
+      global().report_attack(true, mac_map(mac), L"AntiARP_RP_ARP", 0);
+    }
+  };
+  std::thread a(reporter, 1);
+  std::thread b(reporter, 2);
+  a.join();
+  b.join();
+  global().audit_report_mgr.report(nullptr);
+
+  ASSERT_EQ(80u, accepted.size());
+  int next[3] = {0, 0, 0};
+  for (const std::string& mac : accepted) {
+    int who = std::stoi(mac.substr(12, 2), nullptr, 16);
+    int i = std::stoi(mac.substr(15, 2), nullptr, 16);
+    ASSERT_TRUE(who == 1 || who == 2) << mac;
+    EXPECT_EQ(next[who], i) << mac;
+    next[who] = i + 1;
+  }
+  EXPECT_EQ(0u, global().audit_report_mgr.queued());
+}
+
+}  // namespace
