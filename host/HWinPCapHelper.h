@@ -24,6 +24,7 @@ struct HCaptureStats {
   uint64_t frames_read = 0;
   uint64_t frames_delivered = 0;
   uint64_t frames_dropped = 0;  // by the capture (kernel or pcap)
+  uint64_t frames_short = 0;    // shorter than an Ethernet header, never delivered
   uint64_t frames_sent = 0;
   double seconds = 0;
 };
@@ -49,6 +50,10 @@ class HWinPCapHelper {
   void set_live(const std::string& iface);
   void set_replay(const std::string& pcap_file, double speed /* 0 = max */, const std::string& sent_file);
   void stop();
+  // Opens the configured source and closes it again, so that the agent can
+  // fail early (no capability, no such file). 0, or -1 with last_error().
+  int check_source();
+  bool is_started() const;
   // Replay: true once the last frame was delivered (or the file failed).
   bool replay_done() const { return b_replay_done.load(); }
   HCaptureStats stats() const;
@@ -61,12 +66,9 @@ class HWinPCapHelper {
   void reset_for_test();
 
  private:
-  HWinPCapHelper() = default;
+  HWinPCapHelper();
   struct Impl;
-  Impl* impl();
 
-  std::mutex mtx_helper;
-  std::vector<HWPCCallback*> vt_callbacks;
   std::atomic<bool> b_replay_done{false};
-  Impl* p_impl = nullptr;
+  Impl* p_impl;  // never freed: the capture thread may outlive main()
 };

@@ -1,0 +1,347 @@
+#include "agent/AgentConfig.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "host/HFileUtil.h"
+
+using json = nlohmann::json;
+
+namespace {
+
+// Raised inside the parser only; parse() turns it into its error text.
+struct ConfigFault {
+  std::string text;
+};
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) { throw ConfigFault{path + ": " + what}; }
+
+std::string key_path(const std::string& parent, const std::string& key) {
+  return parent.empty() ? key : parent + "." + key;
+}
+
+std::string index_path(const std::string& parent, size_t index) {
+  return parent + "[" + std::to_string(index) + "]";
+}
+
+const char* type_name(const json& value) {
+  switch (value.type()) {
+    case json::value_t::null: return "null";
+    case json::value_t::boolean: return "a boolean";
+    case json::value_t::string: return "a string";
+    case json::value_t::array: return "an array";
+    case json::value_t::object: return "an object";
+    case json::value_t::number_float: return "a fractional number";
+    default: return "a number";
+  }
+}
+
+void require(bool ok, const json& value, const std::string& path, const char* expected) {
+  if (!ok) fail(path, std::string("expected ") + expected + ", got " + type_name(value));
+}
+
+// Every key of `object` must be one of `known`.
+void only_keys(const json& object, const std::string& path, const std::set<std::string>& known) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (known.count(it.key()) == 0) fail(key_path(path, it.key()), "unknown key");
+  }
+}
+
+const json& object_at(const json& value, const std::string& path) {
+  require(value.is_object(), value, path, "an object");
+  return value;
+}
+
+const json& array_at(const json& value, const std::string& path) {
+  require(value.is_array(), value, path, "an array");
+  return value;
+}
+
+std::string string_at(const json& value, const std::string& path) {
+  require(value.is_string(), value, path, "a string");
+  return value.get<std::string>();
+}
+
+bool bool_at(const json& value, const std::string& path) {
+  require(value.is_boolean(), value, path, "a boolean");
+  return value.get<bool>();
+}
+
+int64_t integer_at(const json& value, const std::string& path, int64_t low, int64_t high) {
+  require(value.is_number_integer(), value, path, "an integer");
+  if (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(high)) {
+    fail(path, "out of range " + std::to_string(low) + ".." + std::to_string(high));
+  }
+  int64_t number = value.get<int64_t>();
+  if (number < low || number > high) fail(path, "out of range " + std::to_string(low) + ".." + std::to_string(high));
+  return number;
+}
+
+int32_t int32_at(const json& value, const std::string& path) {
+  return static_cast<int32_t>(
+      integer_at(value, path, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+bool is_ipv4(const std::string& text) {
+  int parts = 0;
+  size_t i = 0;
+  while (parts < 4) {
+    size_t digits = 0;
+    int value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3) {
+      value = value * 10 + (text[i] - '0');
+      ++i;
+      ++digits;
+    }
+    if (digits == 0 || value > 255) return false;
+    ++parts;
+    if (parts < 4) {
+      if (i >= text.size() || text[i] != '.') return false;
+      ++i;
+    }
+  }
+  return i == text.size();
+}
+
+std::string ipv4_at(const json& value, const std::string& path) {
+  std::string text = string_at(value, path);
+  if (!is_ipv4(text)) fail(path, "not a dotted IPv4 address: \"" + text + "\"");
+  return text;
+}
+
+// Six two-digit hex groups, ":" or "-" separated; given back in the form
+// that frames are rendered in (lower case, ":"), since MACs compare as text.
+std::string mac_at(const json& value, const std::string& path) {
+  std::string text = string_at(value, path);
+  bool ok = text.size() == 17;
+  std::string out;
+  for (size_t i = 0; ok && i < text.size(); ++i) {
+    char c = text[i];
+    if (i % 3 == 2) {
+      ok = c == ':' || c == '-';
+      out += ':';
+    } else {
+      ok = std::isxdigit(static_cast<unsigned char>(c)) != 0;
+      out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  if (!ok) fail(path, "not a MAC address (aa:bb:cc:dd:ee:ff): \"" + text + "\"");
+  return out;
+}
+
+HString wide_at(const json& value, const std::string& path) { return HFileUtil::from_utf8(string_at(value, path)); }
+
+const json& member(const json& object, const std::string& path, const char* key) {
+  if (!object.contains(key)) fail(key_path(path, key), "missing");
+  return object.at(key);
+}
+
+void parse_policy_record(const json& value, const std::string& path, AgentConfig& out) {
+  object_at(value, path);
+  only_keys(value, path,
+            {"strPolicyID", "iStateMask", "iAntiARPSpoofing", "strBindList", "iAntiDHCPSpoofing", "iAutoBind",
+             "alarm_msg"});
+  AntiARPSpoofing_Local record;
+  record.strPolicyID = wide_at(member(value, path, "strPolicyID"), key_path(path, "strPolicyID"));
+  record.iStateMask = int32_at(member(value, path, "iStateMask"), key_path(path, "iStateMask"));
+  record.iAntiARPSpoofing = int32_at(member(value, path, "iAntiARPSpoofing"), key_path(path, "iAntiARPSpoofing"));
+  record.strBindList = wide_at(member(value, path, "strBindList"), key_path(path, "strBindList"));
+  record.iAntiDHCPSpoofing = int32_at(member(value, path, "iAntiDHCPSpoofing"), key_path(path, "iAntiDHCPSpoofing"));
+  record.iAutoBind = int32_at(member(value, path, "iAutoBind"), key_path(path, "iAutoBind"));
+  HString alarm;
+  if (value.contains("alarm_msg")) alarm = wide_at(value.at("alarm_msg"), key_path(path, "alarm_msg"));
+  out.map_alarm_msg.emplace(record.strPolicyID, alarm);  // the first record of an id speaks for it
+  out.vt_policy.push_back(record);
+}
+
+void parse_policy(const json& value, AgentConfig& out) {
+  array_at(value, "policy");
+  out.vt_policy.clear();
+  out.map_alarm_msg.clear();
+  for (size_t i = 0; i < value.size(); ++i) parse_policy_record(value[i], index_path("policy", i), out);
+}
+
+void parse_agent(const json& value, AgentConfig& out) {
+  const std::string path = "agent";
+  object_at(value, path);
+  only_keys(value, path, {"name", "online", "state", "auth_802", "core_accepts", "heartbeat_s"});
+  if (value.contains("name")) out.str_name = wide_at(value.at("name"), "agent.name");
+  if (value.contains("online")) out.b_online = bool_at(value.at("online"), "agent.online");
+  if (value.contains("state")) {
+    out.i_state = static_cast<uint32_t>(
+        integer_at(value.at("state"), "agent.state", 0, std::numeric_limits<uint32_t>::max()));
+  }
+  if (value.contains("auth_802")) out.b_auth_802 = bool_at(value.at("auth_802"), "agent.auth_802");
+  if (value.contains("core_accepts")) out.b_core_accepts = bool_at(value.at("core_accepts"), "agent.core_accepts");
+  if (value.contains("heartbeat_s")) {
+    out.i_heartbeat_s = static_cast<int>(integer_at(value.at("heartbeat_s"), "agent.heartbeat_s", 1, 86400));
+  }
+}
+
+void parse_language(const json& value, AgentConfig& out) {
+  object_at(value, "language");
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    const std::string& key = it.key();
+    std::string path = key_path("language", key);
+    bool digits = !key.empty() && key.size() <= 9 && key.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits) fail(path, "a text id must be a decimal number");
+    out.map_language[std::stoi(key)] = wide_at(it.value(), path);
+  }
+}
+
+int arp_type_of(const std::string& text, const std::string& path) {
+  if (text == "static") return 4;
+  if (text == "dynamic") return 3;
+  if (text == "invalid") return 2;
+  if (text == "other") return 1;
+  fail(path, "expected one of static, dynamic, invalid, other: \"" + text + "\"");
+}
+
+AgentAdapter parse_adapter(const json& value, const std::string& path) {
+  object_at(value, path);
+  only_keys(value, path, {"name", "gateways"});
+  AgentAdapter adapter;
+  adapter.str_name = string_at(member(value, path, "name"), key_path(path, "name"));
+  if (value.contains("gateways")) {
+    std::string list_path = key_path(path, "gateways");
+    const json& list = array_at(value.at("gateways"), list_path);
+    for (size_t i = 0; i < list.size(); ++i) adapter.vt_gateway.push_back(ipv4_at(list[i], index_path(list_path, i)));
+  }
+  return adapter;
+}
+
+AgentArpRow parse_arp_row(const json& value, const std::string& path) {
+  object_at(value, path);
+  only_keys(value, path, {"ip", "mac", "type", "index"});
+  AgentArpRow row;
+  row.str_ip = ipv4_at(member(value, path, "ip"), key_path(path, "ip"));
+  row.str_mac = mac_at(member(value, path, "mac"), key_path(path, "mac"));
+  if (value.contains("type")) {
+    std::string type_path = key_path(path, "type");
+    row.i_type = arp_type_of(string_at(value.at("type"), type_path), type_path);
+  }
+  if (value.contains("index")) {
+    row.i_index = static_cast<uint32_t>(
+        integer_at(value.at("index"), key_path(path, "index"), 0, std::numeric_limits<uint32_t>::max()));
+  }
+  return row;
+}
+
+void parse_host(const json& value, AgentConfig& out) {
+  const std::string path = "host";
+  object_at(value, path);
+  only_keys(value, path, {"main_ip", "main_mac", "adapters", "arp_table"});
+  AgentHost host;
+  host.str_main_ip = ipv4_at(member(value, path, "main_ip"), "host.main_ip");
+  host.str_main_mac = mac_at(member(value, path, "main_mac"), "host.main_mac");
+  if (value.contains("adapters")) {
+    const json& list = array_at(value.at("adapters"), "host.adapters");
+    for (size_t i = 0; i < list.size(); ++i) host.vt_adapter.push_back(parse_adapter(list[i], index_path("host.adapters", i)));
+  }
+  if (value.contains("arp_table")) {
+    const json& list = array_at(value.at("arp_table"), "host.arp_table");
+    for (size_t i = 0; i < list.size(); ++i) {
+      host.vt_arp_table.push_back(parse_arp_row(list[i], index_path("host.arp_table", i)));
+    }
+  }
+  out.host = host;
+  out.b_has_host = true;
+}
+
+// A key given twice in one object would otherwise be silently overwritten.
+json parse_rejecting_duplicates(const std::string& text) {
+  std::vector<std::set<std::string>> open_objects;
+  json::parser_callback_t check = [&open_objects](int, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::object_start) {
+      open_objects.emplace_back();
+    } else if (event == json::parse_event_t::object_end && !open_objects.empty()) {
+      open_objects.pop_back();
+    } else if (event == json::parse_event_t::key && !open_objects.empty()) {
+      std::string key = parsed.get<std::string>();
+      if (!open_objects.back().insert(key).second) fail(key, "key given twice");
+    }
+    return true;
+  };
+  return json::parse(text, check);
+}
+
+std::string syntax_error(const std::string& text, const json::parse_error& e) {
+  size_t end = std::min<size_t>(e.byte == 0 ? 0 : e.byte - 1, text.size());
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i < end; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  std::string why = e.what();
+  size_t cut = why.find(": ", why.find("column"));
+  if (cut != std::string::npos) why = why.substr(cut + 2);
+  return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + why;
+}
+
+}  // namespace
+
+AgentConfig AgentConfig::embedded_default() {
+  AgentConfig config;
+  AntiARPSpoofing_Local record;
+  record.strPolicyID = L"default";
+  record.iStateMask = 1;
+  record.iAntiARPSpoofing = 1;
+  record.strBindList = L"";
+  record.iAntiDHCPSpoofing = 1;
+  record.iAutoBind = 0;
+  config.vt_policy.push_back(record);
+  config.map_alarm_msg[record.strPolicyID] = L"";
+  return config;
+}
+
+int AgentConfig::parse(const std::string& text, const std::string& origin, AgentConfig& out, std::string& error) {
+  AgentConfig config = embedded_default();
+  try {
+    json root = parse_rejecting_duplicates(text);
+    if (!root.is_object()) fail("top level", std::string("expected an object, got ") + type_name(root));
+    only_keys(root, "", {"policy", "agent", "language", "host"});
+    if (root.contains("policy")) parse_policy(root.at("policy"), config);
+    if (root.contains("agent")) parse_agent(root.at("agent"), config);
+    if (root.contains("language")) parse_language(root.at("language"), config);
+    if (root.contains("host")) parse_host(root.at("host"), config);
+  } catch (const ConfigFault& fault) {
+    error = origin + ": " + fault.text;
+    return -1;
+  } catch (const json::parse_error& e) {
+    error = origin + ": " + syntax_error(text, e);
+    return -1;
+  } catch (const std::exception& e) {
+    error = origin + ": " + e.what();
+    return -1;
+  }
+  out = config;
+  return 0;
+}
+
+int AgentConfig::load(const std::string& path, AgentConfig& out, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": cannot read: " + std::strerror(errno);
+    return -1;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) {
+    error = path + ": cannot read";
+    return -1;
+  }
+  return parse(text.str(), path, out, error);
+}

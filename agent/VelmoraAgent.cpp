@@ -1,0 +1,292 @@
+#include "agent/VelmoraAgent.h"
+
+#include <limits.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+#include "agent/DefaultRoute.h"
+#include "host/HCustConfigMgr.h"
+#include "host/HDataCenter.h"
+#include "host/HEnvironment.h"
+#include "host/HEventCenter.h"
+#include "host/HFileLog.h"
+#include "host/HFileUtil.h"
+#include "host/HLanMgr.h"
+#include "host/HNetworkProtocolUtil.h"
+#include "host/HNetworkUtil.h"
+#include "host/HSysInfoMgr.h"
+#include "host/HWinPCapHelper.h"
+#include "platform/IpHelper.h"
+
+namespace {
+
+const wchar_t* const LOG_SOURCE = L"velmora-agent";
+constexpr auto MAX_WAIT = std::chrono::milliseconds(200);
+using Clock = std::chrono::steady_clock;
+
+void log_info(int line, const std::string& text) {
+  HFileLog::ins().log(HFileLog::get(2, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
+}
+
+void log_failure(int line, const std::string& text) {
+  HFileLog::ins().log(HFileLog::get(1, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
+}
+
+// One line on standard error for the user, and the same in the log when the
+// log is already set up.
+int say_error(const std::string& text, int code) {
+  std::fprintf(stderr, "velmora-agent: %s\n", text.c_str());
+  return code;
+}
+
+std::string exe_folder() {
+  char buf[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  if (n <= 0) return ".";
+  std::string folder = HFileUtil::dir_name(std::string(buf, static_cast<size_t>(n)));
+  return folder.empty() ? "." : folder;
+}
+
+std::string absolute(const std::string& path) {
+  char buf[PATH_MAX];
+  if (::realpath(path.c_str(), buf) != nullptr) return buf;
+  return path;
+}
+
+uint64_t count_lines(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return 0;
+  return static_cast<uint64_t>(std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n'));
+}
+
+std::string narrow(const HString& text) { return HFileUtil::utf8(text); }
+
+std::vector<MIB_IPNETROW> arp_rows_of(const AgentHost& host) {
+  std::vector<MIB_IPNETROW> rows;
+  for (const AgentArpRow& entry : host.vt_arp_table) {
+    MIB_IPNETROW row{};
+    uint32_t address = 0;
+    // The config parser has checked both texts already.
+    if (!HNetworkProtocolUtil::ParseIPString(entry.str_ip, address)) continue;
+    if (!HNetworkProtocolUtil::MakeMACArrayFromString(entry.str_mac, row.bPhysAddr)) continue;
+    row.dwIndex = entry.i_index;
+    row.dwPhysAddrLen = 6;
+    row.dwAddr = address;
+    row.dwType = static_cast<DWORD>(entry.i_type);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<HNetwrokAdapterNode> adapters_of(const AgentHost& host) {
+  std::vector<HNetwrokAdapterNode> adapters;
+  for (const AgentAdapter& adapter : host.vt_adapter) {
+    HNetwrokAdapterNode node;
+    node.str_name = HFileUtil::from_utf8(adapter.str_name);
+    for (const std::string& gateway : adapter.vt_gateway) node.vt_gateway.push_back(HString(gateway));
+    adapters.push_back(node);
+  }
+  return adapters;
+}
+
+}  // namespace
+
+int VelmoraAgent::run(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  int code = prepare(args);
+  if (code != EXIT_OK || options.b_help) return code;
+  code = set_up_capture();
+  if (code != EXIT_OK) return code;
+  code = start_plugin();
+  if (code != EXIT_OK) return code;
+  wait_for_end();
+  HWinPCapHelper::instance().stop();
+  print_summary();
+  log_info(__LINE__, "velmora-agent stopped");
+  return EXIT_OK;
+}
+
+int VelmoraAgent::prepare(const std::vector<std::string>& args) {
+  std::string error;
+  if (AgentOptions::parse(args, options, error) != 0) {
+    say_error(error, EXIT_USAGE);
+    std::fprintf(stderr, "%s\n", AgentOptions::usage());
+    return EXIT_USAGE;
+  }
+  if (options.b_help) {
+    std::printf("%s\n", AgentOptions::usage());
+    return EXIT_OK;
+  }
+  if (options.str_config.empty()) {
+    config = AgentConfig::embedded_default();
+  } else if (AgentConfig::load(options.str_config, config, error) != 0) {
+    return say_error(error, EXIT_USAGE);
+  }
+  if (!options.str_replay.empty() && !config.b_has_host) {
+    std::string origin = options.str_config.empty() ? "the embedded default config" : options.str_config;
+    return say_error(origin + ": host: missing, --replay needs the virtual host", EXIT_USAGE);
+  }
+  // Signals are taken by the main loop only: blocked here, before any thread
+  // exists, so that every thread inherits the mask.
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+  int code = set_up_home();
+  if (code != EXIT_OK) return code;
+  apply_config();
+  return EXIT_OK;
+}
+
+int VelmoraAgent::set_up_home() {
+  str_exe_folder = exe_folder();
+  std::string home = options.str_home.empty() ? str_exe_folder : options.str_home;
+  if (HFileUtil::make_dirs(home) != 0) return say_error("cannot create home folder " + home, EXIT_USAGE);
+  str_home = absolute(home);
+  HEnvironment::set_home(HFileUtil::from_utf8(str_home));
+  std::string core = str_home + "/core";
+  HDataCenter::set_core_dir(HFileUtil::from_utf8(core));
+  ull_reports_at_start = count_lines(core + "/reports.jsonl");
+  ull_alarms_at_start = count_lines(core + "/alarms.jsonl");
+  log_info(__LINE__, "velmora-agent starting, home " + str_home + ", config " +
+                         (options.str_config.empty() ? std::string("embedded default") : options.str_config));
+  return EXIT_OK;
+}
+
+void VelmoraAgent::apply_config() {
+  HDataCenter::GetPolicy()->set_policies(config.vt_policy, config.map_alarm_msg);
+  HDataCenter::GetBase()->str_name = config.str_name;
+  HDataCenter::set_core_accepts(config.b_core_accepts);
+  HEventCenter::ins().b_online = config.b_online ? 1 : 0;
+  HEventCenter::ins().i_state = config.i_state;
+  HCustConfigMgr::instance().set_auth_802(config.b_auth_802);
+  for (const auto& text : config.map_language) HLanMgr::ins().set_text(text.first, text.second);
+  log_info(__LINE__, "policies " + std::to_string(config.vt_policy.size()) + ", online " +
+                         std::to_string(config.b_online) + ", state " + std::to_string(config.i_state) +
+                         ", 802.1X " + std::to_string(config.b_auth_802) + ", core accepts " +
+                         std::to_string(config.b_core_accepts));
+}
+
+int VelmoraAgent::set_up_capture() {
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  if (!options.str_replay.empty()) {
+    const AgentHost& host = config.host;
+    HSysInfoMgr::ins().set_virtual(HString(host.str_main_ip), HString(host.str_main_mac));
+    HNetworkUtil::set_virtual_adapters(adapters_of(host));
+    platform::install_virtual_arp_table(arp_rows_of(host));
+    helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap");
+    if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
+    log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
+    return EXIT_OK;
+  }
+  std::string iface = options.str_iface.empty() ? DefaultRoute::interface_name() : options.str_iface;
+  if (iface.empty()) return say_error("no IPv4 default route: name the interface with --iface", EXIT_FAILURE_RUN);
+  HSysInfoMgr::ins().set_interface(HFileUtil::from_utf8(iface));
+  helper.set_live(iface);
+  if (helper.check_source() != 0) {
+    log_failure(__LINE__, helper.last_error());
+    return say_error(helper.last_error(), EXIT_FAILURE_RUN);
+  }
+  log_info(__LINE__, "live capture on " + iface);
+  return EXIT_OK;
+}
+
+int VelmoraAgent::start_plugin() {
+  std::string path = options.str_plugin.empty() ? str_exe_folder + "/libtidewell.so" : options.str_plugin;
+  std::string error;
+  if (plugin.load(path, error) != 0) {
+    log_failure(__LINE__, error);
+    return say_error(error, EXIT_FAILURE_RUN);
+  }
+  log_info(__LINE__, "plug-in loaded: " + path);
+  wchar_t name_buf[64] = {0};
+  wchar_t name_buf2[64] = {0};
+  int ret = plugin.p_init(name_buf, name_buf2, 0);
+  name_buf[63] = name_buf2[63] = L'\0';
+  log_info(__LINE__, "orvoInit ret " + std::to_string(ret) + ", name " + narrow(HString(name_buf)));
+  ret = plugin.p_init2();
+  log_info(__LINE__, "orvoInit2 ret " + std::to_string(ret));
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  if (!helper.is_started() && !helper.last_error().empty()) {
+    log_failure(__LINE__, helper.last_error());
+    return say_error("capture did not start: " + helper.last_error(), EXIT_FAILURE_RUN);
+  }
+  if (!helper.is_started()) log_info(__LINE__, "the plug-in did not start capture");
+  return EXIT_OK;
+}
+
+void VelmoraAgent::wait_for_end() {
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  const bool replay = !options.str_replay.empty();
+  const Clock::time_point start = Clock::now();
+  const Clock::duration heartbeat = std::chrono::seconds(config.i_heartbeat_s);
+  Clock::time_point next_heartbeat = start + heartbeat;
+  Clock::time_point deadline = Clock::time_point::max();
+  if (options.d_run_for_s > 0) {
+    deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_run_for_s));
+  }
+  bool lingering = false;
+  for (;;) {
+    Clock::time_point now = Clock::now();
+    if (replay && !lingering && (helper.replay_done() || !helper.is_started())) {
+      lingering = true;
+      auto linger = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_linger_s));
+      deadline = std::min(deadline, now + linger);
+      log_info(__LINE__, "replay finished, lingering " + std::to_string(options.d_linger_s) + " s");
+    }
+    if (now >= deadline) {
+      log_info(__LINE__, lingering ? "linger over" : "--run-for elapsed");
+      break;
+    }
+    if (now >= next_heartbeat) {
+      plugin.p_heartbeat();
+      next_heartbeat += heartbeat;
+    }
+    Clock::duration wait = std::min<Clock::duration>({MAX_WAIT, deadline - now, next_heartbeat - now});
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max<Clock::duration>(wait, Clock::duration::zero()));
+    timespec timeout{static_cast<time_t>(ns.count() / 1000000000), static_cast<long>(ns.count() % 1000000000)};
+    int caught = sigtimedwait(&stop_signals, nullptr, &timeout);
+    if (caught == SIGINT || caught == SIGTERM) {
+      log_info(__LINE__, std::string("stopped by ") + (caught == SIGINT ? "SIGINT" : "SIGTERM"));
+      break;
+    }
+  }
+  d_wall_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void VelmoraAgent::print_summary() {
+  HCaptureStats stats = HWinPCapHelper::instance().stats();
+  double rate = stats.seconds > 0 ? static_cast<double>(stats.frames_delivered) / stats.seconds : 0.0;
+  std::string core = str_home + "/core";
+  uint64_t reports = count_lines(core + "/reports.jsonl");
+  uint64_t alarms = count_lines(core + "/alarms.jsonl");
+  reports = reports >= ull_reports_at_start ? reports - ull_reports_at_start : reports;
+  alarms = alarms >= ull_alarms_at_start ? alarms - ull_alarms_at_start : alarms;
+  char text[1024];
+  std::snprintf(text, sizeof(text),
+                "velmora-agent summary: ran %.1f s\n"
+                "  frames read:                     %llu\n"
+                "  frames through the callbacks:    %llu (%.1f per second over %.1f s of capture)\n"
+                "  frames dropped by the capture:   %llu\n"
+                "  frames too short (dropped):      %llu\n"
+                "  frames sent by the plug-in:      %llu\n"
+                "  core: report blocks accepted %llu, alarms %llu\n",
+                d_wall_seconds, static_cast<unsigned long long>(stats.frames_read),
+                static_cast<unsigned long long>(stats.frames_delivered), rate, stats.seconds,
+                static_cast<unsigned long long>(stats.frames_dropped),
+                static_cast<unsigned long long>(stats.frames_short),
+                static_cast<unsigned long long>(stats.frames_sent), static_cast<unsigned long long>(reports),
+                static_cast<unsigned long long>(alarms));
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+  log_info(__LINE__, text);
+}

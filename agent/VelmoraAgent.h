@@ -1,0 +1,40 @@
+#pragma once
+// The agent: sets up its home, its data center and the capture source from
+// the command line and the config, loads the plug-in, drives its exports and
+// waits for the end (a signal, --run-for, or the end of a replay).
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "agent/AgentConfig.h"
+#include "agent/AgentOptions.h"
+#include "agent/PluginModule.h"
+
+class VelmoraAgent {
+ public:
+  enum { EXIT_OK = 0, EXIT_FAILURE_RUN = 1, EXIT_USAGE = 2 };
+
+  // Returns the exit code. Once the plug-in runs, the caller must leave with
+  // _exit(): its threads never stop.
+  int run(int argc, char** argv);
+
+ private:
+  int prepare(const std::vector<std::string>& args);
+  int set_up_home();
+  void apply_config();
+  int set_up_capture();
+  int start_plugin();
+  void wait_for_end();
+  void print_summary();
+
+  AgentOptions options;
+  AgentConfig config;
+  PluginModule plugin;
+  std::string str_home;
+  std::string str_exe_folder;
+  sigset_t stop_signals{};
+  uint64_t ull_reports_at_start = 0;
+  uint64_t ull_alarms_at_start = 0;
+  double d_wall_seconds = 0;
+};

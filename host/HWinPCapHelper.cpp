@@ -1,0 +1,594 @@
+#include "host/HWinPCapHelper.h"
+
+#include <pcap/pcap.h>
+#include <sys/time.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "host/HFileLog.h"
+#include "host/HNetworkProtocolUtil.h"
+
+namespace {
+
+constexpr int SNAPLEN = 2048;
+constexpr int READ_TIMEOUT_MS = 100;  // the capture loop looks at its stop flag this often
+constexpr int ETH_HEADER_LEN = 14;
+constexpr int ETHERTYPE_OFFSET = 12;
+constexpr int ARP_FRAME_LEN = 60;
+constexpr int MAX_SEND_LEN = 65535;
+constexpr uint16_t ETHERTYPE_ARP = 0x0806;
+constexpr auto DROP_POLL = std::chrono::seconds(1);
+constexpr auto PACING_SLICE = std::chrono::milliseconds(20);
+
+const wchar_t* const LOG_SOURCE = L"HWinPCapHelper";
+
+using Clock = std::chrono::steady_clock;
+using CallbackList = std::vector<HWPCCallback*>;
+
+enum class Source { none, live, replay };
+
+void log_line(int level, int line, const std::string& text) {
+  HFileLog::ins().log(HFileLog::get(level, LOG_SOURCE, line) << HString(text));
+}
+
+double seconds_of(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
+
+timeval timeval_of(double seconds) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(seconds);
+  tv.tv_usec = static_cast<suseconds_t>((seconds - static_cast<double>(tv.tv_sec)) * 1e6);
+  return tv;
+}
+
+void put_u16(unsigned char* at, uint16_t value) {
+  at[0] = static_cast<unsigned char>(value >> 8);
+  at[1] = static_cast<unsigned char>(value & 0xff);
+}
+
+bool is_zero_mac(const unsigned char* mac) {
+  static const unsigned char zero[6] = {0, 0, 0, 0, 0, 0};
+  return std::memcmp(mac, zero, 6) == 0;
+}
+
+// A capture handle that receives nothing: the kernel filter refuses every
+// frame, so a handle used only for sending never fills its ring.
+int refuse_all_frames(pcap_t* handle) {
+  bpf_insn reject = BPF_STMT(BPF_RET | BPF_K, 0);
+  bpf_program program{1, &reject};
+  return pcap_setfilter(handle, &program);
+}
+
+}  // namespace
+
+struct HWinPCapHelper::Impl {
+  // Configuration, handles and the capture thread.
+  mutable std::mutex mtx_state;
+  Source source = Source::none;
+  std::string str_iface;
+  std::string str_file;
+  std::string str_sent_file;
+  double d_speed = 0;
+  pcap_t* p_capture = nullptr;
+  std::thread capture_thread;
+  bool b_started = false;
+  Clock::time_point tp_start{};
+  Clock::time_point tp_end{};
+  bool b_ended = false;
+  std::atomic<bool> b_stop{false};
+
+  // Callbacks: a snapshot that the capture thread takes per frame, so that
+  // on_packet never runs under a lock of the helper.
+  std::mutex mtx_callbacks;
+  std::shared_ptr<const CallbackList> sp_callbacks = std::make_shared<CallbackList>();
+
+  // Sending: the live send handle, or the dump of sent frames in replay.
+  std::mutex mtx_send;
+  std::function<void(const unsigned char*, int)> send_sink;
+  pcap_t* p_send = nullptr;
+  pcap_t* p_dead = nullptr;
+  pcap_dumper_t* p_dumper = nullptr;
+  bool b_send_to_file = false;
+  double d_send_speed = 0;
+  double d_replay_ts = 0;           // capture time of the last replayed frame
+  Clock::time_point tp_replay_ts{};  // when it was delivered
+
+  std::atomic<uint64_t> ull_read{0};
+  std::atomic<uint64_t> ull_delivered{0};
+  std::atomic<uint64_t> ull_short{0};
+  std::atomic<uint64_t> ull_sent{0};
+  std::atomic<uint64_t> ull_dropped{0};
+
+  void set_error(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mtx_error);
+    str_error_shared = text;
+  }
+  std::string error() const {
+    std::lock_guard<std::mutex> lock(mtx_error);
+    return str_error_shared;
+  }
+
+  std::shared_ptr<const CallbackList> callbacks() {
+    std::lock_guard<std::mutex> lock(mtx_callbacks);
+    return sp_callbacks;
+  }
+
+  void dispatch(const unsigned char* frame, int len);
+  int open_live(pcap_t*& handle, bool for_sending);
+  int open_replay();
+  int open_sent_dump();
+  void close_handles();
+  void run_live(const std::string& iface);
+  void run_replay(const std::string& file, double speed, std::atomic<bool>& done);
+  void poll_drops(Clock::time_point& next_poll);
+  bool wait_until(Clock::time_point when);
+  timeval sent_timestamp();
+  int write_frame(const unsigned char* frame, int length);
+
+ private:
+  mutable std::mutex mtx_error;
+  std::string str_error_shared;
+};
+
+void HWinPCapHelper::Impl::dispatch(const unsigned char* frame, int len) {
+  ull_read.fetch_add(1);
+  if (frame == nullptr || len < ETH_HEADER_LEN) {
+    ull_short.fetch_add(1);
+    return;
+  }
+  uint16_t ethertype = 0;  // as stored, like the callbacks' filters
+  std::memcpy(&ethertype, frame + ETHERTYPE_OFFSET, sizeof(ethertype));
+  std::shared_ptr<const CallbackList> list = callbacks();
+  bool delivered = false;
+  for (HWPCCallback* callback : *list) {
+    if (callback->us_filter != ethertype) continue;
+    callback->on_packet(frame, len);
+    delivered = true;
+  }
+  if (delivered) ull_delivered.fetch_add(1);
+}
+
+int HWinPCapHelper::Impl::open_live(pcap_t*& handle, bool for_sending) {
+  char errbuf[PCAP_ERRBUF_SIZE] = {0};
+  handle = pcap_create(str_iface.c_str(), errbuf);
+  if (handle == nullptr) {
+    set_error("cannot open interface " + str_iface + ": " + errbuf);
+    return -1;
+  }
+  pcap_set_snaplen(handle, for_sending ? 64 : SNAPLEN);
+  pcap_set_immediate_mode(handle, 1);
+  pcap_set_timeout(handle, READ_TIMEOUT_MS);
+  int status = pcap_activate(handle);
+  if (status < 0) {
+    std::string why = pcap_geterr(handle);
+    if (status == PCAP_ERROR_PERM_DENIED) {
+      set_error("live capture on " + str_iface + " needs CAP_NET_RAW (run as root): " + why);
+    } else if (status == PCAP_ERROR_NO_SUCH_DEVICE) {
+      set_error("no such interface: " + str_iface);
+    } else {
+      set_error("cannot capture on " + str_iface + ": " + why);
+    }
+    pcap_close(handle);
+    handle = nullptr;
+    return -1;
+  }
+  if (pcap_datalink(handle) != DLT_EN10MB) {
+    set_error("interface " + str_iface + " is not an Ethernet interface");
+    pcap_close(handle);
+    handle = nullptr;
+    return -1;
+  }
+  // Only frames coming in: the plug-in must never judge its own requests.
+  int direction = for_sending ? refuse_all_frames(handle) : pcap_setdirection(handle, PCAP_D_IN);
+  if (direction != 0) {
+    set_error("cannot set up capture on " + str_iface + ": " + pcap_geterr(handle));
+    pcap_close(handle);
+    handle = nullptr;
+    return -1;
+  }
+  return 0;
+}
+
+int HWinPCapHelper::Impl::open_replay() {
+  char errbuf[PCAP_ERRBUF_SIZE] = {0};
+  p_capture = pcap_open_offline(str_file.c_str(), errbuf);
+  if (p_capture == nullptr) {
+    set_error("cannot read capture file " + str_file + ": " + errbuf);
+    return -1;
+  }
+  if (pcap_datalink(p_capture) != DLT_EN10MB) {
+    set_error("capture file " + str_file + " does not hold Ethernet frames");
+    pcap_close(p_capture);
+    p_capture = nullptr;
+    return -1;
+  }
+  return 0;
+}
+
+int HWinPCapHelper::Impl::open_sent_dump() {
+  if (str_sent_file.empty()) return 0;
+  std::lock_guard<std::mutex> lock(mtx_send);
+  b_send_to_file = true;
+  d_send_speed = d_speed;
+  p_dead = pcap_open_dead(DLT_EN10MB, MAX_SEND_LEN);
+  if (p_dead == nullptr) {
+    set_error("cannot prepare " + str_sent_file);
+    return -1;
+  }
+  p_dumper = pcap_dump_open(p_dead, str_sent_file.c_str());
+  if (p_dumper == nullptr) {
+    set_error("cannot write " + str_sent_file + ": " + pcap_geterr(p_dead));
+    pcap_close(p_dead);
+    p_dead = nullptr;
+    return -1;
+  }
+  return 0;
+}
+
+void HWinPCapHelper::Impl::close_handles() {
+  if (p_capture != nullptr) {
+    pcap_close(p_capture);
+    p_capture = nullptr;
+  }
+  std::lock_guard<std::mutex> lock(mtx_send);
+  if (p_dumper != nullptr) {
+    pcap_dump_close(p_dumper);
+    p_dumper = nullptr;
+  }
+  if (p_dead != nullptr) {
+    pcap_close(p_dead);
+    p_dead = nullptr;
+  }
+  if (p_send != nullptr) {
+    pcap_close(p_send);
+    p_send = nullptr;
+  }
+}
+
+void HWinPCapHelper::Impl::poll_drops(Clock::time_point& next_poll) {
+  Clock::time_point now = Clock::now();
+  if (now < next_poll) return;
+  next_poll = now + DROP_POLL;
+  pcap_stat counters{};
+  if (pcap_stats(p_capture, &counters) == 0) {
+    ull_dropped.store(static_cast<uint64_t>(counters.ps_drop) + counters.ps_ifdrop);
+  }
+}
+
+void HWinPCapHelper::Impl::run_live(const std::string& iface) {
+  auto handler = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+    reinterpret_cast<Impl*>(user)->dispatch(bytes, static_cast<int>(header->caplen));
+  };
+  Clock::time_point next_poll = Clock::now();
+  while (!b_stop.load()) {
+    int n = pcap_dispatch(p_capture, -1, handler, reinterpret_cast<u_char*>(this));
+    if (n == PCAP_ERROR) {
+      set_error("capture on " + iface + " failed: " + pcap_geterr(p_capture));
+      log_line(1, __LINE__, error());
+      break;
+    }
+    poll_drops(next_poll);
+  }
+  poll_drops(next_poll = Clock::now());
+}
+
+// Sleeps in short slices so that stop() is never kept waiting by the pacing.
+bool HWinPCapHelper::Impl::wait_until(Clock::time_point when) {
+  while (!b_stop.load()) {
+    Clock::time_point now = Clock::now();
+    if (now >= when) return true;
+    std::this_thread::sleep_for(std::min<Clock::duration>(when - now, PACING_SLICE));
+  }
+  return false;
+}
+
+void HWinPCapHelper::Impl::run_replay(const std::string& file, double speed, std::atomic<bool>& done) {
+  bool first = true;
+  double first_ts = 0;
+  Clock::time_point wall_start = Clock::now();
+  pcap_pkthdr* header = nullptr;
+  const u_char* bytes = nullptr;
+  while (!b_stop.load()) {
+    int status = pcap_next_ex(p_capture, &header, &bytes);
+    if (status == PCAP_ERROR_BREAK) break;  // end of the file
+    if (status != 1) {
+      set_error("reading " + file + " failed: " + pcap_geterr(p_capture));
+      log_line(1, __LINE__, error());
+      break;
+    }
+    double ts = seconds_of(header->ts);
+    if (first) {
+      first = false;
+      first_ts = ts;
+    }
+    if (speed > 0 && ts > first_ts) {
+      auto offset = std::chrono::duration<double>((ts - first_ts) / speed);
+      if (!wait_until(wall_start + std::chrono::duration_cast<Clock::duration>(offset))) break;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mtx_send);
+      d_replay_ts = ts;
+      tp_replay_ts = Clock::now();
+    }
+    dispatch(bytes, static_cast<int>(header->caplen));
+  }
+  done.store(true);
+  log_line(2, __LINE__, "replay of " + file + " done, frames " + std::to_string(ull_read.load()));
+}
+
+// Sent frames are stamped on the replay's own time line, so that they sort
+// among the replayed frames they answer. Called under mtx_send.
+timeval HWinPCapHelper::Impl::sent_timestamp() {
+  if (d_replay_ts <= 0) {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    return now;
+  }
+  double since = std::chrono::duration<double>(Clock::now() - tp_replay_ts).count();
+  return timeval_of(d_replay_ts + (d_send_speed > 0 ? since * d_send_speed : since));
+}
+
+// Called under mtx_send.
+int HWinPCapHelper::Impl::write_frame(const unsigned char* frame, int length) {
+  if (b_send_to_file) {
+    if (p_dumper == nullptr) return -1;
+    pcap_pkthdr header{};
+    header.ts = sent_timestamp();
+    header.caplen = static_cast<bpf_u_int32>(length);
+    header.len = static_cast<bpf_u_int32>(length);
+    pcap_dump(reinterpret_cast<u_char*>(p_dumper), &header, frame);
+    // Flushed at once: the agent leaves with _exit().
+    pcap_dump_flush(p_dumper);
+    return 0;
+  }
+  if (p_send == nullptr) return -1;
+  return pcap_inject(p_send, frame, static_cast<size_t>(length)) == length ? 0 : -1;
+}
+
+HWinPCapHelper& HWinPCapHelper::instance() {
+  // Never destroyed: capture and plug-in threads may run past the end of main().
+  static HWinPCapHelper* helper = new HWinPCapHelper();
+  return *helper;
+}
+
+HWinPCapHelper::HWinPCapHelper() : p_impl(new Impl()) {}
+
+int HWinPCapHelper::add_callback(HWPCCallback* callback) {
+  if (callback == nullptr) return -1;
+  std::lock_guard<std::mutex> lock(p_impl->mtx_callbacks);
+  auto list = std::make_shared<CallbackList>(*p_impl->sp_callbacks);
+  list->push_back(callback);
+  p_impl->sp_callbacks = std::move(list);
+  return 0;
+}
+
+int HWinPCapHelper::load_dll() {
+  const char* version = pcap_lib_version();
+  if (version == nullptr || *version == '\0') {
+    p_impl->set_error("libpcap is not usable");
+    return -1;
+  }
+  log_line(2, __LINE__, version);
+  return 0;
+}
+
+void HWinPCapHelper::set_live(const std::string& iface) {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  p_impl->source = Source::live;
+  p_impl->str_iface = iface;
+}
+
+void HWinPCapHelper::set_replay(const std::string& pcap_file, double speed, const std::string& sent_file) {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  p_impl->source = Source::replay;
+  p_impl->str_file = pcap_file;
+  p_impl->d_speed = speed > 0 ? speed : 0;
+  p_impl->str_sent_file = sent_file;
+}
+
+int HWinPCapHelper::check_source() {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  Impl& im = *p_impl;
+  if (im.source == Source::none) {
+    im.set_error("no capture source is configured");
+    return -1;
+  }
+  if (im.p_capture != nullptr) return 0;
+  int result = im.source == Source::live ? im.open_live(im.p_capture, false) : im.open_replay();
+  if (im.p_capture != nullptr) {
+    pcap_close(im.p_capture);
+    im.p_capture = nullptr;
+  }
+  return result;
+}
+
+int HWinPCapHelper::init() {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  Impl& im = *p_impl;
+  if (im.p_capture != nullptr) return 0;
+  if (im.source == Source::none) {
+    im.set_error("no capture source is configured");
+    log_line(1, __LINE__, im.error());
+    return -1;
+  }
+  int result = 0;
+  if (im.source == Source::live) {
+    pcap_t* sender = nullptr;
+    result = im.open_live(im.p_capture, false);
+    if (result == 0) result = im.open_live(sender, true);
+    std::lock_guard<std::mutex> send_lock(im.mtx_send);
+    im.p_send = sender;
+  } else {
+    result = im.open_replay();
+    if (result == 0) result = im.open_sent_dump();
+  }
+  if (result != 0) {
+    log_line(1, __LINE__, im.error());
+    im.close_handles();
+    return -1;
+  }
+  log_line(2, __LINE__, im.source == Source::live ? "capturing on " + im.str_iface : "replaying " + im.str_file);
+  return 0;
+}
+
+int HWinPCapHelper::start() {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  Impl& im = *p_impl;
+  if (im.b_started) return 0;
+  if (im.p_capture == nullptr) {
+    im.set_error("capture is not initialised");
+    log_line(1, __LINE__, im.error());
+    return -1;
+  }
+  im.b_stop.store(false);
+  b_replay_done.store(false);
+  im.tp_start = Clock::now();
+  im.b_ended = false;
+  Source source = im.source;
+  std::string name = source == Source::live ? im.str_iface : im.str_file;
+  double speed = im.d_speed;
+  try {
+    im.capture_thread = std::thread([this, source, name, speed] {
+      if (source == Source::live) {
+        p_impl->run_live(name);
+      } else {
+        p_impl->run_replay(name, speed, b_replay_done);
+      }
+    });
+  } catch (const std::system_error& e) {
+    im.set_error(std::string("cannot start the capture thread: ") + e.what());
+    log_line(1, __LINE__, im.error());
+    return -1;
+  }
+  im.b_started = true;
+  return 0;
+}
+
+void HWinPCapHelper::stop() {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  Impl& im = *p_impl;
+  im.b_stop.store(true);
+  if (im.p_capture != nullptr) pcap_breakloop(im.p_capture);
+  if (im.capture_thread.joinable()) im.capture_thread.join();
+  if (im.b_started && !im.b_ended) {
+    im.tp_end = Clock::now();
+    im.b_ended = true;
+  }
+  im.close_handles();
+}
+
+bool HWinPCapHelper::is_started() const {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  return p_impl->b_started;
+}
+
+int HWinPCapHelper::send_packet(const unsigned char* frame, int length) {
+  if (frame == nullptr || length <= 0 || length > MAX_SEND_LEN) return -1;
+  Impl& im = *p_impl;
+  std::lock_guard<std::mutex> lock(im.mtx_send);
+  int result = 0;
+  if (im.send_sink) {
+    im.send_sink(frame, length);
+    // A replay still keeps its record of what was sent.
+    if (im.b_send_to_file && im.p_dumper != nullptr) result = im.write_frame(frame, length);
+  } else {
+    result = im.write_frame(frame, length);
+  }
+  if (result == 0) im.ull_sent.fetch_add(1);
+  return result;
+}
+
+int HWinPCapHelper::send_arp(const HArpNode& node, bool /*reserved*/) {
+  unsigned char sender_mac[6] = {0};
+  unsigned char target_mac[6] = {0};
+  uint32_t sender_ip = 0;
+  uint32_t target_ip = 0;
+  if (!HNetworkProtocolUtil::MakeMACArrayFromString(node.sender_mac, sender_mac) ||
+      !HNetworkProtocolUtil::ParseIPString(node.sender_ip, sender_ip) ||
+      !HNetworkProtocolUtil::ParseIPString(node.target_ip, target_ip)) {
+    return -1;
+  }
+  if (!node.target_mac.empty() && !HNetworkProtocolUtil::MakeMACArrayFromString(node.target_mac, target_mac)) {
+    return -1;
+  }
+  unsigned char frame[ARP_FRAME_LEN] = {0};
+  if (is_zero_mac(target_mac)) {
+    std::memset(frame, 0xff, 6);
+  } else {
+    std::memcpy(frame, target_mac, 6);
+  }
+  std::memcpy(frame + 6, sender_mac, 6);
+  put_u16(frame + 12, ETHERTYPE_ARP);
+  unsigned char* body = frame + ETH_HEADER_LEN;
+  put_u16(body, 1);        // hardware: Ethernet
+  put_u16(body + 2, 0x0800);  // protocol: IPv4
+  body[4] = 6;
+  body[5] = 4;
+  put_u16(body + 6, node.op);
+  std::memcpy(body + 8, sender_mac, 6);
+  std::memcpy(body + 14, &sender_ip, 4);  // already in network byte order
+  std::memcpy(body + 18, target_mac, 6);
+  std::memcpy(body + 24, &target_ip, 4);
+  return send_packet(frame, ARP_FRAME_LEN);
+}
+
+HCaptureStats HWinPCapHelper::stats() const {
+  const Impl& im = *p_impl;
+  HCaptureStats out;
+  out.frames_read = im.ull_read.load();
+  out.frames_delivered = im.ull_delivered.load();
+  out.frames_dropped = im.ull_dropped.load();
+  out.frames_short = im.ull_short.load();
+  out.frames_sent = im.ull_sent.load();
+  std::lock_guard<std::mutex> lock(im.mtx_state);
+  if (im.b_started) {
+    Clock::time_point end = im.b_ended ? im.tp_end : Clock::now();
+    out.seconds = std::chrono::duration<double>(end - im.tp_start).count();
+  }
+  return out;
+}
+
+std::string HWinPCapHelper::last_error() const { return p_impl->error(); }
+
+void HWinPCapHelper::set_send_sink(std::function<void(const unsigned char*, int)> sink) {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_send);
+  p_impl->send_sink = std::move(sink);
+}
+
+void HWinPCapHelper::deliver(const unsigned char* frame, int len) { p_impl->dispatch(frame, len); }
+
+void HWinPCapHelper::reset_for_test() {
+  stop();
+  Impl& im = *p_impl;
+  {
+    std::lock_guard<std::mutex> lock(im.mtx_state);
+    im.source = Source::none;
+    im.str_iface.clear();
+    im.str_file.clear();
+    im.str_sent_file.clear();
+    im.d_speed = 0;
+    im.b_started = false;
+    im.b_ended = false;
+    im.b_stop.store(false);
+  }
+  {
+    std::lock_guard<std::mutex> lock(im.mtx_callbacks);
+    im.sp_callbacks = std::make_shared<CallbackList>();
+  }
+  {
+    std::lock_guard<std::mutex> lock(im.mtx_send);
+    im.send_sink = nullptr;
+    im.b_send_to_file = false;
+    im.d_send_speed = 0;
+    im.d_replay_ts = 0;
+  }
+  im.set_error("");
+  im.ull_read.store(0);
+  im.ull_delivered.store(0);
+  im.ull_short.store(0);
+  im.ull_sent.store(0);
+  im.ull_dropped.store(0);
+  b_replay_done.store(false);
+  b_load = b_arp = b_dhcp = 0;
+}
