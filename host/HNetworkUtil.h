@@ -18,4 +18,6 @@ class HNetworkUtil {
   static int GetNICInfo(std::vector<HNetwrokAdapterNode>& adapters, bool with_gateways);
 
   static void set_virtual_adapters(const std::vector<HNetwrokAdapterNode>& adapters);
+  // How often the live table was read so far (the one-second cache at work).
+  static unsigned long live_reads();
 };

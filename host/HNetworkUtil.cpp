@@ -1,0 +1,98 @@
+#include "host/HNetworkUtil.h"
+
+#include <map>
+#include <mutex>
+#include <net/if.h>
+
+#include "host/HFileUtil.h"
+#include "host/HNetworkProtocolUtil.h"
+#include "host/HRouteTable.h"
+#include "platform/WinTime.h"
+
+namespace {
+
+// The guard asks for every changed MAC; a burst must not become a burst of
+// routing-table dumps.
+constexpr DWORD NIC_CACHE_MS = 1000;
+
+struct NicState {
+  std::mutex mtx_nic;
+  bool b_virtual = false;
+  std::vector<HNetwrokAdapterNode> vt_virtual;
+  bool b_cached = false;
+  DWORD ul_cached_tick = 0;
+  int i_cached_rc = 0;
+  unsigned long ul_live_reads = 0;
+  std::vector<HNetwrokAdapterNode> vt_cached;
+};
+
+NicState& nic() {
+  static NicState* state = new NicState;
+  return *state;
+}
+
+int read_live(std::vector<HNetwrokAdapterNode>& adapters) {
+  adapters.clear();
+  std::map<int, size_t> by_index;
+  struct if_nameindex* list = ::if_nameindex();
+  for (struct if_nameindex* p = list; p && p->if_index != 0 && p->if_name; ++p) {
+    by_index[static_cast<int>(p->if_index)] = adapters.size();
+    adapters.push_back(HNetwrokAdapterNode{HFileUtil::from_utf8(p->if_name), {}});
+  }
+  if (list) ::if_freenameindex(list);
+  std::vector<HRouteEntry> routes;
+  if (HRouteTable::read_default_routes(routes) != 0) return -1;
+  for (const HRouteEntry& r : routes) {
+    auto it = by_index.find(r.i_ifindex);
+    if (it == by_index.end() || r.ul_gateway == 0) continue;
+    HString gateway(HNetworkProtocolUtil::GetIPString(r.ul_gateway, true));
+    std::vector<HString>& gateways = adapters[it->second].vt_gateway;
+    bool known = false;
+    for (const HString& g : gateways) known = known || g == gateway;
+    if (!known) gateways.push_back(gateway);
+  }
+  return 0;
+}
+
+}  // namespace
+
+HString HNetworkUtil::GetMACString(const unsigned char* bytes) {
+  return HString(HNetworkProtocolUtil::GetMACString(bytes));
+}
+
+int HNetworkUtil::GetNICInfo(std::vector<HNetwrokAdapterNode>& adapters, bool with_gateways) {
+  int rc = 0;
+  {
+    NicState& s = nic();
+    std::lock_guard<std::mutex> lock(s.mtx_nic);
+    if (s.b_virtual) {
+      adapters = s.vt_virtual;
+    } else {
+      DWORD now = GetTickCount();
+      if (!s.b_cached || static_cast<DWORD>(now - s.ul_cached_tick) >= NIC_CACHE_MS) {
+        s.i_cached_rc = read_live(s.vt_cached);
+        ++s.ul_live_reads;
+        s.ul_cached_tick = now;
+        s.b_cached = true;
+      }
+      adapters = s.vt_cached;
+      rc = s.i_cached_rc;
+    }
+  }
+  if (!with_gateways)
+    for (HNetwrokAdapterNode& a : adapters) a.vt_gateway.clear();
+  return rc;
+}
+
+void HNetworkUtil::set_virtual_adapters(const std::vector<HNetwrokAdapterNode>& adapters) {
+  NicState& s = nic();
+  std::lock_guard<std::mutex> lock(s.mtx_nic);
+  s.b_virtual = true;
+  s.vt_virtual = adapters;
+}
+
+unsigned long HNetworkUtil::live_reads() {
+  NicState& s = nic();
+  std::lock_guard<std::mutex> lock(s.mtx_nic);
+  return s.ul_live_reads;
+}
