@@ -1,0 +1,209 @@
+// How the ARP capture callback sorts frames: probe frames dropped, senders
+// offered to the DHCP gateway probe, frames to this host queued for the
+// guard, frames too short for an ARP body never read.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "arpguard/HThreadTidewell.h"
+#include "arpwatch/HTWPkgCallback.h"
+#include "arpwatch/HTestThread.h"
+#include "dhcpguard/HDhcpAttackCallback.h"
+#include "frame/HPTWGlobal.h"
+#include "tests/support/arpwatch_support.h"
+
+using namespace arpwatch_test;
+
+namespace {
+
+const char kOtherIp[] = "10.77.0.20";
+const char kOtherMac[] = "02:77:00:00:00:14";
+
+ArpFields reply_from_gateway() {
+  ArpFields f;
+  f.op = 2;
+  f.sender_mac = kSpooferMac;
+  f.sender_ip = kGatewayIp;
+  return f;
+}
+
+class CallbackTest : public ::testing::Test {
+ protected:
+  CallbackTest() : ticks(1000) {
+    HPTWGlobal& global = HPTWGlobal::ins();
+    guard = new HThreadTidewell();  // its thread is not started: the queue only fills
+    global.p_thread_tidewell = guard;
+    dhcp = new HDhcpAttackCallback();
+    global.p_dhcp_callback = dhcp;
+    callback = new HTWPkgCallback();
+    global.p_arp_callback = callback;
+  }
+
+  // Hands the frame over in a buffer of exactly its length, so that any read
+  // past it is caught by the address sanitizer.
+  void deliver(const Bytes& frame) {
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[frame.size() ? frame.size() : 1]);
+    if (!frame.empty()) std::memcpy(copy.get(), frame.data(), frame.size());
+    EXPECT_EQ(0, callback->on_packet(copy.get(), static_cast<int>(frame.size())));
+  }
+
+  // Makes the DHCP gateway probe wait for an answer from `ip`.
+  void dhcp_waits_for(const std::string& ip) {
+    HDhcpGatewayItem item;
+    Bytes gw = ip_bytes(ip);
+    std::memcpy(&item.gateway_ip, gw.data(), 4);
+    Bytes host = ip_bytes(kHostIp);
+    std::memcpy(&item.client_ip, host.data(), 4);
+    Bytes mac = mac_bytes(kHostMac);
+    std::memcpy(item.client_mac, mac.data(), 6);
+    dhcp->test_gateway.add_gateway(item);
+  }
+
+  WatchEnv env;
+  FakeTicks ticks;  // the DHCP probe's passes never time out during a test
+  SentFrames wire;
+  HThreadTidewell* guard = nullptr;
+  HDhcpAttackCallback* dhcp = nullptr;
+  HTWPkgCallback* callback = nullptr;
+};
+
+// --- probe marker ------------------------------------------------------------
+
+TEST_F(CallbackTest, MarkedFrameReachesNeitherDhcpProbeNorGuard) {
+  dhcp_waits_for(kGatewayIp);
+  deliver(marked_frame(reply_from_gateway()));
+  EXPECT_EQ(0u, guard->queued());
+  EXPECT_EQ(1u, dhcp->test_gateway.pending()) << "a probe frame must not answer the DHCP probe";
+}
+
+TEST_F(CallbackTest, MarkerWrongInAnyOneByteIsAnOrdinaryFrame) {
+  const Bytes marked = marked_frame(reply_from_gateway());
+  for (size_t i = 42; i < 60; ++i) {
+    Bytes frame = marked;
+    frame[i] ^= 0x01;
+    deliver(frame);
+    EXPECT_EQ(i - 41, guard->queued()) << "marker byte " << i;
+  }
+}
+
+TEST_F(CallbackTest, MarkerCutShortIsAnOrdinaryFrame) {
+  Bytes frame = marked_frame(reply_from_gateway());
+  frame.resize(59);  // 17 bytes of the marker, no room for the 18th
+  deliver(frame);
+  EXPECT_EQ(1u, guard->queued());
+}
+
+// --- what reaches the guard ----------------------------------------------------
+
+TEST_F(CallbackTest, UnpaddedReplyToThisHostReachesGuardWithItsAddresses) {
+  deliver(arp_frame(reply_from_gateway(), 42));
+  ASSERT_EQ(1u, guard->queued());
+  HArpNode node = guard->pop_arp_node();
+  EXPECT_EQ(2, node.op);
+  EXPECT_EQ(kGatewayIp, node.sender_ip);
+  EXPECT_EQ(kSpooferMac, node.sender_mac);
+  EXPECT_EQ(kHostIp, node.target_ip);
+  EXPECT_EQ(kHostMac, node.target_mac);
+}
+
+TEST_F(CallbackTest, RequestForThisHostIsForwardedLikeAReply) {
+  ArpFields request;
+  request.op = 1;
+  request.eth_dst = "ff:ff:ff:ff:ff:ff";
+  request.sender_mac = kOtherMac;
+  request.sender_ip = kOtherIp;
+  request.target_mac = "00:00:00:00:00:00";
+  request.target_ip = kHostIp;
+  deliver(arp_frame(request));
+  deliver(arp_frame(reply_from_gateway()));
+  ASSERT_EQ(2u, guard->queued());
+  HArpNode first = guard->pop_arp_node();
+  HArpNode second = guard->pop_arp_node();
+  EXPECT_EQ(1, first.op);
+  EXPECT_EQ(kOtherIp, first.sender_ip);
+  EXPECT_EQ(2, second.op);
+  EXPECT_EQ(kGatewayIp, second.sender_ip);
+}
+
+TEST_F(CallbackTest, GratuitousArpIsOfferedToDhcpProbeButNotQueued) {
+  ArpFields garp;
+  garp.op = 1;
+  garp.eth_dst = "ff:ff:ff:ff:ff:ff";
+  garp.sender_mac = kSpooferMac;
+  garp.sender_ip = kGatewayIp;
+  garp.target_mac = "00:00:00:00:00:00";
+  garp.target_ip = kGatewayIp;
+  dhcp_waits_for(kGatewayIp);
+  deliver(arp_frame(garp));
+  EXPECT_EQ(0u, guard->queued());
+  EXPECT_EQ(0u, dhcp->test_gateway.pending()) << "the gateway was heard from";
+}
+
+TEST_F(CallbackTest, FrameToAnotherHostIsNotQueued) {
+  ArpFields f = reply_from_gateway();
+  f.target_ip = kOtherIp;
+  f.target_mac = kOtherMac;
+  deliver(arp_frame(f));
+  EXPECT_EQ(0u, guard->queued());
+}
+
+TEST_F(CallbackTest, FrameClaimedByDhcpProbeNeverReachesGuard) {
+  dhcp_waits_for(kGatewayIp);
+  deliver(arp_frame(reply_from_gateway()));
+  EXPECT_EQ(0u, guard->queued());
+  EXPECT_EQ(0u, dhcp->test_gateway.pending());
+  // The next frame from the same sender is the guard's again.
+  deliver(arp_frame(reply_from_gateway()));
+  EXPECT_EQ(1u, guard->queued());
+}
+
+// --- frames too short to read ----------------------------------------------------
+
+TEST_F(CallbackTest, FramesShorterThanAnArpBodyAreDroppedUnread) {
+  dhcp_waits_for(kGatewayIp);
+  const Bytes full = arp_frame(reply_from_gateway(), 42);
+  const size_t lengths[] = {0, 1, 14, 28, 31, 32, 41};
+  for (size_t len : lengths) deliver(Bytes(full.begin(), full.begin() + static_cast<long>(len)));
+  EXPECT_EQ(0, callback->on_packet(nullptr, 60));
+  EXPECT_EQ(0, callback->on_packet(full.data(), -1));
+  EXPECT_EQ(0u, guard->queued());
+  EXPECT_EQ(1u, dhcp->test_gateway.pending()) << "the sender of a short frame was read";
+  EXPECT_EQ(sizeof(lengths) / sizeof(lengths[0]) + 2, callback->dropped_short());
+}
+
+// --- the probe thread ------------------------------------------------------------
+
+TEST_F(CallbackTest, SecondCallbackStartsNoSecondProbeThread) {
+  HTestThread* first = HPTWGlobal::ins().p_test_thread;
+  ASSERT_NE(nullptr, first);
+  for (int i = 0; i < 200 && count_of(env.general_log(), "HTestThread::run start") == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  HTWPkgCallback second;
+  EXPECT_EQ(first, HPTWGlobal::ins().p_test_thread);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(1u, count_of(env.general_log(), "HTestThread::run start"));
+}
+
+TEST_F(CallbackTest, ProbeThreadAsksFromThisHostsAddresses) {
+  HTestThread* probe = HPTWGlobal::ins().p_test_thread;
+  ASSERT_NE(nullptr, probe);
+  HMacChangeItem item;
+  item.ip = HString(kGatewayIp);
+  item.old_mac = HString(kGatewayMac);
+  item.new_mac = HString(kSpooferMac);
+  probe->add_probe(item);
+  probe->run_pass();  // the thread's own pass may come first: either sends the one request
+  std::vector<Bytes> sent;
+  for (const Bytes& f : wire.frames())
+    if (f.size() >= 22 && f[12] == 0x08 && f[13] == 0x06 && f[0] != 0xff) sent.push_back(f);
+  ASSERT_EQ(1u, sent.size());
+  EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(sent[0]));
+}
+
+}  // namespace

@@ -1,0 +1,352 @@
+// The probe thread's life of a changed gateway MAC: requests on the wire,
+// answers from the old MAC, silence, and what reaches the agent core and
+// the guard's learned map.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "arpguard/HThreadTidewell.h"
+#include "arpwatch/HTestThread.h"
+#include "frame/HPTWGlobal.h"
+#include "tests/support/arpwatch_support.h"
+
+using namespace arpwatch_test;
+
+namespace {
+
+const char kNewMac2[] = "02:77:00:00:00:03";
+
+HMacChangeItem change(const std::string& new_mac, DWORD tick = 0, const std::string& old_mac = kGatewayMac,
+                      const std::string& ip = kGatewayIp) {
+  HMacChangeItem item;
+  item.ip = HString(ip);
+  item.old_mac = HString(old_mac);
+  item.new_mac = HString(new_mac);
+  item.tick = tick;
+  return item;
+}
+
+HArpNode frame_from(const std::string& sender_ip, const std::string& sender_mac, unsigned char op = 2) {
+  HArpNode node;
+  node.op = op;
+  node.sender_ip = sender_ip;
+  node.sender_mac = sender_mac;
+  node.target_ip = kHostIp;
+  node.target_mac = kHostMac;
+  return node;
+}
+
+std::vector<std::string> macs_reported(const std::vector<ARPSpoofingReport_Local>& reports) {
+  std::vector<std::string> out;
+  for (const ARPSpoofingReport_Local& r : reports) {
+    EXPECT_EQ("AntiARP_RP_ARP", narrow(r.str_desc));
+    EXPECT_EQ(1, r.iAttackType);
+    EXPECT_EQ(1u, r.mapDesc.size());
+    auto it = r.mapDesc.find(L"mac");
+    out.push_back(it == r.mapDesc.end() ? std::string("<no mac>") : narrow(it->second));
+  }
+  return out;
+}
+
+class ProbeTest : public ::testing::Test {
+ protected:
+  explicit ProbeTest(const PolicySetup& setup = PolicySetup()) : env(setup), ticks(5000) {
+    guard = new HThreadTidewell();
+    HPTWGlobal::ins().p_thread_tidewell = guard;
+    guard->set_ip_mac(HString(kGatewayIp), HString(kGatewayMac));
+    probe = new HTestThread(HString(kHostIp), HString(kHostMac));
+  }
+
+  std::string learned() {
+    HString mac;
+    return guard->learned_mac(HString(kGatewayIp), mac) ? narrow(mac) : std::string("<none>");
+  }
+
+  WatchEnv env;
+  FakeTicks ticks;
+  CoreRecorder core;
+  SentFrames wire;
+  HThreadTidewell* guard = nullptr;
+  HTestThread* probe = nullptr;
+};
+
+class ProbeMode2Test : public ProbeTest {
+ protected:
+  ProbeMode2Test() : ProbeTest(mode2()) {}
+  static PolicySetup mode2() {
+    PolicySetup s;
+    s.mode = 2;
+    return s;
+  }
+};
+
+class ProbeStateOffTest : public ProbeTest {
+ protected:
+  ProbeStateOffTest() : ProbeTest(state_off()) {}
+  static PolicySetup state_off() {
+    PolicySetup s;
+    s.state_mask = 2;  // the agent's state word is 1
+    return s;
+  }
+};
+
+// --- answered --------------------------------------------------------------
+
+TEST_F(ProbeTest, OldMacAnsweringFirstRequestReportsSpooferOnceInMode1) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();
+  ASSERT_EQ(1u, wire.count());
+  EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(wire.frames()[0]));
+
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_EQ(kGatewayMac, learned());
+
+  // Settled: nothing more goes out and nothing is accepted later.
+  for (int i = 0; i < 5; ++i) {
+    ticks.advance(1000);
+    probe->run_pass();
+  }
+  EXPECT_EQ(1u, wire.count());
+  EXPECT_EQ(kGatewayMac, learned());
+  EXPECT_FALSE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(1u, core.reports().size());
+}
+
+TEST_F(ProbeTest, RequestFromOldMacCountsAsAnswer) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac, 1)));
+  EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
+}
+
+TEST_F(ProbeMode2Test, AnswerSettlesWithoutReportInMode2) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_TRUE(core.reports().empty());
+  EXPECT_EQ(kGatewayMac, learned());
+}
+
+TEST_F(ProbeStateOffTest, AnswerSettlesWithoutReportWhenStateWordMisses) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(ProbeTest, TwoNewMacsSettledByOneAnswerInOrderAdded) {
+  // Added out of text order: reports must follow the order of arrival.
+  probe->add_probe(change(kSpooferMac));
+  probe->add_probe(change(kNewMac2));
+  probe->run_pass();
+  ASSERT_EQ(2u, wire.count());
+  EXPECT_EQ(wire.frames()[0], wire.frames()[1]);
+
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ((std::vector<std::string>{kSpooferMac, kNewMac2}), macs_reported(core.reports()));
+  EXPECT_EQ(0u, probe->pending());
+}
+
+TEST_F(ProbeTest, AnswerSettlesOnlyTheProbesOfThatAddressAndMac) {
+  probe->add_probe(change(kSpooferMac));
+  probe->add_probe(change(kSpooferMac, 0, "02:77:00:00:00:21", "10.77.0.2"));
+  probe->run_pass();
+  EXPECT_TRUE(probe->check_answer(frame_from("10.77.0.2", "02:77:00:00:00:21")));
+  EXPECT_EQ(1u, probe->pending());
+  EXPECT_EQ(1u, core.reports().size());
+}
+
+// --- not an answer -----------------------------------------------------------
+
+TEST_F(ProbeTest, FramesThatAreNoAnswerLeaveTheProbePending) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();
+  EXPECT_FALSE(probe->check_answer(frame_from(kGatewayIp, "02:77:00:00:00:99")));  // other MAC
+  EXPECT_FALSE(probe->check_answer(frame_from("10.77.0.2", kGatewayMac)));          // other IP
+  EXPECT_FALSE(probe->check_answer(frame_from(kGatewayIp, kSpooferMac)));           // the new MAC itself
+  EXPECT_EQ(1u, probe->pending());
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
+  probe->add_probe(change(kSpooferMac));
+  EXPECT_FALSE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(1u, probe->pending());
+  EXPECT_EQ(0u, wire.count());
+
+  probe->run_pass();
+  EXPECT_EQ(1u, wire.count());
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(1u, core.reports().size());
+}
+
+TEST_F(ProbeTest, EqualChangeAddedTwiceIsProbedOnce) {
+  probe->add_probe(change(kSpooferMac, 100));
+  probe->run_pass();
+  probe->add_probe(change(kSpooferMac, 900));  // another tick, same change
+  EXPECT_EQ(1u, probe->pending());
+  probe->run_pass();
+  EXPECT_EQ(1u, wire.count());
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(1u, core.reports().size());
+}
+
+// --- silence -----------------------------------------------------------------
+
+TEST_F(ProbeTest, SilentOldMacGetsThreeRequestsThenNewMacIsLearned) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();  // request 1 at 5000
+  ASSERT_EQ(1u, wire.count());
+
+  ticks.set(5999);
+  probe->run_pass();
+  EXPECT_EQ(1u, wire.count()) << "a request repeated before 1000 ms";
+  ticks.set(6000);
+  probe->run_pass();  // request 2
+  EXPECT_EQ(2u, wire.count());
+  ticks.set(6500);
+  probe->run_pass();
+  ticks.set(7000);
+  probe->run_pass();  // request 3
+  EXPECT_EQ(3u, wire.count());
+  EXPECT_EQ(kGatewayMac, learned());
+  EXPECT_EQ(1u, probe->pending());
+
+  ticks.set(7999);
+  probe->run_pass();
+  EXPECT_EQ(1u, probe->pending());
+  ticks.set(8000);
+  probe->run_pass();  // third silent second: accepted, no fourth request
+  EXPECT_EQ(3u, wire.count());
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_EQ(kSpooferMac, learned());
+  for (const Bytes& frame : wire.frames()) EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(frame));
+  EXPECT_TRUE(core.reports().empty());
+
+  ticks.advance(5000);
+  probe->run_pass();
+  EXPECT_EQ(3u, wire.count());
+}
+
+TEST_F(ProbeTest, AnswerAfterThirdRequestStillReports) {
+  probe->add_probe(change(kSpooferMac));
+  for (DWORD t = 5000; t <= 7000; t += 1000) {
+    ticks.set(t);
+    probe->run_pass();
+  }
+  ASSERT_EQ(3u, wire.count());
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(1u, core.reports().size());
+  ticks.set(9000);
+  probe->run_pass();
+  EXPECT_EQ(kGatewayMac, learned());
+}
+
+TEST_F(ProbeTest, TickCounterWrapNeitherHurriesNorStallsTheProbe) {
+  ticks.set(0xFFFFFE00u);
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();  // request 1 just before the wrap
+  ticks.set(0x000001E7u);  // 999 ms later, past the wrap
+  probe->run_pass();
+  EXPECT_EQ(1u, wire.count());
+  ticks.set(0x000001E8u);  // 1000 ms later
+  probe->run_pass();
+  EXPECT_EQ(2u, wire.count());
+  ticks.set(0x000005D0u);
+  probe->run_pass();
+  EXPECT_EQ(3u, wire.count());
+  ticks.set(0x000009B8u);
+  probe->run_pass();
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_EQ(kSpooferMac, learned());
+}
+
+TEST_F(ProbeTest, EmptyListSendsNothing) {
+  for (int i = 0; i < 3; ++i) {
+    ticks.advance(1000);
+    probe->run_pass();
+  }
+  EXPECT_EQ(0u, wire.count());
+  EXPECT_EQ(kGatewayMac, learned());
+}
+
+// --- flood -------------------------------------------------------------------
+
+TEST_F(ProbeTest, FloodOfNewMacsIsCappedAndCounted) {
+  const size_t extra = 10;
+  for (size_t i = 0; i < HTestThread::kMaxPendingProbes + extra; ++i) {
+    char mac[18];
+    std::snprintf(mac, sizeof(mac), "02:66:00:00:%02x:%02x", static_cast<unsigned>(i >> 8), static_cast<unsigned>(i & 0xff));
+    probe->add_probe(change(mac));
+  }
+  EXPECT_EQ(HTestThread::kMaxPendingProbes, probe->pending());
+  EXPECT_EQ(extra, probe->dropped());
+  EXPECT_EQ(1u, count_of(env.general_log(), "probe list full")) << "the overflow is logged once, not per frame";
+
+  // Once the flood is settled, changes are taken again.
+  probe->run_pass();
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(0u, probe->pending());
+  probe->add_probe(change(kSpooferMac));
+  EXPECT_EQ(1u, probe->pending());
+}
+
+// --- the thread --------------------------------------------------------------
+
+TEST(ProbeThreadRun, LogsStartAndProbesOnItsOwn) {
+  WatchEnv env;
+  SentFrames wire;
+  HThreadTidewell* guard = new HThreadTidewell();
+  HPTWGlobal::ins().p_thread_tidewell = guard;
+  HTestThread* probe = new HTestThread(HString(kHostIp), HString(kHostMac));
+  probe->start(0).detach();
+  probe->add_probe(change(kSpooferMac));
+  for (int i = 0; i < 300 && wire.count() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(1u, wire.count()) << "the first request goes out within about one pass";
+  EXPECT_EQ(1u, count_of(env.general_log(), ".\\HTestThread"));
+  EXPECT_EQ(1u, count_of(env.general_log(), "HTestThread::run start"));
+}
+
+// The guard thread answers and adds while the probe thread passes: every
+// change ends exactly once, as a report or as an accepted MAC.
+TEST_F(ProbeTest, ConcurrencyOfPassesAnswersAndAdds) {
+  constexpr int kRounds = 200;
+  std::atomic<bool> done{false};
+  std::thread passes([&] {
+    while (!done.load()) {
+      probe->run_pass();
+      ticks.advance(1);  // a change settles after some 3000 passes
+    }
+  });
+  auto ip_of = [](int i) { return "10.77.1." + std::to_string(i % 250 + 1); };
+  int answered = 0;
+  for (int i = 0; i < kRounds; ++i) {
+    size_t sent_before = wire.count();
+    probe->add_probe(change(kSpooferMac, 0, kGatewayMac, ip_of(i)));
+    // Every other change is answered once its request is out (unless the
+    // probe thread accepted it first).
+    for (int spin = 0; spin < 100000 && wire.count() == sent_before; ++spin) std::this_thread::yield();
+    if (i % 2 == 0 && probe->check_answer(frame_from(ip_of(i), kGatewayMac))) ++answered;
+  }
+  for (int i = 0; i < 2000 && probe->pending() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  done.store(true);
+  passes.join();
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_GT(answered, 0);
+  EXPECT_EQ(static_cast<size_t>(answered), core.reports().size());
+  size_t accepted = 0;
+  for (int i = 0; i < kRounds; ++i) {
+    HString mac;
+    if (guard->learned_mac(HString(ip_of(i)), mac) && narrow(mac) == kSpooferMac) ++accepted;
+  }
+  EXPECT_EQ(static_cast<size_t>(kRounds), accepted + static_cast<size_t>(answered));
+}
+
+}  // namespace
