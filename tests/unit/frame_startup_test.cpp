@@ -1,0 +1,371 @@
+// The exports and every branch of the start-up, read back from the general
+// log, the capture helper and the agent core.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <thread>
+
+#include "arpguard/HThreadTidewell.h"
+#include "arpwatch/HTWPkgCallback.h"
+#include "dhcpguard/HDhcpArpWatchCallback.h"
+#include "dhcpguard/HDhcpAttackCallback.h"
+#include "frame/HPTWGlobal.h"
+#include "frame/Tidewell.h"
+#include "host/HCustConfigMgr.h"
+#include "host/HDataCenter.h"
+#include "host/HNetworkUtil.h"
+#include "host/HSysInfoMgr.h"
+#include "host/HWinPCapHelper.h"
+#include "platform/IpHelper.h"
+#include "platform/MemoryArpTable.h"
+#include "tests/support/frame_support.h"
+
+namespace {
+
+// The plug-in's threads never stop: leave the process without running static
+// destructors under them, once gtest has reported.
+class QuickExit : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(::testing::UnitTest::GetInstance()->Passed() ? 0 : 1);
+  }
+};
+::testing::Environment* const g_quick_exit = ::testing::AddGlobalTestEnvironment(new QuickExit);
+
+const unsigned char kHostMac[6] = {0x02, 0, 0, 0, 0, 0x0a};
+const unsigned char kPeerMac[6] = {0x02, 0, 0, 0, 0, 0x33};
+
+// An ARP reply to the host from 10.77.0.33 (not a gateway), padded to 60.
+std::vector<unsigned char> arp_reply_to_host() {
+  std::vector<unsigned char> f(60, 0);
+  std::memcpy(&f[0], kHostMac, 6);
+  std::memcpy(&f[6], kPeerMac, 6);
+  f[12] = 0x08, f[13] = 0x06;
+  const unsigned char body[8] = {0, 1, 8, 0, 6, 4, 0, 2};
+  std::memcpy(&f[14], body, 8);
+  std::memcpy(&f[22], kPeerMac, 6);
+  const unsigned char sender_ip[4] = {10, 77, 0, 33};
+  std::memcpy(&f[28], sender_ip, 4);
+  std::memcpy(&f[32], kHostMac, 6);
+  const unsigned char target_ip[4] = {10, 77, 0, 10};
+  std::memcpy(&f[38], target_ip, 4);
+  return f;
+}
+
+// A TCP segment: IPv4, but nothing for the DHCP callback.
+std::vector<unsigned char> ipv4_frame() {
+  std::vector<unsigned char> f(60, 0);
+  std::memcpy(&f[0], kHostMac, 6);
+  std::memcpy(&f[6], kPeerMac, 6);
+  f[12] = 0x08, f[13] = 0x00;
+  f[14] = 0x45, f[17] = 46, f[22] = 64, f[23] = 6;
+  return f;
+}
+
+class Startup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The guard's threads read these until the process ends.
+    static platform::MemoryArpTable* table = new platform::MemoryArpTable();
+    MIB_IPNETROW row{};
+    row.dwIndex = 1;
+    row.dwPhysAddrLen = 6;
+    const unsigned char gw_mac[6] = {0x02, 0, 0, 0, 0, 0x01};
+    std::memcpy(row.bPhysAddr, gw_mac, 6);
+    row.dwAddr = inet_addr("10.77.0.1");
+    row.dwType = MIB_IPNET_TYPE_DYNAMIC;
+    table->set_rows({row});
+    platform::set_arp_table_backend(table);
+    HSysInfoMgr::ins().set_virtual(L"10.77.0.10", L"02:00:00:00:00:0a");
+    HNetwrokAdapterNode adapter;
+    adapter.str_name = L"eth0";
+    adapter.vt_gateway = {HString(L"10.77.0.1")};
+    HNetworkUtil::set_virtual_adapters({adapter});
+    HWinPCapHelper::instance().reset_for_test();
+    HWinPCapHelper::instance().set_send_sink([](const unsigned char*, int) {});
+  }
+
+  void policy(int arp, int dhcp, int records = 1) {
+    std::vector<AntiARPSpoofing_Local> vt;
+    for (int i = 0; i < records; ++i) {
+      AntiARPSpoofing_Local p;
+      p.strPolicyID = HString("p" + std::to_string(i + 1));
+      p.iStateMask = 1;
+      p.iAntiARPSpoofing = i == 0 ? arp : 1;
+      p.iAntiDHCPSpoofing = i == 0 ? dhcp : 1;
+      vt.push_back(p);
+    }
+    HDataCenter::GetPolicy()->set_policies(vt, {});
+  }
+
+  int init() {
+    wchar_t name[16];
+    wchar_t name2[16];
+    std::wmemset(name, L'#', 16);
+    std::wmemset(name2, L'#', 16);
+    int ret = orvoInit(name, name2, 0);
+    EXPECT_STREQ(L"Tidewell", name);
+    EXPECT_STREQ(L"Tidewell", name2);
+    return ret;
+  }
+
+  // The texts of the start-up's own lines, in order.
+  std::vector<std::string> tidewell_lines() {
+    std::vector<std::string> out;
+    std::string log = frame_test::read_file(home.file("log/Velmora.log"));
+    std::regex line_re(R"(\[\d\] \.\\Tidewell\(\d+\) ([^\n]*))");
+    for (std::sregex_iterator it(log.begin(), log.end(), line_re), end; it != end; ++it) out.push_back((*it)[1]);
+    return out;
+  }
+
+  // Whether a frame of that kind reaches any registered callback.
+  bool delivered(const std::vector<unsigned char>& frame) {
+    HWinPCapHelper& helper = HWinPCapHelper::instance();
+    uint64_t before = helper.stats().frames_delivered;
+    helper.deliver(frame.data(), static_cast<int>(frame.size()));
+    return helper.stats().frames_delivered > before;
+  }
+
+  void expect_no_objects() {
+    HPTWGlobal& g = HPTWGlobal::ins();
+    EXPECT_EQ(nullptr, g.p_thread_tidewell);
+    EXPECT_EQ(nullptr, g.p_arp_callback);
+    EXPECT_EQ(nullptr, g.p_dhcp_callback);
+    EXPECT_EQ(nullptr, g.p_test_thread);
+    EXPECT_EQ(nullptr, g.p_get_sys_arp_table);
+    EXPECT_EQ(nullptr, g.p_dhcp_arp_callback);
+  }
+
+  void expect_objects() {
+    HPTWGlobal& g = HPTWGlobal::ins();
+    ASSERT_NE(nullptr, g.p_thread_tidewell);
+    ASSERT_NE(nullptr, g.p_arp_callback);
+    ASSERT_NE(nullptr, g.p_dhcp_callback);
+    EXPECT_NE(nullptr, g.p_test_thread);
+    EXPECT_NE(nullptr, g.p_get_sys_arp_table);
+    EXPECT_EQ(htons(0x0806), g.p_arp_callback->us_filter);
+    EXPECT_EQ(htons(0x0800), g.p_dhcp_callback->us_filter);
+    EXPECT_EQ(1, HWinPCapHelper::instance().b_load);
+  }
+
+  frame_test::TempHome home;
+  // Outlives the test: threads of the plug-in may still report.
+  frame_test::CoreRecorder& core = *new frame_test::CoreRecorder();
+};
+
+const std::vector<std::string> kInitHead = {"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:1"};
+
+std::vector<std::string> with_head(std::vector<std::string> tail) {
+  std::vector<std::string> all = kInitHead;
+  all.insert(all.end(), tail.begin(), tail.end());
+  return all;
+}
+
+TEST_F(Startup, ExportsBeforeInitDoNothing) {
+  policy(1, 1);
+  EXPECT_EQ(0, orvoHeartbeat());
+  EXPECT_EQ(0, orvoInit2());
+  EXPECT_EQ(0u, core.calls());
+  EXPECT_EQ(std::vector<std::string>{"Tidewell orvoInit2"}, tidewell_lines());
+  EXPECT_FALSE(HWinPCapHelper::instance().is_started());
+}
+
+TEST_F(Startup, SetConfigAcceptsAnythingAndChangesNothing) {
+  policy(0, 0);
+  init();
+  const unsigned short a[] = {'x', 0};
+  const unsigned short cata[] = {'A', 'n', 't', 'i', 0};
+  EXPECT_EQ(0, orvoSetConfig(nullptr, nullptr, nullptr, 0, 0));
+  EXPECT_EQ(0, orvoSetConfig(a, nullptr, "data", 1, 2));
+  EXPECT_EQ(0, orvoSetConfig(nullptr, cata, nullptr, -1, -1));
+  EXPECT_EQ(0, orvoSetConfig(a, cata, "{\"iAntiARPSpoofing\":1}", 7, 8));
+  ASSERT_EQ(1u, HPTWGlobal::ins().vt_arp.size());
+  EXPECT_EQ(0, HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing);
+  expect_no_objects();
+}
+
+TEST_F(Startup, EmptyPolicyStillOpensStoreAndSendsEmptyReport) {
+  HDataCenter::GetPolicy()->set_policies({}, {});
+  EXPECT_EQ(0, init());
+  EXPECT_EQ((std::vector<std::string>{"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:0"}), tidewell_lines());
+  ASSERT_EQ(1u, core.calls());
+  EXPECT_TRUE(core.blocks()[0].empty());
+  EXPECT_NE(std::string::npos, frame_test::read_file(home.file("log/Attack.log")).find(" start...\n"));
+  expect_no_objects();
+  EXPECT_EQ(0, orvoInit2());
+  EXPECT_EQ(std::string("Tidewell orvoInit2"), tidewell_lines().back());
+  EXPECT_EQ(3u, tidewell_lines().size());
+}
+
+TEST_F(Startup, RefusedEmptyReportIsQueuedAndHeartbeatSendsIt) {
+  HDataCenter::GetPolicy()->set_policies({}, {});
+  core.accept_all(false);
+  init();
+  EXPECT_EQ(1u, HPTWGlobal::ins().audit_report_mgr.queued());
+  EXPECT_TRUE(frame_test::file_exists(home.file("arc_file/his_arp_attack")));
+  core.accept_all(true);
+  EXPECT_EQ(0, orvoHeartbeat());
+  EXPECT_EQ(2u, core.calls());
+  EXPECT_EQ(0u, HPTWGlobal::ins().audit_report_mgr.queued());
+}
+
+TEST_F(Startup, BothOffCreatesNothing) {
+  policy(0, 0);
+  EXPECT_EQ(0, init());
+  EXPECT_EQ(with_head({"HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing == 0"}), tidewell_lines());
+  expect_no_objects();
+  EXPECT_EQ(0, HWinPCapHelper::instance().b_load);
+  EXPECT_FALSE(delivered(arp_reply_to_host()));
+  EXPECT_FALSE(delivered(ipv4_frame()));
+  ASSERT_EQ(1u, core.calls());  // the empty report
+
+  EXPECT_EQ(0, orvoInit2());
+  EXPECT_EQ(std::string("Tidewell orvoInit2"), tidewell_lines().back());
+  EXPECT_FALSE(HWinPCapHelper::instance().is_started());
+}
+
+TEST_F(Startup, ArpAndDhcpRegisterBothCallbacks) {
+  policy(1, 1);
+  EXPECT_EQ(0, init());
+  EXPECT_EQ(with_head({"vt_arp[0].iAntiARPSpoofing == 1 or 2", "vt_arp[0].iAntiDHCPSpoofing == 1 ",
+                       "HWinPCapHelper::instance().load_dll() ret 0"}),
+            tidewell_lines());
+  expect_objects();
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  EXPECT_EQ(1, helper.b_arp);
+  EXPECT_EQ(1, helper.b_dhcp);
+  EXPECT_EQ(nullptr, HPTWGlobal::ins().p_dhcp_arp_callback);
+  EXPECT_TRUE(delivered(ipv4_frame()));
+  std::vector<unsigned char> short_arp = arp_reply_to_host();
+  short_arp.resize(30);
+  EXPECT_TRUE(delivered(short_arp));
+  EXPECT_EQ(1u, HPTWGlobal::ins().p_arp_callback->dropped_short());
+
+  // The guard thread runs: a claim addressed to the host leaves its queue.
+  HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
+  EXPECT_TRUE(delivered(arp_reply_to_host()));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (guard->queued() > 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(0u, guard->queued());
+}
+
+TEST_F(Startup, ArpModeTwoAloneRegistersOnlyArp) {
+  policy(2, 0);
+  init();
+  EXPECT_EQ(with_head({"vt_arp[0].iAntiARPSpoofing == 1 or 2", "HWinPCapHelper::instance().load_dll() ret 0"}),
+            tidewell_lines());
+  expect_objects();
+  EXPECT_EQ(1, HWinPCapHelper::instance().b_arp);
+  EXPECT_EQ(0, HWinPCapHelper::instance().b_dhcp);
+  EXPECT_TRUE(delivered(arp_reply_to_host()));
+  EXPECT_FALSE(delivered(ipv4_frame()));
+}
+
+TEST_F(Startup, DhcpOnlyRegistersDhcpAndTheArpAnswerWatch) {
+  policy(0, 1);
+  EXPECT_EQ(0, init());
+  EXPECT_EQ(with_head({"vt_arp[0].iAntiDHCPSpoofing == 1 ", "DHCP only: ARP answers go to the DHCP probe",
+                       "HWinPCapHelper::instance().load_dll() ret 0"}),
+            tidewell_lines());
+  expect_objects();
+  HPTWGlobal& g = HPTWGlobal::ins();
+  ASSERT_NE(nullptr, g.p_dhcp_arp_callback);
+  EXPECT_EQ(htons(0x0806), g.p_dhcp_arp_callback->us_filter);
+  EXPECT_EQ(0, HWinPCapHelper::instance().b_arp);
+  EXPECT_EQ(1, HWinPCapHelper::instance().b_dhcp);
+  EXPECT_TRUE(delivered(ipv4_frame()));
+  // ARP frames reach the watch only, not the ARP callback.
+  EXPECT_TRUE(delivered(arp_reply_to_host()));
+  std::vector<unsigned char> short_arp = arp_reply_to_host();
+  short_arp.resize(30);
+  EXPECT_TRUE(delivered(short_arp));
+  EXPECT_EQ(1u, g.p_dhcp_arp_callback->dropped_short());
+  EXPECT_EQ(0u, g.p_arp_callback->dropped_short());
+}
+
+TEST_F(Startup, UnknownArpModeCreatesObjectsButRegistersNothing) {
+  policy(3, 0);
+  init();
+  EXPECT_EQ(with_head({"HWinPCapHelper::instance().load_dll() ret 0"}), tidewell_lines());
+  expect_objects();
+  EXPECT_EQ(nullptr, HPTWGlobal::ins().p_dhcp_arp_callback);
+  EXPECT_FALSE(delivered(arp_reply_to_host()));
+  EXPECT_FALSE(delivered(ipv4_frame()));
+}
+
+TEST_F(Startup, OnlyTheFirstPolicyRecordCounts) {
+  policy(0, 0, 2);  // the second record has both on
+  init();
+  EXPECT_EQ((std::vector<std::string>{"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:2",
+                                      "HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing == 0"}),
+            tidewell_lines());
+  expect_no_objects();
+}
+
+TEST_F(Startup, Init2StartsCaptureWithout8021X) {
+  policy(1, 0);
+  HCustConfigMgr::instance().set_auth_802(false);
+  init();
+  size_t before = tidewell_lines().size();
+  EXPECT_EQ(0, orvoInit2());
+  std::vector<std::string> lines = tidewell_lines();
+  ASSERT_EQ(before + 3, lines.size());
+  EXPECT_EQ("Tidewell orvoInit2", lines[before]);
+  // No capture source is configured here, so the helper answers with a
+  // failure: it is logged and changes nothing.
+  EXPECT_TRUE(std::regex_match(lines[before + 1], std::regex(R"(HWinPCapHelper::instance\(\)\.init\(\) ret -?\d+)")))
+      << lines[before + 1];
+  EXPECT_TRUE(std::regex_match(lines[before + 2], std::regex(R"(HWinPCapHelper::instance\(\)\.start\(\) ret -?\d+)")))
+      << lines[before + 2];
+}
+
+TEST_F(Startup, Init2With8021XLogsOnlyItsName) {
+  policy(1, 1);
+  HCustConfigMgr::instance().set_auth_802(true);
+  init();
+  size_t before = tidewell_lines().size();
+  EXPECT_EQ(0, orvoInit2());
+  std::vector<std::string> lines = tidewell_lines();
+  ASSERT_EQ(before + 1, lines.size());
+  EXPECT_EQ("Tidewell orvoInit2", lines.back());
+  EXPECT_FALSE(HWinPCapHelper::instance().is_started());
+}
+
+// A second start would clear the policy under the running threads and start
+// a second set of them: it is refused.
+TEST_F(Startup, SecondInitIsIgnoredOnceRunning) {
+  policy(1, 1);
+  init();
+  HPTWGlobal& g = HPTWGlobal::ins();
+  HThreadTidewell* guard = g.p_thread_tidewell;
+  HTWPkgCallback* arp = g.p_arp_callback;
+  size_t calls = core.calls();
+  policy(0, 0);
+  EXPECT_EQ(0, init());
+  EXPECT_EQ(guard, g.p_thread_tidewell);
+  EXPECT_EQ(arp, g.p_arp_callback);
+  EXPECT_EQ(1, g.vt_arp.at(0).iAntiARPSpoofing);
+  EXPECT_EQ(calls, core.calls());
+  std::vector<std::string> lines = tidewell_lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ("Tidewell orvoInit", lines[lines.size() - 2]);
+  EXPECT_EQ("Tidewell orvoInit again: already started, ignored", lines.back());
+}
+
+TEST_F(Startup, NullNameBuffersAreSkipped) {
+  policy(0, 0);
+  wchar_t name2[16] = {};
+  EXPECT_EQ(0, orvoInit(nullptr, name2, 0));
+  EXPECT_STREQ(L"Tidewell", name2);
+  EXPECT_EQ(0, orvoInit(nullptr, nullptr, 0));
+}
+
+}  // namespace
