@@ -1,0 +1,298 @@
+#include "platform/WinProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <set>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/WinTime.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kDefaultPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+
+struct LauncherSeam {
+  std::mutex mtx;
+  std::function<bool(const platform::ProcessLaunch&)> fn;
+};
+
+LauncherSeam& launcher_seam() {
+  static LauncherSeam seam;
+  return seam;
+}
+
+// Handles are numbers handed out here, never pointers: closing a stranger's
+// value cannot touch memory.
+class HandleTable {
+ public:
+  HANDLE open() {
+    std::lock_guard<std::mutex> lock(mtx);
+    ui_next += 4;
+    set_open.insert(ui_next);
+    return reinterpret_cast<HANDLE>(ui_next);
+  }
+  bool close(HANDLE handle) {
+    std::lock_guard<std::mutex> lock(mtx);
+    return set_open.erase(reinterpret_cast<uintptr_t>(handle)) == 1;
+  }
+  DWORD next_fake_id() {
+    std::lock_guard<std::mutex> lock(mtx);
+    return ++dw_fake_id;
+  }
+
+ private:
+  std::mutex mtx;
+  std::set<uintptr_t> set_open;
+  uintptr_t ui_next = 0x1000;
+  DWORD dw_fake_id = 0x40000000;
+};
+
+HandleTable& handle_table() {
+  static HandleTable table;
+  return table;
+}
+
+std::string narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    uint32_t c = static_cast<uint32_t>(wc);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xc0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3f));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xe0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+      out += static_cast<char>(0x80 | (c & 0x3f));
+    } else if (c < 0x110000) {
+      out += static_cast<char>(0xf0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+      out += static_cast<char>(0x80 | (c & 0x3f));
+    } else {
+      out += '?';
+    }
+  }
+  return out;
+}
+
+bool is_executable_file(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The program's path: as given when it holds a "/", else from the current
+// directory argument, else from PATH; empty when not found.
+std::string find_program(const std::string& name, const std::string& current_directory) {
+  if (name.empty()) return std::string();
+  if (name.find('/') != std::string::npos) return is_executable_file(name) ? name : std::string();
+  if (!current_directory.empty() && is_executable_file(current_directory + "/" + name)) {
+    return current_directory + "/" + name;
+  }
+  const char* env_path = std::getenv("PATH");
+  std::string path = env_path && *env_path ? env_path : kDefaultPath;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    std::string dir = path.substr(start, end - start);
+    if (dir.empty()) dir = ".";
+    if (is_executable_file(dir + "/" + name)) return dir + "/" + name;
+    start = end + 1;
+  }
+  return std::string();
+}
+
+DWORD error_of_errno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+      return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+void wait_for(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// The child is waited for on a thread of its own, so that it never stays a
+// zombie and nobody waits for it on the caller's thread.
+void reap_later(pid_t pid) {
+  try {
+    std::thread(wait_for, pid).detach();
+  } catch (const std::system_error&) {
+    wait_for(pid);
+  }
+}
+
+struct SpawnSetup {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  SpawnSetup() {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+// 0 and the child's pid, or a positive errno.
+int spawn(const std::string& program, const std::vector<std::wstring>& words, const platform::ProcessLaunch& launch,
+          pid_t& pid) {
+  std::vector<std::string> args;
+  for (const std::wstring& word : words) args.push_back(narrow(word));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+
+  SpawnSetup setup;
+  posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+  if (launch.hidden) {
+    posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, 1, 2);
+  }
+  // Handles are not inherited: nothing of ours beyond the standard three.
+  posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+  std::string directory = narrow(launch.current_directory);
+  if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&setup.actions, directory.c_str());
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&setup.attr, &none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&setup.attr, &defaults);
+  posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  return posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, argv.data(), environ);
+}
+
+BOOL fail(DWORD code) {
+  SetLastError(code);
+  return FALSE;
+}
+
+void fill_information(PROCESS_INFORMATION* info, DWORD id) {
+  info->hProcess = handle_table().open();
+  info->hThread = handle_table().open();
+  info->dwProcessId = id;
+  info->dwThreadId = id;
+}
+
+}  // namespace
+
+BOOL CreateProcessW(LPCWSTR application_name, LPWSTR command_line, SECURITY_ATTRIBUTES* /*process_attributes*/,
+                    SECURITY_ATTRIBUTES* /*thread_attributes*/, BOOL /*inherit_handles*/, DWORD /*creation_flags*/,
+                    void* environment, LPCWSTR current_directory, STARTUPINFOW* startup_info,
+                    PROCESS_INFORMATION* process_information) {
+  if (!startup_info || !process_information || environment) return fail(ERROR_INVALID_PARAMETER);
+  if (!command_line && !application_name) return fail(ERROR_INVALID_PARAMETER);
+  platform::ProcessLaunch launch;
+  if (application_name) launch.application = application_name;
+  if (command_line) launch.command_line = command_line;
+  if (current_directory) launch.current_directory = current_directory;
+  launch.hidden = (startup_info->dwFlags & STARTF_USESHOWWINDOW) && startup_info->wShowWindow == SW_HIDE;
+
+  std::function<bool(const platform::ProcessLaunch&)> launcher;
+  {
+    std::lock_guard<std::mutex> lock(launcher_seam().mtx);
+    launcher = launcher_seam().fn;
+  }
+  if (launcher) {
+    if (!launcher(launch)) return fail(ERROR_FILE_NOT_FOUND);
+    fill_information(process_information, handle_table().next_fake_id());
+    return TRUE;
+  }
+
+  std::vector<std::wstring> words = platform::split_command_line(launch.command_line);
+  std::wstring name = !launch.application.empty() ? launch.application : (words.empty() ? L"" : words.front());
+  if (words.empty()) words.push_back(name);
+  std::string program = find_program(narrow(name), narrow(launch.current_directory));
+  if (program.empty()) return fail(ERROR_FILE_NOT_FOUND);
+  pid_t pid = 0;
+  if (int error = spawn(program, words, launch, pid)) return fail(error_of_errno(error));
+  reap_later(pid);
+  fill_information(process_information, static_cast<DWORD>(pid));
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (!handle_table().close(handle)) return fail(ERROR_INVALID_HANDLE);
+  return TRUE;
+}
+
+namespace platform {
+
+void set_process_launcher(std::function<bool(const ProcessLaunch&)> launcher) {
+  std::lock_guard<std::mutex> lock(launcher_seam().mtx);
+  launcher_seam().fn = std::move(launcher);
+}
+
+std::vector<std::wstring> split_command_line(const std::wstring& command_line) {
+  std::vector<std::wstring> words;
+  std::wstring word;
+  bool in_word = false;
+  bool quoted = false;
+  size_t i = 0;
+  while (i < command_line.size()) {
+    wchar_t c = command_line[i];
+    if (c == L'\\') {
+      // Backslashes are literal unless they precede a quote: 2n of them give
+      // n and the quote delimits, 2n+1 give n and a literal quote.
+      size_t run = 0;
+      while (i < command_line.size() && command_line[i] == L'\\') ++run, ++i;
+      in_word = true;
+      if (i < command_line.size() && command_line[i] == L'"') {
+        word.append(run / 2, L'\\');
+        if (run % 2) {
+          word += L'"';
+          ++i;
+        }
+      } else {
+        word.append(run, L'\\');
+      }
+      continue;
+    }
+    if (c == L'"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if (!quoted && (c == L' ' || c == L'\t')) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+    ++i;
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+}  // namespace platform
