@@ -1,0 +1,120 @@
+#pragma once
+// Helpers for the ARP guard tests: table rows from text, a fresh agent home
+// with a policy, gateways, an in-memory ARP table, and recorders for what the
+// guard produces (reports, started processes, attack-log texts, log lines).
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/ARPSpoofingReport_Local.h"
+#include "host/HString.h"
+#include "platform/IpHelper.h"
+#include "platform/MemoryArpTable.h"
+#include "platform/WinProcess.h"
+
+class HThreadTidewell;
+class HTestThread;
+
+namespace arpguard_test {
+
+extern const char kHostIp[];
+extern const char kHostMac[];
+extern const char kGatewayIp[];   // gateway of the first adapter
+extern const char kGateway2Ip[];  // gateway of the second adapter
+extern const char kGatewayMac[];
+extern const char kGateway2Mac[];
+extern const char kSpooferMac[];
+extern const char kOtherIp[];  // on the segment, no gateway
+extern const char kOtherMac[];
+
+MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWORD index = 7);
+std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type);
+std::string ip_of(const MIB_IPNETROW& row);
+std::string mac_of(const MIB_IPNETROW& row);
+std::string narrow(const HString& text);
+std::string read_file(const std::string& path);
+size_t count_of(const std::string& haystack, const std::string& needle);
+
+struct Policy {
+  int32_t mode = 2;  // iAntiARPSpoofing
+  int32_t state_mask = 1;
+  uint32_t state_word = 1;
+  int32_t auto_bind = 1;
+  std::string bind_list;
+};
+
+// Every record the agent core accepted, in order.
+class CoreRecorder {
+ public:
+  CoreRecorder();
+  ~CoreRecorder();
+  std::vector<ARPSpoofingReport_Local> reports();
+  std::vector<std::string> ids();
+
+ private:
+  std::mutex mtx_reports;
+  std::vector<ARPSpoofingReport_Local> vt_reports;
+};
+
+// Command lines handed to CreateProcessW instead of starting processes.
+class ProcessRecorder {
+ public:
+  ProcessRecorder();
+  ~ProcessRecorder();
+  std::vector<platform::ProcessLaunch> launches();
+
+ private:
+  std::mutex mtx_launches;
+  std::vector<platform::ProcessLaunch> vt_launches;
+};
+
+// Texts sent to the debugger output (the attack log sends each text there).
+class DebugRecorder {
+ public:
+  DebugRecorder();
+  ~DebugRecorder();
+  std::vector<std::string> texts();
+  size_t count_containing(const std::string& needle);
+
+ private:
+  std::mutex mtx_texts;
+  std::vector<std::string> vt_texts;
+};
+
+class FakeTicks {
+ public:
+  explicit FakeTicks(DWORD start);
+  ~FakeTicks();
+  void set(DWORD now);
+  void advance(DWORD ms);
+  DWORD now();
+
+ private:
+  std::mutex mtx_now;
+  DWORD dw_now;
+};
+
+// A temporary agent home with the virtual host, two adapters (gateways
+// kGatewayIp and kGateway2Ip), the policy in the global state and the data
+// center, the audit store opened and an in-memory ARP table. The home goes
+// on destruction; the table and the plug-in objects live on, as the guard's
+// refresher may still read them.
+class GuardEnv {
+ public:
+  explicit GuardEnv(const Policy& policy = Policy());
+  ~GuardEnv();
+  platform::MemoryArpTable& table() { return *p_table; }
+  const std::string& home() const { return str_home; }
+  std::string general_log() const;
+  // Creates the guard (which reads the table) and an unstarted probe thread,
+  // both stored in the global state.
+  HThreadTidewell& make_guard();
+  HTestThread& probe();
+
+ private:
+  std::string str_home;
+  platform::MemoryArpTable* p_table = new platform::MemoryArpTable();
+};
+
+}  // namespace arpguard_test

@@ -1,0 +1,181 @@
+// The guard's two views of the system ARP table: what the first read learns,
+// what later reads change, and the reads that must be refused.
+#include <gtest/gtest.h>
+
+#include "arpguard/HGetSysArpTable.h"
+#include "arpguard/HThreadTidewell.h"
+#include "frame/HPTWGlobal.h"
+#include "tests/support/arpguard_support.h"
+
+using namespace arpguard_test;
+
+namespace {
+
+const DWORD kStatic = MIB_IPNET_TYPE_STATIC;
+const DWORD kDynamic = MIB_IPNET_TYPE_DYNAMIC;
+const DWORD kInvalid = MIB_IPNET_TYPE_INVALID;
+const DWORD kOther = MIB_IPNET_TYPE_OTHER;
+
+class GuardSnapshotTest : public ::testing::Test {
+ protected:
+  std::string learned(const std::string& ip) {
+    HString mac;
+    return guard().learned_mac(HString(ip), mac) ? narrow(mac) : std::string("<none>");
+  }
+  bool is_static(const std::string& ip) { return guard().is_static(HString(ip)); }
+  HThreadTidewell& guard() { return *HPTWGlobal::ins().p_thread_tidewell; }
+
+  GuardEnv env;
+};
+
+TEST_F(GuardSnapshotTest, FirstReadLearnsDynamicRowsAndCollectsStaticOnes) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic), row(kOtherIp, kOtherMac, kStatic),
+                        row("10.77.1.30", "02:77:00:00:01:30", kInvalid), row("10.77.1.31", "", kOther)});
+  env.make_guard();
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  EXPECT_EQ("<none>", learned(kOtherIp));
+  EXPECT_TRUE(is_static(kOtherIp));
+  EXPECT_FALSE(is_static(kGatewayIp));
+  EXPECT_EQ("<none>", learned("10.77.1.30"));
+  EXPECT_EQ("<none>", learned("10.77.1.31"));
+  std::string log = env.general_log();
+  EXPECT_EQ(1u, count_of(log, "HThreadTidewell::HThreadTidewell()\n"));
+  EXPECT_EQ(1u, count_of(log, "HThreadTidewell::HThreadTidewell() BuildMapAndSet"));
+  EXPECT_NE(nullptr, HPTWGlobal::ins().p_get_sys_arp_table);
+}
+
+TEST_F(GuardSnapshotTest, RowTurningStaticLeavesTheMapForTheSet) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic)});
+  env.make_guard();
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
+  guard().BuildMapAndSet(false);
+  EXPECT_TRUE(is_static(kGatewayIp));
+  EXPECT_EQ("<none>", learned(kGatewayIp));
+  // A later read without the static row takes it out of the set again.
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic)});
+  guard().BuildMapAndSet(false);
+  EXPECT_FALSE(is_static(kGatewayIp));
+}
+
+TEST_F(GuardSnapshotTest, RefreshNeverRelearnsOrAddsDynamicRows) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic)});
+  env.make_guard();
+  env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic), row(kOtherIp, kOtherMac, kDynamic)});
+  guard().BuildMapAndSet(false);
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  EXPECT_EQ("<none>", learned(kOtherIp));
+}
+
+TEST_F(GuardSnapshotTest, InvalidOrOtherRowForgetsTheLearnedMacAndVanishedRowKeepsIt) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic), row(kGateway2Ip, kGateway2Mac, kDynamic),
+                        row(kOtherIp, kOtherMac, kDynamic)});
+  env.make_guard();
+  env.table().set_rows({row(kGatewayIp, "", kInvalid), row(kGateway2Ip, "", kOther)});
+  guard().BuildMapAndSet(false);
+  EXPECT_EQ("<none>", learned(kGatewayIp));
+  EXPECT_EQ("<none>", learned(kGateway2Ip));
+  EXPECT_EQ(kOtherMac, learned(kOtherIp));
+}
+
+TEST_F(GuardSnapshotTest, OneAddressOnSeveralInterfacesActsRowByRow) {
+  // Static on one interface, dynamic on the next: in the set and, when
+  // learning, back in the map.
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic, 3), row(kGatewayIp, kSpooferMac, kDynamic, 4)});
+  env.make_guard();
+  EXPECT_TRUE(is_static(kGatewayIp));
+  EXPECT_EQ(kSpooferMac, learned(kGatewayIp));
+  // The other order: the static row comes last and removes it.
+  env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic, 4), row(kGatewayIp, kGatewayMac, kStatic, 3)});
+  guard().BuildMapAndSet(true);
+  EXPECT_TRUE(is_static(kGatewayIp));
+  EXPECT_EQ("<none>", learned(kGatewayIp));
+}
+
+TEST_F(GuardSnapshotTest, TableOf799RowsIsReadAnd800IsRefused) {
+  std::vector<MIB_IPNETROW> rows = numbered_rows(798, kDynamic);
+  rows.push_back(row(kGatewayIp, kGatewayMac, kStatic));
+  env.table().set_rows(rows);
+  env.make_guard();
+  EXPECT_TRUE(is_static(kGatewayIp));
+  EXPECT_EQ("02:78:00:00:03:2f", learned("10.78.3.47"));
+
+  rows.push_back(row(kGateway2Ip, kGateway2Mac, kStatic));
+  env.table().set_rows(rows);
+  guard().BuildMapAndSet(false);
+  EXPECT_FALSE(is_static(kGatewayIp));
+  EXPECT_FALSE(is_static(kGateway2Ip));
+  // Nothing of the refused table was applied, and the map is kept.
+  EXPECT_EQ("02:78:00:00:03:2f", learned("10.78.3.47"));
+  EXPECT_EQ(1u, count_of(env.general_log(), "pIPNetTable->dwNumEntries 800, ec "));
+}
+
+TEST_F(GuardSnapshotTest, FailedOrEmptySizeQueryLeavesTheSetEmpty) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic), row(kOtherIp, kOtherMac, kDynamic)});
+  env.make_guard();
+  ASSERT_TRUE(is_static(kGatewayIp));
+
+  env.table().set_read_error(ERROR_GEN_FAILURE);
+  guard().BuildMapAndSet(false);
+  EXPECT_FALSE(is_static(kGatewayIp));
+  EXPECT_EQ(kOtherMac, learned(kOtherIp));
+  EXPECT_EQ(1u, count_of(env.general_log(), "BuildMapAndSet ret 31, ulsize:0,error code:31"));
+
+  env.table().set_read_error(NO_ERROR);
+  env.table().set_rows({});
+  guard().BuildMapAndSet(false);
+  EXPECT_EQ(1u, count_of(env.general_log(), "BuildMapAndSet ret 232, ulsize:0,error code:232"));
+}
+
+TEST_F(GuardSnapshotTest, TableAboveOneMebibyteIsNotRead) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
+  env.make_guard();
+  std::vector<MIB_IPNETROW> rows = numbered_rows(43689, kDynamic);
+  rows.push_back(row(kGatewayIp, kGatewayMac, kStatic));  // 4 + 43690 * 24 = 1048564 bytes
+  env.table().set_rows(rows);
+  guard().BuildMapAndSet(false);
+  // Passed the size check, refused for its row count.
+  EXPECT_EQ(1u, count_of(env.general_log(), "dwNumEntries 43690"));
+  rows.push_back(row(kGateway2Ip, kGateway2Mac, kStatic));  // 1048588 bytes
+  env.table().set_rows(rows);
+  guard().BuildMapAndSet(false);
+  EXPECT_EQ(1u, count_of(env.general_log(), "BuildMapAndSet ret 122, ulsize:1048588,error code:122"));
+  EXPECT_FALSE(is_static(kGatewayIp));
+}
+
+TEST_F(GuardSnapshotTest, RowsAddedBetweenSizeQueryAndReadFitTheMarginOnly) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
+  env.make_guard();
+  // 213 rows (5112 bytes) more than announced still fit the 5120-byte margin.
+  int reads = 0;
+  env.table().set_read_hook([&reads](std::vector<MIB_IPNETROW>& rows) {
+    if (++reads == 2) {
+      std::vector<MIB_IPNETROW> more = numbered_rows(213, kDynamic);
+      rows.insert(rows.end(), more.begin(), more.end());
+    }
+  });
+  guard().BuildMapAndSet(false);
+  EXPECT_TRUE(is_static(kGatewayIp));
+
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
+  reads = 0;
+  env.table().set_read_hook([&reads](std::vector<MIB_IPNETROW>& rows) {
+    if (++reads == 2) {
+      std::vector<MIB_IPNETROW> more = numbered_rows(214, kDynamic);
+      rows.insert(rows.end(), more.begin(), more.end());
+    }
+  });
+  guard().BuildMapAndSet(false);
+  env.table().set_read_hook(nullptr);
+  EXPECT_FALSE(is_static(kGatewayIp));
+  EXPECT_EQ(1u, count_of(env.general_log(), "GetIpNetTable ret 122, ulSize 5164, pIPNetTable->dwNumEntries 0"));
+}
+
+TEST_F(GuardSnapshotTest, RefresherPassRereadsTheStaticSet) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic)});
+  env.make_guard();
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
+  HPTWGlobal::ins().p_get_sys_arp_table->run_pass();
+  EXPECT_TRUE(is_static(kGatewayIp));
+}
+
+}  // namespace
