@@ -64,15 +64,11 @@ int HAuditReportMgr::deliver(ReportVector& entry) {
   return result == 0 ? 0 : -1;
 }
 
-int HAuditReportMgr::report(ReportVector* p_report) {
-  HIEUtil::RecMutex::Lock lock(rec_mutex);
-  if (!b_init) return -1;
-  if (!p_report && lt_vt_report_stack.empty()) return 0;
-  if (!p_report && !HEventCenter::ins().b_online) return 0;
-
-  int total = static_cast<int>(lt_vt_report_stack.size());
+// Offers queued entries oldest first, each with its age, until the core
+// refuses one; returns how many it took.
+int HAuditReportMgr::deliver_queue(bool& b_refused) {
   int delivered = 0;
-  bool b_refused = false;
+  b_refused = false;
   int32_t now = now_stamp();
   for (const ReportVector& entry : lt_vt_report_stack) {
     ReportVector copy = entry;
@@ -83,6 +79,18 @@ int HAuditReportMgr::report(ReportVector* p_report) {
     }
     ++delivered;
   }
+  return delivered;
+}
+
+int HAuditReportMgr::report(ReportVector* p_report) {
+  HIEUtil::RecMutex::Lock lock(rec_mutex);
+  if (!b_init) return -1;
+  if (!p_report && lt_vt_report_stack.empty()) return 0;
+  if (!p_report && !HEventCenter::ins().b_online) return 0;
+
+  int total = static_cast<int>(lt_vt_report_stack.size());
+  bool b_refused = false;
+  int delivered = deliver_queue(b_refused);
   HFileLog::ins().log(2, kSource, __LINE__,
                       L"HAuditReportMgr::report OLD (p_report == %p, %s::%s) total size %d, report ok size %d",
                       static_cast<void*>(p_report), str_plug_name.wc_str(), str_cata_name.wc_str(), total, delivered);

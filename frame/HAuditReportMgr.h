@@ -28,6 +28,7 @@ class HAuditReportMgr {
  private:
   int push_back(ReportVector* p_report);
   int deliver(ReportVector& entry);
+  int deliver_queue(bool& b_refused);
   void read_entries(int count);
   int read_entry(ReportVector& entry);
 

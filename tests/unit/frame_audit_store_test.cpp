@@ -325,6 +325,27 @@ TEST_F(AuditStore, ArchiveRoundTripAcrossReinit) {
   EXPECT_EQ("02:00:00:00:00:0b", mac_of(got[2]));
 }
 
+// A failed archive write leaves the queue in memory as it was; the report
+// is still delivered later and the failure is said in the log.
+TEST_F(AuditStore, ArchiveThatCannotBeWrittenKeepsQueueInMemory) {
+  std::filesystem::create_directories(arc_path());  // a folder where the file belongs
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  HAuditReportMgr store;
+  init(store);
+  size_t before = frame_test::log_size();
+  Block b = block("02:00:00:00:00:01");
+  store.report(&b);
+  EXPECT_EQ(1u, store.queued());
+  EXPECT_EQ(-1, store.write_arc());
+  EXPECT_NE(std::string::npos,
+            frame_test::log_since(before).find("HAuditReportMgr::write_arc commit failed, size 1"));
+  core.accept_all(true);
+  store.report(nullptr);
+  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:01"}), macs(core.blocks()));
+  EXPECT_EQ(0u, store.queued());
+}
+
 class DamagedArchive : public AuditStore {
  protected:
   // Three entries, written as the store writes them.
