@@ -11,14 +11,14 @@
 
 namespace {
 
-class FileLogTest : public ::testing::Test {
+class HostFileLogTest : public ::testing::Test {
  protected:
   HostTempHome home;
   HFileLog log;
   std::string file() const { return home.file("log/Attack.log"); }
 };
 
-TEST_F(FileLogTest, RollsOverToDotOneAndKeepsEveryLineOnce) {
+TEST_F(HostFileLogTest, RollsOverToDotOneAndKeepsEveryLineOnce) {
   ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Attack"));
   log.set_max_file_len(100);
   // 9 lines of 30 bytes: the file holds 3, the fourth starts a new one.
@@ -39,7 +39,7 @@ TEST_F(FileLogTest, RollsOverToDotOneAndKeepsEveryLineOnce) {
   EXPECT_EQ(0u, current[2].rfind("line-8-", 0));
 }
 
-TEST_F(FileLogTest, CutsLongLinesAndFlattensLineBreaks) {
+TEST_F(HostFileLogTest, CutsLongLinesAndFlattensLineBreaks) {
   ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Attack"));
   log.set_max_line_len(10);
   log.log(L"abcdefghijklmnopqrstuvwxyz");
@@ -48,7 +48,7 @@ TEST_F(FileLogTest, CutsLongLinesAndFlattensLineBreaks) {
   EXPECT_EQ("abcdefghij\none two \n\xc3\xa9t\xc3\xa9\n", HostTempHome::read(file()));
 }
 
-TEST_F(FileLogTest, AcceptsBackslashFoldersAndCreatesThem) {
+TEST_F(HostFileLogTest, AcceptsBackslashFoldersAndCreatesThem) {
   HString folder(home.path());
   folder << L"\\log\\deeper\\";
   ASSERT_EQ(0, log.set_path(folder, L"Attack"));
@@ -56,7 +56,7 @@ TEST_F(FileLogTest, AcceptsBackslashFoldersAndCreatesThem) {
   EXPECT_EQ("x\n", HostTempHome::read(home.file("log/deeper/Attack.log")));
 }
 
-TEST_F(FileLogTest, FolderThatCannotExistFailsWithoutCrashing) {
+TEST_F(HostFileLogTest, FolderThatCannotExistFailsWithoutCrashing) {
   HostTempHome::write(home.file("plain"), "not a folder");
   EXPECT_EQ(-1, log.set_path(HString(home.file("plain/log")), L"Attack"));
   EXPECT_EQ(-1, log.log(L"lost"));
@@ -64,7 +64,7 @@ TEST_F(FileLogTest, FolderThatCannotExistFailsWithoutCrashing) {
   EXPECT_EQ(-1, unnamed.log(L"nowhere to go"));
 }
 
-TEST_F(FileLogTest, HeaderCarriesTimeThreadLevelSourceAndLine) {
+TEST_F(HostFileLogTest, HeaderCarriesTimeThreadLevelSourceAndLine) {
   std::wregex plain(LR"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[\d+\] $)");
   EXPECT_TRUE(std::regex_match(HFileLog::get().wstr(), plain)) << HFileLog::get().get_str_direct();
   std::wregex full(LR"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[\d+\] \[2\] \.\\Tidewell\(42\) $)");
@@ -72,7 +72,7 @@ TEST_F(FileLogTest, HeaderCarriesTimeThreadLevelSourceAndLine) {
   EXPECT_TRUE(std::regex_match(header.wstr(), full)) << header.get_str_direct();
 }
 
-TEST_F(FileLogTest, PrintfFormTakesWideStringsNumbersAndPointers) {
+TEST_F(HostFileLogTest, PrintfFormTakesWideStringsNumbersAndPointers) {
   ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Attack"));
   int marker = 0;
   log.log(1, L"HAuditReportMgr", 7, L"name %s, size %d, p %p, null %p, %u%% %5d|%-3d|%S", L"NetSecurity", -12,
@@ -83,7 +83,7 @@ TEST_F(FileLogTest, PrintfFormTakesWideStringsNumbersAndPointers) {
   EXPECT_TRUE(std::regex_match(line, expected)) << line;
 }
 
-TEST_F(FileLogTest, ConcurrentWritersNeverMixWithinALine) {
+TEST_F(HostFileLogTest, ConcurrentWritersNeverMixWithinALine) {
   ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Attack"));
   constexpr int kThreads = 8;
   constexpr int kLines = 400;
@@ -111,7 +111,7 @@ TEST_F(FileLogTest, ConcurrentWritersNeverMixWithinALine) {
   EXPECT_EQ(static_cast<size_t>(kThreads * kLines), seen.size());
 }
 
-TEST(FileLogGeneral, WritesUnderTheHomeSetBeforeTheFirstLine) {
+TEST(HostFileLogGeneral, WritesUnderTheHomeSetBeforeTheFirstLine) {
   HostTempHome home;  // sets the home before the general log first writes
   ASSERT_EQ(0, HFileLog::ins().log(2, L".\\Tidewell", 1, L"Tidewell orvoInit"));
   std::vector<std::string> lines = HostTempHome::lines(home.file("log/Velmora.log"));

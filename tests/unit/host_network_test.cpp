@@ -83,7 +83,7 @@ uint32_t ip(const char* text) {
   return v;
 }
 
-TEST(RouteDump, KeepsOnlyDefaultUnicastRoutesOfTheMainTable) {
+TEST(HostRouteDump, KeepsOnlyDefaultUnicastRoutesOfTheMainTable) {
   DumpBuilder d(7);
   d.route().u32(RTA_OIF, 3).u32(RTA_GATEWAY, ip("10.77.0.1")).u32(RTA_PRIORITY, 100);
   d.route(24).u32(RTA_OIF, 3);                           // not a default route
@@ -102,7 +102,7 @@ TEST(RouteDump, KeepsOnlyDefaultUnicastRoutesOfTheMainTable) {
   EXPECT_EQ(0u, routes[1].ul_gateway);
 }
 
-TEST(RouteDump, MultipathRouteGivesOneEntryPerHop) {
+TEST(HostRouteDump, MultipathRouteGivesOneEntryPerHop) {
   std::vector<unsigned char> hops;
   for (int i = 0; i < 2; ++i) {
     struct rtnexthop nh {};
@@ -128,7 +128,7 @@ TEST(RouteDump, MultipathRouteGivesOneEntryPerHop) {
   EXPECT_EQ(ip("10.77.2.1"), routes[1].ul_gateway);
 }
 
-TEST(RouteDump, LengthsThatDoNotFitAreNeverReadPast) {
+TEST(HostRouteDump, LengthsThatDoNotFitAreNeverReadPast) {
   // An attribute that claims more than its message holds drops the route.
   DumpBuilder bad_attr(2);
   bad_attr.route().u32(RTA_OIF, 3).u32(RTA_GATEWAY, ip("10.77.0.1"));
@@ -159,7 +159,7 @@ TEST(RouteDump, LengthsThatDoNotFitAreNeverReadPast) {
   EXPECT_EQ(1, HRouteTable::parse_dump(head.data(), 10, 4, routes));
 }
 
-TEST(RouteDump, ErrorAndForeignSequenceNumbers) {
+TEST(HostRouteDump, ErrorAndForeignSequenceNumbers) {
   DumpBuilder other(99);
   other.route().u32(RTA_OIF, 3);
   std::vector<HRouteEntry> routes;
@@ -193,7 +193,7 @@ std::vector<std::pair<std::string, std::string>> proc_default_gateways() {
   return out;
 }
 
-TEST(NicInfo, LiveAnswerMatchesTheKernelsDefaultRoutes) {
+TEST(HostNicInfo, LiveAnswerMatchesTheKernelsDefaultRoutes) {
   std::vector<HNetwrokAdapterNode> adapters;
   ASSERT_EQ(0, HNetworkUtil::GetNICInfo(adapters, true));
   bool has_lo = false;
@@ -212,7 +212,7 @@ TEST(NicInfo, LiveAnswerMatchesTheKernelsDefaultRoutes) {
   for (const auto& a : names_only) EXPECT_TRUE(a.vt_gateway.empty());
 }
 
-TEST(NicInfo, LiveAnswerIsReusedForOneSecondAcrossTheTickWrap) {
+TEST(HostNicInfo, LiveAnswerIsReusedForOneSecondAcrossTheTickWrap) {
   DWORD tick = 0xFFFFFF00u;
   platform::set_tick_source([&tick] { return tick; });
   std::vector<HNetwrokAdapterNode> adapters;
@@ -229,7 +229,7 @@ TEST(NicInfo, LiveAnswerIsReusedForOneSecondAcrossTheTickWrap) {
   platform::set_tick_source(nullptr);
 }
 
-TEST(NicInfo, VirtualAdaptersReplaceTheLiveTable) {
+TEST(HostNicInfo, VirtualAdaptersReplaceTheLiveTable) {
   HNetwrokAdapterNode a{L"replay0", {L"10.77.0.1", L"10.77.0.254"}};
   HNetworkUtil::set_virtual_adapters({a});
   std::vector<HNetwrokAdapterNode> adapters = {HNetwrokAdapterNode{L"stale", {}}};
@@ -242,7 +242,7 @@ TEST(NicInfo, VirtualAdaptersReplaceTheLiveTable) {
   EXPECT_TRUE(adapters[0].vt_gateway.empty());
 }
 
-TEST(MainIpMac, VirtualHostWins) {
+TEST(HostMainIpMac, VirtualHostWins) {
   HSysInfoMgr::ins().set_interface(L"lo");
   HSysInfoMgr::ins().set_virtual(L"10.77.0.2", L"02:00:00:00:00:02");
   HString ip_text, mac;
@@ -251,7 +251,7 @@ TEST(MainIpMac, VirtualHostWins) {
   EXPECT_EQ(HString(L"02:00:00:00:00:02"), mac);
 }
 
-TEST(MainIpMac, NamedInterfaceGivesItsAddressAndMac) {
+TEST(HostMainIpMac, NamedInterfaceGivesItsAddressAndMac) {
   HSysInfoMgr::ins().set_interface(L"lo");
   HString ip_text, mac;
   ASSERT_EQ(0, HSysInfoMgr::ins().get_main_ip_mac(ip_text, mac));
@@ -259,7 +259,7 @@ TEST(MainIpMac, NamedInterfaceGivesItsAddressAndMac) {
   EXPECT_EQ(HString(L"00:00:00:00:00:00"), mac);
 }
 
-TEST(MainIpMac, UnknownInterfaceLeavesBothTextsEmpty) {
+TEST(HostMainIpMac, UnknownInterfaceLeavesBothTextsEmpty) {
   HSysInfoMgr::ins().set_interface(L"nosuchif77");
   HString ip_text = L"old", mac = L"old";
   EXPECT_EQ(-1, HSysInfoMgr::ins().get_main_ip_mac(ip_text, mac));
@@ -267,7 +267,7 @@ TEST(MainIpMac, UnknownInterfaceLeavesBothTextsEmpty) {
   EXPECT_TRUE(mac.empty());
 }
 
-TEST(MainIpMac, DefaultRouteInterfaceWhenNoneIsNamed) {
+TEST(HostMainIpMac, DefaultRouteInterfaceWhenNoneIsNamed) {
   auto gateways = proc_default_gateways();
   if (gateways.empty()) GTEST_SKIP() << "no IPv4 default route here";
   HString ip_text, mac;

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "host/ARPSpoofingReport_Local.h"
+#include "host/HArchiveFile.h"
+#include "tests/support/host_temp_home.h"
+
+namespace {
+
+class HostArchiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file.set_name(L"arc_file\\his_arp_attack");
+    file.get_mem().set_version(173);
+  }
+  std::string path() const { return home.file("arc_file/his_arp_attack"); }
+  std::string general_log() const { return HostTempHome::read(home.file("log/Velmora.log")); }
+
+  void write_sample(int first, const HString& text) {
+    ASSERT_EQ(0, file.prepare_write());
+    HArchiveMem& m = file.get_mem();
+    m.write_basic(first);
+    m.write_string(text);
+    m.write_basic(-7);
+    ASSERT_EQ(0, file.commit_write());
+  }
+
+  HostTempHome home;
+  HArchiveFile file;
+};
+
+TEST_F(HostArchiveTest, RelativeNameLandsUnderTheHomeAndRoundTrips) {
+  EXPECT_EQ(path(), file.path());
+  write_sample(42, L"p\x00e9 \x4e2d");
+  ASSERT_TRUE(HostTempHome::exists(path()));
+  EXPECT_FALSE(HostTempHome::exists(path() + ".tmp"));
+
+  HArchiveFile again;
+  again.set_name(L"arc_file\\his_arp_attack");
+  again.get_mem().set_version(173);
+  ASSERT_EQ(0, again.prepare_read());
+  HArchiveMem& m = again.get_mem();
+  int a = 0, b = 0;
+  HString s;
+  ASSERT_EQ(0, m.read_basic(a));
+  ASSERT_EQ(0, m.read_string(s));
+  ASSERT_EQ(0, m.read_basic(b));
+  EXPECT_EQ(42, a);
+  EXPECT_EQ(HString(L"p\x00e9 \x4e2d"), s);
+  EXPECT_EQ(-7, b);
+  EXPECT_EQ(-1, m.read_basic(a));  // nothing more
+  EXPECT_EQ(0, again.commit_read());
+}
+
+TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
+  EXPECT_EQ(-1, file.prepare_read());
+  write_sample(1, L"x");
+  HArchiveFile other_version;
+  other_version.set_name(HString(path()));
+  other_version.get_mem().set_version(172);
+  EXPECT_EQ(-1, other_version.prepare_read());
+  EXPECT_NE(std::string::npos, general_log().find("version 173, expected 172"));
+
+  std::string bytes = HostTempHome::read(path());
+  bytes[0] = 'X';
+  HostTempHome::write(path(), bytes);
+  EXPECT_EQ(-1, file.prepare_read());
+  HostTempHome::write(path(), "HAR");
+  EXPECT_EQ(-1, file.prepare_read());
+}
+
+TEST_F(HostArchiveTest, LeftoverTmpFromACrashNeverReplacesTheArchive) {
+  write_sample(1, L"old");
+  // A crash after NAME.tmp was started but before the rename.
+  HostTempHome::write(path() + ".tmp", "HARC\xad\x00\x00\x00garbage");
+  ASSERT_EQ(0, file.prepare_read());
+  int v = 0;
+  HString s;
+  file.get_mem().read_basic(v);
+  file.get_mem().read_string(s);
+  EXPECT_EQ(HString(L"old"), s);
+  file.commit_read();
+
+  write_sample(2, L"new");
+  EXPECT_FALSE(HostTempHome::exists(path() + ".tmp"));
+  ASSERT_EQ(0, file.prepare_read());
+  file.get_mem().read_basic(v);
+  EXPECT_EQ(2, v);
+}
+
+TEST_F(HostArchiveTest, FailedRewriteKeepsThePreviousArchive) {
+  write_sample(1, L"kept");
+  std::string before = HostTempHome::read(path());
+  std::filesystem::create_directory(path() + ".tmp");  // the aside copy cannot be opened
+  ASSERT_EQ(0, file.prepare_write());
+  file.get_mem().write_basic(99);
+  EXPECT_EQ(-1, file.commit_write());
+  EXPECT_EQ(before, HostTempHome::read(path()));
+}
+
+TEST_F(HostArchiveTest, TruncatedFileIsLoggedAndOfferedAsFarAsItGoes) {
+  write_sample(5, L"abcdef");
+  std::string bytes = HostTempHome::read(path());
+  HostTempHome::write(path(), bytes.substr(0, bytes.size() - 6));  // cuts the last int and a bit of the string
+  ASSERT_EQ(0, file.prepare_read());
+  EXPECT_NE(std::string::npos, general_log().find("truncated"));
+  HArchiveMem& m = file.get_mem();
+  int v = 0;
+  HString s = L"untouched";
+  ASSERT_EQ(0, m.read_basic(v));
+  EXPECT_EQ(5, v);
+  size_t left = m.remaining();
+  EXPECT_EQ(-1, m.read_string(s));
+  EXPECT_EQ(HString(L"untouched"), s);
+  EXPECT_EQ(left, m.remaining());  // a failed read consumes nothing
+}
+
+TEST_F(HostArchiveTest, FlippedByteIsLoggedAsDamagedButStillOffered) {
+  write_sample(5, L"abc");
+  std::string bytes = HostTempHome::read(path());
+  bytes[16] = static_cast<char>(bytes[16] ^ 0x01);  // first payload byte
+  HostTempHome::write(path(), bytes);
+  ASSERT_EQ(0, file.prepare_read());
+  EXPECT_NE(std::string::npos, general_log().find("damaged"));
+  int v = 0;
+  ASSERT_EQ(0, file.get_mem().read_basic(v));
+  EXPECT_EQ(4, v);
+}
+
+TEST_F(HostArchiveTest, ImplausibleStringLengthFailsBeforeAllocating) {
+  HArchiveMem m;
+  m.write_basic(0x7FFFFFFF);
+  m.write_basic(0x41);
+  HArchiveMem reader;
+  reader.reset(m.data());
+  HString s;
+  EXPECT_EQ(-1, reader.read_string(s));
+  EXPECT_EQ(8u, reader.remaining());
+  // Also a length that would wrap a 32-bit byte count.
+  HArchiveMem wrap;
+  wrap.write_basic(0x40000001);
+  wrap.write_basic(0);
+  HArchiveMem r2;
+  r2.reset(wrap.data());
+  EXPECT_EQ(-1, r2.read_string(s));
+}
+
+TEST(HostArchiveMem, ByteReadsStopAtTheEnd) {
+  HArchiveMem m;
+  const unsigned char raw[3] = {1, 2, 3};
+  m.write_bytes(raw, sizeof(raw));
+  HArchiveMem r;
+  r.reset(m.data());
+  unsigned char out[4] = {9, 9, 9, 9};
+  EXPECT_EQ(-1, r.read_bytes(out, 4));
+  EXPECT_EQ(9, out[0]);
+  ASSERT_EQ(0, r.read_bytes(out, 3));
+  EXPECT_EQ(3, out[2]);
+  int v = 0;
+  EXPECT_EQ(-1, r.read_basic(v));
+}
+
+// ---- the report record inside an archive
+
+ARPSpoofingReport_Local sample_record(const wchar_t* policy, int elapsed) {
+  ARPSpoofingReport_Local r;
+  r.strPolicyID = policy;
+  r.iAttackType = 1;
+  r.iOffline = 1;
+  r.iElapsed = elapsed;
+  r.str_desc = L"AntiARP_RP_ARP_BIND";
+  r.mapDesc[L"mac"] = L"02:00:00:00:00:66";
+  r.mapDesc[L"macb"] = L"02:00:00:00:00:01";
+  r.mapDesc[L"ipb"] = L"10.77.0.1";
+  return r;
+}
+
+bool same(const ARPSpoofingReport_Local& a, const ARPSpoofingReport_Local& b) {
+  return a.strPolicyID == b.strPolicyID && a.iAttackType == b.iAttackType && a.iOffline == b.iOffline &&
+         a.iElapsed == b.iElapsed && a.str_desc == b.str_desc && a.mapDesc == b.mapDesc;
+}
+
+TEST_F(HostArchiveTest, ReportRecordsRoundTripThroughTheFile) {
+  ARPSpoofingReport_Local first = sample_record(L"p1", -1700000000);
+  ARPSpoofingReport_Local second;  // empty map, empty strings
+  second.iAttackType = 2;
+  ASSERT_EQ(0, file.prepare_write());
+  for (ARPSpoofingReport_Local* r : {&first, &second}) {
+    r->__inter_set_arc_obj(&file.get_mem());
+    ASSERT_EQ(0, r->arc_write());
+  }
+  ASSERT_EQ(0, file.commit_write());
+
+  ASSERT_EQ(0, file.prepare_read());
+  ARPSpoofingReport_Local back1, back2, none;
+  for (ARPSpoofingReport_Local* r : {&back1, &back2, &none}) r->__inter_set_arc_obj(&file.get_mem());
+  ASSERT_EQ(0, back1.arc_read());
+  ASSERT_EQ(0, back2.arc_read());
+  EXPECT_EQ(-1, none.arc_read());
+  EXPECT_TRUE(same(first, back1));
+  EXPECT_TRUE(same(second, back2));
+}
+
+TEST(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
+  ARPSpoofingReport_Local good = sample_record(L"p1", 10);
+  HArchiveMem m;
+  good.__inter_set_arc_obj(&m);
+  good.arc_write();
+  std::vector<unsigned char> bytes = m.data();
+
+  // The map count sits right behind str_desc; make it huge.
+  size_t count_at = 4 + 2 * 4 + 3 * 4 + 4 + 19 * 4;
+  std::vector<unsigned char> huge = bytes;
+  huge[count_at] = 0xFF;
+  huge[count_at + 1] = 0xFF;
+  huge[count_at + 2] = 0xFF;
+  huge[count_at + 3] = 0x0F;
+  ARPSpoofingReport_Local target = sample_record(L"keep", 3);
+  HArchiveMem r;
+  r.reset(huge);
+  target.__inter_set_arc_obj(&r);
+  EXPECT_EQ(-1, target.arc_read());
+  EXPECT_TRUE(same(sample_record(L"keep", 3), target));
+
+  huge[count_at + 3] = 0xFF;  // negative
+  r.reset(huge);
+  EXPECT_EQ(-1, target.arc_read());
+
+  for (size_t cut = 0; cut < bytes.size(); cut += 7) {
+    r.reset(std::vector<unsigned char>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+    EXPECT_EQ(-1, target.arc_read()) << cut;
+    EXPECT_TRUE(same(sample_record(L"keep", 3), target)) << cut;
+  }
+  ARPSpoofingReport_Local detached;
+  EXPECT_EQ(-1, detached.arc_read());
+  EXPECT_EQ(-1, detached.arc_write());
+}
+
+}  // namespace

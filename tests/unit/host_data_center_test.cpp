@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/HCustConfigMgr.h"
+#include "host/HDataCenter.h"
+#include "tests/support/host_temp_home.h"
+
+namespace {
+
+using Block = std::vector<ARPSpoofingReport_Local>;
+
+class HostCoreTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    HDataCenter::set_core_hook(nullptr);
+    HDataCenter::set_core_accepts(true);
+  }
+  std::vector<std::string> reports() const { return HostTempHome::lines(home.file("core/reports.jsonl")); }
+  static int deliver(Block& block) {
+    int result = -1;
+    HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", &block, 0, result);
+    return result;
+  }
+
+  HostTempHome home;
+};
+
+ARPSpoofingReport_Local bind_record() {
+  ARPSpoofingReport_Local r;
+  r.strPolicyID = L"p1";
+  r.iAttackType = 1;
+  r.str_desc = L"AntiARP_RP_ARP_BIND";
+  r.mapDesc[L"mac"] = L"02:00:00:00:00:66";
+  r.mapDesc[L"macb"] = L"02:00:00:00:00:01";
+  r.mapDesc[L"ipb"] = L"10.77.0.1";
+  return r;
+}
+
+TEST_F(HostCoreTest, AcceptedBlockIsOneJsonLineInTheCoresForm) {
+  Block block = {bind_record()};
+  ASSERT_EQ(0, deliver(block));
+  std::vector<std::string> lines = reports();
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(
+      "{\"plug\":\"NetSecurity\",\"catalogue\":\"AntiARPSpoofing\",\"records\":[{\"strPolicyID\":\"p1\","
+      "\"iAttackType\":1,\"iOffline\":0,\"iElapsed\":0,\"str_desc\":\"AntiARP_RP_ARP_BIND\",\"mapDesc\":{"
+      "\"ipb\":\"10.77.0.1\",\"mac\":\"02:00:00:00:00:66\",\"macb\":\"02:00:00:00:00:01\"}}]}",
+      lines[0]);
+}
+
+TEST_F(HostCoreTest, EmptyBlockAndSeveralRecordsKeepTheirOrder) {
+  Block empty;
+  ASSERT_EQ(0, deliver(empty));
+  Block two = {bind_record(), bind_record()};
+  two[1].strPolicyID = L"p2";
+  two[1].iElapsed = -3;
+  ASSERT_EQ(0, deliver(two));
+  std::vector<std::string> lines = reports();
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ("{\"plug\":\"NetSecurity\",\"catalogue\":\"AntiARPSpoofing\",\"records\":[]}", lines[0]);
+  auto j = nlohmann::json::parse(lines[1]);
+  ASSERT_EQ(2u, j["records"].size());
+  EXPECT_EQ("p2", j["records"][1]["strPolicyID"]);
+  EXPECT_EQ(-3, j["records"][1]["iElapsed"]);
+}
+
+TEST_F(HostCoreTest, StringsAreEscapedIntoValidJson) {
+  ARPSpoofingReport_Local r;
+  r.strPolicyID = L"quote\" back\\ nl\n tab\t bell\x07 e\x00e9 cjk\x4e2d smile\x1F600 bad\xD800";
+  r.mapDesc[L"k\"ey"] = L"v\r";
+  Block block = {r};
+  ASSERT_EQ(0, deliver(block));
+  std::vector<std::string> lines = reports();
+  ASSERT_EQ(1u, lines.size());  // the newline inside stayed escaped
+  EXPECT_NE(std::string::npos, lines[0].find("quote\\\" back\\\\ nl\\n tab\\t bell\\u0007"));
+  auto j = nlohmann::json::parse(lines[0]);
+  EXPECT_EQ("quote\" back\\ nl\n tab\t bell\x07 e\xc3\xa9 cjk\xe4\xb8\xad smile\xf0\x9f\x98\x80 bad\xef\xbf\xbd",
+            j["records"][0]["strPolicyID"].get<std::string>());
+  EXPECT_EQ("v\r", j["records"][0]["mapDesc"]["k\"ey"].get<std::string>());
+}
+
+TEST_F(HostCoreTest, RefusalWritesNothingAndSaysSo) {
+  HDataCenter::set_core_accepts(false);
+  Block block = {bind_record()};
+  int result = 0;  // a caller that forgot to preset must still hear of the refusal
+  HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", &block, 0, result);
+  EXPECT_NE(0, result);
+  EXPECT_FALSE(HostTempHome::exists(home.file("core/reports.jsonl")));
+  result = 0;
+  EXPECT_EQ(-1, HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", nullptr, 0, result));
+  EXPECT_NE(0, result);
+}
+
+TEST_F(HostCoreTest, HookDecidesPerBlockOverTheFlag) {
+  HDataCenter::set_core_accepts(false);
+  std::vector<size_t> seen;
+  HDataCenter::set_core_hook([&seen](const Block& b) {
+    seen.push_back(b.size());
+    return !b.empty();
+  });
+  Block empty, one = {bind_record()};
+  EXPECT_NE(0, deliver(empty));
+  EXPECT_EQ(0, deliver(one));
+  EXPECT_EQ((std::vector<size_t>{0, 1}), seen);
+  EXPECT_EQ(1u, reports().size());
+}
+
+TEST_F(HostCoreTest, UnwritableCoreFolderIsNoAcceptance) {
+  HostTempHome::write(home.file("blocked"), "a file, not a folder");
+  HDataCenter::set_core_dir(HString(home.file("blocked/core")));
+  Block block = {bind_record()};
+  EXPECT_NE(0, deliver(block));
+}
+
+TEST_F(HostCoreTest, CoreFolderCanBeMovedAndTakesBackslashes) {
+  HDataCenter::set_core_dir(HString(home.path()) + HString(L"\\elsewhere\\core"));
+  Block block;
+  ASSERT_EQ(0, deliver(block));
+  EXPECT_EQ(1u, HostTempHome::lines(home.file("elsewhere/core/reports.jsonl")).size());
+}
+
+TEST_F(HostCoreTest, ConcurrentReportsAreWholeLines) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([] {
+      for (int i = 0; i < 25; ++i) {
+        Block block = {bind_record()};
+        EXPECT_EQ(0, deliver(block));
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::vector<std::string> lines = reports();
+  ASSERT_EQ(100u, lines.size());
+  for (const std::string& l : lines) EXPECT_EQ(lines[0], l);
+}
+
+TEST_F(HostCoreTest, AlarmGoesToItsFileAndToStandardOutput) {
+  testing::internal::CaptureStdout();
+  HDataCenter::pop_alarm_message(L"Policy \"p1\" says", L"line one\nline two");
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ("ALARM [Policy \"p1\" says] line one line two\n", out);
+  std::vector<std::string> lines = HostTempHome::lines(home.file("core/alarms.jsonl"));
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ("{\"alarm_msg\":\"Policy \\\"p1\\\" says\",\"text\":\"line one\\nline two\"}", lines[0]);
+}
+
+TEST(HostPolicy, StoreAppendsRecordsAndFindsAlarmMessagesById) {
+  AntiARPSpoofing_Local a, b;
+  a.strPolicyID = L"p1";
+  b.strPolicyID = L"p2";
+  HDataCenter::GetPolicy()->set_policies({a, b}, {{L"p2", L"second says"}});
+  std::vector<AntiARPSpoofing_Local> out(1);
+  ASSERT_EQ(0, HDataCenter::GetPolicy()->get_AntiARPSpoofing_Local(out));
+  ASSERT_EQ(3u, out.size());
+  EXPECT_EQ(HString(L"p2"), out[2].strPolicyID);
+  EXPECT_EQ(HString(L"second says"), HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p2"));
+  EXPECT_TRUE(HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p1").empty());
+
+  HCustConfigInfo info;
+  HCustConfigMgr::instance().set_auth_802(true);
+  ASSERT_EQ(0, HCustConfigMgr::instance().GetConfig(info));
+  EXPECT_TRUE(info.is_auth_802());
+}
+
+}  // namespace

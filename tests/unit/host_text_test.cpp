@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/HEnvironment.h"
+#include "host/HLanMgr.h"
+#include "host/HNetworkProtocolUtil.h"
+#include "host/HNetworkUtil.h"
+
+namespace {
+
+// ---- language texts
+
+TEST(HostLanguage, BuiltInTextsFillTheirPlaceholders) {
+  HLanMgr& lan = HLanMgr::ins();
+  EXPECT_EQ(HString(L"Gateway 10.77.0.1 bound to 02:00:00:00:00:01; 02:00:00:00:00:66 claimed it"),
+            lan.get(1, L"mac", L"02:00:00:00:00:66", L"macb", L"02:00:00:00:00:01", L"ipb", L"10.77.0.1"));
+  EXPECT_EQ(HString(L"MAC 02:00:00:00:00:66 claimed 3 addresses within 1000 ms"),
+            lan.get(769, L"mac", L"02:00:00:00:00:66", L"ms", L"1000", L"num", L"3"));
+  EXPECT_EQ(HString(L"Velmora - DHCP alarm"), lan.get(779, L"name", L"Velmora"));
+  EXPECT_EQ(HString(L"OK"), lan.get(120));
+  for (int id : {0, 2, 3, 4, 777}) EXPECT_NE(-1, lan.get(id).find(L"{mac}", 0)) << id;
+  EXPECT_TRUE(lan.get(5).empty());
+}
+
+TEST(HostLanguage, OverridesUnknownKeysAndValuesThatLookLikePlaceholders) {
+  HLanMgr& lan = HLanMgr::ins();
+  lan.set_text(4, L"{mac} {mac} {who} {mac");
+  std::map<HString, HString> values = {{L"mac", L"{who}"}, {L"who", L"x"}};
+  // Filled once, left to right: a value is never read as a placeholder.
+  EXPECT_EQ(HString(L"{who} {who} x {mac"), lan.get(4, values));
+  EXPECT_EQ(HString(L"{mac} {mac} {who} {mac"), lan.get(4));
+  lan.set_text(4, L"{a{mac}}");
+  EXPECT_EQ(HString(L"{aM}"), lan.get(4, L"mac", L"M"));
+}
+
+// ---- addresses
+
+TEST(HostAddresses, IpTextFromNetworkAndHostOrder) {
+  const unsigned char wire[4] = {10, 77, 0, 254};
+  uint32_t as_stored = 0;
+  std::memcpy(&as_stored, wire, sizeof(wire));
+  EXPECT_EQ("10.77.0.254", HNetworkProtocolUtil::GetIPString(as_stored, true));
+  EXPECT_EQ("10.77.0.254", HNetworkProtocolUtil::GetIPString(0x0A4D00FEul, false));
+  // Only the low 32 bits of a 64-bit long are an address.
+  EXPECT_EQ("10.77.0.254", HNetworkProtocolUtil::GetIPString(0xFFFFFFFF00000000ul | as_stored, true));
+  uint32_t parsed = 0;
+  ASSERT_TRUE(HNetworkProtocolUtil::ParseIPString("10.77.0.254", parsed));
+  EXPECT_EQ(as_stored, parsed);
+  for (const char* bad : {"", "10.77.0", "10.77.0.256", "10.77.0.1.", "10..0.1", "a.b.c.d", "10.77.0.1 ",
+                          "1000.1.1.1", "-1.0.0.0"}) {
+    uint32_t untouched = 5;
+    EXPECT_FALSE(HNetworkProtocolUtil::ParseIPString(bad, untouched)) << bad;
+    EXPECT_EQ(5u, untouched);
+  }
+}
+
+TEST(HostAddresses, MacTextIsLowerCaseAndParsingIsStrict) {
+  const unsigned char mac[6] = {0x02, 0xAB, 0x0c, 0xff, 0x00, 0x9e};
+  EXPECT_EQ("02:ab:0c:ff:00:9e", HNetworkProtocolUtil::GetMACString(mac));
+  EXPECT_EQ(HString(L"02:ab:0c:ff:00:9e"), HNetworkUtil::GetMACString(mac));
+
+  unsigned char out[6];
+  ASSERT_TRUE(HNetworkProtocolUtil::MakeMACArrayFromString("02:AB:0c:ff:00:9e", out));
+  EXPECT_EQ(0, std::memcmp(mac, out, 6));
+  ASSERT_TRUE(HNetworkProtocolUtil::MakeMACArrayFromString("02-ab-0c-ff-00-9e", out));
+  EXPECT_EQ(0, std::memcmp(mac, out, 6));
+  for (const char* bad : {"", "02:ab:0c:ff:00", "02:ab:0c:ff:00:9e:", "02:ab:0c:ff:00:9", "2:ab:0c:ff:00:9e0",
+                          "02:ab-0c:ff:00:9e", "02.ab.0c.ff.00.9e", "02:ab:0c:ff:00:9g", "02ab0cff009e",
+                          "02:ab:0c:ff:00:9e ", " 2:ab:0c:ff:00:9e"}) {
+    unsigned char untouched[6] = {1, 1, 1, 1, 1, 1};
+    EXPECT_FALSE(HNetworkProtocolUtil::MakeMACArrayFromString(bad, untouched)) << bad;
+    for (unsigned char b : untouched) EXPECT_EQ(1, b) << bad;
+  }
+}
+
+TEST(HostAddresses, ArpBodyBecomesTheTextsThatTheHostCompares) {
+  // ARP reply 10.77.0.1 is-at 02:00:00:00:00:66, to 10.77.0.2 / 02:00:00:00:00:02.
+  const unsigned char body[ARP_BODY_LEN] = {0x00, 0x01, 0x08, 0x00, 6,    4,    0x00, 0x02, 0x02, 0x00,
+                                            0x00, 0x00, 0x00, 0x66, 10,   77,   0,    1,    0x02, 0x00,
+                                            0x00, 0x00, 0x00, 0x02, 10,   77,   0,    2};
+  HArpNode node;
+  ASSERT_EQ(0, HNetworkProtocolUtil::MakeArpNode(body, node));
+  EXPECT_EQ(2, node.op);
+  EXPECT_EQ("10.77.0.1", node.sender_ip);
+  EXPECT_EQ("02:00:00:00:00:66", node.sender_mac);
+  EXPECT_EQ("10.77.0.2", node.target_ip);
+  EXPECT_EQ("02:00:00:00:00:02", node.target_mac);
+
+  unsigned char odd[ARP_BODY_LEN];
+  std::memcpy(odd, body, sizeof(odd));
+  odd[6] = 0x01;  // operation 0x0102 is neither request nor reply
+  ASSERT_EQ(0, HNetworkProtocolUtil::MakeArpNode(odd, node));
+  EXPECT_EQ(0, node.op);
+  EXPECT_EQ(-1, HNetworkProtocolUtil::MakeArpNode(nullptr, node));
+}
+
+// ---- where the agent lives
+
+TEST(HostEnvironment, HomeIsTheExecutablesFolderUntilSet) {
+  HString exe_dir = HEnvironment::GetMyExeFullFilePath(false);
+  EXPECT_NE(-1, HString(TIDEWELL_BIN_DIR).find(exe_dir, 0));
+  EXPECT_EQ(exe_dir + HString(L"/"), HEnvironment::GetMyExeFullFilePath(true));
+  HEnvironment::set_home(L"\\tmp\\velmora\\\\home\\");
+  EXPECT_EQ(HString(L"/tmp/velmora/home"), HEnvironment::GetMyExeFullFilePath(false));
+  EXPECT_EQ(HString(L"/usr/sbin"), HEnvironment::GetWindowsSystem32Dir(false));
+  EXPECT_EQ(HString(L"/usr/sbin/"), HEnvironment::GetWindowsSystem32Dir(true));
+}
+
+}  // namespace
