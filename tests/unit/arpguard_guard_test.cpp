@@ -1,0 +1,368 @@
+// How the guard judges one ARP claim: learning, ignoring, validating against
+// the binding list, binding, reporting, and handing changes to the probe
+// thread; and how its queue holds up under a flood.
+#include <gtest/gtest.h>
+
+#include "arpguard/HArpAttackFilter.h"
+#include "arpguard/HThreadTidewell.h"
+#include "arpwatch/HTestThread.h"
+#include "frame/HPTWGlobal.h"
+#include "host/HLanMgr.h"
+#include "host/HWinPCapHelper.h"
+#include "tests/support/arpguard_support.h"
+
+using namespace arpguard_test;
+
+namespace {
+
+const DWORD kStatic = MIB_IPNET_TYPE_STATIC;
+const DWORD kDynamic = MIB_IPNET_TYPE_DYNAMIC;
+const DWORD kGatewayIfIndex = 3;
+
+HArpNode claim(const std::string& ip, const std::string& mac) {
+  HArpNode node;
+  node.op = 2;
+  node.sender_ip = ip;
+  node.sender_mac = mac;
+  node.target_ip = kHostIp;
+  node.target_mac = kHostMac;
+  return node;
+}
+
+std::string desc(const ARPSpoofingReport_Local& report, const wchar_t* key) {
+  auto found = report.mapDesc.find(key);
+  return found == report.mapDesc.end() ? std::string("<none>") : narrow(found->second);
+}
+
+class GuardTest : public ::testing::Test {
+ protected:
+  explicit GuardTest(const Policy& policy = Policy()) : env(policy), ticks(1000) {
+    HWinPCapHelper::instance().set_send_sink([](const unsigned char*, int) {});
+    env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic, kGatewayIfIndex),
+                          row(kGateway2Ip, kGateway2Mac, kDynamic, 4)});
+    guard = &env.make_guard();
+    probe = &env.probe();
+  }
+  ~GuardTest() override { HWinPCapHelper::instance().set_send_sink(nullptr); }
+
+  void judge(const std::string& ip, const std::string& mac) { guard->check_arp_node(claim(ip, mac)); }
+  std::string learned(const std::string& ip) {
+    HString mac;
+    return guard->learned_mac(HString(ip), mac) ? narrow(mac) : std::string("<none>");
+  }
+  MIB_IPNETROW table_row(const std::string& ip) {
+    for (const MIB_IPNETROW& r : env.table().rows()) {
+      if (ip_of(r) == ip) return r;
+    }
+    return MIB_IPNETROW{};
+  }
+  // Nothing left the guard: no report, no binding, no change item.
+  void expect_quiet() {
+    EXPECT_TRUE(core.ids().empty());
+    EXPECT_TRUE(processes.launches().empty());
+    EXPECT_EQ(0u, env.table().set_count());
+    EXPECT_EQ(0u, probe->pending());
+    EXPECT_EQ(0u, HArpAttackFilter::ins().recent_count());
+  }
+
+  GuardEnv env;
+  FakeTicks ticks;
+  CoreRecorder core;
+  ProcessRecorder processes;
+  DebugRecorder debug;
+  HThreadTidewell* guard = nullptr;
+  HTestThread* probe = nullptr;
+};
+
+Policy policy(int32_t mode, int32_t auto_bind, const std::string& bind_list, uint32_t state_word = 1) {
+  Policy p;
+  p.mode = mode;
+  p.auto_bind = auto_bind;
+  p.bind_list = bind_list;
+  p.state_word = state_word;
+  return p;
+}
+
+// ---- claims the guard settles without the policy ----
+
+TEST_F(GuardTest, FirstClaimIsLearnedEvenWhenForged) {
+  judge(kOtherIp, kSpooferMac);
+  EXPECT_EQ(kSpooferMac, learned(kOtherIp));
+  expect_quiet();
+}
+
+TEST_F(GuardTest, RepeatedLearnedMacChangesNothing) {
+  judge(kGatewayIp, kGatewayMac);
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  expect_quiet();
+}
+
+TEST_F(GuardTest, ChangedMacOfAHostThatIsNoGatewayIsIgnored) {
+  judge(kOtherIp, kOtherMac);
+  judge(kOtherIp, kSpooferMac);
+  EXPECT_EQ(kOtherMac, learned(kOtherIp));
+  expect_quiet();
+}
+
+TEST_F(GuardTest, ClaimForAStaticEntryDoesNothingWhateverItsMac) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic, kGatewayIfIndex)});
+  guard->BuildMapAndSet(false);
+  judge(kGatewayIp, kSpooferMac);
+  judge(kGatewayIp, kGatewayMac);
+  EXPECT_EQ("<none>", learned(kGatewayIp));
+  expect_quiet();
+}
+
+TEST_F(GuardTest, ClaimAnsweringAPendingProbeEndsWithATableRead) {
+  HMacChangeItem item;
+  item.ip = kGatewayIp;
+  item.old_mac = kGatewayMac;
+  item.new_mac = kSpooferMac;
+  probe->add_probe(item);
+  probe->run_pass();  // the request goes out
+  env.table().set_rows({row(kGateway2Ip, kGateway2Mac, kStatic, 4)});
+  uint32_t reads = env.table().read_count();
+
+  judge(kGatewayIp, kGatewayMac);
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_EQ(reads + 2, env.table().read_count());  // size query and read
+  EXPECT_TRUE(guard->is_static(HString(kGateway2Ip)));
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  EXPECT_TRUE(core.ids().empty());  // mode 2: the probe thread reports nothing
+}
+
+// ---- protection by binding (mode 2) ----
+
+class GuardBindTest : public GuardTest {
+ protected:
+  GuardBindTest() : GuardTest(policy(2, 1, std::string("10.77.1.1-02:77:00:00:01:01 10.77.2.1-02:77:00:00:02:01"))) {}
+};
+
+TEST_F(GuardBindTest, ConfiguredPairIsValidAndLeavesTheLearnedMac) {
+  judge(kGateway2Ip, kGateway2Mac);  // learned already: nothing at all
+  guard->set_ip_mac(HString(kGatewayIp), HString(kOtherMac));
+  judge(kGatewayIp, kGatewayMac);
+  EXPECT_EQ(1u, count_of(env.general_log(), "IP MAC 10.77.1.1-02:77:00:00:01:01 is valid, return"));
+  EXPECT_EQ(kOtherMac, learned(kGatewayIp));
+  expect_quiet();
+}
+
+TEST_F(GuardBindTest, SpoofedGatewayIsBoundInPlaceToItsConfiguredMac) {
+  judge(kGatewayIp, kSpooferMac);
+
+  MIB_IPNETROW bound = table_row(kGatewayIp);
+  EXPECT_EQ(kStatic, bound.dwType);
+  EXPECT_EQ(kGatewayIfIndex, bound.dwIndex);
+  EXPECT_EQ(kGatewayMac, mac_of(bound));
+  EXPECT_TRUE(processes.launches().empty());
+  EXPECT_TRUE(guard->is_static(HString(kGatewayIp)));  // the table was re-read
+
+  std::vector<ARPSpoofingReport_Local> reports = core.reports();
+  ASSERT_EQ(1u, reports.size());
+  EXPECT_EQ("AntiARP_RP_ARP_BIND", narrow(reports[0].str_desc));
+  EXPECT_EQ(3u, reports[0].mapDesc.size());
+  EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
+  EXPECT_EQ(kGatewayMac, desc(reports[0], L"macb"));
+  EXPECT_EQ(kGatewayIp, desc(reports[0], L"ipb"));
+  EXPECT_EQ(1u, count_of(env.general_log(), "Auto bind IP-MAC:10.77.1.1-02:77:00:00:01:01"));
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_EQ(0u, HArpAttackFilter::ins().recent_count());
+
+  // Bound now: the spoofer's next claim is left alone.
+  judge(kGatewayIp, kSpooferMac);
+  EXPECT_EQ(1u, core.reports().size());
+}
+
+TEST_F(GuardBindTest, GatewayWithoutRowIsBoundThroughOneArpCommand) {
+  env.table().set_rows({});
+  guard->set_ip_mac(HString(kGatewayIp), HString(kGatewayMac));
+  judge(kGatewayIp, kSpooferMac);
+  std::vector<platform::ProcessLaunch> launches = processes.launches();
+  ASSERT_EQ(1u, launches.size());
+  EXPECT_EQ(L"arp -s 10.77.1.1 02:77:00:00:01:01", launches[0].command_line);
+  EXPECT_EQ(std::vector<std::string>{"AntiARP_RP_ARP_BIND"}, core.ids());
+}
+
+class GuardBindListTest : public GuardTest {
+ protected:
+  explicit GuardBindListTest(const std::string& list) : GuardTest(policy(2, 1, list)) {}
+  void expect_bind_fail() {
+    std::vector<ARPSpoofingReport_Local> reports = core.reports();
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_EQ("AntiARP_RP_ARP_BIND_FAIL", narrow(reports[0].str_desc));
+    EXPECT_EQ(1u, reports[0].mapDesc.size());
+    EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
+    EXPECT_EQ(kDynamic, table_row(kGatewayIp).dwType);
+    EXPECT_EQ(0u, env.table().set_count());
+    EXPECT_TRUE(processes.launches().empty());
+    EXPECT_EQ(0u, probe->pending());
+    EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  }
+};
+
+class GuardBindMissingTest : public GuardBindListTest {
+ protected:
+  GuardBindMissingTest() : GuardBindListTest("10.77.2.1-02:77:00:00:02:01") {}
+};
+
+TEST_F(GuardBindMissingTest, GatewayMissingFromTheListFailsToBind) {
+  judge(kGatewayIp, kSpooferMac);
+  expect_bind_fail();
+  EXPECT_EQ(1u, count_of(env.general_log(),
+                         "Want to bind 10.77.1.1-, but can not find it in mac list 10.77.2.1-02:77:00:00:02:01"));
+}
+
+class GuardBindShortTest : public GuardBindListTest {
+ protected:
+  GuardBindShortTest() : GuardBindListTest("10.77.2.1-02:77:00:00:02:01,10.77.1.1-02:77:00:00:01:0") {}
+};
+
+TEST_F(GuardBindShortTest, PairCutShortAtTheEndCountsAsMissing) {
+  judge(kGatewayIp, kSpooferMac);
+  expect_bind_fail();
+}
+
+class GuardBindMalformedTest : public GuardBindListTest {
+ protected:
+  GuardBindMalformedTest() : GuardBindListTest("10.77.1.1-02:77:00:00:01:0g;") {}
+};
+
+TEST_F(GuardBindMalformedTest, ConfiguredTextThatIsNoMacNeverReachesTheTable) {
+  judge(kGatewayIp, kSpooferMac);
+  expect_bind_fail();
+  EXPECT_EQ(1u, count_of(env.general_log(), "Configured MAC of 10.77.1.1 is not a MAC: 02:77:00:00:01:0g"));
+  EXPECT_EQ(1u, count_of(env.general_log(), "Want to bind 10.77.1.1-"));
+}
+
+// "10.77.1.1-" also stands inside "110.77.1.1-": that pair belongs to
+// another gateway and must neither validate nor bind this one.
+class GuardBindBoundaryTest : public GuardBindListTest {
+ protected:
+  GuardBindBoundaryTest()
+      : GuardBindListTest("110.77.1.1-02:77:00:00:0e:0e,110.77.1.1-02:77:00:00:0a:0a,10.77.1.1-02:77:00:00:01:01") {}
+};
+
+TEST_F(GuardBindBoundaryTest, MatchesCountOnlyWhereAPairStarts) {
+  judge(kGatewayIp, kSpooferMac);
+  EXPECT_EQ(0u, count_of(env.general_log(), "is valid, return"));
+  EXPECT_EQ(kGatewayMac, mac_of(table_row(kGatewayIp)));
+  EXPECT_EQ(kStatic, table_row(kGatewayIp).dwType);
+  std::vector<ARPSpoofingReport_Local> reports = core.reports();
+  ASSERT_EQ(1u, reports.size());
+  EXPECT_EQ(kGatewayMac, desc(reports[0], L"macb"));
+}
+
+class GuardBindOnlyInnerTest : public GuardBindListTest {
+ protected:
+  GuardBindOnlyInnerTest() : GuardBindListTest("110.77.1.1-02:77:00:00:0a:0a") {}
+};
+
+TEST_F(GuardBindOnlyInnerTest, AnotherGatewaysPairIsNotFound) {
+  judge(kGatewayIp, kSpooferMac);
+  expect_bind_fail();
+}
+
+class GuardNoAutoBindTest : public GuardTest {
+ protected:
+  GuardNoAutoBindTest() : GuardTest(policy(2, 0, "10.77.1.1-02:77:00:00:01:01")) {}
+};
+
+TEST_F(GuardNoAutoBindTest, GatewayIsReportedAsNotBoundThenProbed) {
+  judge(kGatewayIp, kSpooferMac);
+  std::vector<ARPSpoofingReport_Local> reports = core.reports();
+  ASSERT_EQ(1u, reports.size());
+  EXPECT_EQ("AntiARP_RP_ARP_NO_BIND", narrow(reports[0].str_desc));
+  EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
+  EXPECT_EQ(1u, reports[0].mapDesc.size());
+  EXPECT_EQ(0u, env.table().set_count());
+  EXPECT_TRUE(processes.launches().empty());
+  EXPECT_EQ(1u, probe->pending());
+  EXPECT_EQ(1u, HArpAttackFilter::ins().recent_count());
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+}
+
+// ---- suspected changes: no report from the guard, a change item ----
+
+class GuardReportOnlyTest : public GuardTest {
+ protected:
+  GuardReportOnlyTest() : GuardTest(policy(1, 1, "10.77.1.1-02:77:00:00:0e:0e")) {}
+};
+
+TEST_F(GuardReportOnlyTest, ChangedGatewayMacGoesToTheFilterAndTheProbeThread) {
+  ticks.set(4242);
+  judge(kGatewayIp, kSpooferMac);
+  EXPECT_TRUE(core.ids().empty());
+  EXPECT_EQ(0u, count_of(env.general_log(), "is valid, return"));
+  EXPECT_EQ(1u, probe->pending());
+  EXPECT_EQ(1u, HArpAttackFilter::ins().recent_count());
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  // The item carries the address, the learned and the claimed MAC: the old
+  // MAC answering settles it.
+  probe->run_pass();
+  EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
+}
+
+TEST_F(GuardReportOnlyTest, OneMacClaimingBothGatewaysIsWrittenToTheAttackLog) {
+  HLanMgr::ins().set_text(769, L"burst {mac} {ms} {num}");
+  // Both gateways known under the same MAC (one router, two addresses): the
+  // items differ only in their address.
+  guard->set_ip_mac(HString(kGateway2Ip), HString(kGatewayMac));
+  judge(kGatewayIp, kSpooferMac);
+  ticks.advance(400);
+  judge(kGateway2Ip, kSpooferMac);
+  EXPECT_EQ(1u, debug.count_containing("burst 02:77:00:00:0e:0e 1000 2"));
+  EXPECT_EQ(2u, probe->pending());
+}
+
+class GuardStateTest : public GuardTest {
+ protected:
+  GuardStateTest() : GuardTest(policy(2, 1, "10.77.1.1-02:77:00:00:01:01", 2)) {}
+};
+
+TEST_F(GuardStateTest, StateWordOutsideTheMaskSkipsTheBindingList) {
+  judge(kGatewayIp, kSpooferMac);
+  EXPECT_TRUE(core.ids().empty());
+  EXPECT_EQ(0u, env.table().set_count());
+  EXPECT_EQ(1u, probe->pending());
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+}
+
+// ---- the queue ----
+
+TEST_F(GuardTest, QueueHandsOutClaimsOldestFirst) {
+  EXPECT_FALSE(guard->run_pass());
+  guard->push_arp_node(claim(kOtherIp, kOtherMac));
+  guard->push_arp_node(claim(kOtherIp, kSpooferMac));
+  EXPECT_EQ(2u, guard->queued());
+  EXPECT_TRUE(guard->run_pass());
+  EXPECT_TRUE(guard->run_pass());
+  EXPECT_FALSE(guard->run_pass());
+  EXPECT_EQ(kOtherMac, learned(kOtherIp));  // the first one was learned
+}
+
+TEST_F(GuardTest, FloodIsCappedCountedAndLoggedOncePerSecond) {
+  for (size_t i = 0; i < HThreadTidewell::kMaxQueuedNodes; ++i) guard->push_arp_node(claim(kOtherIp, kOtherMac));
+  EXPECT_EQ(0u, guard->dropped());
+  guard->push_arp_node(claim(kOtherIp, kSpooferMac));
+  for (int i = 0; i < 50; ++i) guard->push_arp_node(claim(kOtherIp, kSpooferMac));
+  EXPECT_EQ(HThreadTidewell::kMaxQueuedNodes, guard->queued());
+  EXPECT_EQ(51u, guard->dropped());
+  EXPECT_EQ(1u, count_of(env.general_log(), "queue full"));
+  EXPECT_EQ(1u, count_of(env.general_log(), "dropped so far 1\n"));
+
+  ticks.advance(999);
+  guard->push_arp_node(claim(kOtherIp, kSpooferMac));
+  EXPECT_EQ(1u, count_of(env.general_log(), "queue full"));
+  ticks.advance(1);
+  guard->push_arp_node(claim(kOtherIp, kSpooferMac));
+  EXPECT_EQ(1u, count_of(env.general_log(), "dropped so far 53\n"));
+
+  // The newest were dropped: what waits is the flood's beginning.
+  while (guard->run_pass()) {
+  }
+  EXPECT_EQ(kOtherMac, learned(kOtherIp));
+  guard->push_arp_node(claim(kOtherIp, kOtherMac));
+  EXPECT_EQ(1u, guard->queued());
+}
+
+}  // namespace
