@@ -288,5 +288,9 @@ void VelmoraAgent::print_summary() {
                 static_cast<unsigned long long>(alarms));
   std::fputs(text, stdout);
   std::fflush(stdout);
-  log_info(__LINE__, text);
+  log_info(__LINE__, "frames read " + std::to_string(stats.frames_read) + ", delivered " +
+                         std::to_string(stats.frames_delivered) + ", dropped " + std::to_string(stats.frames_dropped) +
+                         ", short " + std::to_string(stats.frames_short) + ", sent " +
+                         std::to_string(stats.frames_sent) + ", core reports " + std::to_string(reports) +
+                         ", alarms " + std::to_string(alarms));
 }

@@ -3,6 +3,7 @@
 #include <pcap/pcap.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -77,6 +78,9 @@ struct HWinPCapHelper::Impl {
   Clock::time_point tp_end{};
   bool b_ended = false;
   std::atomic<bool> b_stop{false};
+  // When a replay ran out of frames (steady clock, ns; 0 while it runs): the
+  // rate of a replay is over its frames, not over the linger behind them.
+  std::atomic<int64_t> ll_replay_end_ns{0};
 
   // Callbacks: a snapshot that the capture thread takes per frame, so that
   // on_packet never runs under a lock of the helper.
@@ -313,6 +317,7 @@ void HWinPCapHelper::Impl::run_replay(const std::string& file, double speed, std
     }
     dispatch(bytes, static_cast<int>(header->caplen));
   }
+  ll_replay_end_ns.store(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
   done.store(true);
   log_line(2, __LINE__, "replay of " + file + " done, frames " + std::to_string(ull_read.load()));
 }
@@ -445,6 +450,7 @@ int HWinPCapHelper::start() {
   b_replay_done.store(false);
   im.tp_start = Clock::now();
   im.b_ended = false;
+  im.ll_replay_end_ns.store(0);
   Source source = im.source;
   std::string name = source == Source::live ? im.str_iface : im.str_file;
   double speed = im.d_speed;
@@ -544,6 +550,8 @@ HCaptureStats HWinPCapHelper::stats() const {
   std::lock_guard<std::mutex> lock(im.mtx_state);
   if (im.b_started) {
     Clock::time_point end = im.b_ended ? im.tp_end : Clock::now();
+    int64_t replay_end = im.ll_replay_end_ns.load();
+    if (replay_end != 0) end = std::min(end, Clock::time_point(std::chrono::nanoseconds(replay_end)));
     out.seconds = std::chrono::duration<double>(end - im.tp_start).count();
   }
   return out;

@@ -1,0 +1,311 @@
+// The capture helper over libpcap, fed from capture files that the tests
+// write themselves: dispatch by ethertype, short frames, pacing, the record
+// of sent frames, and the set-up failures that the agent must report.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "host/HEnvironment.h"
+#include "host/HWinPCapHelper.h"
+#include "tests/support/agent_pcap.h"
+
+namespace {
+
+using agent_test::Frame;
+using agent_test::ScratchDir;
+using agent_test::TimedFrame;
+using Clock = std::chrono::steady_clock;
+
+const char* const HOST_MAC = "02:77:00:00:00:0a";
+const char* const PEER_MAC = "02:77:00:00:00:01";
+
+class RecordingCallback : public HWPCCallback {
+ public:
+  explicit RecordingCallback(uint16_t ethertype) { us_filter = htons(ethertype); }
+  int on_packet(const unsigned char* frame, int len) override {
+    std::lock_guard<std::mutex> lock(mtx);
+    frames.emplace_back(frame, frame + len);
+    if (reaction) reaction(frame, len);
+    return 0;
+  }
+  std::vector<Frame> seen() {
+    std::lock_guard<std::mutex> lock(mtx);
+    return frames;
+  }
+  std::function<void(const unsigned char*, int)> reaction;
+
+ private:
+  std::mutex mtx;
+  std::vector<Frame> frames;
+};
+
+class CaptureHelperTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HEnvironment::set_home(HString(dir.path()));
+    helper().reset_for_test();
+  }
+  void TearDown() override { helper().reset_for_test(); }
+
+  static HWinPCapHelper& helper() { return HWinPCapHelper::instance(); }
+
+  // Bounded: a replay that never ends fails the test instead of hanging it.
+  static bool wait_replay_done(std::chrono::seconds limit = std::chrono::seconds(10)) {
+    Clock::time_point end = Clock::now() + limit;
+    while (!helper().replay_done() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return helper().replay_done();
+  }
+
+  std::string replay(const std::vector<TimedFrame>& frames, double speed = 0) {
+    std::string file = dir.file("in.pcap");
+    agent_test::write_pcap(file, frames);
+    helper().set_replay(file, speed, dir.file("sent.pcap"));
+    return file;
+  }
+
+  ScratchDir dir{"capture"};
+};
+
+Frame arp_request(const std::string& target_ip) {
+  return agent_test::arp_frame(1, PEER_MAC, "10.77.0.1", "00:00:00:00:00:00", target_ip, "ff:ff:ff:ff:ff:ff");
+}
+
+TEST_F(CaptureHelperTest, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) {
+  RecordingCallback arp(0x0806);
+  RecordingCallback ipv4(0x0800);
+  RecordingCallback second_arp(0x0806);
+  Frame first = arp_request("10.77.0.10");
+  Frame second = arp_request("10.77.0.11");
+  Frame ip = agent_test::ethernet_frame(HOST_MAC, PEER_MAC, 0x0800, 80, 0xab);
+  Frame ipv6 = agent_test::ethernet_frame(HOST_MAC, PEER_MAC, 0x86dd, 80);
+  replay({{1.0, first}, {1.1, ip}, {1.2, ipv6}, {1.3, second}});
+  ASSERT_EQ(helper().add_callback(&arp), 0);
+  ASSERT_EQ(helper().add_callback(&ipv4), 0);
+  ASSERT_EQ(helper().add_callback(&second_arp), 0);
+  EXPECT_EQ(helper().add_callback(nullptr), -1);
+
+  ASSERT_EQ(helper().load_dll(), 0);
+  ASSERT_EQ(helper().init(), 0) << helper().last_error();
+  ASSERT_EQ(helper().start(), 0) << helper().last_error();
+  ASSERT_TRUE(wait_replay_done());
+  helper().stop();
+
+  EXPECT_EQ(arp.seen(), (std::vector<Frame>{first, second}));
+  EXPECT_EQ(second_arp.seen(), (std::vector<Frame>{first, second}));
+  EXPECT_EQ(ipv4.seen(), (std::vector<Frame>{ip}));
+  HCaptureStats stats = helper().stats();
+  EXPECT_EQ(stats.frames_read, 4u);
+  EXPECT_EQ(stats.frames_delivered, 3u) << "a frame counts once, however many callbacks take it";
+  EXPECT_EQ(stats.frames_short, 0u);
+  EXPECT_EQ(stats.frames_dropped, 0u);
+}
+
+TEST_F(CaptureHelperTest, FramesShorterThanAnEthernetHeaderAreDroppedAndCounted) {
+  RecordingCallback arp(0x0806);
+  // 13 bytes whose bytes 12-13 would read past the end as an ARP ethertype.
+  Frame stub = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x02, 0x77, 0, 0, 0, 1, 0x08};
+  Frame header_only = agent_test::ethernet_frame("ff:ff:ff:ff:ff:ff", PEER_MAC, 0x0806, 14);
+  replay({{1.0, stub}, {1.1, Frame{0x08}}, {1.2, header_only}});
+  helper().add_callback(&arp);
+  ASSERT_EQ(helper().init(), 0) << helper().last_error();
+  ASSERT_EQ(helper().start(), 0);
+  ASSERT_TRUE(wait_replay_done());
+  helper().stop();
+
+  EXPECT_EQ(arp.seen(), (std::vector<Frame>{header_only})) << "a bare 14-byte header is the callback's to judge";
+  HCaptureStats stats = helper().stats();
+  EXPECT_EQ(stats.frames_read, 3u);
+  EXPECT_EQ(stats.frames_short, 2u);
+  EXPECT_EQ(stats.frames_delivered, 1u);
+
+  helper().deliver(nullptr, 60);
+  helper().deliver(stub.data(), 13);
+  EXPECT_EQ(helper().stats().frames_short, 4u);
+  EXPECT_EQ(arp.seen().size(), 1u);
+}
+
+TEST_F(CaptureHelperTest, FramesSentDuringReplayAreWrittenToTheSentFile) {
+  RecordingCallback arp(0x0806);
+  // The callback answers on the capture thread, as the plug-in's probes do
+  // from their own threads: no lock of the helper may be held.
+  arp.reaction = [](const unsigned char*, int) {
+    HArpNode node;
+    node.op = 1;
+    node.sender_ip = "10.77.0.10";
+    node.sender_mac = HOST_MAC;
+    node.target_ip = "10.77.0.1";
+    node.target_mac = PEER_MAC;
+    helper().send_arp(node, false);
+    helper().stats();
+  };
+  replay({{100.0, arp_request("10.77.0.10")}, {100.5, arp_request("10.77.0.10")}});
+  helper().add_callback(&arp);
+  ASSERT_EQ(helper().init(), 0) << helper().last_error();
+  ASSERT_EQ(helper().start(), 0);
+  ASSERT_TRUE(wait_replay_done()) << "the helper deadlocked on a send from a callback";
+  helper().stop();
+
+  std::vector<TimedFrame> sent = agent_test::read_pcap(dir.file("sent.pcap"));
+  ASSERT_EQ(sent.size(), 2u);
+  Frame expected = agent_test::arp_frame(1, HOST_MAC, "10.77.0.10", PEER_MAC, "10.77.0.1", PEER_MAC);
+  EXPECT_EQ(sent[0].bytes, expected);
+  EXPECT_EQ(helper().stats().frames_sent, 2u);
+  // Stamped on the replay's time line, right behind the frame they answer.
+  EXPECT_GE(sent[0].ts, 100.0);
+  EXPECT_LT(sent[0].ts, 101.0);
+  EXPECT_GE(sent[1].ts, 100.5);
+}
+
+TEST_F(CaptureHelperTest, SendsAfterStopFailWithoutCorruptingTheSentFile) {
+  replay({{1.0, arp_request("10.77.0.10")}});
+  ASSERT_EQ(helper().init(), 0) << helper().last_error();
+  ASSERT_EQ(helper().start(), 0);
+  ASSERT_TRUE(wait_replay_done());
+  Frame frame = agent_test::ethernet_frame(PEER_MAC, HOST_MAC, 0x0800, 64);
+  EXPECT_EQ(helper().send_packet(frame.data(), static_cast<int>(frame.size())), 0) << "lingering probes are recorded";
+  helper().stop();
+  EXPECT_EQ(helper().send_packet(frame.data(), static_cast<int>(frame.size())), -1);
+  std::vector<TimedFrame> sent = agent_test::read_pcap(dir.file("sent.pcap"));
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].bytes, frame);
+}
+
+TEST_F(CaptureHelperTest, ReplayIsPacedByTimeStampsTimesSpeed) {
+  RecordingCallback arp(0x0806);
+  std::vector<Clock::time_point> arrivals;
+  arp.reaction = [&arrivals](const unsigned char*, int) { arrivals.push_back(Clock::now()); };
+  // 0.6 s of capture at speed 4: about 150 ms.
+  replay({{50.0, arp_request("10.77.0.10")}, {50.3, arp_request("10.77.0.11")}, {50.6, arp_request("10.77.0.12")}},
+         4.0);
+  helper().add_callback(&arp);
+  ASSERT_EQ(helper().init(), 0);
+  ASSERT_EQ(helper().start(), 0);
+  ASSERT_TRUE(wait_replay_done());
+  helper().stop();
+  ASSERT_EQ(arrivals.size(), 3u);
+  auto gap = [&](int a, int b) { return std::chrono::duration<double>(arrivals[b] - arrivals[a]).count(); };
+  EXPECT_GE(gap(0, 1), 0.070);
+  EXPECT_GE(gap(0, 2), 0.145);
+  EXPECT_LT(gap(0, 2), 0.600) << "paced as if speed were 1";
+}
+
+TEST_F(CaptureHelperTest, StopInterruptsAPacedReplayAtOnce) {
+  replay({{0.0, arp_request("10.77.0.10")}, {3600.0, arp_request("10.77.0.11")}}, 1.0);
+  ASSERT_EQ(helper().init(), 0);
+  ASSERT_EQ(helper().start(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  Clock::time_point before = Clock::now();
+  helper().stop();
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - before).count(), 1.0);
+  EXPECT_EQ(helper().stats().frames_read, 1u);
+}
+
+TEST_F(CaptureHelperTest, SendArpAddressesTheFrameFromTheNode) {
+  std::vector<Frame> sent;
+  helper().set_send_sink([&sent](const unsigned char* frame, int len) { sent.emplace_back(frame, frame + len); });
+  HArpNode node;
+  node.op = 1;
+  node.sender_ip = "10.77.0.10";
+  node.sender_mac = HOST_MAC;
+  node.target_ip = "10.77.0.1";
+  ASSERT_EQ(helper().send_arp(node, false), 0);  // no target MAC: broadcast
+  node.target_mac = "00:00:00:00:00:00";
+  ASSERT_EQ(helper().send_arp(node, false), 0);  // zero target MAC: broadcast
+  node.op = 2;
+  node.target_mac = PEER_MAC;
+  ASSERT_EQ(helper().send_arp(node, false), 0);
+
+  ASSERT_EQ(sent.size(), 3u);
+  Frame broadcast = agent_test::arp_frame(1, HOST_MAC, "10.77.0.10", "00:00:00:00:00:00", "10.77.0.1",
+                                          "ff:ff:ff:ff:ff:ff");
+  EXPECT_EQ(sent[0], broadcast);
+  EXPECT_EQ(sent[1], broadcast);
+  EXPECT_EQ(sent[2], agent_test::arp_frame(2, HOST_MAC, "10.77.0.10", PEER_MAC, "10.77.0.1", PEER_MAC));
+  EXPECT_EQ(sent[2].size(), 60u);
+}
+
+TEST_F(CaptureHelperTest, SendArpRefusesNodesItCannotEncode) {
+  int sent = 0;
+  helper().set_send_sink([&sent](const unsigned char*, int) { ++sent; });
+  HArpNode node;
+  node.op = 1;
+  node.sender_ip = "10.77.0.10";
+  node.sender_mac = "02:77:00:00:00";
+  node.target_ip = "10.77.0.1";
+  EXPECT_EQ(helper().send_arp(node, false), -1);
+  node.sender_mac = HOST_MAC;
+  node.target_ip = "10.77.0.300";
+  EXPECT_EQ(helper().send_arp(node, false), -1);
+  node.target_ip = "10.77.0.1";
+  node.target_mac = "not a mac";
+  EXPECT_EQ(helper().send_arp(node, false), -1);
+  EXPECT_EQ(sent, 0);
+
+  Frame frame(10, 0);
+  EXPECT_EQ(helper().send_packet(nullptr, 60), -1);
+  EXPECT_EQ(helper().send_packet(frame.data(), 0), -1);
+  EXPECT_EQ(helper().send_packet(frame.data(), -5), -1);
+  EXPECT_EQ(sent, 0);
+}
+
+TEST_F(CaptureHelperTest, InitWithoutSourceFailsAndStartsNothing) {
+  EXPECT_EQ(helper().init(), -1);
+  EXPECT_NE(helper().last_error().find("no capture source"), std::string::npos) << helper().last_error();
+  EXPECT_EQ(helper().start(), -1);
+  EXPECT_FALSE(helper().is_started());
+  EXPECT_EQ(helper().check_source(), -1);
+}
+
+TEST_F(CaptureHelperTest, UnreadableOrForeignCaptureFilesAreRefused) {
+  helper().set_replay(dir.file("missing.pcap"), 0, dir.file("sent.pcap"));
+  EXPECT_EQ(helper().check_source(), -1);
+  EXPECT_EQ(helper().init(), -1);
+  EXPECT_NE(helper().last_error().find("missing.pcap"), std::string::npos) << helper().last_error();
+  EXPECT_EQ(helper().start(), -1);
+
+  std::string raw_ip = dir.file("raw.pcap");
+  agent_test::write_pcap(raw_ip, {{1.0, Frame(40, 0x45)}}, DLT_RAW);  // IPv4 without an Ethernet header
+  helper().set_replay(raw_ip, 0, dir.file("sent.pcap"));
+  EXPECT_EQ(helper().init(), -1);
+  EXPECT_NE(helper().last_error().find("Ethernet"), std::string::npos) << helper().last_error();
+  EXPECT_FALSE(helper().is_started());
+}
+
+TEST_F(CaptureHelperTest, LiveCaptureOnAMissingInterfaceIsRefused) {
+  helper().set_live("tw-no-such0");
+  EXPECT_EQ(helper().check_source(), -1);
+  EXPECT_EQ(helper().init(), -1);
+  EXPECT_NE(helper().last_error().find("tw-no-such0"), std::string::npos) << helper().last_error();
+}
+
+TEST_F(CaptureHelperTest, CheckSourceLeavesNothingOpen) {
+  replay({{1.0, arp_request("10.77.0.10")}});
+  ASSERT_EQ(helper().check_source(), 0) << helper().last_error();
+  EXPECT_FALSE(helper().is_started());
+  RecordingCallback arp(0x0806);
+  helper().add_callback(&arp);
+  ASSERT_EQ(helper().init(), 0);
+  ASSERT_EQ(helper().start(), 0);
+  ASSERT_TRUE(wait_replay_done());
+  helper().stop();
+  EXPECT_EQ(arp.seen().size(), 1u) << "the check must not consume frames";
+}
+
+TEST_F(CaptureHelperTest, DeliverDispatchesLikeTheCaptureThread) {
+  RecordingCallback ipv4(0x0800);
+  helper().add_callback(&ipv4);
+  Frame ip = agent_test::ethernet_frame(HOST_MAC, PEER_MAC, 0x0800, 42);
+  Frame arp = arp_request("10.77.0.10");
+  helper().deliver(ip.data(), static_cast<int>(ip.size()));
+  helper().deliver(arp.data(), static_cast<int>(arp.size()));
+  EXPECT_EQ(ipv4.seen(), (std::vector<Frame>{ip}));
+  EXPECT_EQ(helper().stats().frames_read, 2u);
+  EXPECT_EQ(helper().stats().frames_delivered, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// The agent's command line and its choice of the live interface.
+#include <gtest/gtest.h>
+
+#include "agent/AgentOptions.h"
+#include "agent/DefaultRoute.h"
+
+namespace {
+
+AgentOptions parsed(const std::vector<std::string>& args) {
+  AgentOptions options;
+  std::string error;
+  EXPECT_EQ(AgentOptions::parse(args, options, error), 0) << error;
+  return options;
+}
+
+std::string error_of(const std::vector<std::string>& args) {
+  AgentOptions options;
+  std::string error;
+  EXPECT_EQ(AgentOptions::parse(args, options, error), -1);
+  return error;
+}
+
+TEST(AgentOptions, DefaultsAreLiveCaptureUntilStopped) {
+  AgentOptions options = parsed({});
+  EXPECT_TRUE(options.str_config.empty());
+  EXPECT_TRUE(options.str_replay.empty());
+  EXPECT_DOUBLE_EQ(options.d_speed, 1.0);
+  EXPECT_DOUBLE_EQ(options.d_linger_s, 5.0);
+  EXPECT_DOUBLE_EQ(options.d_run_for_s, 0.0);
+}
+
+TEST(AgentOptions, EveryOptionTakesItsValueInBothForms) {
+  AgentOptions options = parsed({"--config", "c.json", "--home=/tmp/h", "--plugin", "p.so", "--replay", "in.pcap",
+                                 "--speed", "2.5", "--linger=0", "--run-for", "12"});
+  EXPECT_EQ(options.str_config, "c.json");
+  EXPECT_EQ(options.str_home, "/tmp/h");
+  EXPECT_EQ(options.str_plugin, "p.so");
+  EXPECT_EQ(options.str_replay, "in.pcap");
+  EXPECT_DOUBLE_EQ(options.d_speed, 2.5);
+  EXPECT_DOUBLE_EQ(options.d_linger_s, 0.0);
+  EXPECT_DOUBLE_EQ(options.d_run_for_s, 12.0);
+  EXPECT_DOUBLE_EQ(parsed({"--replay", "x.pcap", "--speed", "max"}).d_speed, 0.0) << "max: no pacing";
+  EXPECT_EQ(parsed({"--iface", "veth0"}).str_iface, "veth0");
+}
+
+TEST(AgentOptions, BadUsageNamesTheOption) {
+  EXPECT_EQ(error_of({"--bogus"}), "unknown option --bogus");
+  EXPECT_EQ(error_of({"--config"}), "--config needs a value");
+  EXPECT_EQ(error_of({"--home="}), "--home needs a value");
+  EXPECT_NE(error_of({"--speed", "2"}).find("--speed needs --replay"), std::string::npos);
+  EXPECT_NE(error_of({"--linger", "2"}).find("--linger needs --replay"), std::string::npos);
+  EXPECT_NE(error_of({"--replay", "x", "--speed", "0"}).find("--speed"), std::string::npos);
+  EXPECT_NE(error_of({"--replay", "x", "--speed", "fast"}).find("--speed"), std::string::npos);
+  EXPECT_NE(error_of({"--replay", "x", "--linger", "-1"}).find("--linger"), std::string::npos);
+  EXPECT_NE(error_of({"--run-for", "0"}).find("--run-for"), std::string::npos);
+  EXPECT_NE(error_of({"--run-for", "inf"}).find("--run-for"), std::string::npos);
+  EXPECT_NE(error_of({"--run-for", "1e400"}).find("--run-for"), std::string::npos);
+  EXPECT_NE(error_of({"--run-for", "5s"}).find("--run-for"), std::string::npos);
+  EXPECT_NE(error_of({"--iface", "eth0", "--replay", "x"}).find("exclude"), std::string::npos);
+}
+
+TEST(AgentDefaultRoute, PicksTheUpDefaultRouteWithTheLowestMetric) {
+  const std::string table =
+      "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+      "wlan0\t00000000\t0100A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+      "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+      "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\tFFFFFFFF\t0\t0\t0\n"
+      "down0\t00000000\t0102A8C0\t0002\t0\t0\t1\t00000000\t0\t0\t0\n";
+  EXPECT_EQ(DefaultRoute::interface_from(table), "eth0");
+}
+
+TEST(AgentDefaultRoute, NoDefaultRouteGivesNothing) {
+  EXPECT_EQ(DefaultRoute::interface_from(""), "");
+  EXPECT_EQ(DefaultRoute::interface_from("Iface\tDestination\n"
+                                         "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\tFFFFFF00\n"
+                                         "junk line\n"
+                                         "eth1\tZZ\t00000000\t0001\t0\t0\t0\t00000000\n"),
+            "");
+}
+
+}  // namespace

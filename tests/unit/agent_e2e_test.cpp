@@ -1,0 +1,233 @@
+// The built agent with the built plug-in, driven from the outside as a user
+// or a supervisor would: replays, the archive across runs, exit codes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/agent_pcap.h"
+#include "tests/support/agent_process.h"
+
+namespace {
+
+using agent_test::ChildProcess;
+using agent_test::Frame;
+using agent_test::ScratchDir;
+using json = nlohmann::json;
+
+const std::string AGENT = std::string(TIDEWELL_BIN_DIR) + "/velmora-agent";
+const char* const HOST_MAC = "02:77:00:00:00:0a";
+const char* const ROGUE_MAC = "02:77:00:00:00:99";
+constexpr double RUN_LIMIT_S = 30;
+
+std::string config_text(bool core_accepts) {
+  return std::string(R"({
+  "policy": [ {"strPolicyID": "e2e", "iStateMask": 1, "iAntiARPSpoofing": 1, "strBindList": "",
+               "iAntiDHCPSpoofing": 1, "iAutoBind": 0, "alarm_msg": "end-to-end policy"} ],
+  "agent": {"core_accepts": )") +
+         (core_accepts ? "true" : "false") + R"(, "heartbeat_s": 30},
+  "host": {"main_ip": "10.77.0.10", "main_mac": "02:77:00:00:00:0a",
+           "adapters": [ {"name": "eth0", "gateways": ["10.77.0.1"]} ],
+           "arp_table": [ {"ip": "10.77.0.1", "mac": "02:77:00:00:00:01", "type": "dynamic", "index": 1} ]}
+})";
+}
+
+std::vector<json> json_lines(const std::string& path) {
+  std::vector<json> lines;
+  std::istringstream text(agent_test::read_text(path));
+  std::string line;
+  while (std::getline(text, line)) {
+    if (!line.empty()) lines.push_back(json::parse(line));
+  }
+  return lines;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat info{};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+class AgentEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!file_exists(AGENT)) GTEST_SKIP() << AGENT << " is not built";
+  }
+
+  std::string write_config(const std::string& name, const std::string& text) {
+    std::string path = dir.file(name);
+    agent_test::write_text(path, text);
+    return path;
+  }
+
+  // Runs the agent to its end; returns the exit code.
+  int run(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {AGENT};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return agent_test::run_child(argv, dir.file("out.txt"), dir.file("err.txt"), RUN_LIMIT_S);
+  }
+
+  std::string out() { return agent_test::read_text(dir.file("out.txt")); }
+  std::string err() { return agent_test::read_text(dir.file("err.txt")); }
+  std::string home() { return dir.file("home"); }
+
+  ScratchDir dir{"e2e"};
+};
+
+// A refused report waits in the archive and reaches the core exactly once,
+// with the seconds it waited, on the next start that the core accepts.
+TEST_F(AgentEndToEnd, QueuedReportsReachTheCoreOnceWithTheirAge) {
+  std::string rogue_pcap = dir.file("rogue.pcap");
+  agent_test::write_pcap(rogue_pcap, {{500.0, agent_test::dhcp_offer(ROGUE_MAC, HOST_MAC, "0.0.0.0", "")}});
+  std::string quiet_pcap = dir.file("quiet.pcap");
+  agent_test::write_pcap(quiet_pcap, {{500.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x86dd, 80)}});
+  std::string refusing = write_config("refusing.json", config_text(false));
+  std::string accepting = write_config("accepting.json", config_text(true));
+  const std::string reports = home() + "/core/reports.jsonl";
+
+  ASSERT_EQ(run({"--config", refusing, "--home", home(), "--replay", rogue_pcap, "--speed", "max", "--linger", "0.3"}),
+            0)
+      << err();
+  EXPECT_NE(out().find("frames read:                     1"), std::string::npos) << out();
+  EXPECT_TRUE(json_lines(reports).empty()) << "the core refused everything";
+  EXPECT_TRUE(file_exists(home() + "/arc_file/his_arp_attack"));
+  EXPECT_TRUE(file_exists(home() + "/log/Velmora.log"));
+  EXPECT_TRUE(file_exists(home() + "/log/Attack.log"));
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // so that the queued report has an age
+  ASSERT_EQ(run({"--config", accepting, "--home", home(), "--replay", quiet_pcap, "--speed", "max", "--linger", "0.3"}),
+            0)
+      << err();
+  ASSERT_EQ(run({"--config", accepting, "--home", home(), "--replay", quiet_pcap, "--speed", "max", "--linger", "0.3"}),
+            0)
+      << err();
+
+  std::vector<json> blocks = json_lines(reports);
+  // Second run: the queued start-up report, the queued DHCP report, its own
+  // start-up report. Third run: its own start-up report only.
+  ASSERT_EQ(blocks.size(), 4u) << agent_test::read_text(reports);
+  EXPECT_TRUE(blocks[0]["records"].empty()) << "oldest first: the first run's start-up report";
+  ASSERT_EQ(blocks[1]["records"].size(), 1u);
+  const json& record = blocks[1]["records"][0];
+  EXPECT_EQ(record["str_desc"], "AntiARP_RP_DHCP");
+  EXPECT_EQ(record["strPolicyID"], "e2e");
+  EXPECT_EQ(record["mapDesc"]["mac"], ROGUE_MAC);
+  EXPECT_GE(record["iElapsed"].get<int>(), 1) << "delivered with the seconds it waited";
+  EXPECT_LT(record["iElapsed"].get<int>(), 60);
+  EXPECT_TRUE(blocks[2]["records"].empty());
+  EXPECT_TRUE(blocks[3]["records"].empty());
+}
+
+TEST_F(AgentEndToEnd, FramesSentByThePlugInLandInSentPcap) {
+  // A unicast offer that names a gateway: the DHCP probe asks for it by ARP.
+  std::string pcap = dir.file("offer.pcap");
+  agent_test::write_pcap(pcap, {{10.0, agent_test::dhcp_offer(ROGUE_MAC, HOST_MAC, "10.77.0.10", "10.77.0.254")}});
+  std::string config = write_config("c.json", config_text(true));
+  ASSERT_EQ(run({"--config", config, "--home", home(), "--replay", pcap, "--speed", "max", "--linger", "1.5"}), 0)
+      << err();
+  std::vector<agent_test::TimedFrame> sent = agent_test::read_pcap(home() + "/sent.pcap");
+  ASSERT_FALSE(sent.empty()) << out();
+  const Frame& request = sent[0].bytes;
+  ASSERT_EQ(request.size(), 60u);
+  EXPECT_EQ(request[12], 0x08);
+  EXPECT_EQ(request[13], 0x06);
+  EXPECT_EQ(Frame(request.begin() + 38, request.begin() + 42), (Frame{10, 77, 0, 254})) << "asks for the gateway";
+}
+
+TEST_F(AgentEndToEnd, BadConfigExitsTwoNamingFileAndKey) {
+  std::string config = write_config("bad.json", R"({"agent": {"heartbeat_s": "30"}})");
+  EXPECT_EQ(run({"--config", config, "--home", home(), "--run-for", "1"}), 2);
+  EXPECT_NE(err().find(config + ": agent.heartbeat_s: expected an integer"), std::string::npos) << err();
+
+  config = write_config("unknown.json", R"({"agent": {"online": true}, "policies": []})");
+  EXPECT_EQ(run({"--config", config, "--home", home(), "--run-for", "1"}), 2);
+  EXPECT_NE(err().find(config + ": policies: unknown key"), std::string::npos) << err();
+
+  config = write_config("syntax.json", "{\n  \"agent\": {\n    \"online\": true,,\n  }\n}\n");
+  EXPECT_EQ(run({"--config", config, "--home", home(), "--run-for", "1"}), 2);
+  EXPECT_NE(err().find(config + ": line 3"), std::string::npos) << err();
+
+  EXPECT_EQ(run({"--config", dir.file("absent.json"), "--run-for", "1"}), 2);
+  EXPECT_NE(err().find("absent.json"), std::string::npos) << err();
+  EXPECT_FALSE(file_exists(home() + "/core/reports.jsonl")) << "nothing ran";
+}
+
+TEST_F(AgentEndToEnd, BadUsageExitsTwo) {
+  EXPECT_EQ(run({"--speed", "2"}), 2);
+  EXPECT_NE(err().find("--speed needs --replay"), std::string::npos) << err();
+  EXPECT_EQ(run({"--frobnicate"}), 2);
+  EXPECT_NE(err().find("unknown option --frobnicate"), std::string::npos) << err();
+  // A replay needs the virtual host; the embedded default has none.
+  std::string pcap = dir.file("x.pcap");
+  agent_test::write_pcap(pcap, {});
+  EXPECT_EQ(run({"--home", home(), "--replay", pcap}), 2);
+  EXPECT_NE(err().find("host"), std::string::npos) << err();
+  std::string config = write_config("c.json", config_text(true));
+  EXPECT_EQ(run({"--config", config, "--home", home(), "--replay", dir.file("none.pcap")}), 2);
+  EXPECT_NE(err().find("none.pcap"), std::string::npos) << err();
+  EXPECT_EQ(run({"--help"}), 0);
+  EXPECT_NE(out().find("usage: velmora-agent"), std::string::npos);
+}
+
+TEST_F(AgentEndToEnd, SigtermAndSigintStopItCleanly) {
+  std::string pcap = dir.file("slow.pcap");
+  // An hour between the frames: only a signal ends this run.
+  agent_test::write_pcap(pcap, {{0.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60)},
+                                {3600.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60)}});
+  std::string config = write_config("c.json", config_text(true));
+  for (int number : {SIGTERM, SIGINT}) {
+    const std::string run_home = home() + std::to_string(number);
+    ChildProcess agent({AGENT, "--config", config, "--home", run_home, "--replay", pcap}, dir.file("out.txt"),
+                       dir.file("err.txt"));
+    ASSERT_GT(agent.pid(), 0);
+    // Bounded wait until the plug-in has started capture.
+    const std::string log = run_home + "/log/Velmora.log";
+    for (int i = 0; i < 500 && agent_test::read_text(log).find("orvoInit2 ret") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    agent.signal(number);
+    EXPECT_EQ(agent.wait(10), 0) << "signal " << number << ": " << err();
+    EXPECT_NE(out().find("frames read:                     1"), std::string::npos) << out();
+    EXPECT_NE(agent_test::read_text(log).find(number == SIGTERM ? "stopped by SIGTERM" : "stopped by SIGINT"),
+              std::string::npos);
+  }
+}
+
+TEST_F(AgentEndToEnd, RunForEndsALiveRun) {
+  if (::geteuid() != 0) GTEST_SKIP() << "live capture needs root";
+  EXPECT_EQ(run({"--home", home(), "--iface", "lo", "--run-for", "0.5"}), 0) << err();
+  EXPECT_NE(out().find("velmora-agent summary"), std::string::npos);
+}
+
+TEST_F(AgentEndToEnd, PlugInWithoutTheExportsExitsOne) {
+  std::string pcap = dir.file("x.pcap");
+  agent_test::write_pcap(pcap, {});
+  std::string config = write_config("c.json", config_text(true));
+  std::string host_lib = std::string(TIDEWELL_BIN_DIR) + "/libvelmora_host.so";
+  EXPECT_EQ(run({"--config", config, "--home", home(), "--plugin", host_lib, "--replay", pcap}), 1);
+  EXPECT_NE(err().find("plug-in " + host_lib + " does not export orvoInit"), std::string::npos) << err();
+  EXPECT_EQ(run({"--config", config, "--home", home(), "--plugin", dir.file("missing.so"), "--replay", pcap}), 1);
+  EXPECT_NE(err().find("missing.so"), std::string::npos) << err();
+}
+
+// Without CAP_NET_RAW live capture cannot open: one clear line, exit 1.
+TEST_F(AgentEndToEnd, LiveCaptureWithoutCapNetRawExitsOneWithOneLine) {
+  std::vector<std::string> argv;
+  if (::geteuid() == 0) {
+    if (!file_exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv missing";
+    argv = {"/usr/bin/setpriv", "--inh-caps=-net_raw", "--bounding-set=-net_raw"};
+  }
+  argv.insert(argv.end(), {AGENT, "--home", home(), "--iface", "lo", "--run-for", "5"});
+  EXPECT_EQ(agent_test::run_child(argv, dir.file("out.txt"), dir.file("err.txt"), RUN_LIMIT_S), 1);
+  std::string error = err();
+  EXPECT_NE(error.find("CAP_NET_RAW"), std::string::npos) << error;
+  EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1) << error;
+}
+
+}  // namespace
