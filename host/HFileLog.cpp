@@ -191,6 +191,8 @@ void HFileLog::set_max_line_len(unsigned long max_len) {
 }
 
 HString HFileLog::file_path() const {
+  if (str_name.empty() && b_home_log)
+    return HEnvironment::GetMyExeFullFilePath(false) + HString(L"/log/Velmora.log");
   HString path = str_folder;
   path << L"/" << str_name << L".log";
   return path;
@@ -237,7 +239,7 @@ int HFileLog::open_locked() {
   if (str_name.empty()) {
     if (!b_home_log) return -1;
     str_folder = HEnvironment::GetMyExeFullFilePath(false) + HString(L"/log");
-    str_name = L"Velmora";
+    str_name = L"Velmora";  // from now on the home log stays where it started
   }
   std::string folder = HFileUtil::native_path(str_folder);
   if (HFileUtil::make_dirs(folder) != 0) return -1;

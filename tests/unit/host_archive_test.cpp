@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "host/ARPSpoofingReport_Local.h"
@@ -236,6 +237,31 @@ TEST(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
   ARPSpoofingReport_Local detached;
   EXPECT_EQ(-1, detached.arc_read());
   EXPECT_EQ(-1, detached.arc_write());
+}
+
+TEST(HostReportRecord, RandomBytesNeverReadPastTheImage) {
+  ARPSpoofingReport_Local good = sample_record(L"p1", 10);
+  HArchiveMem m;
+  good.__inter_set_arc_obj(&m);
+  good.arc_write();
+  const std::vector<unsigned char> base = m.data();
+  std::mt19937 rng(77);
+  int read_ok = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<unsigned char> bytes = base;
+    for (int k = 0; k < 3; ++k) bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
+    bytes.resize(rng() % (bytes.size() + 1));
+    HArchiveMem r;
+    r.reset(bytes);
+    ARPSpoofingReport_Local target;
+    target.__inter_set_arc_obj(&r);
+    if (target.arc_read() == 0) {
+      ++read_ok;
+    } else {
+      EXPECT_TRUE(same(ARPSpoofingReport_Local(), target));
+    }
+  }
+  EXPECT_GT(read_ok, 0);
 }
 
 }  // namespace
