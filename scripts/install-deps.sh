@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on Debian 12.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y \
+  g++ cmake make pkg-config \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  libpcap-dev libgtk-3-dev nlohmann-json3-dev \
+  dnsmasq-base arping xvfb xauth tcpdump isc-dhcp-client net-tools iproute2 \
+  clang
