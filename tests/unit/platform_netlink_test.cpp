@@ -1,0 +1,354 @@
+// The kernel neighbour table over rtnetlink: states become row types in one
+// place, dumps are read with every length checked, requests are built as
+// the kernel expects them.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/NetlinkArpTable.h"
+
+using platform::NetlinkArpTable;
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+const uint32_t kSeq = 4711;
+
+void put(Bytes& out, const void* data, size_t len) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  out.insert(out.end(), p, p + len);
+  out.resize(NLMSG_ALIGN(out.size()));
+}
+
+Bytes attr(uint16_t type, const void* data, size_t len) {
+  Bytes out;
+  struct rtattr rta {};
+  rta.rta_len = static_cast<unsigned short>(RTA_LENGTH(len));
+  rta.rta_type = type;
+  out.insert(out.end(), reinterpret_cast<unsigned char*>(&rta), reinterpret_cast<unsigned char*>(&rta) + sizeof(rta));
+  put(out, data, len);
+  return out;
+}
+
+Bytes message(uint16_t type, uint32_t seq, const Bytes& payload) {
+  struct nlmsghdr hdr {};
+  hdr.nlmsg_len = static_cast<uint32_t>(NLMSG_HDRLEN + payload.size());
+  hdr.nlmsg_type = type;
+  hdr.nlmsg_seq = seq;
+  hdr.nlmsg_flags = NLM_F_MULTI;
+  Bytes out;
+  put(out, &hdr, sizeof(hdr));
+  out.insert(out.end(), payload.begin(), payload.end());
+  out.resize(NLMSG_ALIGN(out.size()));
+  return out;
+}
+
+struct Neigh {
+  uint8_t family = AF_INET;
+  int ifindex = 2;
+  uint16_t state = NUD_REACHABLE;
+  uint8_t flags = 0;
+  const char* ip = "10.77.1.1";
+  Bytes lladdr = {0x02, 0x77, 0, 0, 0x01, 0x01};
+  bool with_dst = true;
+};
+
+Bytes neigh(const Neigh& n, uint32_t seq = kSeq) {
+  struct ndmsg ndm {};
+  ndm.ndm_family = n.family;
+  ndm.ndm_ifindex = n.ifindex;
+  ndm.ndm_state = n.state;
+  ndm.ndm_flags = n.flags;
+  Bytes payload;
+  put(payload, &ndm, sizeof(ndm));
+  if (n.with_dst) {
+    struct in_addr in {};
+    inet_pton(AF_INET, n.ip, &in);
+    Bytes dst = attr(NDA_DST, &in, sizeof(in));
+    payload.insert(payload.end(), dst.begin(), dst.end());
+  }
+  if (!n.lladdr.empty()) {
+    Bytes ll = attr(NDA_LLADDR, n.lladdr.data(), n.lladdr.size());
+    payload.insert(payload.end(), ll.begin(), ll.end());
+  }
+  return message(RTM_NEWNEIGH, seq, payload);
+}
+
+Bytes done(int error = 0, uint32_t seq = kSeq) {
+  Bytes payload;
+  put(payload, &error, sizeof(error));
+  return message(NLMSG_DONE, seq, payload);
+}
+
+Bytes error_message(int error, uint32_t seq = kSeq) {
+  struct nlmsgerr err {};
+  err.error = error;
+  Bytes payload;
+  put(payload, &err, sizeof(err));
+  return message(NLMSG_ERROR, seq, payload);
+}
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Parses from an exactly sized heap copy, so that a read past the end is
+// caught by the address sanitizer.
+NetlinkArpTable::Chunk parse(const Bytes& chunk, std::vector<MIB_IPNETROW>& rows, int& error, size_t len) {
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[len ? len : 1]);
+  if (len) std::memcpy(copy.get(), chunk.data(), len);
+  return NetlinkArpTable::parse_dump(copy.get(), len, kSeq, rows, error);
+}
+
+NetlinkArpTable::Chunk parse(const Bytes& chunk, std::vector<MIB_IPNETROW>& rows, int& error) {
+  return parse(chunk, rows, error, chunk.size());
+}
+
+std::string ip_text(DWORD addr) {
+  char out[INET_ADDRSTRLEN];
+  struct in_addr in {};
+  in.s_addr = addr;
+  inet_ntop(AF_INET, &in, out, sizeof(out));
+  return out;
+}
+
+TEST(PlatformNetlinkTest, NeighbourStatesBecomeTheFourRowTypes) {
+  EXPECT_EQ(MIB_IPNET_TYPE_STATIC, NetlinkArpTable::type_of_state(NUD_PERMANENT));
+  for (uint16_t s : {NUD_REACHABLE, NUD_STALE, NUD_DELAY, NUD_PROBE}) {
+    EXPECT_EQ(MIB_IPNET_TYPE_DYNAMIC, NetlinkArpTable::type_of_state(s)) << s;
+  }
+  EXPECT_EQ(MIB_IPNET_TYPE_INVALID, NetlinkArpTable::type_of_state(NUD_INCOMPLETE));
+  EXPECT_EQ(MIB_IPNET_TYPE_INVALID, NetlinkArpTable::type_of_state(NUD_FAILED));
+  EXPECT_EQ(MIB_IPNET_TYPE_INVALID, NetlinkArpTable::type_of_state(NUD_NONE));
+  EXPECT_EQ(MIB_IPNET_TYPE_OTHER, NetlinkArpTable::type_of_state(NUD_NOARP));
+}
+
+TEST(PlatformNetlinkTest, DumpRowsAreReadInOrderUntilDone) {
+  Neigh a;
+  Neigh b;
+  b.ip = "10.77.1.2";
+  b.ifindex = 7;
+  b.state = NUD_PERMANENT;
+  b.lladdr = {0x02, 0x77, 0, 0, 0x01, 0x02};
+  Neigh c;
+  c.ip = "10.77.1.3";
+  c.state = NUD_INCOMPLETE;
+  c.lladdr.clear();
+  std::vector<MIB_IPNETROW> rows;
+  int error = -1;
+  EXPECT_EQ(NetlinkArpTable::Chunk::kMore, parse(concat({neigh(a), neigh(b)}), rows, error));
+  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(concat({neigh(c), done()}), rows, error));
+  EXPECT_EQ(0, error);
+  ASSERT_EQ(3u, rows.size());
+  EXPECT_EQ("10.77.1.1", ip_text(rows[0].dwAddr));
+  EXPECT_EQ(2u, rows[0].dwIndex);
+  EXPECT_EQ(MIB_IPNET_TYPE_DYNAMIC, rows[0].dwType);
+  EXPECT_EQ(6u, rows[0].dwPhysAddrLen);
+  EXPECT_EQ(0x01, rows[0].bPhysAddr[5]);
+  EXPECT_EQ(7u, rows[1].dwIndex);
+  EXPECT_EQ(MIB_IPNET_TYPE_STATIC, rows[1].dwType);
+  EXPECT_EQ(0x02, rows[1].bPhysAddr[5]);
+  EXPECT_EQ(MIB_IPNET_TYPE_INVALID, rows[2].dwType);
+  EXPECT_EQ(0u, rows[2].dwPhysAddrLen);
+}
+
+TEST(PlatformNetlinkTest, ForeignMessagesAndUnusableRowsAreSkipped) {
+  Neigh v6;
+  v6.family = AF_INET6;
+  Neigh proxy;
+  proxy.flags = NTF_PROXY;
+  Neigh no_dst;
+  no_dst.with_dst = false;
+  Neigh long_ll;
+  long_ll.lladdr = Bytes(20, 0xab);  // an address longer than the row holds
+  std::vector<MIB_IPNETROW> rows;
+  int error = 0;
+  Bytes chunk = concat({neigh(v6), neigh(proxy), neigh(no_dst), neigh(Neigh(), kSeq + 1), message(NLMSG_NOOP, kSeq, {}),
+                        neigh(long_ll), done()});
+  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(chunk, rows, error));
+  ASSERT_EQ(1u, rows.size());
+  EXPECT_EQ(0u, rows[0].dwPhysAddrLen);
+}
+
+TEST(PlatformNetlinkTest, DestinationOfTheWrongSizeIsNoAddress) {
+  struct ndmsg ndm {};
+  ndm.ndm_family = AF_INET;
+  ndm.ndm_state = NUD_REACHABLE;
+  Bytes payload;
+  put(payload, &ndm, sizeof(ndm));
+  unsigned char sixteen[16] = {10, 77, 1, 1};
+  Bytes dst = attr(NDA_DST, sixteen, sizeof(sixteen));
+  payload.insert(payload.end(), dst.begin(), dst.end());
+  std::vector<MIB_IPNETROW> rows;
+  int error = 0;
+  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(concat({message(RTM_NEWNEIGH, kSeq, payload), done()}), rows, error));
+  EXPECT_TRUE(rows.empty());
+}
+
+TEST(PlatformNetlinkTest, AttributeRunningPastItsMessageDropsTheRowOnly) {
+  Bytes bad = neigh(Neigh());
+  // The first attribute (NDA_DST) claims more bytes than the message holds.
+  size_t rta_at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(struct ndmsg));
+  unsigned short huge = 200;
+  std::memcpy(&bad[rta_at], &huge, sizeof(huge));
+  Neigh good;
+  good.ip = "10.77.1.5";
+  std::vector<MIB_IPNETROW> rows;
+  int error = 0;
+  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(concat({bad, neigh(good), done()}), rows, error));
+  ASSERT_EQ(1u, rows.size());
+  EXPECT_EQ("10.77.1.5", ip_text(rows[0].dwAddr));
+}
+
+TEST(PlatformNetlinkTest, MessageLengthBeyondTheChunkIsAProtocolError) {
+  Bytes chunk = concat({neigh(Neigh()), done()});
+  uint32_t too_long = static_cast<uint32_t>(chunk.size() + 4);
+  std::memcpy(&chunk[0], &too_long, sizeof(too_long));
+  std::vector<MIB_IPNETROW> rows;
+  int error = 0;
+  EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(chunk, rows, error));
+  EXPECT_EQ(EPROTO, error);
+  uint32_t too_short = 8;
+  std::memcpy(&chunk[0], &too_short, sizeof(too_short));
+  EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(chunk, rows, error));
+  EXPECT_TRUE(rows.empty());
+}
+
+TEST(PlatformNetlinkTest, EveryCutOfAChunkIsReadSafely) {
+  Neigh b;
+  b.ip = "10.77.1.2";
+  Bytes chunk = concat({neigh(Neigh()), neigh(b), done()});
+  for (size_t len = 0; len <= chunk.size(); ++len) {
+    std::vector<MIB_IPNETROW> rows;
+    int error = 0;
+    NetlinkArpTable::Chunk result = parse(chunk, rows, error, len);
+    EXPECT_LE(rows.size(), 2u) << len;
+    if (len < chunk.size()) {
+      EXPECT_NE(NetlinkArpTable::Chunk::kDone, result) << len;
+    }
+  }
+}
+
+TEST(PlatformNetlinkTest, KernelErrorsEndTheDump) {
+  std::vector<MIB_IPNETROW> rows;
+  int error = 0;
+  EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(error_message(-EPERM), rows, error));
+  EXPECT_EQ(EPERM, error);
+  EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(done(-EINTR), rows, error));
+  EXPECT_EQ(EINTR, error);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, NetlinkArpTable::error_of_errno(EPERM));
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, NetlinkArpTable::error_of_errno(ENODEV));
+  EXPECT_EQ(ERROR_GEN_FAILURE, NetlinkArpTable::error_of_errno(EPROTO));
+}
+
+TEST(PlatformNetlinkTest, DumpLongerThanTheCapIsRefusedNotCut) {
+  std::vector<MIB_IPNETROW> rows(NetlinkArpTable::kMaxRows);
+  int error = 0;
+  EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(neigh(Neigh()), rows, error));
+  EXPECT_EQ(EOVERFLOW, error);
+  EXPECT_EQ(NetlinkArpTable::kMaxRows, rows.size());
+}
+
+TEST(PlatformNetlinkTest, AckIsFoundByItsSequenceNumber) {
+  int error = -1;
+  Bytes other = error_message(0, kSeq + 1);
+  EXPECT_FALSE(NetlinkArpTable::parse_ack(other.data(), other.size(), kSeq, error));
+  Bytes ack = error_message(0);
+  EXPECT_TRUE(NetlinkArpTable::parse_ack(ack.data(), ack.size(), kSeq, error));
+  EXPECT_EQ(0, error);
+  Bytes nack = error_message(-ENODEV);
+  EXPECT_TRUE(NetlinkArpTable::parse_ack(nack.data(), nack.size(), kSeq, error));
+  EXPECT_EQ(ENODEV, error);
+}
+
+TEST(PlatformNetlinkTest, SetRequestMakesAPermanentEntryOnTheRowsInterface) {
+  MIB_IPNETROW row{};
+  row.dwIndex = 9;
+  inet_pton(AF_INET, "10.77.1.1", &row.dwAddr);
+  row.dwPhysAddrLen = 6;
+  const unsigned char mac[6] = {0x02, 0x77, 0, 0, 0x01, 0x01};
+  std::memcpy(row.bPhysAddr, mac, 6);
+  row.dwType = MIB_IPNET_TYPE_STATIC;
+  unsigned char buf[128];
+  size_t len = NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf));
+  ASSERT_EQ(NLMSG_LENGTH(sizeof(struct ndmsg)) + 8 + RTA_ALIGN(RTA_LENGTH(6)), len);
+
+  struct nlmsghdr hdr {};
+  std::memcpy(&hdr, buf, sizeof(hdr));
+  EXPECT_EQ(len, hdr.nlmsg_len);
+  EXPECT_EQ(RTM_NEWNEIGH, hdr.nlmsg_type);
+  EXPECT_EQ(NLM_F_REQUEST | NLM_F_ACK | NLM_F_CREATE | NLM_F_REPLACE, hdr.nlmsg_flags);
+  EXPECT_EQ(kSeq, hdr.nlmsg_seq);
+  struct ndmsg ndm {};
+  std::memcpy(&ndm, buf + NLMSG_HDRLEN, sizeof(ndm));
+  EXPECT_EQ(AF_INET, ndm.ndm_family);
+  EXPECT_EQ(9, ndm.ndm_ifindex);
+  EXPECT_EQ(NUD_PERMANENT, ndm.ndm_state);
+
+  // Read back as a dump row: the same address, interface, MAC and type.
+  Bytes as_dump(buf, buf + len);
+  uint16_t dump_type = RTM_NEWNEIGH;
+  std::memcpy(&as_dump[offsetof(struct nlmsghdr, nlmsg_type)], &dump_type, sizeof(dump_type));
+  std::vector<MIB_IPNETROW> rows;
+  int error = 0;
+  parse(as_dump, rows, error);
+  ASSERT_EQ(1u, rows.size());
+  EXPECT_EQ(0, std::memcmp(&row, &rows[0], sizeof(row)));
+}
+
+TEST(PlatformNetlinkTest, SetRequestRefusesRowsItCannotExpress) {
+  MIB_IPNETROW row{};
+  row.dwIndex = 9;
+  row.dwPhysAddrLen = 6;
+  row.dwType = MIB_IPNET_TYPE_STATIC;
+  unsigned char buf[128];
+  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, 40));  // too small a buffer
+  row.dwType = MIB_IPNET_TYPE_INVALID;
+  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf)));
+  row.dwType = MIB_IPNET_TYPE_STATIC;
+  row.dwPhysAddrLen = 0;
+  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf)));
+  row.dwPhysAddrLen = 6;
+  row.dwIndex = 0;
+  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf)));
+}
+
+TEST(PlatformNetlinkTest, DumpRequestAsksForIpv4Neighbours) {
+  unsigned char buf[64];
+  size_t len = NetlinkArpTable::build_dump_request(kSeq, buf, sizeof(buf));
+  ASSERT_EQ(NLMSG_LENGTH(sizeof(struct ndmsg)), len);
+  struct nlmsghdr hdr {};
+  std::memcpy(&hdr, buf, sizeof(hdr));
+  EXPECT_EQ(RTM_GETNEIGH, hdr.nlmsg_type);
+  EXPECT_EQ(NLM_F_REQUEST | NLM_F_DUMP, hdr.nlmsg_flags);
+  struct ndmsg ndm {};
+  std::memcpy(&ndm, buf + NLMSG_HDRLEN, sizeof(ndm));
+  EXPECT_EQ(AF_INET, ndm.ndm_family);
+  EXPECT_EQ(0u, NetlinkArpTable::build_dump_request(kSeq, buf, 8));
+}
+
+// The running kernel answers a dump (no privilege needed to read).
+TEST(PlatformNetlinkTest, LiveKernelTableIsReadable) {
+  NetlinkArpTable table;
+  std::vector<MIB_IPNETROW> rows;
+  DWORD ret = table.read_rows(rows);
+  if (ret == ERROR_ACCESS_DENIED) GTEST_SKIP() << "no rtnetlink here";
+  ASSERT_EQ(NO_ERROR, ret);
+  for (const MIB_IPNETROW& r : rows) {
+    EXPECT_GE(r.dwType, MIB_IPNET_TYPE_OTHER);
+    EXPECT_LE(r.dwType, MIB_IPNET_TYPE_STATIC);
+    EXPECT_LE(r.dwPhysAddrLen, MAXLEN_PHYSADDR);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// CreateProcessW over posix_spawn: the program is found as Windows would find
+// it, runs hidden in the given directory with only the standard handles, and
+// is never left a zombie.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/ArpCommand.h"
+#include "platform/WinProcess.h"
+#include "platform/WinTime.h"
+
+namespace {
+
+// Long enough for a loaded machine, bounded all the same.
+constexpr auto kWaitLimit = std::chrono::seconds(10);
+
+class PlatformProcessTest : public ::testing::Test {
+ protected:
+  PlatformProcessTest() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "platform-process-XXXXXX").string();
+    if (::mkdtemp(tmpl.data())) str_dir = tmpl;
+  }
+  ~PlatformProcessTest() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(str_dir, ignored);
+  }
+
+  void script(const std::string& name, const std::string& body) {
+    std::string path = str_dir + "/" + name;
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    ::chmod(path.c_str(), 0755);
+  }
+
+  BOOL start(const std::wstring& command_line, PROCESS_INFORMATION& info, bool hidden = true) {
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = hidden ? STARTF_USESHOWWINDOW : 0;
+    si.wShowWindow = SW_HIDE;
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(L'\0');
+    std::wstring dir(str_dir.begin(), str_dir.end());
+    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &info);
+  }
+
+  // The file once the child has written it completely (it ends with "end").
+  std::string wait_for_file(const std::string& name) {
+    auto until = std::chrono::steady_clock::now() + kWaitLimit;
+    while (std::chrono::steady_clock::now() < until) {
+      std::ifstream in(str_dir + "/" + name);
+      std::stringstream text;
+      text << in.rdbuf();
+      if (text.str().find("end\n") != std::string::npos) return text.str();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return "<timeout>";
+  }
+
+  // True once the process is gone from the process table (reaped).
+  static bool wait_until_reaped(DWORD pid) {
+    std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    auto until = std::chrono::steady_clock::now() + kWaitLimit;
+    while (std::chrono::steady_clock::now() < until) {
+      if (::access(stat.c_str(), F_OK) != 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  std::string str_dir;
+};
+
+TEST_F(PlatformProcessTest, ProgramInTheCurrentDirectoryRunsThereWithItsArguments) {
+  script("tw-echo", "echo \"$1|$2|$3\" > out.txt; pwd >> out.txt; echo end >> out.txt");
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(start(L"tw-echo a \"b c\" d\\\"e", info));
+  EXPECT_NE(0u, info.dwProcessId);
+  EXPECT_EQ("a|b c|d\"e\n" + str_dir + "\nend\n", wait_for_file("out.txt"));
+  EXPECT_TRUE(CloseHandle(info.hProcess));
+  EXPECT_TRUE(CloseHandle(info.hThread));
+}
+
+TEST_F(PlatformProcessTest, HiddenProgramWritesToNowhereAndInheritsNoHandle) {
+  int fd = ::open("/dev/null", O_RDONLY);  // no close-on-exec
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(50, ::dup2(fd, 50));
+  script("tw-fds",
+         "out=$(readlink /proc/$$/fd/1); err=$(readlink /proc/$$/fd/2); "
+         "if [ -e /proc/$$/fd/50 ]; then inherited=inherited; fi; "
+         "printf '%s\\n%s\\n%send\\n' \"$out\" \"$err\" \"$inherited\" > out.txt");
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(start(L"tw-fds", info));
+  EXPECT_EQ("/dev/null\n/dev/null\nend\n", wait_for_file("out.txt"));
+  ::close(50);
+  ::close(fd);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+}
+
+TEST_F(PlatformProcessTest, ProgramNotInTheDirectoryIsFoundInPath) {
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(start(L"sh -c \"echo end > from-path.txt\"", info));
+  EXPECT_EQ("end\n", wait_for_file("from-path.txt"));
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+}
+
+TEST_F(PlatformProcessTest, MissingProgramFailsAndLeavesTheInformationAlone) {
+  PROCESS_INFORMATION info{};
+  info.dwProcessId = 77;
+  SetLastError(0);
+  EXPECT_FALSE(start(L"tw-no-such-program-here 1 2", info));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_EQ(77u, info.dwProcessId);
+  EXPECT_EQ(nullptr, info.hProcess);
+  EXPECT_FALSE(start(L"   ", info));
+}
+
+TEST_F(PlatformProcessTest, ChildIsReapedWhetherOrNotItsHandlesAreClosed) {
+  PROCESS_INFORMATION closed{};
+  ASSERT_TRUE(start(L"true", closed));
+  EXPECT_TRUE(CloseHandle(closed.hProcess));
+  EXPECT_TRUE(CloseHandle(closed.hThread));
+  PROCESS_INFORMATION kept{};
+  ASSERT_TRUE(start(L"true", kept));
+  EXPECT_TRUE(wait_until_reaped(closed.dwProcessId));
+  EXPECT_TRUE(wait_until_reaped(kept.dwProcessId));
+}
+
+TEST(PlatformHandleTest, OnlyOpenHandlesOfThisModuleClose) {
+  SetLastError(0);
+  EXPECT_FALSE(CloseHandle(nullptr));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+  EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(uintptr_t(0x1234567))));
+}
+
+TEST(PlatformLauncherTest, LauncherSeesTheStartInsteadOfAProcess) {
+  std::vector<platform::ProcessLaunch> seen;
+  platform::set_process_launcher([&seen](const platform::ProcessLaunch& launch) {
+    seen.push_back(launch);
+    return launch.command_line.find(L"fail") == std::wstring::npos;
+  });
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION info{};
+  wchar_t line[] = L"arp -s 10.77.1.1 02:77:00:00:01:01";
+  EXPECT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, L"/usr/sbin", &si, &info));
+  EXPECT_NE(nullptr, info.hProcess);
+  EXPECT_NE(info.hProcess, info.hThread);
+  EXPECT_TRUE(CloseHandle(info.hProcess));
+  EXPECT_TRUE(CloseHandle(info.hThread));
+
+  si.dwFlags = 0;
+  wchar_t failing[] = L"fail now";
+  PROCESS_INFORMATION none{};
+  EXPECT_FALSE(CreateProcessW(nullptr, failing, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &none));
+  EXPECT_EQ(nullptr, none.hProcess);
+  platform::set_process_launcher(nullptr);
+
+  ASSERT_EQ(2u, seen.size());
+  EXPECT_EQ(L"arp -s 10.77.1.1 02:77:00:00:01:01", seen[0].command_line);
+  EXPECT_EQ(L"/usr/sbin", seen[0].current_directory);
+  EXPECT_TRUE(seen[0].hidden);
+  EXPECT_FALSE(seen[1].hidden);
+}
+
+TEST(PlatformCommandLineTest, WordsSplitAsWindowsSplitsThem) {
+  typedef std::vector<std::wstring> Words;
+  EXPECT_EQ((Words{L"arp", L"-s", L"10.77.1.1", L"02:77:00:00:01:01"}),
+            platform::split_command_line(L"  arp  -s\t10.77.1.1 02:77:00:00:01:01 "));
+  EXPECT_EQ((Words{L"a b", L"c"}), platform::split_command_line(L"\"a b\" c"));
+  EXPECT_EQ((Words{L"a\"b"}), platform::split_command_line(L"a\\\"b"));
+  EXPECT_EQ((Words{L"a\\b"}), platform::split_command_line(L"a\\b"));
+  EXPECT_EQ((Words{L"a\\", L"b"}), platform::split_command_line(L"\"a\\\\\" b"));
+  EXPECT_EQ((Words{L""}), platform::split_command_line(L"\"\""));
+  EXPECT_TRUE(platform::split_command_line(L"").empty());
+}
+
+TEST(PlatformArpCommandTest, OnlyArpSetCommandsAreRead) {
+  DWORD address = 0;
+  BYTE mac[6] = {};
+  EXPECT_TRUE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77:00:00:01:0A", address, mac));
+  EXPECT_EQ(0x01014d0au, address);  // network byte order
+  EXPECT_EQ(0x0a, mac[5]);
+  EXPECT_TRUE(platform::parse_arp_set_command(L"/usr/sbin/arp -s 10.77.1.1 02-77-00-00-01-0b", address, mac));
+  EXPECT_EQ(0x0b, mac[5]);
+  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -d 10.77.1.1 02:77:00:00:01:01", address, mac));
+  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1", address, mac));
+  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.256 02:77:00:00:01:01", address, mac));
+  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77:00:00:01:0g", address, mac));
+  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77-00:00:01:01", address, mac));
+  EXPECT_FALSE(platform::parse_arp_set_command(L"rm -s 10.77.1.1 02:77:00:00:01:01", address, mac));
+  EXPECT_EQ(0x0b, mac[5]);  // untouched by the refusals
+}
+
+}  // namespace
