@@ -39,13 +39,14 @@ class HDataCenter {
   static HDCBase* GetBase();
   static void pop_alarm_message(const HString& alarm_message, const HString& text);
   // `data` points to a std::vector<ARPSpoofingReport_Local>. `result` is set
-  // to 0 when the core accepted the block. Returns 0.
+  // to 0 when the core accepted the block and its line is on disk, else -1.
+  // Returns 0 (-1 for a null block).
   static int report_void_to_core(const HString& plug, const HString& catalogue, void* data, int reserved,
                                  int& result);
 
   // Agent side.
   static void set_core_dir(const HString& folder);
-  static void set_core_accepts(bool accepts);
+  static void set_core_accepts(bool accepts);  // true until the agent says otherwise
   // Test seam: decides acceptance per block instead of the flag.
   static void set_core_hook(std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook);
 };
