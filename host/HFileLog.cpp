@@ -27,7 +27,7 @@ void pad(std::wstring& out, size_t used, int width, bool left, wchar_t fill, siz
     out.insert(at, n, fill);
 }
 
-struct Spec {
+struct FormatFlags {
   bool left = false;
   bool zero = false;
   int width = 0;
@@ -35,25 +35,25 @@ struct Spec {
 };
 
 // Reads flags, width and length modifiers; returns the conversion character.
-wchar_t parse_spec(const wchar_t*& p, Spec& spec, va_list& ap) {
+wchar_t parse_flags(const wchar_t*& p, FormatFlags& flags, va_list& ap) {
   for (;; ++p) {
     if (*p == L'-')
-      spec.left = true;
+      flags.left = true;
     else if (*p == L'0')
-      spec.zero = true;
+      flags.zero = true;
     else if (*p != L'+' && *p != L' ' && *p != L'#')
       break;
   }
   if (*p == L'*') {
-    spec.width = va_arg(ap, int);
+    flags.width = va_arg(ap, int);
     ++p;
   }
-  while (*p >= L'0' && *p <= L'9' && spec.width < 1000) spec.width = spec.width * 10 + (*p++ - L'0');
+  while (*p >= L'0' && *p <= L'9' && flags.width < 1000) flags.width = flags.width * 10 + (*p++ - L'0');
   if (*p == L'l') {
-    spec.length = (p[1] == L'l') ? 2 : 1;
-    p += spec.length;
+    flags.length = (p[1] == L'l') ? 2 : 1;
+    p += flags.length;
   } else if (*p == L'z') {
-    spec.length = 3;
+    flags.length = 3;
     ++p;
   } else if (*p == L'h') {
     ++p;
@@ -61,21 +61,21 @@ wchar_t parse_spec(const wchar_t*& p, Spec& spec, va_list& ap) {
   return *p;
 }
 
-void put_signed(std::wstring& out, const Spec& spec, va_list& ap) {
-  long long v = spec.length == 1 ? va_arg(ap, long)
-                : spec.length == 2 ? va_arg(ap, long long)
-                : spec.length == 3 ? static_cast<long long>(va_arg(ap, size_t))
+void put_signed(std::wstring& out, const FormatFlags& flags, va_list& ap) {
+  long long v = flags.length == 1 ? va_arg(ap, long)
+                : flags.length == 2 ? va_arg(ap, long long)
+                : flags.length == 3 ? static_cast<long long>(va_arg(ap, size_t))
                                    : va_arg(ap, int);
   size_t at = out.size();
   out += std::to_wstring(v);
-  size_t digits_at = (v < 0 && spec.zero && !spec.left) ? at + 1 : at;
-  pad(out, out.size() - at, spec.width, spec.left, spec.zero ? L'0' : L' ', digits_at);
+  size_t digits_at = (v < 0 && flags.zero && !flags.left) ? at + 1 : at;
+  pad(out, out.size() - at, flags.width, flags.left, flags.zero ? L'0' : L' ', digits_at);
 }
 
-void put_unsigned(std::wstring& out, const Spec& spec, wchar_t conv, va_list& ap) {
-  unsigned long long v = spec.length == 1 ? va_arg(ap, unsigned long)
-                         : spec.length == 2 ? va_arg(ap, unsigned long long)
-                         : spec.length == 3 ? va_arg(ap, size_t)
+void put_unsigned(std::wstring& out, const FormatFlags& flags, wchar_t conv, va_list& ap) {
+  unsigned long long v = flags.length == 1 ? va_arg(ap, unsigned long)
+                         : flags.length == 2 ? va_arg(ap, unsigned long long)
+                         : flags.length == 3 ? va_arg(ap, size_t)
                                             : va_arg(ap, unsigned int);
   const wchar_t* digits = conv == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
   unsigned base = (conv == L'u') ? 10 : 16;
@@ -87,10 +87,10 @@ void put_unsigned(std::wstring& out, const Spec& spec, wchar_t conv, va_list& ap
   } while (v && n < 32);
   size_t at = out.size();
   while (n > 0) out += buf[--n];
-  pad(out, out.size() - at, spec.width, spec.left, spec.zero ? L'0' : L' ', at);
+  pad(out, out.size() - at, flags.width, flags.left, flags.zero ? L'0' : L' ', at);
 }
 
-void put_text(std::wstring& out, const Spec& spec, wchar_t conv, va_list& ap) {
+void put_text(std::wstring& out, const FormatFlags& flags, wchar_t conv, va_list& ap) {
   size_t at = out.size();
   if (conv == L'S') {
     const char* s = va_arg(ap, const char*);
@@ -99,7 +99,7 @@ void put_text(std::wstring& out, const Spec& spec, wchar_t conv, va_list& ap) {
     const wchar_t* s = va_arg(ap, const wchar_t*);
     out += s ? s : L"(null)";
   }
-  pad(out, out.size() - at, spec.width, spec.left, L' ', at);
+  pad(out, out.size() - at, flags.width, flags.left, L' ', at);
 }
 
 void put_pointer(std::wstring& out, va_list& ap) {
@@ -121,12 +121,12 @@ void format_into(std::wstring& out, const wchar_t* format, va_list& ap) {
       continue;
     }
     const wchar_t* start = p++;
-    Spec spec;
-    wchar_t conv = parse_spec(p, spec, ap);
+    FormatFlags flags;
+    wchar_t conv = parse_flags(p, flags, ap);
     switch (conv) {
-      case L'd': case L'i': put_signed(out, spec, ap); break;
-      case L'u': case L'x': case L'X': put_unsigned(out, spec, conv, ap); break;
-      case L's': case L'S': put_text(out, spec, conv, ap); break;
+      case L'd': case L'i': put_signed(out, flags, ap); break;
+      case L'u': case L'x': case L'X': put_unsigned(out, flags, conv, ap); break;
+      case L's': case L'S': put_text(out, flags, conv, ap); break;
       case L'p': put_pointer(out, ap); break;
       case L'c': out += static_cast<wchar_t>(va_arg(ap, wint_t)); break;
       case L'%': out += L'%'; break;
