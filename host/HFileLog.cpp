@@ -45,7 +45,8 @@ wchar_t parse_flags(const wchar_t*& p, FormatFlags& flags, va_list& ap) {
       break;
   }
   if (*p == L'*') {
-    flags.width = va_arg(ap, int);
+    int width = va_arg(ap, int);
+    flags.width = width > 1000 ? 1000 : width;
     ++p;
   }
   while (*p >= L'0' && *p <= L'9' && flags.width < 1000) flags.width = flags.width * 10 + (*p++ - L'0');
