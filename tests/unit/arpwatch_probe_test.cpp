@@ -57,7 +57,10 @@ class ProbeTest : public ::testing::Test {
     guard = new HThreadTidewell();
     HPTWGlobal::ins().p_thread_tidewell = guard;
     guard->set_ip_mac(HString(kGatewayIp), HString(kGatewayMac));
+    // Held by the global state, as start-up holds it; its thread is not
+    // started: the tests drive its passes.
     probe = new HTestThread(HString(kHostIp), HString(kHostMac));
+    HPTWGlobal::ins().p_test_thread = probe;
   }
 
   std::string learned() {
@@ -306,6 +309,7 @@ TEST(ProbeThreadRun, LogsStartAndProbesOnItsOwn) {
   HThreadTidewell* guard = new HThreadTidewell();
   HPTWGlobal::ins().p_thread_tidewell = guard;
   HTestThread* probe = new HTestThread(HString(kHostIp), HString(kHostMac));
+  HPTWGlobal::ins().p_test_thread = probe;
   probe->start(0).detach();
   probe->add_probe(change(kSpooferMac));
   for (int i = 0; i < 300 && wire.count() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
