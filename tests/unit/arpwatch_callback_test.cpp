@@ -206,4 +206,18 @@ TEST_F(CallbackTest, ProbeThreadAsksFromThisHostsAddresses) {
   EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(sent[0]));
 }
 
+// Start-up creates the guard first; a callback made without one neither
+// starts a probe thread nor touches a missing guard or DHCP callback.
+TEST(CallbackWithoutGuard, TakesFramesWithoutAnyoneToHandThemTo) {
+  WatchEnv env;
+  HPTWGlobal::ins().p_thread_tidewell = nullptr;
+  HPTWGlobal::ins().p_dhcp_callback = nullptr;
+  HTWPkgCallback callback;
+  EXPECT_EQ(nullptr, HPTWGlobal::ins().p_test_thread);
+  EXPECT_EQ(kHostIp, narrow(callback.str_main_ip));
+  EXPECT_EQ(kHostMac, narrow(callback.str_main_mac));
+  Bytes frame = arp_frame(reply_from_gateway());
+  EXPECT_EQ(0, callback.on_packet(frame.data(), static_cast<int>(frame.size())));
+}
+
 }  // namespace

@@ -301,6 +301,30 @@ TEST_F(ProbeTest, FloodOfNewMacsIsCappedAndCounted) {
   EXPECT_EQ(1u, probe->pending());
 }
 
+// --- missing pieces of the global state --------------------------------------
+
+TEST_F(ProbeTest, AnswerWithoutPolicyRecordSettlesWithoutReport) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();
+  HPTWGlobal::ins().vt_arp.clear();  // no record to read the mode from
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(ProbeTest, SilenceWithoutGuardStillEndsTheProbe) {
+  HPTWGlobal::ins().p_thread_tidewell = nullptr;
+  probe->add_probe(change(kSpooferMac));
+  for (DWORD t = 5000; t <= 8000; t += 1000) {
+    ticks.set(t);
+    probe->run_pass();
+  }
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_EQ(3u, wire.count());
+  HPTWGlobal::ins().p_thread_tidewell = guard;
+  EXPECT_EQ(kGatewayMac, learned());
+}
+
 // --- the thread --------------------------------------------------------------
 
 TEST(ProbeThreadRun, LogsStartAndProbesOnItsOwn) {
