@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "dhcpguard/ZDhcpDialog.h"
+#include "dhcpguard/ZDhcpMessageBox.h"
 #include "frame/AttackLog.h"
 #include "host/HFileLog.h"
 #include "host/HLanMgr.h"
@@ -10,6 +12,8 @@
 #include "host/HNetworkUtil.h"
 #include "host/HWinPCapHelper.h"
 #include "platform/WinTime.h"
+#include "platform/WinUser.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -146,4 +150,46 @@ size_t HTestDhcpGateway::pending() {
   return vt_gateway.size();
 }
 
-void HTestDhcpGateway::show_alarm(const HString& text) { write_attack_log(text); }
+void HTestDhcpGateway::show_alarm(const HString& text) {
+  write_attack_log(text);
+  if (b_first_alarm) {
+    b_first_alarm = false;
+    open_alarm_window(text);
+    return;
+  }
+  if (tc_msgbox.isAlive() && merge_into_window(text)) return;
+  // The user has closed the last window, or it could not be found: the
+  // alarm gets a window of its own rather than go unseen.
+  open_alarm_window(text);
+}
+
+void HTestDhcpGateway::open_alarm_window(const HString& text) {
+  ZDhcpMessageBox* box = new ZDhcpMessageBox(text);
+  try {
+    tc_msgbox = box->start(0);
+    tc_msgbox.detach();
+  } catch (const HIEUtil::NullHandleException&) {
+    // start() has already freed the box.
+    HFileLog::ins().log(1, kLogSource, __LINE__, L"cannot start the DHCP alarm window thread");
+  }
+}
+
+bool HTestDhcpGateway::merge_into_window(const HString& text) {
+  HString title = ZDhcpDialog::window_title();
+  HWND window = FindWindowW(nullptr, title.wc_str());
+  // A window thread that has just been started may not have made its
+  // window yet.
+  for (DWORD waited = 0; !window && waited < kFindWindowWaitMs && tc_msgbox.isAlive(); waited += 10) {
+    Sleep(10);
+    window = FindWindowW(nullptr, title.wc_str());
+  }
+  if (!window) return false;
+  HWND edit = GetDlgItem(window, IDC_EDIT_MSG);
+  // The read-back holds at most the first 259 characters of what is shown.
+  WCHAR buffer[260] = {};
+  SendMessageW(edit, WM_GETTEXT, 260, reinterpret_cast<LPARAM>(buffer));
+  HString merged(buffer);
+  merged << L"\r\n=======================\r\n" << text;
+  // Fails when the window went away meanwhile.
+  return SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(merged.wc_str())) != 0;
+}
