@@ -1,0 +1,233 @@
+// The DHCP alarm window: what the first alarm shows, how later alarms are
+// merged into the open window, the 259-character read-back, and a new
+// window once the user has closed the last one. Every case runs headless
+// and, when an X server can be started, against real GTK windows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dhcpguard/HTestDhcpGateway.h"
+#include "host/HLanMgr.h"
+#include "res/resource.h"
+#include "tests/support/dhcpguard_support.h"
+
+using namespace dhcpguard_test;
+
+namespace {
+
+const std::wstring kSeparator = L"\r\n=======================\r\n";
+
+enum class Mode { kHeadless, kGtk };
+
+class AlarmTest : public ::testing::TestWithParam<Mode> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Mode::kGtk) {
+      if (!start_private_display()) GTEST_SKIP() << "no X server (Xvfb) to show real windows on";
+      platform::set_windows_headless(false);
+      if (!platform::windows_have_display()) GTEST_SKIP() << "GTK cannot open the display";
+    } else {
+      platform::set_windows_headless(true);
+      // The user has not closed the window yet.
+      platform::set_headless_auto_close(false);
+    }
+    platform::set_window_echo_sink([this](const std::wstring& line) {
+      std::lock_guard<std::mutex> lock(mtx_echo);
+      vt_echo.push_back(line);
+    });
+  }
+
+  void TearDown() override {
+    // Close whatever is still open, so that no window outlives its test.
+    for (HWND window; (window = FindWindowW(nullptr, title().wc_str())) != nullptr;) {
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      wait_window_gone(window);
+    }
+    platform::set_window_echo_sink(nullptr);
+  }
+
+  static HString title() { return HLanMgr::ins().get(779, L"name", L"Velmora"); }
+  static std::wstring edit_text(HWND window) { return window_text(GetDlgItem(window, IDC_EDIT_MSG)); }
+
+  HWND open_window() { return wait_for_window(title()); }
+  void close_by_user(HWND window) {
+    ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(wait_window_gone(window));
+  }
+  std::vector<std::wstring> echoed() {
+    std::lock_guard<std::mutex> lock(mtx_echo);
+    return vt_echo;
+  }
+
+  DhcpEnv env;
+  HTestDhcpGateway probe;
+  std::mutex mtx_echo;
+  std::vector<std::wstring> vt_echo;
+};
+
+TEST_P(AlarmTest, FirstAlarmOpensTheWarningWindow) {
+  probe.show_alarm(L"first alarm");
+  HWND window = open_window();
+  ASSERT_NE(nullptr, window);
+  EXPECT_EQ(title().wstr(), window_text(window));
+  EXPECT_EQ(L"first alarm", edit_text(window));
+  EXPECT_EQ(HLanMgr::ins().get(120).wstr(), window_text(GetDlgItem(window, IDOK)));
+
+  HICON warning = LoadIconW(nullptr, IDI_WARNING);
+  ASSERT_NE(nullptr, warning);
+  EXPECT_EQ(reinterpret_cast<LRESULT>(warning), SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+  EXPECT_EQ(reinterpret_cast<LRESULT>(warning), SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+  EXPECT_EQ("dialog-warning", platform::window_icon_name(window));
+  // System modal: kept above every other window.
+  EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+  RECT rect;
+  ASSERT_TRUE(GetWindowRect(window, &rect));
+  EXPECT_NEAR(GetSystemMetrics(SM_CXSCREEN) / 2, (rect.left + rect.right) / 2, 40) << "centred";
+  EXPECT_NEAR(GetSystemMetrics(SM_CYSCREEN) / 2, (rect.top + rect.bottom) / 2, 40) << "centred";
+
+  EXPECT_EQ(1u, count_of(env.attack_log(), "first alarm"));
+  ASSERT_FALSE(echoed().empty());
+  EXPECT_NE(std::wstring::npos, echoed()[0].find(L"first alarm"));
+}
+
+TEST_P(AlarmTest, LaterAlarmsAreAppendedToTheOpenWindow) {
+  probe.show_alarm(L"alarm one");
+  HWND window = open_window();
+  ASSERT_NE(nullptr, window);
+  probe.show_alarm(L"alarm two");
+  EXPECT_EQ(L"alarm one" + kSeparator + L"alarm two", edit_text(window));
+  probe.show_alarm(L"alarm three");
+  EXPECT_EQ(L"alarm one" + kSeparator + L"alarm two" + kSeparator + L"alarm three", edit_text(window));
+
+  std::string log = env.attack_log();
+  EXPECT_EQ(1u, count_of(log, "alarm one"));
+  EXPECT_EQ(1u, count_of(log, "alarm two"));
+  EXPECT_EQ(1u, count_of(log, "alarm three"));
+  // No second window: once this one is closed, none is left.
+  close_by_user(window);
+  EXPECT_EQ(nullptr, FindWindowW(nullptr, title().wc_str()));
+}
+
+TEST_P(AlarmTest, ReadBackKeepsTheFirst259Characters) {
+  std::wstring first;
+  for (int i = 0; i < 30; ++i) first += L"line " + std::to_wstring(i) + L"\r\n";
+  ASSERT_GT(first.size(), 259u);
+  probe.show_alarm(HString(first));
+  HWND window = open_window();
+  ASSERT_NE(nullptr, window);
+  probe.show_alarm(L"second");
+  EXPECT_EQ(first.substr(0, 259) + kSeparator + L"second", edit_text(window));
+}
+
+TEST_P(AlarmTest, AlarmAfterTheUserClosedTheWindowOpensANewOne) {
+  probe.show_alarm(L"before closing");
+  HWND first = open_window();
+  ASSERT_NE(nullptr, first);
+  probe.show_alarm(L"merged");
+  close_by_user(first);
+  probe.show_alarm(L"after closing");
+  HWND second = open_window();
+  ASSERT_NE(nullptr, second);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(L"after closing", edit_text(second));
+  EXPECT_EQ(3u, count_of(env.attack_log(), "closing") + count_of(env.attack_log(), "merged"));
+}
+
+TEST_P(AlarmTest, AlarmsInOnePassShareOneWindow) {
+  // Two gateways of one rogue offer give up in the same pass: the second
+  // alarm comes before the window of the first may exist.
+  FakeTicks ticks(1000);
+  SentFrames sent;
+  for (const char* gateway : {kGatewayIp, kGateway2Ip}) {
+    HDhcpGatewayItem item;
+    item.gateway_ip = ip_value(gateway);
+    item.client_ip = ip_value(kOfferedIp);
+    Bytes server = mac_bytes(kServerMac);
+    std::copy(server.begin(), server.end(), item.server_mac);
+    probe.add_gateway(item);
+  }
+  for (int pass = 0; pass < 4; ++pass) {
+    probe.run_pass();
+    ticks.advance(1000);
+  }
+  EXPECT_EQ(0u, probe.pending());
+  HWND window = open_window();
+  ASSERT_NE(nullptr, window);
+  std::wstring alarm = HLanMgr::ins().get(777, L"mac", HString(kServerMac)).wstr();
+  EXPECT_EQ(alarm + kSeparator + alarm, edit_text(window));
+}
+
+TEST_P(AlarmTest, WindowThatCannotBeFoundGetsTheAlarmAWindowOfItsOwn) {
+  probe.show_alarm(L"under the old title");
+  HWND first = open_window();
+  ASSERT_NE(nullptr, first);
+  // The open window no longer carries the title it is looked for by.
+  HLanMgr::ins().set_text(779, L"{name} - renamed");
+  probe.show_alarm(L"not lost");
+  HWND second = open_window();
+  ASSERT_NE(nullptr, second);
+  EXPECT_EQ(L"not lost", edit_text(second));
+  EXPECT_EQ(L"under the old title", edit_text(first));
+  close_by_user(first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, AlarmTest, ::testing::Values(Mode::kHeadless, Mode::kGtk),
+                         [](const ::testing::TestParamInfo<Mode>& info) {
+                           return info.param == Mode::kGtk ? std::string("Gtk") : std::string("Headless");
+                         });
+
+TEST(AlarmHeadless, WithoutDisplayTheUserIsToldOnTheOutputAndTheWindowCountsAsClosed) {
+  DhcpEnv env;
+  platform::set_windows_headless(true);
+  platform::set_headless_auto_close(true);
+  std::vector<std::wstring> lines;
+  std::mutex mtx;
+  platform::set_window_echo_sink([&](const std::wstring& line) {
+    std::lock_guard<std::mutex> lock(mtx);
+    lines.push_back(line);
+  });
+  HTestDhcpGateway probe;
+  probe.show_alarm(L"rogue one");
+  ASSERT_TRUE(eventually([&] {
+    std::lock_guard<std::mutex> lock(mtx);
+    return lines.size() == 1;
+  }));
+  // Closed at once, so the next alarm has a window of its own.
+  ASSERT_TRUE(eventually([] { return FindWindowW(nullptr, HLanMgr::ins().get(779, L"name", L"Velmora").wc_str()) == nullptr; }));
+  probe.show_alarm(L"rogue two");
+  ASSERT_TRUE(eventually([&] {
+    std::lock_guard<std::mutex> lock(mtx);
+    return lines.size() == 2;
+  }));
+  std::lock_guard<std::mutex> lock(mtx);
+  std::wstring expected_title = HLanMgr::ins().get(779, L"name", L"Velmora").wstr();
+  EXPECT_EQ(L"WINDOW [" + expected_title + L"] rogue one", lines[0]);
+  EXPECT_EQ(L"WINDOW [" + expected_title + L"] rogue two", lines[1]);
+  platform::set_window_echo_sink(nullptr);
+}
+
+TEST(AlarmScreenshot, RealWindowIsKeptAsPicture) {
+  if (!start_private_display()) GTEST_SKIP() << "no X server (Xvfb)";
+  platform::set_windows_headless(false);
+  if (!platform::windows_have_display()) GTEST_SKIP() << "GTK cannot open the display";
+  DhcpEnv env;
+  HTestDhcpGateway probe;
+  HString alarm = HLanMgr::ins().get(777, L"mac", HString(kServerMac));
+  probe.show_alarm(alarm);
+  HWND window = wait_for_window(HLanMgr::ins().get(779, L"name", L"Velmora"));
+  ASSERT_NE(nullptr, window);
+  probe.show_alarm(alarm);
+  std::string folder = std::string(TIDEWELL_BIN_DIR) + "/../test-artifacts";
+  std::filesystem::create_directories(folder);
+  std::string path = folder + "/dhcp-alarm.png";
+  std::filesystem::remove(path);
+  ASSERT_TRUE(platform::save_window_png(window, path));
+  std::string png = read_file(path);
+  ASSERT_GT(png.size(), 1000u);
+  EXPECT_EQ("\x89PNG", png.substr(0, 4));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(wait_window_gone(window));
+}
+
+}  // namespace

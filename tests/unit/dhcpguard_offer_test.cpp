@@ -1,0 +1,238 @@
+// The DHCP callback's judgement of captured frames: which offers are
+// reported at once, which gateways go to the probe, and which frames are
+// ignored without reading past their end.
+#include <gtest/gtest.h>
+
+#include "dhcpguard/HDhcpAttackCallback.h"
+#include "tests/support/dhcpguard_support.h"
+
+using namespace dhcpguard_test;
+
+namespace {
+
+class OfferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::set_windows_headless(true);
+    // Frames are fed by hand; the probe's passes are driven by the test.
+    callback.test_gateway.stop();
+  }
+
+  void feed(const Bytes& frame) { callback.on_packet(frame.data(), static_cast<int>(frame.size())); }
+  // What the DHCP callback writes to the attack log for an offer.
+  static std::string rendering(const Bytes& frame) {
+    HString text;
+    text.make_by_bin_multi(frame.data() + 42, static_cast<int>(frame.size()) - 42);
+    return narrow(text);
+  }
+  // The probe's first pass sends one request per queued gateway.
+  std::vector<Bytes> first_requests() {
+    callback.test_gateway.run_pass();
+    return sent.frames();
+  }
+
+  DhcpEnv env;
+  CoreRecorder core;
+  SentFrames sent;
+  FakeTicks ticks{5000};
+  HDhcpAttackCallback callback;
+};
+
+Bytes pads_then_offer(size_t pads) {
+  Bytes area(pads, 0);
+  Bytes rest = options(2, {kGatewayIp});
+  area.insert(area.end(), rest.begin(), rest.end());
+  return area;
+}
+
+TEST_F(OfferTest, IgnoredFramesLeaveNoTrace) {
+  DhcpFields broadcast;
+  broadcast.eth_dst = "ff:ff:ff:ff:ff:ff";
+  DhcpFields ack;
+  ack.options = options(5, {kGatewayIp});
+  DhcpFields request;
+  request.op = 1;
+  request.options = options(2, {kGatewayIp});
+  DhcpFields discover_type;
+  discover_type.options = options(1, {kGatewayIp});
+  for (const DhcpFields& fields : {broadcast, ack, request, discover_type}) {
+    Bytes frame = dhcp_frame(fields);
+    feed(frame);
+    EXPECT_EQ(0u, count_of(env.attack_log(), rendering(frame)));
+  }
+  EXPECT_EQ(0u, callback.test_gateway.pending());
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(OfferTest, OfferWithoutAddressIsReportedAtOnceAndNotProbed) {
+  for (bool with_router : {true, false}) {
+    DhcpFields fields;
+    fields.yiaddr = "0.0.0.0";
+    fields.ciaddr = "0.0.0.0";
+    fields.options = options(2, with_router ? std::vector<std::string>{kGatewayIp} : std::vector<std::string>{});
+    Bytes frame = dhcp_frame(fields);
+    feed(frame);
+    EXPECT_EQ(1u, count_of(env.attack_log(), rendering(frame))) << "router option " << with_router;
+  }
+  std::vector<ARPSpoofingReport_Local> reports = core.reports();
+  ASSERT_EQ(2u, reports.size());
+  for (const ARPSpoofingReport_Local& report : reports) {
+    EXPECT_EQ("AntiARP_RP_DHCP", narrow(report.str_desc));
+    EXPECT_EQ(2, report.iAttackType);
+    ASSERT_EQ(1u, report.mapDesc.size());
+    EXPECT_EQ(kServerMac, narrow(report.mapDesc.at(L"mac")));
+  }
+  EXPECT_EQ(0u, callback.test_gateway.pending());
+}
+
+TEST_F(OfferTest, OfferWithAddressQueuesItsGatewaysInOrder) {
+  DhcpFields fields;
+  fields.options = options(2, {kGatewayIp, kGateway2Ip});
+  Bytes frame = dhcp_frame(fields);
+  feed(frame);
+  EXPECT_EQ(1u, count_of(env.attack_log(), rendering(frame)));
+  EXPECT_TRUE(core.reports().empty());
+  std::vector<Bytes> requests = first_requests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, false)), hex(requests[0]));
+  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGateway2Ip, false)), hex(requests[1]));
+}
+
+TEST_F(OfferTest, ClientAddressStandsInWhenNoneIsOffered) {
+  DhcpFields fields;
+  fields.yiaddr = "0.0.0.0";
+  fields.ciaddr = "10.77.0.77";
+  feed(dhcp_frame(fields));
+  std::vector<Bytes> requests = first_requests();
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ(hex(probe_request(kClientMac, "10.77.0.77", kGatewayIp, false)), hex(requests[0]));
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(OfferTest, OfferWithoutRouterIsOnlyLogged) {
+  DhcpFields fields;
+  fields.options = options(2, {});
+  Bytes frame = dhcp_frame(fields);
+  feed(frame);
+  EXPECT_EQ(1u, count_of(env.attack_log(), rendering(frame)));
+  EXPECT_EQ(0u, callback.test_gateway.pending());
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(OfferTest, RouterOptionLengthsAndRepeats) {
+  // Length 6: one address, the two trailing bytes are not one.
+  DhcpFields six;
+  six.options = {53, 1, 2, 3, 6, 10, 77, 0, 1, 10, 77, 255};
+  feed(dhcp_frame(six));
+  EXPECT_EQ(1u, callback.test_gateway.pending());
+
+  // 53, 3, 3: the walk stops after the first router option.
+  DhcpFields repeated;
+  repeated.options = {53, 1, 2};
+  Bytes first = routers_option({kGateway2Ip});
+  Bytes second = routers_option({"10.77.0.3"});
+  repeated.options.insert(repeated.options.end(), first.begin(), first.end());
+  repeated.options.insert(repeated.options.end(), second.begin(), second.end());
+  repeated.options.push_back(255);
+  feed(dhcp_frame(repeated));
+  std::vector<Bytes> requests = first_requests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, false)), hex(requests[0]));
+  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGateway2Ip, false)), hex(requests[1]));
+}
+
+TEST_F(OfferTest, OptionWalkIsBoundedTo255Steps) {
+  DhcpFields too_far;
+  too_far.options = pads_then_offer(255);  // option 53 would be step 256
+  feed(dhcp_frame(too_far));
+  EXPECT_EQ(0u, callback.test_gateway.pending());
+
+  DhcpFields last_step;
+  last_step.options = pads_then_offer(254);  // option 53 is step 255
+  feed(dhcp_frame(last_step));
+  EXPECT_EQ(0u, callback.test_gateway.pending()) << "option 3 would be step 256";
+
+  std::vector<uint32_t> routers;
+  unsigned char msg_type = 0;
+  Bytes area = pads_then_offer(254);
+  callback.parse_options(area.data(), static_cast<int>(area.size()), routers, msg_type);
+  EXPECT_EQ(2, msg_type);
+  EXPECT_TRUE(routers.empty());
+}
+
+TEST_F(OfferTest, SameGatewayFromTwoOffersIsProbedOnce) {
+  feed(dhcp_frame(DhcpFields()));
+  feed(dhcp_frame(DhcpFields()));
+  EXPECT_EQ(1u, callback.test_gateway.pending());
+  EXPECT_EQ(1u, first_requests().size());
+}
+
+TEST_F(OfferTest, ShortFramesAreNotRead) {
+  Bytes offer = dhcp_frame(DhcpFields());
+  // Up to the first options byte nothing can be an offer; a frame is handed
+  // over as its own copy so that the sanitizer sees any read past its end.
+  for (size_t len : {size_t(0), size_t(14), size_t(42), size_t(61), size_t(281), size_t(282)}) {
+    Bytes frame(offer.begin(), offer.begin() + static_cast<std::ptrdiff_t>(len));
+    callback.on_packet(frame.empty() ? nullptr : frame.data(), static_cast<int>(len));
+  }
+  callback.on_packet(nullptr, 500);
+  EXPECT_EQ(7u, callback.dropped_short());
+  EXPECT_EQ(0u, callback.test_gateway.pending());
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(OfferTest, OptionRunningPastTheEndMakesTheFrameNoOffer) {
+  Bytes full = dhcp_frame(DhcpFields());
+  // Cut inside the router option's value, then just after its length byte,
+  // then between code and length byte.
+  size_t options_at = 282;
+  for (size_t cut : {options_at + 3 + 2 + 2, options_at + 3 + 2, options_at + 3 + 1}) {
+    Bytes frame(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
+    feed(frame);
+  }
+  // An address-less offer whose router option runs past the end is not
+  // reported either: the message type cannot be trusted.
+  DhcpFields no_address;
+  no_address.yiaddr = "0.0.0.0";
+  Bytes cut_offer = dhcp_frame(no_address);
+  cut_offer.resize(options_at + 3 + 2 + 1);
+  feed(cut_offer);
+  // Message type option without a value byte.
+  DhcpFields empty_type;
+  empty_type.options = {53, 0};
+  feed(dhcp_frame(empty_type));
+
+  EXPECT_EQ(5u, callback.dropped_truncated());
+  EXPECT_EQ(0u, callback.test_gateway.pending());
+  EXPECT_TRUE(core.reports().empty());
+}
+
+TEST_F(OfferTest, OptionWalkResults) {
+  std::vector<uint32_t> routers = {ip_value("10.77.9.9")};  // from an earlier walk: kept
+  unsigned char msg_type = 0;
+  Bytes both = options(2, {kGatewayIp});
+  EXPECT_TRUE(callback.parse_options(both.data(), static_cast<int>(both.size()), routers, msg_type));
+  EXPECT_EQ(2, msg_type);
+  ASSERT_EQ(2u, routers.size());
+  EXPECT_EQ(ip_value(kGatewayIp), routers[1]);
+
+  Bytes truncated = {53, 1, 2, 3, 8, 10, 77, 0, 1};
+  routers.assign(1, ip_value("10.77.9.9"));
+  EXPECT_FALSE(callback.parse_options(truncated.data(), static_cast<int>(truncated.size()), routers, msg_type));
+  EXPECT_EQ(0, msg_type);
+  EXPECT_EQ(1u, routers.size());
+
+  Bytes ended = {53, 1, 2, 255, 3, 4, 10, 77, 0, 1};
+  routers.clear();
+  EXPECT_FALSE(callback.parse_options(ended.data(), static_cast<int>(ended.size()), routers, msg_type));
+  EXPECT_EQ(2, msg_type);
+  EXPECT_TRUE(routers.empty());
+
+  // Other options are skipped by their length.
+  Bytes skipped = {1, 4, 255, 255, 255, 0, 53, 1, 2, 3, 4, 10, 77, 0, 1, 255};
+  routers.clear();
+  EXPECT_TRUE(callback.parse_options(skipped.data(), static_cast<int>(skipped.size()), routers, msg_type));
+  EXPECT_EQ(1u, routers.size());
+}
+
+}  // namespace
