@@ -44,7 +44,7 @@ class RecordingCallback : public HWPCCallback {
   std::vector<Frame> frames;
 };
 
-class CaptureHelperTest : public ::testing::Test {
+class CaptureHelperThread : public ::testing::Test {
  protected:
   void SetUp() override {
     HEnvironment::set_home(HString(dir.path()));
@@ -75,7 +75,7 @@ Frame arp_request(const std::string& target_ip) {
   return agent_test::arp_frame(1, PEER_MAC, "10.77.0.1", "00:00:00:00:00:00", target_ip, "ff:ff:ff:ff:ff:ff");
 }
 
-TEST_F(CaptureHelperTest, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) {
+TEST_F(CaptureHelperThread, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) {
   RecordingCallback arp(0x0806);
   RecordingCallback ipv4(0x0800);
   RecordingCallback second_arp(0x0806);
@@ -105,7 +105,7 @@ TEST_F(CaptureHelperTest, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) {
   EXPECT_EQ(stats.frames_dropped, 0u);
 }
 
-TEST_F(CaptureHelperTest, FramesShorterThanAnEthernetHeaderAreDroppedAndCounted) {
+TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounted) {
   RecordingCallback arp(0x0806);
   // 13 bytes whose bytes 12-13 would read past the end as an ARP ethertype.
   Frame stub = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x02, 0x77, 0, 0, 0, 1, 0x08};
@@ -129,7 +129,7 @@ TEST_F(CaptureHelperTest, FramesShorterThanAnEthernetHeaderAreDroppedAndCounted)
   EXPECT_EQ(arp.seen().size(), 1u);
 }
 
-TEST_F(CaptureHelperTest, FramesSentDuringReplayAreWrittenToTheSentFile) {
+TEST_F(CaptureHelperThread, FramesSentDuringReplayAreWrittenToTheSentFile) {
   RecordingCallback arp(0x0806);
   // The callback answers on the capture thread, as the plug-in's probes do
   // from their own threads: no lock of the helper may be held.
@@ -161,7 +161,7 @@ TEST_F(CaptureHelperTest, FramesSentDuringReplayAreWrittenToTheSentFile) {
   EXPECT_GE(sent[1].ts, 100.5);
 }
 
-TEST_F(CaptureHelperTest, SendsAfterStopFailWithoutCorruptingTheSentFile) {
+TEST_F(CaptureHelperThread, SendsAfterStopFailWithoutCorruptingTheSentFile) {
   replay({{1.0, arp_request("10.77.0.10")}});
   ASSERT_EQ(helper().init(), 0) << helper().last_error();
   ASSERT_EQ(helper().start(), 0);
@@ -175,7 +175,7 @@ TEST_F(CaptureHelperTest, SendsAfterStopFailWithoutCorruptingTheSentFile) {
   EXPECT_EQ(sent[0].bytes, frame);
 }
 
-TEST_F(CaptureHelperTest, ReplayIsPacedByTimeStampsTimesSpeed) {
+TEST_F(CaptureHelperThread, ReplayIsPacedByTimeStampsTimesSpeed) {
   RecordingCallback arp(0x0806);
   std::vector<Clock::time_point> arrivals;
   arp.reaction = [&arrivals](const unsigned char*, int) { arrivals.push_back(Clock::now()); };
@@ -194,7 +194,7 @@ TEST_F(CaptureHelperTest, ReplayIsPacedByTimeStampsTimesSpeed) {
   EXPECT_LT(gap(0, 2), 0.600) << "paced as if speed were 1";
 }
 
-TEST_F(CaptureHelperTest, StopInterruptsAPacedReplayAtOnce) {
+TEST_F(CaptureHelperThread, StopInterruptsAPacedReplayAtOnce) {
   replay({{0.0, arp_request("10.77.0.10")}, {3600.0, arp_request("10.77.0.11")}}, 1.0);
   ASSERT_EQ(helper().init(), 0);
   ASSERT_EQ(helper().start(), 0);
@@ -205,7 +205,7 @@ TEST_F(CaptureHelperTest, StopInterruptsAPacedReplayAtOnce) {
   EXPECT_EQ(helper().stats().frames_read, 1u);
 }
 
-TEST_F(CaptureHelperTest, SendArpAddressesTheFrameFromTheNode) {
+TEST_F(CaptureHelperThread, SendArpAddressesTheFrameFromTheNode) {
   std::vector<Frame> sent;
   helper().set_send_sink([&sent](const unsigned char* frame, int len) { sent.emplace_back(frame, frame + len); });
   HArpNode node;
@@ -229,7 +229,7 @@ TEST_F(CaptureHelperTest, SendArpAddressesTheFrameFromTheNode) {
   EXPECT_EQ(sent[2].size(), 60u);
 }
 
-TEST_F(CaptureHelperTest, SendArpRefusesNodesItCannotEncode) {
+TEST_F(CaptureHelperThread, SendArpRefusesNodesItCannotEncode) {
   int sent = 0;
   helper().set_send_sink([&sent](const unsigned char*, int) { ++sent; });
   HArpNode node;
@@ -253,7 +253,7 @@ TEST_F(CaptureHelperTest, SendArpRefusesNodesItCannotEncode) {
   EXPECT_EQ(sent, 0);
 }
 
-TEST_F(CaptureHelperTest, InitWithoutSourceFailsAndStartsNothing) {
+TEST_F(CaptureHelperThread, InitWithoutSourceFailsAndStartsNothing) {
   EXPECT_EQ(helper().init(), -1);
   EXPECT_NE(helper().last_error().find("no capture source"), std::string::npos) << helper().last_error();
   EXPECT_EQ(helper().start(), -1);
@@ -261,7 +261,7 @@ TEST_F(CaptureHelperTest, InitWithoutSourceFailsAndStartsNothing) {
   EXPECT_EQ(helper().check_source(), -1);
 }
 
-TEST_F(CaptureHelperTest, UnreadableOrForeignCaptureFilesAreRefused) {
+TEST_F(CaptureHelperThread, UnreadableOrForeignCaptureFilesAreRefused) {
   helper().set_replay(dir.file("missing.pcap"), 0, dir.file("sent.pcap"));
   EXPECT_EQ(helper().check_source(), -1);
   EXPECT_EQ(helper().init(), -1);
@@ -276,14 +276,14 @@ TEST_F(CaptureHelperTest, UnreadableOrForeignCaptureFilesAreRefused) {
   EXPECT_FALSE(helper().is_started());
 }
 
-TEST_F(CaptureHelperTest, LiveCaptureOnAMissingInterfaceIsRefused) {
+TEST_F(CaptureHelperThread, LiveCaptureOnAMissingInterfaceIsRefused) {
   helper().set_live("tw-no-such0");
   EXPECT_EQ(helper().check_source(), -1);
   EXPECT_EQ(helper().init(), -1);
   EXPECT_NE(helper().last_error().find("tw-no-such0"), std::string::npos) << helper().last_error();
 }
 
-TEST_F(CaptureHelperTest, CheckSourceLeavesNothingOpen) {
+TEST_F(CaptureHelperThread, CheckSourceLeavesNothingOpen) {
   replay({{1.0, arp_request("10.77.0.10")}});
   ASSERT_EQ(helper().check_source(), 0) << helper().last_error();
   EXPECT_FALSE(helper().is_started());
@@ -296,7 +296,7 @@ TEST_F(CaptureHelperTest, CheckSourceLeavesNothingOpen) {
   EXPECT_EQ(arp.seen().size(), 1u) << "the check must not consume frames";
 }
 
-TEST_F(CaptureHelperTest, DeliverDispatchesLikeTheCaptureThread) {
+TEST_F(CaptureHelperThread, DeliverDispatchesLikeTheCaptureThread) {
   RecordingCallback ipv4(0x0800);
   helper().add_callback(&ipv4);
   Frame ip = agent_test::ethernet_frame(HOST_MAC, PEER_MAC, 0x0800, 42);
