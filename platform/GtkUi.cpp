@@ -336,6 +336,17 @@ bool GtkUi::get_text(HWND hwnd, std::wstring& text) {
   return found;
 }
 
+bool GtkUi::click(HWND button) {
+  bool clicked = false;
+  run([&] {
+    Widgets* w = widgets(button);
+    if (!w || w->kind != Widgets::kButton) return;
+    gtk_button_clicked(GTK_BUTTON(w->widget));
+    clicked = true;
+  });
+  return clicked;
+}
+
 void GtkUi::set_icon(HWND dialog, bool big, const char* icon_name) {
   run([&] {
     Widgets* w = widgets(dialog);

@@ -30,6 +30,8 @@ class GtkUi {
   void destroy(HWND dialog);
   void set_text(HWND hwnd, const std::wstring& text);
   bool get_text(HWND hwnd, std::wstring& text);
+  // Clicks a button as the user would; false when it is no real button.
+  bool click(HWND button);
   void set_icon(HWND dialog, bool big, const char* icon_name);
   std::string icon_name(HWND dialog);
   bool window_rect(HWND hwnd, RECT& rect);

@@ -151,6 +151,19 @@ LRESULT get_icon(HWND hwnd, WPARAM which) {
   return reinterpret_cast<LRESULT>(which == ICON_BIG ? record.icon_big : record.icon_small);
 }
 
+// The button tells its dialog, as a real click does.
+LRESULT click_button(HWND button) {
+  WindowRecord record;
+  if (!read_record(button, record) || _wcsicmp(record.window_class.c_str(), L"BUTTON") != 0) return 0;
+  if (record.b_real && GtkUi::ins().click(button)) return 0;
+  WindowMessage command;
+  command.message = WM_COMMAND;
+  command.wparam = static_cast<WPARAM>(static_cast<WORD>(record.id));
+  command.lparam = reinterpret_cast<LPARAM>(button);
+  WindowTable::ins().post(button, command);
+  return 0;
+}
+
 void show_dialog(HWND dialog, bool real) {
   WindowTable& table = WindowTable::ins();
   table.update(dialog, [](WindowRecord& r) {
@@ -237,6 +250,8 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
       return set_icon(window, wparam, reinterpret_cast<HICON>(lparam));
     case WM_GETICON:
       return get_icon(window, wparam);
+    case BM_CLICK:
+      return click_button(window);
     case WM_CLOSE:
     case WM_COMMAND:
       // Handled by the dialog's own loop; the sender does not wait for it.

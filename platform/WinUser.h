@@ -60,6 +60,7 @@ constexpr UINT WM_GETICON = 0x007F;
 constexpr UINT WM_SETICON = 0x0080;
 constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT BM_CLICK = 0x00F5;
 constexpr WPARAM ICON_SMALL = 0;
 constexpr WPARAM ICON_BIG = 1;
 

@@ -1,0 +1,276 @@
+// The window layer under the alarm window: Windows message semantics
+// (WM_GETTEXT bounds, stale handles, the modal loop), dialogs run on their
+// own thread and driven from others, and the MFC dialog classes over it.
+// Cases run headless and, when an X server can be started, on GTK.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "host/HDialog.h"
+#include "platform/Utf8.h"
+#include "platform/WinUser.h"
+#include "tests/support/dhcpguard_support.h"
+
+using namespace dhcpguard_test;
+
+namespace {
+
+constexpr int kEditId = 100;
+const wchar_t kTitle[] = L"Layer test \u6b3a\u9a97  ";
+
+const DLGITEMTEMPLATEEX kItems[] = {
+    {0, 0, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 10, 60, 50, 14, IDOK, L"BUTTON", L"OK"},
+    {0, 0, WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | WS_VSCROLL, 5, 5, 150, 50, kEditId, L"EDIT", L""},
+};
+const DLGTEMPLATEEX kTemplate = {1,  0xFFFF, 0,      0,  WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER,
+                                 2,  0,      0,      160, 80,
+                                 kTitle, 9, 0, 0, 0, L"MS Shell Dlg", kItems};
+
+// A dialog procedure that ends the dialog with the command's id and
+// remembers on which thread it ran.
+struct ProcLog {
+  std::atomic<int> i_init{0};
+  std::atomic<bool> b_other_thread{false};
+  std::thread::id id_dialog;
+};
+ProcLog* g_log = nullptr;
+
+INT_PTR test_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (std::this_thread::get_id() != g_log->id_dialog) g_log->b_other_thread = true;
+  if (message == WM_INITDIALOG) {
+    ++g_log->i_init;
+    SetDlgItemTextW(hwnd, kEditId, reinterpret_cast<LPCWSTR>(lparam));
+    return TRUE;
+  }
+  if (message == WM_COMMAND) {
+    EndDialog(hwnd, LOWORD(wparam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+enum class Mode { kHeadless, kGtk };
+
+class WindowLayerTest : public ::testing::TestWithParam<Mode> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Mode::kGtk) {
+      if (!start_private_display()) GTEST_SKIP() << "no X server (Xvfb)";
+      platform::set_windows_headless(false);
+      if (!platform::windows_have_display()) GTEST_SKIP() << "GTK cannot open the display";
+    } else {
+      platform::set_windows_headless(true);
+      platform::set_headless_auto_close(false);
+    }
+    platform::set_window_echo_sink([](const std::wstring&) {});
+    g_log = &log;
+  }
+  void TearDown() override {
+    if (result.valid()) {
+      HWND window = FindWindowW(nullptr, kTitle);
+      if (window) PostMessageW(window, WM_CLOSE, 0, 0);
+      result.wait();
+    }
+    platform::set_window_echo_sink(nullptr);
+    g_log = nullptr;
+  }
+
+  // Runs the dialog on a thread of its own; returns it once shown.
+  HWND open(const std::wstring& text) {
+    str_text = text;
+    auto started = std::make_shared<std::promise<void>>();
+    std::future<void> ready = started->get_future();
+    result = std::async(std::launch::async, [this, started] {
+      log.id_dialog = std::this_thread::get_id();
+      started->set_value();
+      return DialogBoxIndirectParamW(nullptr, &kTemplate, nullptr, test_proc,
+                                     reinterpret_cast<LPARAM>(str_text.c_str()));
+    });
+    ready.wait();
+    return wait_for_window(kTitle);
+  }
+  INT_PTR closed_with() {
+    if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) return -100;
+    return result.get();
+  }
+
+  ProcLog log;
+  std::wstring str_text;
+  std::future<INT_PTR> result;
+};
+
+TEST_P(WindowLayerTest, GetTextIsBoundedByTheBufferAndTerminated) {
+  HWND window = open(L"abcdefgh");
+  ASSERT_NE(nullptr, window);
+  HWND edit = GetDlgItem(window, kEditId);
+  ASSERT_NE(nullptr, edit);
+  wchar_t buffer[8];
+  std::fill(std::begin(buffer), std::end(buffer), L'#');
+  EXPECT_EQ(4, SendMessageW(edit, WM_GETTEXT, 5, reinterpret_cast<LPARAM>(buffer)));
+  EXPECT_EQ(std::wstring(L"abcd"), std::wstring(buffer));
+  EXPECT_EQ(L'#', buffer[5]) << "nothing written past the given size";
+  EXPECT_EQ(0, SendMessageW(edit, WM_GETTEXT, 0, reinterpret_cast<LPARAM>(buffer)));
+  EXPECT_EQ(L'a', buffer[0]);
+  EXPECT_EQ(0, SendMessageW(edit, WM_GETTEXT, 8, 0));
+  EXPECT_EQ(8, SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0));
+  // The title round-trips exactly, Chinese characters and spaces included.
+  EXPECT_EQ(std::wstring(kTitle), window_text(window));
+}
+
+TEST_P(WindowLayerTest, HandlesOfAClosedDialogFindNothing) {
+  HWND window = open(L"text");
+  ASSERT_NE(nullptr, window);
+  HWND edit = GetDlgItem(window, kEditId);
+  ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(IDCANCEL, closed_with());
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(IsWindow(edit));
+  wchar_t buffer[4] = {L'x', L'y', L'z', 0};
+  EXPECT_EQ(0, SendMessageW(edit, WM_GETTEXT, 4, reinterpret_cast<LPARAM>(buffer)));
+  EXPECT_EQ(std::wstring(L"xyz"), std::wstring(buffer));
+  EXPECT_EQ(FALSE, SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"late")));
+  EXPECT_EQ(nullptr, GetDlgItem(window, kEditId));
+  EXPECT_FALSE(PostMessageW(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(nullptr, FindWindowW(nullptr, kTitle));
+}
+
+TEST_P(WindowLayerTest, OkButtonEndsTheModalRunOnTheDialogsThread) {
+  HWND window = open(L"press OK");
+  ASSERT_NE(nullptr, window);
+  EXPECT_TRUE(IsWindowVisible(window));
+  SendMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+  EXPECT_EQ(IDOK, closed_with());
+  EXPECT_EQ(1, log.i_init.load());
+  EXPECT_FALSE(log.b_other_thread.load()) << "the dialog procedure runs on the dialog's own thread";
+}
+
+TEST_P(WindowLayerTest, FindWindowMatchesTitleAndClassOfDialogsOnly) {
+  HWND window = open(L"x");
+  ASSERT_NE(nullptr, window);
+  EXPECT_EQ(window, FindWindowW(L"#32770", kTitle));
+  EXPECT_EQ(nullptr, FindWindowW(L"EDIT", kTitle));
+  EXPECT_EQ(nullptr, FindWindowW(nullptr, L"x")) << "controls are not top-level windows";
+  EXPECT_EQ(nullptr, FindWindowW(nullptr, L"Layer test"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layer, WindowLayerTest, ::testing::Values(Mode::kHeadless, Mode::kGtk),
+                         [](const ::testing::TestParamInfo<Mode>& info) {
+                           return info.param == Mode::kGtk ? std::string("Gtk") : std::string("Headless");
+                         });
+
+TEST(WindowLayerConcurrency, MessagesFromManyThreadsWhileTheDialogCloses) {
+  platform::set_windows_headless(true);
+  platform::set_headless_auto_close(false);
+  platform::set_window_echo_sink([](const std::wstring&) {});
+  ProcLog proc_log;
+  g_log = &proc_log;
+  std::wstring text = L"start";
+  auto run = std::async(std::launch::async, [&] {
+    proc_log.id_dialog = std::this_thread::get_id();
+    return DialogBoxIndirectParamW(nullptr, &kTemplate, nullptr, test_proc, reinterpret_cast<LPARAM>(text.c_str()));
+  });
+  HWND window = wait_for_window(kTitle);
+  ASSERT_NE(nullptr, window);
+  HWND edit = GetDlgItem(window, kEditId);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&, t] {
+      std::wstring mine = L"writer " + std::to_wstring(t);
+      wchar_t buffer[64];
+      while (!stop) {
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(mine.c_str()));
+        LRESULT n = SendMessageW(edit, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(buffer));
+        if (n > 0) {
+          EXPECT_EQ(0u, std::wstring(buffer).rfind(L"writer ", 0));
+        }
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(std::future_status::ready, run.wait_for(std::chrono::seconds(5)));
+  stop = true;
+  for (std::thread& w : writers) w.join();
+  EXPECT_FALSE(IsWindow(edit));
+  g_log = nullptr;
+  platform::set_window_echo_sink(nullptr);
+}
+
+TEST(WindowLayerHeadless, ShownDialogIsEchoedAndClosedAtOnce) {
+  platform::set_windows_headless(true);
+  platform::set_headless_auto_close(true);
+  std::vector<std::wstring> lines;
+  platform::set_window_echo_sink([&](const std::wstring& line) { lines.push_back(line); });
+  ProcLog proc_log;
+  proc_log.id_dialog = std::this_thread::get_id();
+  g_log = &proc_log;
+  std::wstring text = L"line one\r\nline two";
+  EXPECT_EQ(IDCANCEL,
+            DialogBoxIndirectParamW(nullptr, &kTemplate, nullptr, test_proc, reinterpret_cast<LPARAM>(text.c_str())));
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(std::wstring(L"WINDOW [") + kTitle + L"] line one\nline two", lines[0]);
+  g_log = nullptr;
+  platform::set_window_echo_sink(nullptr);
+}
+
+TEST(WindowLayerCalls, InvalidArgumentsFailCleanly) {
+  EXPECT_EQ(-1, DialogBoxIndirectParamW(nullptr, nullptr, nullptr, test_proc, 0));
+  EXPECT_EQ(-1, DialogBoxIndirectParamW(nullptr, &kTemplate, nullptr, nullptr, 0));
+  EXPECT_EQ(nullptr, LoadIconW(nullptr, MAKEINTRESOURCEW(1)));
+  EXPECT_NE(nullptr, LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(LoadIconW(nullptr, IDI_WARNING), LoadIconW(nullptr, IDI_WARNING));
+  EXPECT_EQ(0, GetWindowTextW(nullptr, nullptr, 10));
+  EXPECT_EQ(nullptr, GetDlgItem(nullptr, IDOK));
+}
+
+TEST(WindowLayerText, Utf8ConversionIsLosslessAndRejectsBrokenInput) {
+  std::wstring text = L"Dhcp \u6b3a\u9a97 \U0001F512 \u00e9\r\n=";
+  EXPECT_EQ(text, platform::utf8_to_wide(platform::wide_to_utf8(text).c_str()));
+  EXPECT_EQ(std::wstring(L"a\uFFFDb"), platform::utf8_to_wide("a\xC3" "b"));     // cut sequence
+  // An overlong "/" must not come out as "/".
+  EXPECT_EQ(std::wstring(L"\uFFFD"), platform::utf8_to_wide("\xC0\xAF"));
+  EXPECT_EQ(std::wstring(L"x\uFFFD"), platform::utf8_to_wide("x\xE6\xAC"));      // ends inside
+  EXPECT_EQ("\xEF\xBF\xBD", platform::wide_to_utf8(std::wstring(1, static_cast<wchar_t>(0xD800))));
+}
+
+// The MFC classes: the dialog's own command handler comes before its base's.
+class CountingDialog : public HDialog {
+ public:
+  CountingDialog() : HDialog(7000, nullptr) {}
+  void on_ok_first() {
+    ++i_ok;
+    EndDialog(42);
+  }
+  int i_ok = 0;
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CountingDialog, HDialog)
+ON_COMMAND(IDOK, on_ok_first)
+END_MESSAGE_MAP()
+
+const DLGTEMPLATEEX* find_test_dialog(UINT id) { return id == 7000 ? &kTemplate : nullptr; }
+
+TEST(WindowLayerMfc, MessageMapOfTheDialogWinsOverItsBases) {
+  platform::set_windows_headless(true);
+  platform::set_headless_auto_close(false);
+  platform::set_window_echo_sink([](const std::wstring&) {});
+  AFX_MODULE_STATE module = {nullptr, &find_test_dialog};
+  CountingDialog dialog;
+  std::future<INT_PTR> run = std::async(std::launch::async, [&] {
+    AFX_MAINTAIN_STATE2 state(&module);
+    return dialog.DoModal();
+  });
+  HWND window = wait_for_window(kTitle);
+  ASSERT_NE(nullptr, window);
+  SendMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+  ASSERT_EQ(std::future_status::ready, run.wait_for(std::chrono::seconds(5)));
+  EXPECT_EQ(42, run.get());
+  EXPECT_EQ(1, dialog.i_ok);
+  EXPECT_EQ(nullptr, dialog.GetSafeHwnd());
+  platform::set_window_echo_sink(nullptr);
+}
+
+}  // namespace
