@@ -40,8 +40,7 @@ void log_failure(int line, const std::string& text) {
   HFileLog::ins().log(HFileLog::get(1, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
 }
 
-// One line on standard error for the user, and the same in the log when the
-// log is already set up.
+// One line on standard error for the user.
 int say_error(const std::string& text, int code) {
   std::fprintf(stderr, "velmora-agent: %s\n", text.c_str());
   return code;
@@ -117,9 +116,7 @@ int VelmoraAgent::run(int argc, char** argv) {
 int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   std::string error;
   if (AgentOptions::parse(args, options, error) != 0) {
-    say_error(error, EXIT_USAGE);
-    std::fprintf(stderr, "%s\n", AgentOptions::usage());
-    return EXIT_USAGE;
+    return say_error(error + " (velmora-agent --help shows the usage)", EXIT_USAGE);
   }
   if (options.b_help) {
     std::printf("%s\n", AgentOptions::usage());

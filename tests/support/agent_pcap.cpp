@@ -48,7 +48,8 @@ void write_pcap(const std::string& path, const std::vector<TimedFrame>& frames, 
     pcap_pkthdr header{};
     header.ts.tv_sec = static_cast<time_t>(frame.ts);
     header.ts.tv_usec = static_cast<suseconds_t>((frame.ts - static_cast<double>(header.ts.tv_sec)) * 1e6);
-    header.caplen = header.len = static_cast<bpf_u_int32>(frame.bytes.size());
+    header.caplen = static_cast<bpf_u_int32>(frame.bytes.size());
+    header.len = std::max<bpf_u_int32>(header.caplen, frame.wire_len);
     pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frame.bytes.data());
   }
   pcap_dump_close(dumper);

@@ -12,6 +12,7 @@ using Frame = std::vector<unsigned char>;
 struct TimedFrame {
   double ts = 0;  // seconds of the capture's clock
   Frame bytes;
+  uint32_t wire_len = 0;  // length on the wire when more than was captured
 };
 
 // Writes an Ethernet capture file (link type `linktype`, default Ethernet).

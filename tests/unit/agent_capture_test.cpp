@@ -129,6 +129,21 @@ TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounte
   EXPECT_EQ(arp.seen().size(), 1u);
 }
 
+// Frames longer than the snap length arrive cut; the callback must be told
+// the bytes it has, not the length the frame had on the wire.
+TEST_F(CaptureHelperThread, CutFramesAreHandedOnWithTheCapturedLengthOnly) {
+  RecordingCallback ipv4(0x0800);
+  TimedFrame cut{1.0, agent_test::ethernet_frame(HOST_MAC, PEER_MAC, 0x0800, 64, 0x11), 9000};
+  replay({cut});
+  helper().add_callback(&ipv4);
+  ASSERT_EQ(helper().init(), 0) << helper().last_error();
+  ASSERT_EQ(helper().start(), 0);
+  ASSERT_TRUE(wait_replay_done());
+  helper().stop();
+  ASSERT_EQ(ipv4.seen().size(), 1u);
+  EXPECT_EQ(ipv4.seen()[0], cut.bytes);
+}
+
 TEST_F(CaptureHelperThread, FramesSentDuringReplayAreWrittenToTheSentFile) {
   RecordingCallback arp(0x0806);
   // The callback answers on the capture thread, as the plug-in's probes do

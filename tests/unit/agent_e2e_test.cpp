@@ -124,6 +124,35 @@ TEST_F(AgentEndToEnd, QueuedReportsReachTheCoreOnceWithTheirAge) {
   EXPECT_TRUE(blocks[3]["records"].empty());
 }
 
+size_t count_of(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// The heartbeat retries the queue while the agent is online, and only then.
+TEST_F(AgentEndToEnd, HeartbeatRetriesQueuedReportsWhileOnline) {
+  std::string pcap = dir.file("rogue.pcap");
+  agent_test::write_pcap(pcap, {{500.0, agent_test::dhcp_offer(ROGUE_MAC, HOST_MAC, "0.0.0.0", "")}});
+  for (bool online : {true, false}) {
+    std::string config = config_text(false);
+    config.replace(config.find("\"heartbeat_s\": 30"), 17,
+                   std::string("\"heartbeat_s\": 1, \"online\": ") + (online ? "true" : "false"));
+    std::string path = write_config("hb.json", config);
+    std::string run_home = home() + (online ? "-online" : "-offline");
+    ASSERT_EQ(run({"--config", path, "--home", run_home, "--replay", pcap, "--speed", "max", "--linger", "2.6"}), 0)
+        << err();
+    // The start-up report and the DHCP report try the core once each; every
+    // heartbeat while online tries the queue again.
+    size_t attempts = count_of(agent_test::read_text(run_home + "/log/Velmora.log"), "HAuditReportMgr::report OLD");
+    if (online) {
+      EXPECT_GE(attempts, 4u);
+    } else {
+      EXPECT_EQ(attempts, 2u);
+    }
+  }
+}
+
 TEST_F(AgentEndToEnd, FramesSentByThePlugInLandInSentPcap) {
   // A unicast offer that names a gateway: the DHCP probe asks for it by ARP.
   std::string pcap = dir.file("offer.pcap");
