@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# DHCP protection with a server whose gateway exists: the agent probes the
+# gateway that the unicast offer names, the gateway answers, and no alarm
+# is raised.
+DG=dhcpg_present
+NET=81
+source "$(dirname "$0")/dhcpguard_common.sh"
+dg_require dnsmasq dhclient
+dg_setup
+dg_add_gateway
+dg_capture
+dg_start_agent
+dg_start_dnsmasq
+dg_start_dhclient
+
+LOG=$(dg_attack_log)
+dg_wait 30 dg_file_has "$LOG" "Send an Arp packet to $GW_IP," || dg_fail "no probe of the gateway"
+dg_wait 10 dg_file_has "$LOG" "Recieve an Arp packet from $GW_IP," || dg_fail "the gateway's answer did not reach the probe"
+# Room for three more probe periods: an unanswered probe would alarm by then.
+sleep 4
+[ "$(dg_alarm_count)" = 0 ] || dg_fail "alarm although the gateway answered"
+grep -qF "WINDOW [" "$DG_TMP/agent.out" && dg_fail "an alarm window was shown"
+[ "$(dg_probe_count)" = 1 ] || dg_fail "expected one probe request on the wire, saw $(dg_probe_count)"
+grep -q "DHCPOFFER(s0) $LEASE_IP $HOST_MAC" "$DG_TMP/dnsmasq.out" || dg_fail "dnsmasq made no offer"
+echo "PASS: the offered gateway $GW_IP answered the probe; no alarm"
