@@ -481,6 +481,7 @@ void HWinPCapHelper::stop() {
     im.tp_end = Clock::now();
     im.b_ended = true;
   }
+  im.b_started = false;  // init() and start() may open the source again
   im.close_handles();
 }
 
@@ -548,7 +549,7 @@ HCaptureStats HWinPCapHelper::stats() const {
   out.frames_short = im.ull_short.load();
   out.frames_sent = im.ull_sent.load();
   std::lock_guard<std::mutex> lock(im.mtx_state);
-  if (im.b_started) {
+  if (im.b_started || im.b_ended) {
     Clock::time_point end = im.b_ended ? im.tp_end : Clock::now();
     int64_t replay_end = im.ll_replay_end_ns.load();
     if (replay_end != 0) end = std::min(end, Clock::time_point(std::chrono::nanoseconds(replay_end)));

@@ -70,7 +70,8 @@ ip -n "$NS-host" link add h0 type veth peer name p0 netns "$NS-peer" || fail "ve
 for side in "host h0 $HOST_MAC $HOST_IP" "peer p0 $PEER_MAC $PEER_IP"; do
   read -r ns dev mac addr <<<"$side"
   # No IPv6: the only frames on the link are the ones this test makes.
-  ip netns exec "$NS-$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+  ip netns exec "$NS-$ns" sh -c 'echo 1 >/proc/sys/net/ipv6/conf/all/disable_ipv6; echo 1 >/proc/sys/net/ipv6/conf/default/disable_ipv6' \
+    || fail "cannot turn IPv6 off in $NS-$ns"
   ip -n "$NS-$ns" link set "$dev" address "$mac"
   ip -n "$NS-$ns" addr add "$addr/24" dev "$dev"
   ip -n "$NS-$ns" link set lo up

@@ -220,6 +220,22 @@ TEST_F(CaptureHelperThread, StopInterruptsAPacedReplayAtOnce) {
   EXPECT_EQ(helper().stats().frames_read, 1u);
 }
 
+TEST_F(CaptureHelperThread, StoppedCaptureCanBeOpenedAgain) {
+  RecordingCallback arp(0x0806);
+  helper().add_callback(&arp);
+  replay({{1.0, arp_request("10.77.0.10")}});
+  for (int round = 1; round <= 2; ++round) {
+    ASSERT_EQ(helper().init(), 0) << helper().last_error();
+    ASSERT_EQ(helper().start(), 0);
+    EXPECT_TRUE(helper().is_started());
+    ASSERT_TRUE(wait_replay_done()) << "round " << round;
+    helper().stop();
+    EXPECT_FALSE(helper().is_started());
+    EXPECT_EQ(arp.seen().size(), static_cast<size_t>(round));
+  }
+  EXPECT_GT(helper().stats().seconds, 0.0) << "the rate still has its time span after the stop";
+}
+
 TEST_F(CaptureHelperThread, SendArpAddressesTheFrameFromTheNode) {
   std::vector<Frame> sent;
   helper().set_send_sink([&sent](const unsigned char* frame, int len) { sent.emplace_back(frame, frame + len); });
