@@ -136,7 +136,7 @@ TEST_P(WindowLayerTest, HandlesOfAClosedDialogFindNothing) {
   EXPECT_EQ(nullptr, FindWindowW(nullptr, kTitle));
 }
 
-TEST_P(WindowLayerTest, OkButtonEndsTheModalRunOnTheDialogsThread) {
+TEST_P(WindowLayerTest, OkButtonEndsTheModalRunWithTheProcedureOnTheDialogsSide) {
   HWND window = open(L"press OK");
   ASSERT_NE(nullptr, window);
   EXPECT_TRUE(IsWindowVisible(window));
