@@ -18,6 +18,7 @@ namespace {
 const std::wstring kSeparator = L"\r\n=======================\r\n";
 
 enum class Mode { kHeadless, kGtk };
+void PrintTo(Mode mode, std::ostream* out) { *out << (mode == Mode::kGtk ? "Gtk" : "Headless"); }
 
 class AlarmTest : public ::testing::TestWithParam<Mode> {
  protected:

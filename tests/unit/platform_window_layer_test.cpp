@@ -52,6 +52,7 @@ INT_PTR test_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 enum class Mode { kHeadless, kGtk };
+void PrintTo(Mode mode, std::ostream* out) { *out << (mode == Mode::kGtk ? "Gtk" : "Headless"); }
 
 class WindowLayerTest : public ::testing::TestWithParam<Mode> {
  protected:
