@@ -201,11 +201,10 @@ TEST(AlarmHeadless, WithoutDisplayTheUserIsToldOnTheOutputAndTheWindowCountsAsCl
     std::lock_guard<std::mutex> lock(mtx);
     return lines.size() == 2;
   }));
-  std::lock_guard<std::mutex> lock(mtx);
+  platform::set_window_echo_sink(nullptr);
   std::wstring expected_title = HLanMgr::ins().get(779, L"name", L"Velmora").wstr();
   EXPECT_EQ(L"WINDOW [" + expected_title + L"] rogue one", lines[0]);
   EXPECT_EQ(L"WINDOW [" + expected_title + L"] rogue two", lines[1]);
-  platform::set_window_echo_sink(nullptr);
 }
 
 TEST(AlarmScreenshot, RealWindowIsKeptAsPicture) {
