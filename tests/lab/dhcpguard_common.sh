@@ -8,7 +8,8 @@
 #             names, 10.77.$NET.1, MAC $GW_MAC; its kernel answers ARP
 # Everything on the segment is captured in the server's namespace. Nothing
 # leaves these namespaces. The caller sets DG (unique prefix) and NET, then
-# calls dg_require and dg_setup; dg_cleanup runs on exit.
+# calls dg_require and dg_setup; dg_cleanup runs on exit (DG_KEEP=1 keeps
+# the test folder for a look afterwards).
 
 BIN=${1:-}
 DG_PIDS=()
