@@ -46,7 +46,7 @@ run_ctest asan build-asan --no-tests=error -L unit -j"$JOBS"
 
 step "threaded tests under ThreadSanitizer"
 build build-tsan -DTIDEWELL_TSAN=ON
-PREFIX=(env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1)
+PREFIX=(env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp)
 # ThreadSanitizer cannot map its shadow memory under the high address
 # randomisation of some kernels; without randomisation it always can.
 if setarch "$(uname -m)" -R true 2>/dev/null; then PREFIX=(setarch "$(uname -m)" -R "${PREFIX[@]}"); fi
