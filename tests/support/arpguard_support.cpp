@@ -156,7 +156,17 @@ DWORD FakeTicks::now() {
   return dw_now;
 }
 
+namespace {
+// The tables stay reachable after their test: a guard's refresher thread may
+// still read one, and a replaced backend is no leak.
+std::vector<platform::MemoryArpTable*>& kept_tables() {
+  static std::vector<platform::MemoryArpTable*>* tables = new std::vector<platform::MemoryArpTable*>();
+  return *tables;
+}
+}  // namespace
+
 GuardEnv::GuardEnv(const Policy& setup) {
+  kept_tables().push_back(p_table);
   std::string tmpl = (std::filesystem::temp_directory_path() / "arpguard-test-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
   str_home = tmpl;
