@@ -131,6 +131,16 @@ TEST_F(GuardTest, ClaimAnsweringAPendingProbeEndsWithATableRead) {
   EXPECT_TRUE(core.ids().empty());  // mode 2: the probe thread reports nothing
 }
 
+TEST_F(GuardTest, ChangedGatewayWithoutProbeThreadOrPolicyIsNoCrash) {
+  HPTWGlobal::ins().p_test_thread = nullptr;
+  HPTWGlobal::ins().vt_arp.clear();
+  judge(kGatewayIp, kSpooferMac);
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  EXPECT_TRUE(core.ids().empty());
+  EXPECT_EQ(1u, HArpAttackFilter::ins().recent_count());  // judged as a suspected change
+  HPTWGlobal::ins().p_test_thread = probe;
+}
+
 // ---- protection by binding (mode 2) ----
 
 class GuardBindTest : public GuardTest {

@@ -178,4 +178,13 @@ TEST_F(GuardSnapshotTest, RefresherPassRereadsTheStaticSet) {
   EXPECT_TRUE(is_static(kGatewayIp));
 }
 
+TEST(GuardRefresherTest, PassBeforeTheGuardIsStoredDoesNothing) {
+  GuardEnv env;
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, MIB_IPNET_TYPE_STATIC)});
+  HPTWGlobal::ins().p_thread_tidewell = nullptr;
+  HGetSysArpTable refresher;
+  refresher.run_pass();
+  EXPECT_EQ(0u, env.table().read_count());
+}
+
 }  // namespace
