@@ -6,7 +6,7 @@
 
 #include "host/ARPSpoofingReport_Local.h"
 #include "host/HArchiveFile.h"
-#include "tests/support/host_temp_home.h"
+#include "tests/support/TestHome.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ class HostArchiveTest : public ::testing::Test {
     file.get_mem().set_version(173);
   }
   std::string path() const { return home.file("arc_file/his_arp_attack"); }
-  std::string general_log() const { return HostTempHome::read(home.file("log/Velmora.log")); }
+  std::string general_log() const { return tidewell_test::read_file(home.file("log/Velmora.log")); }
 
   void write_sample(int first, const HString& text) {
     ASSERT_EQ(0, file.prepare_write());
@@ -28,15 +28,15 @@ class HostArchiveTest : public ::testing::Test {
     ASSERT_EQ(0, file.commit_write());
   }
 
-  HostTempHome home;
+  tidewell_test::TestHome home;
   HArchiveFile file;
 };
 
 TEST_F(HostArchiveTest, RelativeNameLandsUnderTheHomeAndRoundTrips) {
   EXPECT_EQ(path(), file.path());
   write_sample(42, L"p\x00e9 \x4e2d");
-  ASSERT_TRUE(HostTempHome::exists(path()));
-  EXPECT_FALSE(HostTempHome::exists(path() + ".tmp"));
+  ASSERT_TRUE(tidewell_test::file_exists(path()));
+  EXPECT_FALSE(tidewell_test::file_exists(path() + ".tmp"));
 
   HArchiveFile again;
   again.set_name(L"arc_file\\his_arp_attack");
@@ -64,18 +64,18 @@ TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
   EXPECT_EQ(-1, other_version.prepare_read());
   EXPECT_NE(std::string::npos, general_log().find("version 173, expected 172"));
 
-  std::string bytes = HostTempHome::read(path());
+  std::string bytes = tidewell_test::read_file(path());
   bytes[0] = 'X';
-  HostTempHome::write(path(), bytes);
+  tidewell_test::write_file(path(), bytes);
   EXPECT_EQ(-1, file.prepare_read());
-  HostTempHome::write(path(), "HAR");
+  tidewell_test::write_file(path(), "HAR");
   EXPECT_EQ(-1, file.prepare_read());
 }
 
 TEST_F(HostArchiveTest, LeftoverTmpFromACrashNeverReplacesTheArchive) {
   write_sample(1, L"old");
   // A crash after NAME.tmp was started but before the rename.
-  HostTempHome::write(path() + ".tmp", "HARC\xad\x00\x00\x00garbage");
+  tidewell_test::write_file(path() + ".tmp", "HARC\xad\x00\x00\x00garbage");
   ASSERT_EQ(0, file.prepare_read());
   int v = 0;
   HString s;
@@ -85,7 +85,7 @@ TEST_F(HostArchiveTest, LeftoverTmpFromACrashNeverReplacesTheArchive) {
   file.commit_read();
 
   write_sample(2, L"new");
-  EXPECT_FALSE(HostTempHome::exists(path() + ".tmp"));
+  EXPECT_FALSE(tidewell_test::file_exists(path() + ".tmp"));
   ASSERT_EQ(0, file.prepare_read());
   file.get_mem().read_basic(v);
   EXPECT_EQ(2, v);
@@ -93,18 +93,18 @@ TEST_F(HostArchiveTest, LeftoverTmpFromACrashNeverReplacesTheArchive) {
 
 TEST_F(HostArchiveTest, FailedRewriteKeepsThePreviousArchive) {
   write_sample(1, L"kept");
-  std::string before = HostTempHome::read(path());
+  std::string before = tidewell_test::read_file(path());
   std::filesystem::create_directory(path() + ".tmp");  // the aside copy cannot be opened
   ASSERT_EQ(0, file.prepare_write());
   file.get_mem().write_basic(99);
   EXPECT_EQ(-1, file.commit_write());
-  EXPECT_EQ(before, HostTempHome::read(path()));
+  EXPECT_EQ(before, tidewell_test::read_file(path()));
 }
 
 TEST_F(HostArchiveTest, TruncatedFileIsLoggedAndOfferedAsFarAsItGoes) {
   write_sample(5, L"abcdef");
-  std::string bytes = HostTempHome::read(path());
-  HostTempHome::write(path(), bytes.substr(0, bytes.size() - 6));  // cuts the last int and a bit of the string
+  std::string bytes = tidewell_test::read_file(path());
+  tidewell_test::write_file(path(), bytes.substr(0, bytes.size() - 6));  // cuts the last int and a bit of the string
   ASSERT_EQ(0, file.prepare_read());
   EXPECT_NE(std::string::npos, general_log().find("truncated"));
   HArchiveMem& m = file.get_mem();
@@ -120,9 +120,9 @@ TEST_F(HostArchiveTest, TruncatedFileIsLoggedAndOfferedAsFarAsItGoes) {
 
 TEST_F(HostArchiveTest, FlippedByteIsLoggedAsDamagedButStillOffered) {
   write_sample(5, L"abc");
-  std::string bytes = HostTempHome::read(path());
+  std::string bytes = tidewell_test::read_file(path());
   bytes[16] = static_cast<char>(bytes[16] ^ 0x01);  // first payload byte
-  HostTempHome::write(path(), bytes);
+  tidewell_test::write_file(path(), bytes);
   ASSERT_EQ(0, file.prepare_read());
   EXPECT_NE(std::string::npos, general_log().find("damaged"));
   int v = 0;

@@ -7,7 +7,7 @@
 
 #include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
-#include "tests/support/host_temp_home.h"
+#include "tests/support/TestHome.h"
 
 namespace {
 
@@ -19,14 +19,14 @@ class HostCoreTest : public ::testing::Test {
     HDataCenter::set_core_hook(nullptr);
     HDataCenter::set_core_accepts(true);
   }
-  std::vector<std::string> reports() const { return HostTempHome::lines(home.file("core/reports.jsonl")); }
+  std::vector<std::string> reports() const { return home.reports(); }
   static int deliver(Block& block) {
     int result = -1;
     HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", &block, 0, result);
     return result;
   }
 
-  HostTempHome home;
+  tidewell_test::TestHome home;
 };
 
 ARPSpoofingReport_Local bind_record() {
@@ -89,7 +89,7 @@ TEST_F(HostCoreTest, RefusalWritesNothingAndSaysSo) {
   int result = 0;  // a caller that forgot to preset must still hear of the refusal
   HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", &block, 0, result);
   EXPECT_NE(0, result);
-  EXPECT_FALSE(HostTempHome::exists(home.file("core/reports.jsonl")));
+  EXPECT_FALSE(tidewell_test::file_exists(home.file("core/reports.jsonl")));
   result = 0;
   EXPECT_EQ(-1, HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", nullptr, 0, result));
   EXPECT_NE(0, result);
@@ -110,7 +110,7 @@ TEST_F(HostCoreTest, HookDecidesPerBlockOverTheFlag) {
 }
 
 TEST_F(HostCoreTest, UnwritableCoreFolderIsNoAcceptance) {
-  HostTempHome::write(home.file("blocked"), "a file, not a folder");
+  tidewell_test::write_file(home.file("blocked"), "a file, not a folder");
   HDataCenter::set_core_dir(HString(home.file("blocked/core")));
   Block block = {bind_record()};
   EXPECT_NE(0, deliver(block));
@@ -120,7 +120,7 @@ TEST_F(HostCoreTest, CoreFolderCanBeMovedAndTakesBackslashes) {
   HDataCenter::set_core_dir(HString(home.path()) + HString(L"\\elsewhere\\core"));
   Block block;
   ASSERT_EQ(0, deliver(block));
-  EXPECT_EQ(1u, HostTempHome::lines(home.file("elsewhere/core/reports.jsonl")).size());
+  EXPECT_EQ(1u, tidewell_test::read_lines(home.file("elsewhere/core/reports.jsonl")).size());
 }
 
 TEST_F(HostCoreTest, ConcurrentReportsAreWholeLines) {
@@ -144,7 +144,7 @@ TEST_F(HostCoreTest, AlarmGoesToItsFileAndToStandardOutput) {
   HDataCenter::pop_alarm_message(L"Policy \"p1\" says", L"line one\nline two");
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ("ALARM [Policy \"p1\" says] line one line two\n", out);
-  std::vector<std::string> lines = HostTempHome::lines(home.file("core/alarms.jsonl"));
+  std::vector<std::string> lines = tidewell_test::read_lines(home.file("core/alarms.jsonl"));
   ASSERT_EQ(1u, lines.size());
   EXPECT_EQ("{\"alarm_msg\":\"Policy \\\"p1\\\" says\",\"text\":\"line one\\nline two\"}", lines[0]);
 }

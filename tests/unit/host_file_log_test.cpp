@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "host/HFileLog.h"
-#include "tests/support/host_temp_home.h"
+#include "tests/support/TestHome.h"
 
 namespace {
 
 class HostFileLogTest : public ::testing::Test {
  protected:
-  HostTempHome home;
+  tidewell_test::TestHome home;
   HFileLog log;
   std::string file() const { return home.file("log/Attack.log"); }
 };
@@ -28,9 +28,9 @@ TEST_F(HostFileLogTest, RollsOverToDotOneAndKeepsEveryLineOnce) {
     line = line.substr(0, 29);
     ASSERT_EQ(0, log.log(line));
   }
-  std::vector<std::string> current = HostTempHome::lines(file());
-  std::vector<std::string> previous = HostTempHome::lines(file() + ".1");
-  EXPECT_LE(HostTempHome::read(file()).size(), 100u);
+  std::vector<std::string> current = tidewell_test::read_lines(file());
+  std::vector<std::string> previous = tidewell_test::read_lines(file() + ".1");
+  EXPECT_LE(tidewell_test::read_file(file()).size(), 100u);
   ASSERT_EQ(3u, current.size());
   ASSERT_EQ(3u, previous.size());
   // The second roll-over replaced the first .1: lines 3-5 there, 6-8 here.
@@ -45,7 +45,7 @@ TEST_F(HostFileLogTest, CutsLongLinesAndFlattensLineBreaks) {
   log.log(L"abcdefghijklmnopqrstuvwxyz");
   log.log(L"one\ntwo\r");
   log.log(L"\x00e9t\x00e9");  // cut counts characters, not bytes
-  EXPECT_EQ("abcdefghij\none two \n\xc3\xa9t\xc3\xa9\n", HostTempHome::read(file()));
+  EXPECT_EQ("abcdefghij\none two \n\xc3\xa9t\xc3\xa9\n", tidewell_test::read_file(file()));
 }
 
 TEST_F(HostFileLogTest, AcceptsBackslashFoldersAndCreatesThem) {
@@ -53,11 +53,11 @@ TEST_F(HostFileLogTest, AcceptsBackslashFoldersAndCreatesThem) {
   folder << L"\\log\\deeper\\";
   ASSERT_EQ(0, log.set_path(folder, L"Attack"));
   ASSERT_EQ(0, log.log(L"x"));
-  EXPECT_EQ("x\n", HostTempHome::read(home.file("log/deeper/Attack.log")));
+  EXPECT_EQ("x\n", tidewell_test::read_file(home.file("log/deeper/Attack.log")));
 }
 
 TEST_F(HostFileLogTest, FolderThatCannotExistFailsWithoutCrashing) {
-  HostTempHome::write(home.file("plain"), "not a folder");
+  tidewell_test::write_file(home.file("plain"), "not a folder");
   EXPECT_EQ(-1, log.set_path(HString(home.file("plain/log")), L"Attack"));
   EXPECT_EQ(-1, log.log(L"lost"));
   HFileLog unnamed;
@@ -77,7 +77,7 @@ TEST_F(HostFileLogTest, PrintfFormTakesWideStringsNumbersAndPointers) {
   int marker = 0;
   log.log(1, L"HAuditReportMgr", 7, L"name %s, size %d, p %p, null %p, %u%% %5d|%-3d|%S", L"NetSecurity", -12,
           static_cast<void*>(&marker), static_cast<void*>(nullptr), 7u, 42, 1, "narrow");
-  std::string line = HostTempHome::read(file());
+  std::string line = tidewell_test::read_file(file());
   std::regex expected(
       R"(^.* \[1\] HAuditReportMgr\(7\) name NetSecurity, size -12, p 0x[0-9a-f]+, null \(nil\), 7%    42\|1  \|narrow\n$)");
   EXPECT_TRUE(std::regex_match(line, expected)) << line;
@@ -98,7 +98,7 @@ TEST_F(HostFileLogTest, ConcurrentWritersNeverMixWithinALine) {
     });
   }
   for (auto& th : threads) th.join();
-  std::vector<std::string> lines = HostTempHome::lines(file());
+  std::vector<std::string> lines = tidewell_test::read_lines(file());
   ASSERT_EQ(static_cast<size_t>(kThreads * kLines), lines.size());
   std::regex shape(R"(^t(\d) n(\d+) ([a-h])\3{299}$)");
   std::set<std::string> seen;
@@ -112,9 +112,9 @@ TEST_F(HostFileLogTest, ConcurrentWritersNeverMixWithinALine) {
 }
 
 TEST(HostFileLogGeneral, WritesUnderTheHomeSetBeforeTheFirstLine) {
-  HostTempHome home;  // sets the home before the general log first writes
+  tidewell_test::TestHome home;  // sets the home before the general log first writes
   ASSERT_EQ(0, HFileLog::ins().log(2, L".\\Tidewell", 1, L"Tidewell orvoInit"));
-  std::vector<std::string> lines = HostTempHome::lines(home.file("log/Velmora.log"));
+  std::vector<std::string> lines = tidewell_test::read_lines(home.file("log/Velmora.log"));
   ASSERT_EQ(1u, lines.size());
   EXPECT_NE(std::string::npos, lines[0].find("[2] .\\Tidewell(1) Tidewell orvoInit"));
 }

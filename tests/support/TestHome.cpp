@@ -1,0 +1,57 @@
+#include "tests/support/TestHome.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host/HDataCenter.h"
+#include "host/HEnvironment.h"
+#include "host/HFileLog.h"
+
+namespace tidewell_test {
+
+TestHome::TestHome(const std::string& tag) : tmp_dir(tag) {
+  HEnvironment::set_home(HString(path()));
+  HDataCenter::set_core_dir(HString(file("core")));
+}
+
+std::vector<std::string> TestHome::reports() const { return read_lines(file("core/reports.jsonl")); }
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::vector<std::string> read_lines(const std::string& path) {
+  std::vector<std::string> out;
+  std::istringstream in(read_file(path));
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool file_exists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
+}
+
+size_t count_of(const std::string& haystack, const std::string& needle) {
+  if (needle.empty()) return 0;
+  size_t n = 0;
+  for (size_t pos = haystack.find(needle); pos != std::string::npos; pos = haystack.find(needle, pos + needle.size())) {
+    ++n;
+  }
+  return n;
+}
+
+std::string narrow(const HString& text) { return text.get_str_direct(); }
+
+std::string general_log() { return read_file(narrow(HFileLog::ins().file_path())); }
+
+}  // namespace tidewell_test
