@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the plug-in frame's tests: a fresh agent home, a recording
-// agent core, a settable clock and reading the logs back.
+// Helpers for the plug-in frame's tests: a settable clock, records, reading
+// the general log back from an offset, and archives written by hand.
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -9,42 +9,18 @@
 
 #include "host/ARPSpoofingReport_Local.h"
 #include "host/HString.h"
+#include "tests/support/CoreRecorder.h"
+#include "tests/support/TestHome.h"
 
 namespace frame_test {
 
-typedef std::vector<ARPSpoofingReport_Local> Block;
-
-// A temporary folder made the agent's home (and the core's folder) for the
-// life of the object.
-class TempHome {
- public:
-  TempHome();
-  ~TempHome();
-  const std::string& path() const { return str_path; }
-  std::string file(const std::string& relative) const { return str_path + "/" + relative; }
-
- private:
-  std::string str_path;
-};
-
-// Stands in for the agent core: records every block it is given and
-// accepts or refuses it as told.
-class CoreRecorder {
- public:
-  CoreRecorder();
-  ~CoreRecorder();
-  // Accept everything (true) or refuse everything (false).
-  void accept_all(bool accept);
-  // Decide per block; the block is recorded whatever the answer.
-  void decide(std::function<bool(const Block&)> decision);
-  std::vector<Block> blocks();
-  size_t calls();
-
- private:
-  std::mutex mtx_blocks;
-  std::vector<Block> vt_blocks;
-  std::function<bool(const Block&)> fn_decision;
-};
+using tidewell_test::Block;
+using tidewell_test::CoreRecorder;
+using tidewell_test::count_of;
+using tidewell_test::file_exists;
+using tidewell_test::narrow;
+using tidewell_test::read_file;
+using TempHome = tidewell_test::TestHome;
 
 // A settable system clock (seconds since 1970), restored on destruction.
 class FakeClock {
@@ -62,11 +38,6 @@ ARPSpoofingReport_Local make_record(const std::string& policy, const std::string
                                     int32_t elapsed = 0);
 // The record's report id as narrow text (for readable expectations).
 std::string desc_of(const ARPSpoofingReport_Local& record);
-std::string narrow(const HString& text);
-
-std::string read_file(const std::string& path);
-bool file_exists(const std::string& path);
-size_t count_of(const std::string& haystack, const std::string& needle);
 
 // The general log from the given offset on (lets a test look only at what
 // it caused); `log_size()` gives the offset to start from.
