@@ -3,24 +3,18 @@
 #include <arpa/inet.h>
 #include <stdlib.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 #include <stdexcept>
 
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTestThread.h"
 #include "frame/HPTWGlobal.h"
-#include "host/HDataCenter.h"
-#include "host/HEnvironment.h"
 #include "host/HEventCenter.h"
-#include "host/HFileLog.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HNetworkUtil.h"
 #include "host/HSysInfoMgr.h"
 #include "platform/WinDebug.h"
-#include "platform/WinTime.h"
+#include "tests/support/PluginPolicy.h"
 
 namespace arpguard_test {
 
@@ -63,43 +57,6 @@ std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type) {
 
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
 std::string mac_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetMACString(r.bPhysAddr); }
-std::string narrow(const HString& text) { return text.get_str_direct(); }
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-size_t count_of(const std::string& haystack, const std::string& needle) {
-  size_t n = 0;
-  if (needle.empty()) return 0;
-  for (size_t pos = haystack.find(needle); pos != std::string::npos; pos = haystack.find(needle, pos + 1)) ++n;
-  return n;
-}
-
-CoreRecorder::CoreRecorder() {
-  HDataCenter::set_core_hook([this](const std::vector<ARPSpoofingReport_Local>& block) {
-    std::lock_guard<std::mutex> lock(mtx_reports);
-    vt_reports.insert(vt_reports.end(), block.begin(), block.end());
-    return true;
-  });
-}
-
-CoreRecorder::~CoreRecorder() { HDataCenter::set_core_hook(nullptr); }
-
-std::vector<ARPSpoofingReport_Local> CoreRecorder::reports() {
-  std::lock_guard<std::mutex> lock(mtx_reports);
-  return vt_reports;
-}
-
-std::vector<std::string> CoreRecorder::ids() {
-  std::vector<std::string> out;
-  for (const ARPSpoofingReport_Local& r : reports()) out.push_back(narrow(r.str_desc));
-  return out;
-}
-
 ProcessRecorder::ProcessRecorder() {
   platform::set_process_launcher([this](const platform::ProcessLaunch& launch) {
     std::lock_guard<std::mutex> lock(mtx_launches);
@@ -135,27 +92,6 @@ size_t DebugRecorder::count_containing(const std::string& needle) {
   return n;
 }
 
-FakeTicks::FakeTicks(DWORD start) : dw_now(start) {
-  platform::set_tick_source([this] { return now(); });
-}
-
-FakeTicks::~FakeTicks() { platform::set_tick_source(nullptr); }
-
-void FakeTicks::set(DWORD value) {
-  std::lock_guard<std::mutex> lock(mtx_now);
-  dw_now = value;
-}
-
-void FakeTicks::advance(DWORD ms) {
-  std::lock_guard<std::mutex> lock(mtx_now);
-  dw_now += ms;
-}
-
-DWORD FakeTicks::now() {
-  std::lock_guard<std::mutex> lock(mtx_now);
-  return dw_now;
-}
-
 namespace {
 // The tables stay reachable after their test: a guard's refresher thread may
 // still read one, and a replaced backend is no leak.
@@ -167,11 +103,6 @@ std::vector<platform::MemoryArpTable*>& kept_tables() {
 
 GuardEnv::GuardEnv(const Policy& setup) {
   kept_tables().push_back(p_table);
-  std::string tmpl = (std::filesystem::temp_directory_path() / "arpguard-test-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-  str_home = tmpl;
-  HEnvironment::set_home(HString(str_home));
-  HDataCenter::set_core_dir(HString(str_home + "/core"));
   platform::set_arp_table_backend(p_table);
 
   HSysInfoMgr::ins().set_virtual(HString(kHostIp), HString(kHostMac));
@@ -185,21 +116,9 @@ GuardEnv::GuardEnv(const Policy& setup) {
   policy.iAntiARPSpoofing = setup.mode;
   policy.strBindList = HString(setup.bind_list);
   policy.iAutoBind = setup.auto_bind;
-  HDataCenter::GetPolicy()->set_policies({policy}, {});
   HEventCenter::ins().i_state = setup.state_word;
-  HEventCenter::ins().b_online = 1;
-
-  HPTWGlobal& global = HPTWGlobal::ins();
-  global.vt_arp.assign(1, policy);
-  global.audit_report_mgr.init(L"NetSecurity", L"AntiARPSpoofing", L"arc_file\\his_arp_attack", 173, 300);
+  tidewell_test::install_policy(policy);
 }
-
-GuardEnv::~GuardEnv() {
-  std::error_code ignored;
-  std::filesystem::remove_all(str_home, ignored);
-}
-
-std::string GuardEnv::general_log() const { return read_file(narrow(HFileLog::ins().file_path())); }
 
 HThreadTidewell& GuardEnv::make_guard() {
   HThreadTidewell* guard = new HThreadTidewell();

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for the ARP guard tests: table rows from text, a fresh agent home
 // with a policy, gateways, an in-memory ARP table, and recorders for what the
-// guard produces (reports, started processes, attack-log texts, log lines).
+// guard produces (started processes, attack-log texts).
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -12,6 +12,9 @@
 #include "platform/IpHelper.h"
 #include "platform/MemoryArpTable.h"
 #include "platform/WinProcess.h"
+#include "tests/support/CoreRecorder.h"
+#include "tests/support/FakeTicks.h"
+#include "tests/support/TestHome.h"
 
 class HThreadTidewell;
 class HTestThread;
@@ -32,9 +35,11 @@ MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWOR
 std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type);
 std::string ip_of(const MIB_IPNETROW& row);
 std::string mac_of(const MIB_IPNETROW& row);
-std::string narrow(const HString& text);
-std::string read_file(const std::string& path);
-size_t count_of(const std::string& haystack, const std::string& needle);
+using tidewell_test::CoreRecorder;
+using tidewell_test::count_of;
+using tidewell_test::FakeTicks;
+using tidewell_test::narrow;
+using tidewell_test::read_file;
 
 struct Policy {
   int32_t mode = 2;  // iAntiARPSpoofing
@@ -42,19 +47,6 @@ struct Policy {
   uint32_t state_word = 1;
   int32_t auto_bind = 1;
   std::string bind_list;
-};
-
-// Every record the agent core accepted, in order.
-class CoreRecorder {
- public:
-  CoreRecorder();
-  ~CoreRecorder();
-  std::vector<ARPSpoofingReport_Local> reports();
-  std::vector<std::string> ids();
-
- private:
-  std::mutex mtx_reports;
-  std::vector<ARPSpoofingReport_Local> vt_reports;
 };
 
 // Command lines handed to CreateProcessW instead of starting processes.
@@ -82,19 +74,6 @@ class DebugRecorder {
   std::vector<std::string> vt_texts;
 };
 
-class FakeTicks {
- public:
-  explicit FakeTicks(DWORD start);
-  ~FakeTicks();
-  void set(DWORD now);
-  void advance(DWORD ms);
-  DWORD now();
-
- private:
-  std::mutex mtx_now;
-  DWORD dw_now;
-};
-
 // A temporary agent home with the virtual host, two adapters (gateways
 // kGatewayIp and kGateway2Ip), the policy in the global state and the data
 // center, the audit store opened and an in-memory ARP table. The home goes
@@ -103,17 +82,16 @@ class FakeTicks {
 class GuardEnv {
  public:
   explicit GuardEnv(const Policy& policy = Policy());
-  ~GuardEnv();
   platform::MemoryArpTable& table() { return *p_table; }
-  const std::string& home() const { return str_home; }
-  std::string general_log() const;
+  const std::string& home() const { return tmp_home.path(); }
+  std::string general_log() const { return tidewell_test::general_log(); }
   // Creates the guard (which reads the table) and an unstarted probe thread,
   // both stored in the global state.
   HThreadTidewell& make_guard();
   HTestThread& probe();
 
  private:
-  std::string str_home;
+  tidewell_test::TestHome tmp_home{"arpguard-test"};
   platform::MemoryArpTable* p_table = new platform::MemoryArpTable();
 };
 
