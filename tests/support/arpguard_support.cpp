@@ -55,6 +55,16 @@ std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type) {
   return rows;
 }
 
+HArpNode claim(const std::string& ip, const std::string& mac) {
+  HArpNode node;
+  node.op = 2;
+  node.sender_ip = ip;
+  node.sender_mac = mac;
+  node.target_ip = kHostIp;
+  node.target_mac = kHostMac;
+  return node;
+}
+
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
 std::string mac_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetMACString(r.bPhysAddr); }
 ProcessRecorder::ProcessRecorder() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/ARPSpoofingReport_Local.h"
+#include "host/HArpNode.h"
 #include "host/HString.h"
 #include "platform/IpHelper.h"
 #include "platform/MemoryArpTable.h"
@@ -35,6 +36,8 @@ MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWOR
 std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type);
 std::string ip_of(const MIB_IPNETROW& row);
 std::string mac_of(const MIB_IPNETROW& row);
+// A reply to the host claiming that `ip` is at `mac`.
+HArpNode claim(const std::string& ip, const std::string& mac);
 using tidewell_test::CoreRecorder;
 using tidewell_test::count_of;
 using tidewell_test::FakeTicks;

@@ -13,7 +13,7 @@
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTestThread.h"
 #include "frame/HPTWGlobal.h"
-#include "host/HWinPCapHelper.h"
+#include "tests/support/SentFrames.h"
 #include "tests/support/arpguard_support.h"
 
 using namespace arpguard_test;
@@ -36,16 +36,6 @@ std::string mac(int group, int i) {
   return text;
 }
 
-HArpNode claim(const std::string& ip, const std::string& sender_mac) {
-  HArpNode node;
-  node.op = 2;
-  node.sender_ip = ip;
-  node.sender_mac = sender_mac;
-  node.target_ip = kHostIp;
-  node.target_mac = kHostMac;
-  return node;
-}
-
 Policy report_only() {
   Policy p;
   p.mode = 1;
@@ -55,19 +45,18 @@ Policy report_only() {
 class GuardConcurrencyTest : public ::testing::Test {
  protected:
   GuardConcurrencyTest() : env(report_only()), ticks(100000) {
-    HWinPCapHelper::instance().set_send_sink([](const unsigned char*, int) {});
     env.table().set_rows({row(kGatewayIp, kGatewayMac, MIB_IPNET_TYPE_DYNAMIC, 3),
                           row(kGateway2Ip, kGateway2Mac, MIB_IPNET_TYPE_DYNAMIC, 4)});
     guard = &env.make_guard();
     probe = &env.probe();
   }
-  ~GuardConcurrencyTest() override { HWinPCapHelper::instance().set_send_sink(nullptr); }
 
   std::string learned(const std::string& ip) {
     HString text;
     return guard->learned_mac(HString(ip), text) ? narrow(text) : std::string("<none>");
   }
 
+  tidewell_test::SentFrames sent;  // nothing reaches the wire
   GuardEnv env;
   FakeTicks ticks;
   CoreRecorder core;

@@ -8,7 +8,7 @@
 #include "arpwatch/HTestThread.h"
 #include "frame/HPTWGlobal.h"
 #include "host/HLanMgr.h"
-#include "host/HWinPCapHelper.h"
+#include "tests/support/SentFrames.h"
 #include "tests/support/arpguard_support.h"
 
 using namespace arpguard_test;
@@ -19,16 +19,6 @@ const DWORD kStatic = MIB_IPNET_TYPE_STATIC;
 const DWORD kDynamic = MIB_IPNET_TYPE_DYNAMIC;
 const DWORD kGatewayIfIndex = 3;
 
-HArpNode claim(const std::string& ip, const std::string& mac) {
-  HArpNode node;
-  node.op = 2;
-  node.sender_ip = ip;
-  node.sender_mac = mac;
-  node.target_ip = kHostIp;
-  node.target_mac = kHostMac;
-  return node;
-}
-
 std::string desc(const ARPSpoofingReport_Local& report, const wchar_t* key) {
   auto found = report.mapDesc.find(key);
   return found == report.mapDesc.end() ? std::string("<none>") : narrow(found->second);
@@ -37,13 +27,11 @@ std::string desc(const ARPSpoofingReport_Local& report, const wchar_t* key) {
 class GuardTest : public ::testing::Test {
  protected:
   explicit GuardTest(const Policy& policy = Policy()) : env(policy), ticks(1000) {
-    HWinPCapHelper::instance().set_send_sink([](const unsigned char*, int) {});
     env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic, kGatewayIfIndex),
                           row(kGateway2Ip, kGateway2Mac, kDynamic, 4)});
     guard = &env.make_guard();
     probe = &env.probe();
   }
-  ~GuardTest() override { HWinPCapHelper::instance().set_send_sink(nullptr); }
 
   void judge(const std::string& ip, const std::string& mac) { guard->check_arp_node(claim(ip, mac)); }
   std::string learned(const std::string& ip) {
@@ -65,6 +53,7 @@ class GuardTest : public ::testing::Test {
     EXPECT_EQ(0u, HArpAttackFilter::ins().recent_count());
   }
 
+  tidewell_test::SentFrames sent;  // nothing reaches the wire
   GuardEnv env;
   FakeTicks ticks;
   CoreRecorder core;
