@@ -9,22 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
-#include "frame/HPTWGlobal.h"
 #include "host/AntiARPSpoofing_Local.h"
-#include "host/HDataCenter.h"
-#include "host/HEnvironment.h"
-#include "host/HEventCenter.h"
-#include "host/HFileLog.h"
-#include "host/HNetworkProtocolUtil.h"
-#include "host/HWinPCapHelper.h"
 #include "platform/Utf8.h"
-#include "platform/WinTime.h"
+#include "tests/support/PluginPolicy.h"
 
 // GTK, fontconfig and pango keep caches for the life of the process that
 // the leak checker would otherwise report for the tests of real windows.
@@ -35,6 +25,8 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace dhcpguard_test {
 
+using tidewell_test::FrameBuilder;
+
 const char kClientMac[] = "02:77:00:00:00:0a";
 const char kServerMac[] = "02:77:00:00:00:53";
 const char kOfferedIp[] = "10.77.0.50";
@@ -43,13 +35,8 @@ const char kGateway2Ip[] = "10.77.0.2";
 
 namespace {
 const char kServerIp[] = "10.77.0.53";
-
-void put(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
-void put16(Bytes& out, uint16_t value) {
-  out.push_back(static_cast<unsigned char>(value >> 8));
-  out.push_back(static_cast<unsigned char>(value & 0xff));
-}
-void put_zero(Bytes& out, size_t count) { out.insert(out.end(), count, 0); }
+const char kBroadcastMac[] = "ff:ff:ff:ff:ff:ff";
+const char kNoMac[] = "00:00:00:00:00:00";
 
 uint16_t ip_checksum(const Bytes& frame, size_t offset, size_t length) {
   uint32_t sum = 0;
@@ -59,193 +46,84 @@ uint16_t ip_checksum(const Bytes& frame, size_t offset, size_t length) {
 }
 }  // namespace
 
-Bytes mac_bytes(const std::string& mac) {
-  Bytes out(6);
-  if (!HNetworkProtocolUtil::MakeMACArrayFromString(mac, out.data())) throw std::runtime_error("bad MAC " + mac);
-  return out;
-}
-
-Bytes ip_bytes(const std::string& ip) {
-  uint32_t value = ip_value(ip);
-  Bytes out(4);
-  std::memcpy(out.data(), &value, 4);
-  return out;
-}
-
 uint32_t ip_value(const std::string& ip) {
   uint32_t value = 0;
-  if (!HNetworkProtocolUtil::ParseIPString(ip, value)) throw std::runtime_error("bad IP " + ip);
+  std::memcpy(&value, ip_bytes(ip).data(), 4);
   return value;
 }
 
-std::string hex(const Bytes& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0xf];
-  }
-  return out;
-}
-
 Bytes routers_option(const std::vector<std::string>& routers) {
-  Bytes out = {3, static_cast<unsigned char>(routers.size() * 4)};
-  for (const std::string& router : routers) put(out, ip_bytes(router));
-  return out;
+  FrameBuilder out;
+  out.add8(3).add8(static_cast<uint8_t>(routers.size() * 4));
+  for (const std::string& router : routers) out.add_ip(router);
+  return out.bytes();
 }
 
 Bytes options(uint8_t msg_type, const std::vector<std::string>& routers) {
-  Bytes out = {53, 1, msg_type};
-  if (!routers.empty()) put(out, routers_option(routers));
-  out.push_back(255);
-  return out;
+  FrameBuilder out;
+  out.add({53, 1, msg_type});
+  if (!routers.empty()) out.add(routers_option(routers));
+  return out.add8(255).bytes();
 }
 
 Bytes dhcp_frame(const DhcpFields& f) {
-  Bytes frame;
-  put(frame, mac_bytes(f.eth_dst));
-  put(frame, mac_bytes(f.eth_src));
-  put16(frame, 0x0800);
-  size_t udp_len = 8 + 236 + 4 + f.options.size();
-  // IPv4 header.
-  frame.push_back(0x45);
-  frame.push_back(0);
-  put16(frame, static_cast<uint16_t>(20 + udp_len));
-  put16(frame, 0x1234);
-  put16(frame, 0);
-  frame.push_back(64);
-  frame.push_back(17);
-  put16(frame, 0);
-  put(frame, ip_bytes(kServerIp));
-  put(frame, ip_bytes(f.yiaddr != "0.0.0.0" ? f.yiaddr : f.ciaddr));
-  uint16_t checksum = ip_checksum(frame, 14, 20);
-  frame[24] = static_cast<unsigned char>(checksum >> 8);
-  frame[25] = static_cast<unsigned char>(checksum & 0xff);
+  uint16_t udp_len = static_cast<uint16_t>(8 + 236 + 4 + f.options.size());
+  FrameBuilder frame;
+  frame.add_mac(f.eth_dst).add_mac(f.eth_src).add16(0x0800);
+  // IPv4 header; the checksum is filled in once the header is complete.
+  frame.add8(0x45).add8(0).add16(static_cast<uint16_t>(20 + udp_len)).add16(0x1234).add16(0);
+  frame.add8(64).add8(17).add16(0);
+  frame.add_ip(kServerIp).add_ip(f.yiaddr != "0.0.0.0" ? f.yiaddr : f.ciaddr);
+  frame.set16(24, ip_checksum(frame.bytes(), 14, 20));
   // UDP header, no checksum.
-  put16(frame, 67);
-  put16(frame, 68);
-  put16(frame, static_cast<uint16_t>(udp_len));
-  put16(frame, 0);
+  frame.add16(67).add16(68).add16(udp_len).add16(0);
   // DHCP fixed part.
-  frame.push_back(f.op);
-  frame.push_back(1);
-  frame.push_back(6);
-  frame.push_back(0);
-  put(frame, {0x5e, 0xed, 0x00, 0x01});  // xid
-  put_zero(frame, 4);                     // secs, flags (unicast)
-  put(frame, ip_bytes(f.ciaddr));
-  put(frame, ip_bytes(f.yiaddr));
-  put(frame, ip_bytes(kServerIp));  // siaddr
-  put_zero(frame, 4);               // giaddr
-  put(frame, mac_bytes(f.eth_dst));
-  put_zero(frame, 10 + 64 + 128);  // chaddr padding, sname, file
-  put(frame, {99, 130, 83, 99});   // magic cookie
-  put(frame, f.options);
-  return frame;
+  frame.add8(f.op).add8(1).add8(6).add8(0);
+  frame.add({0x5e, 0xed, 0x00, 0x01});  // xid
+  frame.add_zero(4);                     // secs, flags (unicast)
+  frame.add_ip(f.ciaddr).add_ip(f.yiaddr);
+  frame.add_ip(kServerIp);  // siaddr
+  frame.add_zero(4);        // giaddr
+  frame.add_mac(f.eth_dst);
+  frame.add_zero(10 + 64 + 128);  // chaddr padding, sname, file
+  frame.add({99, 130, 83, 99});   // magic cookie
+  return frame.add(f.options).bytes();
 }
 
 Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip,
                     bool counting_padding) {
-  Bytes frame;
-  put(frame, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff});
-  put(frame, mac_bytes(client_mac));
-  put(frame, {0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 0x06, 0x04, 0x00, 0x01});
-  put(frame, mac_bytes(client_mac));
-  put(frame, ip_bytes(client_ip));
-  put_zero(frame, 6);
-  put(frame, ip_bytes(gateway_ip));
-  for (unsigned char i = 42; i < 60; ++i) frame.push_back(counting_padding ? i : 0);
+  tidewell_test::ArpFields f;
+  f.op = 1;
+  f.eth_dst = kBroadcastMac;
+  f.sender_mac = client_mac;
+  f.sender_ip = client_ip;
+  f.target_mac = kNoMac;
+  f.target_ip = gateway_ip;
+  Bytes frame = tidewell_test::arp_frame(f, 60);
+  if (counting_padding) {
+    for (size_t i = 42; i < 60; ++i) frame[i] = static_cast<unsigned char>(i);
+  }
   return frame;
 }
 
 Bytes arp_frame(const std::string& sender_ip, const std::string& sender_mac, uint16_t op, size_t length) {
-  Bytes frame;
-  put(frame, op == 1 ? Bytes(6, 0xff) : mac_bytes(kClientMac));
-  put(frame, mac_bytes(sender_mac));
-  put(frame, {0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 0x06, 0x04});
-  put16(frame, op);
-  put(frame, mac_bytes(sender_mac));
-  put(frame, ip_bytes(sender_ip));
-  put(frame, op == 1 ? Bytes(6, 0) : mac_bytes(kClientMac));
-  put(frame, ip_bytes(kOfferedIp));
-  put_zero(frame, 18);
-  frame.resize(length, 0);
-  return frame;
+  tidewell_test::ArpFields f;
+  f.op = op;
+  f.eth_dst = op == 1 ? kBroadcastMac : kClientMac;
+  f.sender_mac = sender_mac;
+  f.sender_ip = sender_ip;
+  f.target_mac = op == 1 ? kNoMac : kClientMac;
+  f.target_ip = kOfferedIp;
+  return tidewell_test::arp_frame(f, length);
 }
 
 DhcpEnv::DhcpEnv() {
-  char templ[] = "/tmp/dhcpguard-test-XXXXXX";
-  if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
-  str_home = templ;
-  HEnvironment::set_home(HString(str_home));
-  HDataCenter::set_core_dir(HString(str_home + "/core"));
   AntiARPSpoofing_Local policy;
   policy.strPolicyID = L"p-dhcp";
   policy.iStateMask = 1;
   policy.iAntiARPSpoofing = 0;
   policy.iAntiDHCPSpoofing = 1;
-  HDataCenter::GetPolicy()->set_policies({policy}, {});
-  HEventCenter::ins().b_online = 1;
-  HPTWGlobal& global = HPTWGlobal::ins();
-  global.vt_arp.assign(1, policy);
-  global.audit_report_mgr.init(L"NetSecurity", L"AntiARPSpoofing", L"arc_file\\his_arp_attack", 173, 300);
-}
-
-DhcpEnv::~DhcpEnv() {
-  std::error_code ignored;
-  std::filesystem::remove_all(str_home, ignored);
-}
-
-std::string DhcpEnv::attack_log() const { return read_file(str_home + "/log/Attack.log"); }
-
-std::string DhcpEnv::general_log() const { return read_file(narrow(HFileLog::ins().file_path())); }
-
-SentFrames::SentFrames() {
-  HWinPCapHelper::instance().set_send_sink([this](const unsigned char* frame, int len) {
-    std::lock_guard<std::mutex> lock(mtx_frames);
-    vt_frames.emplace_back(frame, frame + len);
-  });
-}
-
-SentFrames::~SentFrames() { HWinPCapHelper::instance().set_send_sink(nullptr); }
-
-std::vector<Bytes> SentFrames::frames() {
-  std::lock_guard<std::mutex> lock(mtx_frames);
-  return vt_frames;
-}
-
-CoreRecorder::CoreRecorder() {
-  HDataCenter::set_core_hook([this](const std::vector<ARPSpoofingReport_Local>& block) {
-    std::lock_guard<std::mutex> lock(mtx_reports);
-    vt_reports.insert(vt_reports.end(), block.begin(), block.end());
-    return true;
-  });
-}
-
-CoreRecorder::~CoreRecorder() { HDataCenter::set_core_hook(nullptr); }
-
-std::vector<ARPSpoofingReport_Local> CoreRecorder::reports() {
-  std::lock_guard<std::mutex> lock(mtx_reports);
-  return vt_reports;
-}
-
-FakeTicks::FakeTicks(DWORD start) : dw_now(start) {
-  platform::set_tick_source([this] {
-    std::lock_guard<std::mutex> lock(mtx_now);
-    return dw_now;
-  });
-}
-
-FakeTicks::~FakeTicks() { platform::set_tick_source(nullptr); }
-
-void FakeTicks::set(DWORD now) {
-  std::lock_guard<std::mutex> lock(mtx_now);
-  dw_now = now;
-}
-
-void FakeTicks::advance(DWORD ms) {
-  std::lock_guard<std::mutex> lock(mtx_now);
-  dw_now += ms;
+  tidewell_test::install_policy(policy);
 }
 
 namespace {
@@ -337,24 +215,6 @@ std::wstring window_text(HWND window) {
   return text;
 }
 
-std::string narrow(const HString& text) { return text.get_str_direct(); }
-
 std::string utf8(const std::wstring& text) { return platform::wide_to_utf8(text); }
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-size_t count_of(const std::string& haystack, const std::string& needle) {
-  if (needle.empty()) return 0;
-  size_t n = 0;
-  for (size_t pos = haystack.find(needle); pos != std::string::npos; pos = haystack.find(needle, pos + needle.size())) {
-    ++n;
-  }
-  return n;
-}
 
 }  // namespace dhcpguard_test

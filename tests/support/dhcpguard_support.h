@@ -1,22 +1,34 @@
 #pragma once
 // Helpers for the DHCP guard tests: DHCP and ARP frames built field by
 // field, the probe requests the guard must send, a fresh agent home with a
-// DHCP policy, a recording wire and core, a settable tick counter, a
-// private X server for the real windows, and window look-ups.
+// DHCP policy, a private X server for the real windows, and window
+// look-ups.
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "host/ARPSpoofingReport_Local.h"
 #include "host/HString.h"
 #include "platform/WinTypes.h"
 #include "platform/WinUser.h"
+#include "tests/support/CoreRecorder.h"
+#include "tests/support/FakeTicks.h"
+#include "tests/support/FrameBuilder.h"
+#include "tests/support/SentFrames.h"
+#include "tests/support/TestHome.h"
 
 namespace dhcpguard_test {
 
-typedef std::vector<unsigned char> Bytes;
+using tidewell_test::Bytes;
+using tidewell_test::CoreRecorder;
+using tidewell_test::count_of;
+using tidewell_test::FakeTicks;
+using tidewell_test::hex;
+using tidewell_test::ip_bytes;
+using tidewell_test::mac_bytes;
+using tidewell_test::narrow;
+using tidewell_test::read_file;
+using tidewell_test::SentFrames;
 
 extern const char kClientMac[];  // this host
 extern const char kServerMac[];  // the DHCP server
@@ -24,11 +36,8 @@ extern const char kOfferedIp[];
 extern const char kGatewayIp[];
 extern const char kGateway2Ip[];
 
-Bytes mac_bytes(const std::string& mac);
-Bytes ip_bytes(const std::string& ip);
 // As stored in a frame (network byte order).
 uint32_t ip_value(const std::string& ip);
-std::string hex(const Bytes& bytes);
 
 // Options areas (behind the magic cookie).
 Bytes options(uint8_t msg_type, const std::vector<std::string>& routers);
@@ -57,50 +66,12 @@ Bytes arp_frame(const std::string& sender_ip, const std::string& sender_mac, uin
 class DhcpEnv {
  public:
   DhcpEnv();
-  ~DhcpEnv();
-  const std::string& home() const { return str_home; }
-  std::string attack_log() const;
-  std::string general_log() const;
+  const std::string& home() const { return tmp_home.path(); }
+  std::string attack_log() const { return read_file(tmp_home.file("log/Attack.log")); }
+  std::string general_log() const { return tidewell_test::general_log(); }
 
  private:
-  std::string str_home;
-};
-
-// Every frame the plug-in sends lands here instead of on the wire.
-class SentFrames {
- public:
-  SentFrames();
-  ~SentFrames();
-  std::vector<Bytes> frames();
-
- private:
-  std::mutex mtx_frames;
-  std::vector<Bytes> vt_frames;
-};
-
-// Stands in for the agent core: accepts and keeps every report.
-class CoreRecorder {
- public:
-  CoreRecorder();
-  ~CoreRecorder();
-  std::vector<ARPSpoofingReport_Local> reports();
-
- private:
-  std::mutex mtx_reports;
-  std::vector<ARPSpoofingReport_Local> vt_reports;
-};
-
-// GetTickCount answers what the test says.
-class FakeTicks {
- public:
-  explicit FakeTicks(DWORD start);
-  ~FakeTicks();
-  void set(DWORD now);
-  void advance(DWORD ms);
-
- private:
-  std::mutex mtx_now;
-  DWORD dw_now;
+  tidewell_test::TestHome tmp_home{"dhcpguard-test"};
 };
 
 // A private X server for this test process (Xvfb on a free display, gone
@@ -112,10 +83,7 @@ HWND wait_for_window(const HString& title, int timeout_ms = 5000);
 bool wait_window_gone(HWND window, int timeout_ms = 5000);
 std::wstring window_text(HWND window);
 
-std::string narrow(const HString& text);
 std::string utf8(const std::wstring& text);
-std::string read_file(const std::string& path);
-size_t count_of(const std::string& haystack, const std::string& needle);
 // Polls `done` every 10 ms for up to `timeout_ms`.
 bool eventually(const std::function<bool()>& done, int timeout_ms = 5000);
 
