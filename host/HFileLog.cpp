@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
@@ -13,9 +14,70 @@
 
 namespace {
 
+// Gathered lines are written once this much has gathered.
+constexpr size_t kBatchBytes = 64 * 1024;
+constexpr size_t kHeaderMax = 64;
+
+thread_local int t_batch_depth = 0;
+
+// Every log object, for flush_all(); never destroyed.
+struct Registry {
+  std::mutex mtx;
+  HFileLog* p_first = nullptr;
+};
+
+Registry& registry() {
+  static Registry* r = new Registry;
+  return *r;
+}
+
 long thread_id() {
   thread_local long tid = static_cast<long>(::gettid());
   return tid;
+}
+
+size_t put_digits(char* out, unsigned long value, int min_width) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value && n < 24);
+  while (n < min_width) digits[n++] = '0';
+  for (int i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return static_cast<size_t>(n);
+}
+
+// "2026-12-06 11:12:13.123 [tid] " into `out` (at least kHeaderMax bytes).
+// The date and time up to the second are formatted once a second per thread:
+// a line per frame must not pay for localtime and snprintf each time.
+size_t plain_header(char* out) {
+  struct Cache {
+    time_t sec = -1;
+    char prefix[32];
+    size_t prefix_len = 0;
+    char tid[32];
+    size_t tid_len = 0;
+  };
+  thread_local Cache cache;
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  if (ts.tv_sec != cache.sec) {
+    struct tm tm_local;
+    ::localtime_r(&ts.tv_sec, &tm_local);
+    int n = std::snprintf(cache.prefix, sizeof(cache.prefix), "%04d-%02d-%02d %02d:%02d:%02d.",
+                          tm_local.tm_year + 1900, tm_local.tm_mon + 1, tm_local.tm_mday, tm_local.tm_hour,
+                          tm_local.tm_min, tm_local.tm_sec);
+    cache.prefix_len = n > 0 ? static_cast<size_t>(n) : 0;
+    n = std::snprintf(cache.tid, sizeof(cache.tid), " [%ld] ", thread_id());
+    cache.tid_len = n > 0 ? static_cast<size_t>(n) : 0;
+    cache.sec = ts.tv_sec;
+  }
+  size_t len = cache.prefix_len;
+  std::memcpy(out, cache.prefix, len);
+  len += put_digits(out + len, static_cast<unsigned long>(ts.tv_nsec / 1000000), 3);
+  std::memcpy(out + len, cache.tid, cache.tid_len);
+  return len + cache.tid_len;
 }
 
 void pad(std::wstring& out, size_t used, int width, bool left, wchar_t fill, size_t at) {
@@ -139,10 +201,26 @@ void format_into(std::wstring& out, const wchar_t* format, va_list& ap) {
 
 }  // namespace
 
-HFileLog::HFileLog() = default;
+HFileLog::HFileLog() {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mtx);
+  p_next = r.p_first;
+  r.p_first = this;
+}
 
 HFileLog::~HFileLog() {
-  if (i_fd >= 0) ::close(i_fd);
+  {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mtx);
+    for (HFileLog** at = &r.p_first; *at; at = &(*at)->p_next) {
+      if (*at == this) {
+        *at = p_next;
+        break;
+      }
+    }
+  }
+  std::lock_guard<std::mutex> lock(mtx_file);
+  close_locked();
 }
 
 // Never destroyed: detached threads may still log while the process exits.
@@ -156,15 +234,9 @@ HFileLog& HFileLog::ins() {
 }
 
 HString HFileLog::get() {
-  struct timespec ts;
-  ::clock_gettime(CLOCK_REALTIME, &ts);
-  struct tm tm_local;
-  ::localtime_r(&ts.tv_sec, &tm_local);
-  char buf[96];
-  std::snprintf(buf, sizeof(buf), "%04d-%02d-%02d %02d:%02d:%02d.%03ld [%ld] ", tm_local.tm_year + 1900,
-                tm_local.tm_mon + 1, tm_local.tm_mday, tm_local.tm_hour, tm_local.tm_min, tm_local.tm_sec,
-                static_cast<long>(ts.tv_nsec / 1000000), thread_id());
-  return HString(buf);
+  char buf[kHeaderMax];
+  size_t len = plain_header(buf);
+  return HString(std::wstring(buf, buf + len));
 }
 
 HString HFileLog::get(int level, const wchar_t* source, int line) {
@@ -215,14 +287,63 @@ int HFileLog::write_line(const std::wstring& line) {
   std::lock_guard<std::mutex> lock(mtx_file);
   if (i_fd < 0 && open_locked() != 0) return -1;
   encode_locked(line);
-  if (ul_max_file_len > 0 && ull_file_len > 0 && ull_file_len + str_line_buf.size() > ul_max_file_len) {
+  return emit_locked();
+}
+
+int HFileLog::log_plain(const char* text, size_t length) {
+  std::lock_guard<std::mutex> lock(mtx_file);
+  if (i_fd < 0 && open_locked() != 0) return -1;
+  encode_plain_locked(text, length);
+  return emit_locked();
+}
+
+// The file's length counts the gathered lines as if they were written, so
+// that a batch rolls over at the same line as single writes would.
+int HFileLog::emit_locked() {
+  uint64_t length = ull_file_len + str_pending.size();
+  if (ul_max_file_len > 0 && length > 0 && length + str_line_buf.size() > ul_max_file_len) {
     roll_over_locked();
     if (i_fd < 0) return -1;
+  }
+  if (t_batch_depth > 0) {
+    str_pending += str_line_buf;
+    return str_pending.size() >= kBatchBytes ? write_pending_locked() : 0;
+  }
+  if (!str_pending.empty()) {
+    str_pending += str_line_buf;
+    return write_pending_locked();
   }
   if (HFileUtil::write_all(i_fd, str_line_buf.data(), str_line_buf.size()) != 0) return -1;
   ull_file_len += str_line_buf.size();
   return 0;
 }
+
+int HFileLog::write_pending_locked() {
+  if (str_pending.empty()) return 0;
+  int rc = i_fd < 0 ? -1 : HFileUtil::write_all(i_fd, str_pending.data(), str_pending.size());
+  if (rc == 0) ull_file_len += str_pending.size();
+  str_pending.clear();
+  return rc;
+}
+
+void HFileLog::flush_pending() {
+  std::lock_guard<std::mutex> lock(mtx_file);
+  write_pending_locked();
+}
+
+void HFileLog::flush_all() {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mtx);
+  for (HFileLog* log = r.p_first; log; log = log->p_next) log->flush_pending();
+}
+
+HFileLog::Batch::Batch() { ++t_batch_depth; }
+
+HFileLog::Batch::~Batch() {
+  if (--t_batch_depth == 0) flush_all();
+}
+
+void HFileLog::Batch::flush() { flush_all(); }
 
 // A line break inside a text would split one entry over several lines.
 void HFileLog::encode_locked(const std::wstring& line) {
@@ -233,6 +354,24 @@ void HFileLog::encode_locked(const std::wstring& line) {
     wchar_t c = line[i];
     HFileUtil::append_utf8(str_line_buf, (c == L'\n' || c == L'\r') ? L' ' : c);
   }
+  str_line_buf += '\n';
+}
+
+// As encode_locked, for the plain header and a UTF-8 text: the cut counts
+// characters, not bytes.
+void HFileLog::encode_plain_locked(const char* text, size_t length) {
+  char header[kHeaderMax];
+  size_t header_len = plain_header(header);
+  str_line_buf.assign(header, header_len);
+  size_t chars = header_len;
+  for (size_t i = 0; text && i < length; ++i) {
+    char c = text[i];
+    bool starts_char = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (starts_char && ul_max_line_len > 0 && chars >= ul_max_line_len) break;
+    if (starts_char) ++chars;
+    str_line_buf += (c == '\n' || c == '\r') ? ' ' : c;
+  }
+  if (ul_max_line_len > 0 && header_len > ul_max_line_len) str_line_buf.resize(ul_max_line_len);
   str_line_buf += '\n';
 }
 
@@ -252,7 +391,9 @@ int HFileLog::open_locked() {
   return 0;
 }
 
+// What has gathered belongs to the file that is being closed.
 void HFileLog::close_locked() {
+  write_pending_locked();
   if (i_fd >= 0) ::close(i_fd);
   i_fd = -1;
   ull_file_len = 0;

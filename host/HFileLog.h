@@ -3,9 +3,17 @@
 // instances (the attack log) set their own folder, name and limits.
 // A file is FOLDER/NAME.log; at the maximum file length it is renamed to
 // NAME.log.1 (replacing the previous one) and a new file is started. A line
-// longer than the maximum line length is cut. Every line is one write(2) on
-// a descriptor opened with O_APPEND, so lines from several threads never mix
-// and nothing is lost when the process dies.
+// longer than the maximum line length is cut. Every line is written with
+// one write(2) on a descriptor opened with O_APPEND, so lines from several
+// threads never mix and nothing is lost when the process dies.
+//
+// A thread that logs a line per frame (the capture thread) holds a Batch
+// while it delivers a run of frames: its lines are gathered per log and
+// written together when the batch ends or 64 KiB have gathered. A line of
+// any thread outside a batch first writes what has gathered, so the file
+// keeps the order in which the lines were logged; roll-over and line cuts
+// happen exactly as for single lines.
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -40,15 +48,38 @@ class HFileLog {
   // printf-style: %s takes a wide string (const wchar_t*), %d an int, %p a pointer
   // (also %u %x %c %S = narrow string, %%, width, '-', '0', and l/ll/z lengths).
   int log(int level, const wchar_t* source, int line, const wchar_t* format, ...);
+  // The line `get() + text` for a text given as UTF-8 bytes, written as
+  // log() writes it but without making a wide string first.
+  int log_plain(const char* text, size_t length);
+
+  // Lines logged by this thread while a Batch lives are written when the
+  // outermost Batch ends (or flush() is called). Inside a batch, log()
+  // returns 0 once the line is taken; a later write failure is not seen.
+  class Batch {
+   public:
+    Batch();
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    // Writes what this thread's batch has gathered so far.
+    void flush();
+  };
+  // Writes what has gathered in every log (at exit, before _exit()).
+  static void flush_all();
 
   HString file_path() const;
 
  private:
   int write_line(const std::wstring& line);
+  // Writes the line in str_line_buf (newline included) or gathers it.
+  int emit_locked();
+  int write_pending_locked();
   void encode_locked(const std::wstring& line);
+  void encode_plain_locked(const char* text, size_t length);
   int open_locked();
   void close_locked();
   void roll_over_locked();
+  void flush_pending();
 
   std::mutex mtx_file;
   HString str_folder;
@@ -59,4 +90,6 @@ class HFileLog {
   uint64_t ull_file_len = 0;
   bool b_home_log = false;   // ins(): takes the home when it first writes
   std::string str_line_buf;  // reused for every line, under mtx_file
+  std::string str_pending;   // gathered lines of batches, not written yet
+  HFileLog* p_next = nullptr;  // every log, for flush_all()
 };
