@@ -1,41 +1,11 @@
 #include "tests/support/agent_pcap.h"
 
-#include <arpa/inet.h>
 #include <pcap/pcap.h>
-#include <stdlib.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace agent_test {
-
-namespace {
-
-void put_mac(Frame& frame, size_t at, const std::string& text) {
-  unsigned int b[6] = {0};
-  if (std::sscanf(text.c_str(), "%x:%x:%x:%x:%x:%x", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5]) != 6) {
-    throw std::invalid_argument("bad MAC in test: " + text);
-  }
-  for (int i = 0; i < 6; ++i) frame.at(at + i) = static_cast<unsigned char>(b[i]);
-}
-
-void put_ip(Frame& frame, size_t at, const std::string& text) {
-  in_addr address{};
-  if (inet_pton(AF_INET, text.c_str(), &address) != 1) throw std::invalid_argument("bad IPv4 in test: " + text);
-  std::memcpy(&frame.at(at), &address, 4);
-}
-
-void put_u16(Frame& frame, size_t at, uint16_t value) {
-  frame.at(at) = static_cast<unsigned char>(value >> 8);
-  frame.at(at + 1) = static_cast<unsigned char>(value & 0xff);
-}
-
-}  // namespace
 
 void write_pcap(const std::string& path, const std::vector<TimedFrame>& frames, int linktype) {
   pcap_t* dead = pcap_open_dead(linktype, 65535);
@@ -75,84 +45,42 @@ std::vector<TimedFrame> read_pcap(const std::string& path) {
 
 Frame ethernet_frame(const std::string& dst_mac, const std::string& src_mac, uint16_t ethertype, size_t length,
                      unsigned char fill) {
-  Frame frame(std::max<size_t>(length, 14), fill);
-  put_mac(frame, 0, dst_mac);
-  put_mac(frame, 6, src_mac);
-  put_u16(frame, 12, ethertype);
-  return frame;
+  tidewell_test::FrameBuilder frame(std::max<size_t>(length, 14), fill);
+  frame.set_mac(0, dst_mac).set_mac(6, src_mac).set16(12, ethertype);
+  return frame.bytes();
 }
 
 Frame arp_frame(uint16_t op, const std::string& sender_mac, const std::string& sender_ip,
                 const std::string& target_mac, const std::string& target_ip, const std::string& eth_dst) {
-  Frame frame = ethernet_frame(eth_dst, sender_mac, 0x0806, 60);
-  put_u16(frame, 14, 1);
-  put_u16(frame, 16, 0x0800);
-  frame[18] = 6;
-  frame[19] = 4;
-  put_u16(frame, 20, op);
-  put_mac(frame, 22, sender_mac);
-  put_ip(frame, 28, sender_ip);
-  put_mac(frame, 32, target_mac);
-  put_ip(frame, 38, target_ip);
-  return frame;
+  tidewell_test::ArpFields fields;
+  fields.op = op;
+  fields.eth_dst = eth_dst;
+  fields.sender_mac = sender_mac;
+  fields.sender_ip = sender_ip;
+  fields.target_mac = target_mac;
+  fields.target_ip = target_ip;
+  return tidewell_test::arp_frame(fields, 60);
 }
 
 Frame dhcp_offer(const std::string& server_mac, const std::string& client_mac, const std::string& yiaddr,
                  const std::string& router) {
-  Frame frame = ethernet_frame(client_mac, server_mac, 0x0800, 300);
-  frame[14] = 0x45;                          // IPv4, 20-byte header
-  put_u16(frame, 16, 300 - 14);
-  frame[22] = 64;                            // TTL
-  frame[23] = 17;                            // UDP
-  put_ip(frame, 26, "10.77.0.1");
-  put_ip(frame, 30, yiaddr == "0.0.0.0" ? "255.255.255.255" : yiaddr);
-  put_u16(frame, 34, 67);
-  put_u16(frame, 36, 68);
-  put_u16(frame, 38, 300 - 34);
-  frame[42] = 2;  // BOOTREPLY
-  frame[43] = 1;
-  frame[44] = 6;
-  put_ip(frame, 58, yiaddr);
-  put_mac(frame, 70, client_mac);
-  const unsigned char cookie[4] = {99, 130, 83, 99};
-  std::memcpy(&frame[278], cookie, 4);
-  size_t at = 282;
-  frame[at++] = 53;
-  frame[at++] = 1;
-  frame[at++] = 2;  // DHCPOFFER
+  tidewell_test::FrameBuilder frame(300);
+  frame.set_mac(0, client_mac).set_mac(6, server_mac).set16(12, 0x0800);
+  frame.set(14, {0x45}).set16(16, 300 - 14);  // IPv4, 20-byte header
+  frame.set(22, {64, 17});                    // TTL, UDP
+  frame.set_ip(26, "10.77.0.1").set_ip(30, yiaddr == "0.0.0.0" ? "255.255.255.255" : yiaddr);
+  frame.set16(34, 67).set16(36, 68).set16(38, 300 - 34);
+  frame.set(42, {2, 1, 6});  // BOOTREPLY, Ethernet, 6-byte addresses
+  frame.set_ip(58, yiaddr).set_mac(70, client_mac);
+  frame.set(278, {99, 130, 83, 99});
+  tidewell_test::Bytes options = {53, 1, 2};  // DHCPOFFER
   if (!router.empty()) {
-    frame[at++] = 3;
-    frame[at++] = 4;
-    put_ip(frame, at, router);
-    at += 4;
+    options.insert(options.end(), {3, 4});
+    tidewell_test::Bytes address = tidewell_test::ip_bytes(router);
+    options.insert(options.end(), address.begin(), address.end());
   }
-  frame[at] = 255;
-  return frame;
-}
-
-ScratchDir::ScratchDir(const std::string& tag) {
-  std::string pattern = (std::filesystem::temp_directory_path() / ("agent_" + tag + "_XXXXXX")).string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-  str_path = buf.data();
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(str_path, ignored);
-}
-
-std::string read_text(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void write_text(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
+  options.push_back(255);
+  return frame.set(282, options).bytes();
 }
 
 }  // namespace agent_test

@@ -5,9 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FrameBuilder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestHome.h"
+
 namespace agent_test {
 
-using Frame = std::vector<unsigned char>;
+using Frame = tidewell_test::Bytes;
+using ScratchDir = tidewell_test::TempDir;
+using tidewell_test::count_of;
+using tidewell_test::read_file;
+using tidewell_test::write_file;
 
 struct TimedFrame {
   double ts = 0;  // seconds of the capture's clock
@@ -30,23 +38,5 @@ Frame arp_frame(uint16_t op, const std::string& sender_mac, const std::string& s
 // A DHCP offer from `server_mac` to `client_mac` offering `yiaddr` ("0.0.0.0" for none).
 Frame dhcp_offer(const std::string& server_mac, const std::string& client_mac, const std::string& yiaddr,
                  const std::string& router);
-
-// A fresh folder under the system's temporary folder, removed by the
-// destructor.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& tag);
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return str_path; }
-  std::string file(const std::string& name) const { return str_path + "/" + name; }
-
- private:
-  std::string str_path;
-};
-
-std::string read_text(const std::string& path);
-void write_text(const std::string& path, const std::string& text);
 
 }  // namespace agent_test

@@ -243,7 +243,7 @@ TEST(AgentConfigLoad, UnreadableFileIsNamed) {
 TEST(AgentConfigLoad, FileErrorsCarryTheFileName) {
   agent_test::ScratchDir dir("config");
   std::string path = dir.file("bad.json");
-  agent_test::write_text(path, "{\n \"agent\": {\"core_accepts\": \"yes\"}\n}\n");
+  agent_test::write_file(path, "{\n \"agent\": {\"core_accepts\": \"yes\"}\n}\n");
   AgentConfig config;
   std::string error;
   EXPECT_EQ(AgentConfig::load(path, config, error), -1);

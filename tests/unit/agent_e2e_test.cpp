@@ -18,6 +18,7 @@
 namespace {
 
 using agent_test::ChildProcess;
+using agent_test::count_of;
 using agent_test::Frame;
 using agent_test::ScratchDir;
 using json = nlohmann::json;
@@ -41,7 +42,7 @@ std::string config_text(bool core_accepts) {
 
 std::vector<json> json_lines(const std::string& path) {
   std::vector<json> lines;
-  std::istringstream text(agent_test::read_text(path));
+  std::istringstream text(agent_test::read_file(path));
   std::string line;
   while (std::getline(text, line)) {
     if (!line.empty()) lines.push_back(json::parse(line));
@@ -62,7 +63,7 @@ class AgentEndToEnd : public ::testing::Test {
 
   std::string write_config(const std::string& name, const std::string& text) {
     std::string path = dir.file(name);
-    agent_test::write_text(path, text);
+    agent_test::write_file(path, text);
     return path;
   }
 
@@ -73,8 +74,8 @@ class AgentEndToEnd : public ::testing::Test {
     return agent_test::run_child(argv, dir.file("out.txt"), dir.file("err.txt"), RUN_LIMIT_S);
   }
 
-  std::string out() { return agent_test::read_text(dir.file("out.txt")); }
-  std::string err() { return agent_test::read_text(dir.file("err.txt")); }
+  std::string out() { return agent_test::read_file(dir.file("out.txt")); }
+  std::string err() { return agent_test::read_file(dir.file("err.txt")); }
   std::string home() { return dir.file("home"); }
 
   ScratchDir dir{"e2e"};
@@ -111,7 +112,7 @@ TEST_F(AgentEndToEnd, QueuedReportsReachTheCoreOnceWithTheirAge) {
   std::vector<json> blocks = json_lines(reports);
   // Second run: the queued start-up report, the queued DHCP report, its own
   // start-up report. Third run: its own start-up report only.
-  ASSERT_EQ(blocks.size(), 4u) << agent_test::read_text(reports);
+  ASSERT_EQ(blocks.size(), 4u) << agent_test::read_file(reports);
   EXPECT_TRUE(blocks[0]["records"].empty()) << "oldest first: the first run's start-up report";
   ASSERT_EQ(blocks[1]["records"].size(), 1u);
   const json& record = blocks[1]["records"][0];
@@ -122,12 +123,6 @@ TEST_F(AgentEndToEnd, QueuedReportsReachTheCoreOnceWithTheirAge) {
   EXPECT_LT(record["iElapsed"].get<int>(), 60);
   EXPECT_TRUE(blocks[2]["records"].empty());
   EXPECT_TRUE(blocks[3]["records"].empty());
-}
-
-size_t count_of(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-  return count;
 }
 
 // The heartbeat retries the queue while the agent is online, and only then.
@@ -144,7 +139,7 @@ TEST_F(AgentEndToEnd, HeartbeatRetriesQueuedReportsWhileOnline) {
         << err();
     // The start-up report and the DHCP report try the core once each; every
     // heartbeat while online tries the queue again.
-    size_t attempts = count_of(agent_test::read_text(run_home + "/log/Velmora.log"), "HAuditReportMgr::report OLD");
+    size_t attempts = count_of(agent_test::read_file(run_home + "/log/Velmora.log"), "HAuditReportMgr::report OLD");
     if (online) {
       EXPECT_GE(attempts, 4u);
     } else {
@@ -217,13 +212,13 @@ TEST_F(AgentEndToEnd, SigtermAndSigintStopItCleanly) {
     ASSERT_GT(agent.pid(), 0);
     // Bounded wait until the plug-in has started capture.
     const std::string log = run_home + "/log/Velmora.log";
-    for (int i = 0; i < 500 && agent_test::read_text(log).find("orvoInit2 ret") == std::string::npos; ++i) {
+    for (int i = 0; i < 500 && agent_test::read_file(log).find("orvoInit2 ret") == std::string::npos; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     agent.signal(number);
     EXPECT_EQ(agent.wait(10), 0) << "signal " << number << ": " << err();
     EXPECT_NE(out().find("velmora-agent summary"), std::string::npos) << out();
-    EXPECT_NE(agent_test::read_text(log).find(number == SIGTERM ? "stopped by SIGTERM" : "stopped by SIGINT"),
+    EXPECT_NE(agent_test::read_file(log).find(number == SIGTERM ? "stopped by SIGTERM" : "stopped by SIGINT"),
               std::string::npos);
   }
 }
