@@ -10,20 +10,20 @@ aw_setup
 aw_capture_host
 aw_start_agent "$(aw_policy 1 0 "")"
 
-ip -n "$AW-gw" link set g0 address "$GW_NEW_MAC" || aw_fail "cannot change the gateway's MAC"
+ip -n "$AW-gw" link set g0 address "$GW_NEW_MAC" || lab_fail "cannot change the gateway's MAC"
 aw_claim gw g0 "$GW_NEW_MAC"
-aw_wait 15 aw_probes_at_least "$GW_MAC" 3 || aw_fail "expected three probe requests to the old MAC"
+lab_wait 15 aw_probes_at_least "$GW_MAC" 3 || lab_fail "expected three probe requests to the old MAC"
 # The change is accepted in the first pass at least a second after the
 # third request.
 sleep 1.6
-[ "$(aw_probe_count "$GW_MAC")" = 3 ] || aw_fail "more than three requests to the old MAC"
+[ "$(aw_probe_count "$GW_MAC")" = 3 ] || lab_fail "more than three requests to the old MAC"
 
 # A second claim with the new MAC is now a repeat: no new probe.
 seen=$(aw_seen_from "$GW_IP")
 aw_claim gw g0 "$GW_NEW_MAC"
-aw_wait 5 aw_seen_more_than "$GW_IP" "$seen" || aw_fail "the second claim did not reach the plug-in"
+lab_wait 5 aw_seen_more_than "$GW_IP" "$seen" || lab_fail "the second claim did not reach the plug-in"
 sleep 1.5
-[ "$(aw_probe_count "$GW_MAC")" = 3 ] || aw_fail "the new MAC was not accepted: the old MAC is asked again"
-[ "$(aw_probe_count "$GW_NEW_MAC")" = 0 ] || aw_fail "the new MAC was probed"
-[ "$(aw_report_count '"str_desc":"AntiARP_RP_')" = 0 ] || aw_fail "a report for a gateway that moved"
+[ "$(aw_probe_count "$GW_MAC")" = 3 ] || lab_fail "the new MAC was not accepted: the old MAC is asked again"
+[ "$(aw_probe_count "$GW_NEW_MAC")" = 0 ] || lab_fail "the new MAC was probed"
+[ "$(aw_report_count '"str_desc":"AntiARP_RP_')" = 0 ] || lab_fail "a report for a gateway that moved"
 echo "PASS: three unanswered requests, no report, new MAC trusted"
