@@ -33,6 +33,18 @@ ArpFields reply_from_gateway() {
   return f;
 }
 
+// A broadcast "who has target_ip" from the sender.
+ArpFields who_has(const std::string& target_ip, const std::string& sender_ip, const std::string& sender_mac) {
+  ArpFields f;
+  f.op = 1;
+  f.eth_dst = "ff:ff:ff:ff:ff:ff";
+  f.sender_mac = sender_mac;
+  f.sender_ip = sender_ip;
+  f.target_mac = "00:00:00:00:00:00";
+  f.target_ip = target_ip;
+  return f;
+}
+
 class CallbackTest : public ::testing::Test {
  protected:
   CallbackTest() : ticks(1000) {
@@ -113,14 +125,7 @@ TEST_F(CallbackTest, UnpaddedReplyToThisHostReachesGuardWithItsAddresses) {
 }
 
 TEST_F(CallbackTest, RequestForThisHostIsForwardedLikeAReply) {
-  ArpFields request;
-  request.op = 1;
-  request.eth_dst = "ff:ff:ff:ff:ff:ff";
-  request.sender_mac = kOtherMac;
-  request.sender_ip = kOtherIp;
-  request.target_mac = "00:00:00:00:00:00";
-  request.target_ip = kHostIp;
-  deliver(arp_frame(request));
+  deliver(arp_frame(who_has(kHostIp, kOtherIp, kOtherMac)));
   deliver(arp_frame(reply_from_gateway()));
   ASSERT_EQ(2u, guard->queued());
   HArpNode first = guard->pop_arp_node();
@@ -132,15 +137,8 @@ TEST_F(CallbackTest, RequestForThisHostIsForwardedLikeAReply) {
 }
 
 TEST_F(CallbackTest, GratuitousArpIsOfferedToDhcpProbeButNotQueued) {
-  ArpFields garp;
-  garp.op = 1;
-  garp.eth_dst = "ff:ff:ff:ff:ff:ff";
-  garp.sender_mac = kSpooferMac;
-  garp.sender_ip = kGatewayIp;
-  garp.target_mac = "00:00:00:00:00:00";
-  garp.target_ip = kGatewayIp;
   dhcp_waits_for(kGatewayIp);
-  deliver(arp_frame(garp));
+  deliver(arp_frame(who_has(kGatewayIp, kGatewayIp, kSpooferMac)));  // gratuitous
   EXPECT_EQ(0u, guard->queued());
   EXPECT_EQ(0u, dhcp->test_gateway.pending()) << "the gateway was heard from";
 }
