@@ -21,10 +21,10 @@ aw_setup() {
   HOST_IP=10.77.$NET.10
   GW_IP=10.77.$NET.1
   SPOOF_IP=10.77.$NET.66
-  HOST_MAC=02:77:$(printf %02x "$NET"):00:00:0a
-  GW_MAC=02:77:$(printf %02x "$NET"):00:00:01
-  GW_NEW_MAC=02:77:$(printf %02x "$NET"):00:00:02
-  SPOOF_MAC=02:77:$(printf %02x "$NET"):00:00:66
+  HOST_MAC=$(lab_mac 0a)
+  GW_MAC=$(lab_mac 01)
+  GW_NEW_MAC=$(lab_mac 02)
+  SPOOF_MAC=$(lab_mac 66)
   lab_start
   lab_bridge
   lab_netns host gw spoof

@@ -28,9 +28,9 @@ dg_setup() {
   GW_IP=10.77.$NET.1
   SRV_IP=10.77.$NET.2
   LEASE_IP=10.77.$NET.50
-  HOST_MAC=02:77:$(printf %02x "$NET"):00:00:0a
-  SRV_MAC=02:77:$(printf %02x "$NET"):00:00:02
-  GW_MAC=02:77:$(printf %02x "$NET"):00:00:01
+  HOST_MAC=$(lab_mac 0a)
+  SRV_MAC=$(lab_mac 02)
+  GW_MAC=$(lab_mac 01)
   lab_start
   lab_bridge
   lab_netns host srv

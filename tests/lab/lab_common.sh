@@ -172,6 +172,9 @@ lab_policy() {
 JSON
 }
 
+# lab_mac NN: the test's locally administered MAC 02:77:<NET>:00:00:NN.
+lab_mac() { printf '02:77:%02x:00:00:%s' "$NET" "$1"; }
+
 # Frames in hex, for frame_inject.
 lab_hex_mac() { echo "${1//:/}"; }
 lab_hex_ip() { local a b c d; IFS=. read -r a b c d <<<"$1"; printf '%02x%02x%02x%02x' "$a" "$b" "$c" "$d"; }
