@@ -171,15 +171,28 @@ int HAuditReportMgr::read_arc() {
   return 0;
 }
 
+// An archive never holds more than the queue's bound; one that does (a
+// damaged count, or a bound lowered since) keeps its newest entries, as
+// push_back would have.
 void HAuditReportMgr::read_entries(int count) {
+  int dropped = 0;
   for (int i = 0; i < count; ++i) {
     ReportVector entry;
     if (read_entry(entry) != 0) {
       HFileLog::ins().log(1, kSource, __LINE__, L"HAuditReportMgr::read_arc damaged at entry %d of %d, kept %d", i,
                           count, static_cast<int>(lt_vt_report_stack.size()));
-      return;
+      break;
     }
     lt_vt_report_stack.push_back(std::move(entry));
+    if (lt_vt_report_stack.size() > static_cast<size_t>(i_max_record)) {
+      lt_vt_report_stack.pop_front();
+      ++dropped;
+    }
+  }
+  if (dropped > 0) {
+    HFileLog::ins().log(1, kSource, __LINE__,
+                        L"HAuditReportMgr::read_arc %d entries beyond i_max_record %d, oldest %d dropped", count,
+                        i_max_record, dropped);
   }
 }
 
