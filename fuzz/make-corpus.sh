@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Makes the fuzz targets' seed corpus in fuzz/corpus/<target>/ from real
+# traffic: a host, its gateway and a DHCP server (dnsmasq) in network
+# namespaces on one bridge; dhclient leases an address, the host talks to its
+# gateway, the gateway announces itself, a spoofer claims the gateway. The
+# host's frames are captured on its bridge port and cut into seeds, with the
+# demo captures of examples/ beside them. Archives come from the agent
+# replaying the demos while its core refuses, configs from examples/ and the
+# README. Needs root, ip, tcpdump, dnsmasq, dhclient, arping and a built
+# agent:  sudo bash fuzz/make-corpus.sh BUILD/bin
+# The seeds are committed; run this only to renew them.
+set -euo pipefail
+BIN=${1:?usage: make-corpus.sh BUILD/bin}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+OUT=$ROOT/fuzz/corpus
+P=fzseed
+TMP=$(mktemp -d /tmp/fzseed.XXXXXX)
+PIDS=()
+
+cleanup() {
+  local pid ns
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  sleep 0.3
+  for ns in seg host gw srv spoof; do ip netns del "$P-$ns" 2>/dev/null || true; done
+  rm -rf "$TMP"
+}
+trap cleanup EXIT
+
+port() {  # NS IFACE MAC IP
+  ip -n "$P-seg" link add "p$2" type veth peer name "$2" netns "$P-$1"
+  ip -n "$P-seg" link set "p$2" master br0 up
+  ip -n "$P-$1" link set "$2" address "$3"
+  [ -n "$4" ] && ip -n "$P-$1" addr add "$4/24" dev "$2"
+  ip -n "$P-$1" link set lo up
+  ip -n "$P-$1" link set "$2" up
+}
+
+for ns in seg host gw srv spoof; do ip netns add "$P-$ns"; done
+ip -n "$P-seg" link add br0 type bridge
+ip -n "$P-seg" link set br0 up
+port host h0 02:77:00:00:00:0a ""
+port gw g0 02:77:00:00:00:01 10.77.0.1
+port srv s0 02:77:00:00:00:02 10.77.0.2
+port spoof x0 02:77:00:00:00:66 10.77.0.66
+
+ip netns exec "$P-seg" tcpdump -U -n -Z root -i ph0 -w "$TMP/host.pcap" 'arp or udp port 67 or udp port 68' \
+  >/dev/null 2>"$TMP/tcpdump.err" &
+PIDS+=($!)
+sleep 1
+ip netns exec "$P-srv" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 --user=root \
+  --interface=s0 --bind-interfaces --no-ping --dhcp-range=10.77.0.10,10.77.0.10,255.255.255.0,1h \
+  --dhcp-option=3,10.77.0.1,10.77.0.2 --dhcp-leasefile="$TMP/dnsmasq.leases" --pid-file="$TMP/dnsmasq.pid" \
+  >"$TMP/dnsmasq.out" 2>&1 &
+PIDS+=($!)
+sleep 1
+printf 'request subnet-mask, routers;\ntimeout 20;\n' >"$TMP/dhclient.conf"
+# Its script does nothing: no file of the machine is touched.
+ip netns exec "$P-host" timeout 25 dhclient -d -1 -cf "$TMP/dhclient.conf" -sf /bin/true \
+  -lf "$TMP/dhclient.leases" -pf "$TMP/dhclient.pid" h0 >"$TMP/dhclient.out" 2>&1 || true
+ip -n "$P-host" addr replace 10.77.0.10/24 dev h0
+ip -n "$P-host" route replace default via 10.77.0.1 dev h0
+ip netns exec "$P-host" arping -c 1 -I h0 10.77.0.1 >/dev/null 2>&1 || true
+ip netns exec "$P-gw" arping -c 1 -U -I g0 10.77.0.1 >/dev/null 2>&1 || true
+ip netns exec "$P-gw" arping -c 1 -A -I g0 10.77.0.1 >/dev/null 2>&1 || true
+ip netns exec "$P-spoof" arping -c 1 -U -I x0 -s 10.77.0.1 10.77.0.10 >/dev/null 2>&1 || true
+ip netns exec "$P-spoof" arping -c 1 -I x0 10.77.0.10 >/dev/null 2>&1 || true
+sleep 1
+kill "${PIDS[0]}"
+sleep 0.5
+
+# pcap file -> one file per frame: PREFIX-N
+split_frames() {
+  perl -e '
+    my ($file, $prefix) = @ARGV;
+    open(my $in, "<:raw", $file) or die "$file: $!";
+    read($in, my $header, 24) == 24 or die "short pcap";
+    my $n = 0;
+    while (read($in, my $rec, 16) == 16) {
+      my (undef, undef, $caplen) = unpack("VVV", $rec);
+      read($in, my $frame, $caplen) == $caplen or last;
+      open(my $out, ">:raw", sprintf("%s-%02d", $prefix, $n++)) or die;
+      print $out $frame;
+      close($out);
+    }' "$1" "$2"
+}
+
+mkdir -p "$TMP/frames"
+tcpdump -r "$TMP/host.pcap" -w "$TMP/dhcp.pcap" 'udp port 67 or udp port 68' 2>/dev/null
+tcpdump -r "$TMP/host.pcap" -w "$TMP/arp.pcap" arp 2>/dev/null
+tcpdump -r "$ROOT/examples/dhcp-demo.pcap" -w "$TMP/demo-dhcp.pcap" ip 2>/dev/null
+tcpdump -r "$ROOT/examples/dhcp-demo.pcap" -w "$TMP/demo-dhcp-arp.pcap" arp 2>/dev/null
+split_frames "$TMP/dhcp.pcap" "$TMP/frames/dhcp-lab"
+split_frames "$TMP/demo-dhcp.pcap" "$TMP/frames/dhcp-demo"
+split_frames "$TMP/arp.pcap" "$TMP/frames/arp-lab"
+split_frames "$ROOT/examples/arp-demo.pcap" "$TMP/frames/arp-demo"
+split_frames "$TMP/demo-dhcp-arp.pcap" "$TMP/frames/arp-dhcpdemo"
+
+rm -rf "$OUT"
+mkdir -p "$OUT"/{fuzz_arp_callback,fuzz_dhcp_callback,fuzz_archive_reader,fuzz_agent_config,fuzz_bind_list}
+
+# DHCP callback: every DHCP frame as it was captured.
+cp "$TMP"/frames/dhcp-* "$OUT/fuzz_dhcp_callback/"
+
+# ARP callback: a policy byte, a bind list, then records (kind, 16-bit
+# length, bytes). Each captured ARP frame alone, and sequences of them.
+record() {  # KIND FILE -> record bytes on stdout
+  local size
+  size=$(stat -c %s "$2")
+  printf "\\x$(printf %02x "$1")\\x$(printf %02x $((size >> 8)))\\x$(printf %02x $((size & 255)))"
+  cat "$2"
+}
+wait_ms() { printf "\\x02\\x$(printf %02x $(($1 >> 8)))\\x$(printf %02x $(($1 & 255)))"; }
+BIND='10.77.0.1-02:77:00:00:00:01,10.77.0.2-02:77:00:00:00:02'
+n=0
+for f in "$TMP"/frames/arp-*; do
+  { printf '\x01'; printf '\x00'; record 0 "$f"; } >"$OUT/fuzz_arp_callback/frame-$(basename "$f")"
+done
+for policy in 1 2 6; do  # probing; binding without and with auto-binding
+  {
+    printf "\\x$(printf %02x $policy)%s\\x00" "$BIND"
+    for f in "$TMP"/frames/arp-demo-*; do record 0 "$f"; wait_ms 500; done
+    wait_ms 1000
+    record 0 "$TMP/frames/arp-demo-00"
+  } >"$OUT/fuzz_arp_callback/demo-policy-$policy"
+  n=$((n + 1))
+done
+{
+  printf '\x01\x00'
+  record 1 "$TMP/frames/dhcp-demo-00"
+  record 0 "$TMP/frames/arp-dhcpdemo-00"
+  record 1 "$TMP/frames/dhcp-demo-01"
+  wait_ms 4000
+} >"$OUT/fuzz_arp_callback/dhcp-probe-answered"
+
+# Bind list: list, IP and MAC separated by 0 bytes.
+printf '%s\0%s\0%s' "$BIND" 10.77.0.1 02:77:00:00:00:01 >"$OUT/fuzz_bind_list/pair-present"
+printf '%s\0%s\0%s' "$BIND" 10.77.0.1 02:77:00:00:00:66 >"$OUT/fuzz_bind_list/pair-other-mac"
+printf '%s\0%s\0%s' "192.168.1.1-00:1a:2b:3c:4d:5e" 2.168.1.1 00:1a:2b:3c:4d:5e >"$OUT/fuzz_bind_list/inside-another"
+printf '%s\0%s\0%s' "10.77.0.1-02-77-00-00-00-01 10.77.0.2-02:77:00:00:00" 10.77.0.2 02:77:00:00:00:02 \
+  >"$OUT/fuzz_bind_list/dashes-and-short"
+
+# Configs.
+cp "$ROOT"/examples/*.json "$OUT/fuzz_agent_config/"
+sed -n '/^### Config/,/^- `policy`/p' "$ROOT/README.md" | sed -n '/^```json/,/^```/p' | sed '1d;$d' \
+  >"$OUT/fuzz_agent_config/readme.json"
+
+# Archives: what the agent queues while its core refuses; mode byte 0 =
+# the file as it is, 1 = its payload behind a header made by the target.
+for demo in arp-demo:arp-mode1 arp-demo:arp-mode2 dhcp-demo:dhcp-demo; do
+  pcap=${demo%%:*}
+  config=${demo##*:}
+  home="$TMP/home-$config"
+  sed 's/"core_accepts": true/"core_accepts": false/' "$ROOT/examples/$config.json" >"$TMP/$config.json"
+  "$BIN/velmora-agent" --config "$TMP/$config.json" --home "$home" --replay "$ROOT/examples/$pcap.pcap" \
+    --speed max --linger 5 >/dev/null 2>&1
+  { printf '\x00'; cat "$home/arc_file/his_arp_attack"; } >"$OUT/fuzz_archive_reader/file-$config"
+  { printf '\x01'; tail -c +17 "$home/arc_file/his_arp_attack"; } >"$OUT/fuzz_archive_reader/payload-$config"
+done
+echo "seeds:"
+for d in "$OUT"/*; do echo "  $(basename "$d"): $(find "$d" -type f | wc -l)"; done
