@@ -14,11 +14,20 @@
 
 namespace {
 
-// Gathered lines are written once this much has gathered.
-constexpr size_t kBatchBytes = 64 * 1024;
+// Gathered lines are written at the latest once this much has gathered.
+constexpr size_t kMaxPendingBytes = 8 * 1024 * 1024;
 constexpr size_t kHeaderMax = 64;
 
-thread_local int t_batch_depth = 0;
+// The library is loaded with the agent, never opened later: its
+// thread-local values can live in the static TLS block, which spares every
+// logged line the lookups of the general dynamic model.
+#if defined(__GNUC__) && defined(__ELF__)
+#define HFILELOG_TLS __attribute__((tls_model("initial-exec"))) thread_local
+#else
+#define HFILELOG_TLS thread_local
+#endif
+
+HFILELOG_TLS int t_batch_depth = 0;
 
 // Every log object, for flush_all(); never destroyed.
 struct Registry {
@@ -31,9 +40,11 @@ Registry& registry() {
   return *r;
 }
 
+HFILELOG_TLS long t_tid = 0;
+
 long thread_id() {
-  thread_local long tid = static_cast<long>(::gettid());
-  return tid;
+  if (t_tid == 0) t_tid = static_cast<long>(::gettid());
+  return t_tid;
 }
 
 size_t put_digits(char* out, unsigned long value, int min_width) {
@@ -59,7 +70,7 @@ size_t plain_header(char* out) {
     char tid[32];
     size_t tid_len = 0;
   };
-  thread_local Cache cache;
+  static HFILELOG_TLS Cache cache;
   struct timespec ts;
   ::clock_gettime(CLOCK_REALTIME, &ts);
   if (ts.tv_sec != cache.sec) {
@@ -285,45 +296,79 @@ int HFileLog::log(int level, const wchar_t* source, int line, const wchar_t* for
 
 int HFileLog::write_line(const std::wstring& line) {
   std::lock_guard<std::mutex> lock(mtx_file);
-  if (i_fd < 0 && open_locked() != 0) return -1;
+  if (i_fd < 0 && open_locked(false) != 0) return -1;
   encode_locked(line);
   return emit_locked();
 }
 
 int HFileLog::log_plain(const char* text, size_t length) {
   std::lock_guard<std::mutex> lock(mtx_file);
-  if (i_fd < 0 && open_locked() != 0) return -1;
+  if (i_fd < 0 && open_locked(false) != 0) return -1;
   encode_plain_locked(text, length);
   return emit_locked();
 }
 
-// The file's length counts the gathered lines as if they were written, so
-// that a batch rolls over at the same line as single writes would.
+// The length of the file that the next line goes to, gathered lines counted
+// as if they were written: a batch rolls over at the same lines as single
+// writes would.
+uint64_t HFileLog::current_length_locked() const {
+  if (vt_file_starts.empty()) return ull_file_len + str_pending.size();
+  return str_pending.size() - vt_file_starts.back();
+}
+
 int HFileLog::emit_locked() {
-  uint64_t length = ull_file_len + str_pending.size();
-  if (ul_max_file_len > 0 && length > 0 && length + str_line_buf.size() > ul_max_file_len) {
+  uint64_t length = current_length_locked();
+  bool b_roll = ul_max_file_len > 0 && length > 0 && length + str_line_buf.size() > ul_max_file_len;
+  if (t_batch_depth > 0 || !str_pending.empty()) {
+    if (b_roll) vt_file_starts.push_back(str_pending.size());
+    str_pending += str_line_buf;
+    if (t_batch_depth > 0 && str_pending.size() < kMaxPendingBytes) return 0;
+    return write_pending_locked();
+  }
+  if (b_roll) {
     roll_over_locked();
     if (i_fd < 0) return -1;
   }
-  if (t_batch_depth > 0) {
-    str_pending += str_line_buf;
-    return str_pending.size() >= kBatchBytes ? write_pending_locked() : 0;
-  }
-  if (!str_pending.empty()) {
-    str_pending += str_line_buf;
-    return write_pending_locked();
-  }
-  if (HFileUtil::write_all(i_fd, str_line_buf.data(), str_line_buf.size()) != 0) return -1;
-  ull_file_len += str_line_buf.size();
+  return write_part_locked(str_line_buf.data(), str_line_buf.size());
+}
+
+int HFileLog::write_part_locked(const char* data, size_t length) {
+  if (length == 0) return 0;
+  if (i_fd < 0 || HFileUtil::write_all(i_fd, data, length) != 0) return -1;
+  ull_file_len += length;
   return 0;
 }
 
+// The gathered lines with the roll-overs among them. Of the files that
+// they fill, only the last two can outlive the write (the file and its
+// ".1"): those in between, and what the current file would still have
+// received, are never written, since a later roll-over would delete them
+// anyway. The files end up byte for byte as after single writes.
 int HFileLog::write_pending_locked() {
   if (str_pending.empty()) return 0;
-  int rc = i_fd < 0 ? -1 : HFileUtil::write_all(i_fd, str_pending.data(), str_pending.size());
-  if (rc == 0) ull_file_len += str_pending.size();
+  const char* data = str_pending.data();
+  const size_t k = vt_file_starts.size();
+  int rc = 0;
+  if (k == 0) {
+    rc = write_part_locked(data, str_pending.size());
+  } else {
+    size_t last = vt_file_starts[k - 1];
+    if (k == 1) {
+      rc |= write_part_locked(data, last);
+    } else {
+      size_t before = vt_file_starts[k - 2];
+      close_fd_locked();
+      open_locked(true);
+      rc |= write_part_locked(data + before, last - before);
+    }
+    close_fd_locked();
+    rename_to_previous_locked();
+    open_locked(false);
+    rc |= write_part_locked(data + last, str_pending.size() - last);
+  }
   str_pending.clear();
-  return rc;
+  vt_file_starts.clear();
+  return rc == 0 ? 0 : -1;
 }
 
 void HFileLog::flush_pending() {
@@ -363,19 +408,29 @@ void HFileLog::encode_plain_locked(const char* text, size_t length) {
   char header[kHeaderMax];
   size_t header_len = plain_header(header);
   str_line_buf.assign(header, header_len);
-  size_t chars = header_len;
-  for (size_t i = 0; text && i < length; ++i) {
-    char c = text[i];
-    bool starts_char = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if (starts_char && ul_max_line_len > 0 && chars >= ul_max_line_len) break;
-    if (starts_char) ++chars;
-    str_line_buf += (c == '\n' || c == '\r') ? ' ' : c;
+  if (!text) length = 0;
+  // How many bytes of the text fit: as many characters as the line has
+  // room for behind the header.
+  size_t room = ul_max_line_len == 0 ? length : ul_max_line_len > header_len ? ul_max_line_len - header_len : 0;
+  size_t take = length;
+  if (length > room) {  // a character takes at least one byte
+    take = 0;
+    for (size_t chars = 0; take < length; ++take) {
+      bool starts_char = (static_cast<unsigned char>(text[take]) & 0xC0) != 0x80;
+      if (starts_char && chars++ == room) break;
+    }
   }
+  size_t at = str_line_buf.size();
+  str_line_buf.append(text, take);
+  char* p = &str_line_buf[at];
+  char* end = p + take;
+  for (char* c = p; (c = static_cast<char*>(std::memchr(c, '\n', static_cast<size_t>(end - c)))) != nullptr;) *c = ' ';
+  for (char* c = p; (c = static_cast<char*>(std::memchr(c, '\r', static_cast<size_t>(end - c)))) != nullptr;) *c = ' ';
   if (ul_max_line_len > 0 && header_len > ul_max_line_len) str_line_buf.resize(ul_max_line_len);
   str_line_buf += '\n';
 }
 
-int HFileLog::open_locked() {
+int HFileLog::open_locked(bool truncate) {
   if (str_name.empty()) {
     if (!b_home_log) return -1;
     str_folder = HEnvironment::GetMyExeFullFilePath(false) + HString(L"/log");
@@ -384,24 +439,32 @@ int HFileLog::open_locked() {
   std::string folder = HFileUtil::native_path(str_folder);
   if (HFileUtil::make_dirs(folder) != 0) return -1;
   std::string path = HFileUtil::native_path(file_path());
-  i_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  i_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
   if (i_fd < 0) return -1;
   struct stat st;
   ull_file_len = (::fstat(i_fd, &st) == 0) ? static_cast<uint64_t>(st.st_size) : 0;
   return 0;
 }
 
-// What has gathered belongs to the file that is being closed.
-void HFileLog::close_locked() {
-  write_pending_locked();
+void HFileLog::close_fd_locked() {
   if (i_fd >= 0) ::close(i_fd);
   i_fd = -1;
   ull_file_len = 0;
 }
 
-void HFileLog::roll_over_locked() {
-  close_locked();
+// What has gathered belongs to the file that is being closed.
+void HFileLog::close_locked() {
+  write_pending_locked();
+  close_fd_locked();
+}
+
+void HFileLog::rename_to_previous_locked() {
   std::string path = HFileUtil::native_path(file_path());
   ::rename(path.c_str(), (path + ".1").c_str());
-  open_locked();
+}
+
+void HFileLog::roll_over_locked() {
+  close_locked();
+  rename_to_previous_locked();
+  open_locked(false);
 }

@@ -8,15 +8,19 @@
 // threads never mix and nothing is lost when the process dies.
 //
 // A thread that logs a line per frame (the capture thread) holds a Batch
-// while it delivers a run of frames: its lines are gathered per log and
-// written together when the batch ends or 64 KiB have gathered. A line of
-// any thread outside a batch first writes what has gathered, so the file
-// keeps the order in which the lines were logged; roll-over and line cuts
-// happen exactly as for single lines.
+// while it delivers frames: its lines are gathered per log and written
+// together when the batch is flushed or ends (or 8 MiB have gathered). A
+// line of any thread outside a batch first writes what has gathered, so the
+// file keeps the order in which the lines were logged; roll-over and line
+// cuts happen exactly as for single lines. Gathered lines that would fill
+// files deleted by later roll-overs of the same write are not written at
+// all; the files end up the same. Until its batch is flushed, a gathered
+// line is lost if the process dies.
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "host/HString.h"
 
@@ -73,11 +77,15 @@ class HFileLog {
   int write_line(const std::wstring& line);
   // Writes the line in str_line_buf (newline included) or gathers it.
   int emit_locked();
+  uint64_t current_length_locked() const;
+  int write_part_locked(const char* data, size_t length);
   int write_pending_locked();
   void encode_locked(const std::wstring& line);
   void encode_plain_locked(const char* text, size_t length);
-  int open_locked();
+  int open_locked(bool truncate);
+  void close_fd_locked();
   void close_locked();
+  void rename_to_previous_locked();
   void roll_over_locked();
   void flush_pending();
 
@@ -91,5 +99,6 @@ class HFileLog {
   bool b_home_log = false;   // ins(): takes the home when it first writes
   std::string str_line_buf;  // reused for every line, under mtx_file
   std::string str_pending;   // gathered lines of batches, not written yet
+  std::vector<size_t> vt_file_starts;  // where in str_pending a roll-over starts a new file
   HFileLog* p_next = nullptr;  // every log, for flush_all()
 };

@@ -1,6 +1,5 @@
 #include "host/HNetworkProtocolUtil.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -19,11 +18,45 @@ int hex_value(char c) {
 }
 
 std::string ip_of_bytes(const unsigned char* b) {
-  char buf[16];
-  std::snprintf(buf, sizeof(buf), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-  return buf;
+  char buf[HNetworkProtocolUtil::IP_TEXT_MAX];
+  return std::string(buf, HNetworkProtocolUtil::FormatIP(b, buf));
+}
+
+size_t put_decimal(unsigned value, char* out) {
+  if (value >= 100) {
+    out[0] = static_cast<char>('0' + value / 100);
+    out[1] = static_cast<char>('0' + value / 10 % 10);
+    out[2] = static_cast<char>('0' + value % 10);
+    return 3;
+  }
+  if (value >= 10) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    return 2;
+  }
+  out[0] = static_cast<char>('0' + value);
+  return 1;
 }
 }  // namespace
+
+size_t HNetworkProtocolUtil::FormatIP(const unsigned char* bytes, char* out) {
+  size_t len = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) out[len++] = '.';
+    len += put_decimal(bytes[i], out + len);
+  }
+  return len;
+}
+
+size_t HNetworkProtocolUtil::FormatMAC(const unsigned char* bytes, char* out) {
+  static const char kHex[] = "0123456789abcdef";
+  for (int i = 0; i < 6; ++i) {
+    if (i > 0) out[3 * i - 1] = ':';
+    out[3 * i] = kHex[bytes[i] >> 4];
+    out[3 * i + 1] = kHex[bytes[i] & 0xf];
+  }
+  return MAC_TEXT_LEN;
+}
 
 std::string HNetworkProtocolUtil::GetIPString(unsigned long address, bool network_order) {
   uint32_t value = static_cast<uint32_t>(address);
@@ -41,10 +74,8 @@ std::string HNetworkProtocolUtil::GetIPString(unsigned long address, bool networ
 
 std::string HNetworkProtocolUtil::GetMACString(const unsigned char* bytes) {
   if (!bytes) return std::string();
-  char buf[18];
-  std::snprintf(buf, sizeof(buf), "%02x:%02x:%02x:%02x:%02x:%02x", bytes[0], bytes[1], bytes[2], bytes[3],
-                bytes[4], bytes[5]);
-  return buf;
+  char buf[MAC_TEXT_LEN];
+  return std::string(buf, FormatMAC(bytes, buf));
 }
 
 bool HNetworkProtocolUtil::MakeMACArrayFromString(const std::string& text, unsigned char* bytes) {

@@ -1,6 +1,7 @@
 #pragma once
 // Address formatting and the ARP body conversion of the base library.
 // MAC texts are six two-digit lower-case hex groups joined by ":".
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -22,4 +23,13 @@ class HNetworkProtocolUtil {
   static int MakeArpNode(const unsigned char* body, HArpNode& node);
   // Dotted IPv4 text to network byte order; false when the text is not one.
   static bool ParseIPString(const std::string& text, uint32_t& address);
+
+  // The texts above written into a caller's buffer, for paths that run per
+  // frame: the four bytes as stored (network byte order) into at least
+  // IP_TEXT_MAX bytes, six bytes into at least MAC_TEXT_LEN. Both return
+  // the length written; no terminating zero.
+  static constexpr size_t IP_TEXT_MAX = 15;
+  static constexpr size_t MAC_TEXT_LEN = 17;
+  static size_t FormatIP(const unsigned char* bytes, char* out);
+  static size_t FormatMAC(const unsigned char* bytes, char* out);
 };

@@ -15,15 +15,17 @@ namespace {
 // routing-table dumps.
 constexpr DWORD NIC_CACHE_MS = 1000;
 
+typedef std::vector<HNetwrokAdapterNode> AdapterList;
+
 struct NicState {
   std::mutex mtx_nic;
   bool b_virtual = false;
-  std::vector<HNetwrokAdapterNode> vt_virtual;
+  std::shared_ptr<const AdapterList> sp_virtual = std::make_shared<AdapterList>();
   bool b_cached = false;
   DWORD ul_cached_tick = 0;
   int i_cached_rc = 0;
   unsigned long ul_live_reads = 0;
-  std::vector<HNetwrokAdapterNode> vt_cached;
+  std::shared_ptr<const AdapterList> sp_cached = std::make_shared<AdapterList>();
 };
 
 NicState& nic() {
@@ -54,6 +56,26 @@ int read_live(std::vector<HNetwrokAdapterNode>& adapters) {
   return 0;
 }
 
+// The list of the moment and the result of reading it; the live table is
+// read again once the cache is a second old.
+std::shared_ptr<const AdapterList> current_adapters(int& rc) {
+  NicState& s = nic();
+  std::lock_guard<std::mutex> lock(s.mtx_nic);
+  rc = 0;
+  if (s.b_virtual) return s.sp_virtual;
+  DWORD now = GetTickCount();
+  if (!s.b_cached || static_cast<DWORD>(now - s.ul_cached_tick) >= NIC_CACHE_MS) {
+    auto fresh = std::make_shared<AdapterList>();
+    s.i_cached_rc = read_live(*fresh);
+    s.sp_cached = std::move(fresh);
+    ++s.ul_live_reads;
+    s.ul_cached_tick = now;
+    s.b_cached = true;
+  }
+  rc = s.i_cached_rc;
+  return s.sp_cached;
+}
+
 }  // namespace
 
 HString HNetworkUtil::GetMACString(const unsigned char* bytes) {
@@ -62,33 +84,23 @@ HString HNetworkUtil::GetMACString(const unsigned char* bytes) {
 
 int HNetworkUtil::GetNICInfo(std::vector<HNetwrokAdapterNode>& adapters, bool with_gateways) {
   int rc = 0;
-  {
-    NicState& s = nic();
-    std::lock_guard<std::mutex> lock(s.mtx_nic);
-    if (s.b_virtual) {
-      adapters = s.vt_virtual;
-    } else {
-      DWORD now = GetTickCount();
-      if (!s.b_cached || static_cast<DWORD>(now - s.ul_cached_tick) >= NIC_CACHE_MS) {
-        s.i_cached_rc = read_live(s.vt_cached);
-        ++s.ul_live_reads;
-        s.ul_cached_tick = now;
-        s.b_cached = true;
-      }
-      adapters = s.vt_cached;
-      rc = s.i_cached_rc;
-    }
-  }
+  adapters = *current_adapters(rc);
   if (!with_gateways)
     for (HNetwrokAdapterNode& a : adapters) a.vt_gateway.clear();
   return rc;
 }
 
+std::shared_ptr<const std::vector<HNetwrokAdapterNode>> HNetworkUtil::GetNICInfoShared() {
+  int rc = 0;
+  return current_adapters(rc);
+}
+
 void HNetworkUtil::set_virtual_adapters(const std::vector<HNetwrokAdapterNode>& adapters) {
+  auto list = std::make_shared<AdapterList>(adapters);
   NicState& s = nic();
   std::lock_guard<std::mutex> lock(s.mtx_nic);
   s.b_virtual = true;
-  s.vt_virtual = adapters;
+  s.sp_virtual = std::move(list);
 }
 
 unsigned long HNetworkUtil::live_reads() {

@@ -64,21 +64,31 @@ HString& HString::replace_ex(const HString& from, const HString& to, bool all) {
 }
 
 HString& HString::make_by_bin_multi(const unsigned char* bytes, int length) {
-  static const wchar_t kHex[] = L"0123456789abcdef";
-  str_.clear();
-  if (!bytes || length <= 0) return *this;
-  str_.reserve(static_cast<size_t>(length) * 2);
+  std::string ascii;
+  append_bin_multi(ascii, bytes, length);
+  str_.assign(ascii.begin(), ascii.end());
+  return *this;
+}
+
+void HString::append_bin_multi(std::string& out, const unsigned char* bytes, int length) {
+  static const char kHex[] = "0123456789abcdef";
+  if (!bytes || length <= 0) return;
+  size_t at = out.size();
+  out.resize(at + static_cast<size_t>(length) * 4);  // every byte at most "\xNN"
+  char* p = &out[at];
   for (int i = 0; i < length; ++i) {
     unsigned char b = bytes[i];
     if (b >= 0x20 && b < 0x7f && b != '\\') {
-      str_ += static_cast<wchar_t>(b);
+      *p++ = static_cast<char>(b);
     } else {
-      str_ += L"\\x";
-      str_ += kHex[b >> 4];
-      str_ += kHex[b & 0xf];
+      p[0] = '\\';
+      p[1] = 'x';
+      p[2] = kHex[b >> 4];
+      p[3] = kHex[b & 0xf];
+      p += 4;
     }
   }
-  return *this;
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
 void HString::debugview() const { OutputDebugStringW(str_.c_str()); }

@@ -43,6 +43,8 @@ class HString {
   // Printable rendering of binary data: printable ASCII as is, every other
   // byte as "\xNN".
   HString& make_by_bin_multi(const unsigned char* bytes, int length);
+  // The same rendering appended to a narrow string (it is plain ASCII).
+  static void append_bin_multi(std::string& out, const unsigned char* bytes, int length);
   // Sends the text to the debugger output.
   void debugview() const;
 

@@ -9,4 +9,12 @@ void OutputDebugStringW(const wchar_t* text);
 
 namespace platform {
 void set_debug_sink(std::function<void(const std::wstring&)> sink);
+// Whether OutputDebugStringW takes a text anywhere at the moment, so that a
+// caller with a narrow text can skip widening it for nobody. Always true on
+// Windows, where the debugger output is the system's.
+#ifdef _WIN32
+inline bool debug_output_wanted() { return true; }
+#else
+bool debug_output_wanted();
+#endif
 }

@@ -9,6 +9,7 @@
 namespace {
 std::mutex g_source_mutex;
 std::function<DWORD()> g_tick_source;
+std::atomic<bool> g_has_tick_source{false};
 std::function<__time64_t()> g_time_source;
 thread_local DWORD g_last_error = 0;
 
@@ -20,6 +21,9 @@ DWORD monotonic_ms() {
 }  // namespace
 
 DWORD GetTickCount() {
+  // The capture thread asks for every ARP frame: without a test's source
+  // installed, no lock is taken.
+  if (!g_has_tick_source.load(std::memory_order_acquire)) return monotonic_ms();
   std::lock_guard<std::mutex> lock(g_source_mutex);
   return g_tick_source ? g_tick_source() : monotonic_ms();
 }
@@ -45,6 +49,7 @@ namespace platform {
 void set_tick_source(std::function<DWORD()> source) {
   std::lock_guard<std::mutex> lock(g_source_mutex);
   g_tick_source = std::move(source);
+  g_has_tick_source.store(static_cast<bool>(g_tick_source), std::memory_order_release);
 }
 void set_time_source(std::function<__time64_t()> source) {
   std::lock_guard<std::mutex> lock(g_source_mutex);

@@ -60,6 +60,32 @@ TEST_F(HostFileLogBatchTest, RollOverHappensAtTheSameLinesAsWithSingleWrites) {
   EXPECT_EQ(read_file(file("Single") + ".1"), read_file(file("Batched") + ".1"));
 }
 
+// Flushed after every n lines, a batch covers no roll-over, one, or many (of
+// which only the last two files are written): the files must always end as
+// single writes leave them, also when the log already held lines.
+TEST_F(HostFileLogBatchTest, AnyFlushPatternLeavesTheSameFiles) {
+  HFileLog single;
+  open(single, L"Single", 200);
+  single.log(L"from an earlier run");
+  for (int i = 0; i < 60; ++i) single.log(numbered(i));
+  for (int every = 1; every <= 61; every += 3) {
+    const std::wstring name = L"Batched" + std::to_wstring(every);
+    tidewell_test::write_file(file(std::string(name.begin(), name.end())), "from an earlier run\n");
+    HFileLog batched;
+    open(batched, name.c_str(), 200);
+    {
+      HFileLog::Batch batch;
+      for (int i = 0; i < 60; ++i) {
+        batched.log(numbered(i));
+        if ((i + 1) % every == 0) batch.flush();
+      }
+    }
+    const std::string batched_file = file(std::string(name.begin(), name.end()));
+    ASSERT_EQ(read_file(file("Single")), read_file(batched_file)) << "flushed every " << every;
+    ASSERT_EQ(read_file(file("Single") + ".1"), read_file(batched_file + ".1")) << "flushed every " << every;
+  }
+}
+
 TEST_F(HostFileLogBatchTest, ALineOutsideTheBatchWritesTheGatheredOnesFirst) {
   HFileLog log;
   open(log, L"Attack");
@@ -74,15 +100,15 @@ TEST_F(HostFileLogBatchTest, ALineOutsideTheBatchWritesTheGatheredOnesFirst) {
   EXPECT_EQ("capture 1\ncapture 2\nguard\ncapture 3\n", read_file(file("Attack")));
 }
 
-TEST_F(HostFileLogBatchTest, ALongBatchWritesOnceSixtyFourKiBHaveGathered) {
+TEST_F(HostFileLogBatchTest, ALongBatchWritesOnceEightMiBHaveGathered) {
   HFileLog log;
   open(log, L"Attack");
   HFileLog::Batch batch;
   const HString line(std::wstring(1023, L'a'));  // 1 KiB with its newline
-  for (int i = 0; i < 63; ++i) log.log(line);
+  for (int i = 0; i < 8 * 1024 - 1; ++i) log.log(line);
   EXPECT_EQ(0u, read_file(file("Attack")).size());
   log.log(line);
-  EXPECT_EQ(64u * 1024, read_file(file("Attack")).size());
+  EXPECT_EQ(8u * 1024 * 1024, read_file(file("Attack")).size());
 }
 
 TEST_F(HostFileLogBatchTest, OnlyTheOutermostBatchWrites) {
