@@ -22,6 +22,14 @@ constexpr int MAX_SEND_LEN = 65535;
 constexpr uint16_t ETHERTYPE_ARP = 0x0806;
 constexpr auto DROP_POLL = std::chrono::seconds(1);
 constexpr auto PACING_SLICE = std::chrono::milliseconds(20);
+// A replay at full speed delivers this many frames per batch: the callback
+// list, the counters and the lines that the callbacks log are handled once
+// per batch, not once per frame.
+constexpr int REPLAY_BATCH_FRAMES = 256;
+// Lines that the callbacks log while frames stream in are written this
+// often (and whenever the capture is idle): under a flood most of them only
+// fill attack-log files that roll over before the next write.
+constexpr auto LOG_FLUSH_INTERVAL = std::chrono::milliseconds(20);
 
 const wchar_t* const LOG_SOURCE = L"HWinPCapHelper";
 
@@ -82,10 +90,21 @@ struct HWinPCapHelper::Impl {
   // rate of a replay is over its frames, not over the linger behind them.
   std::atomic<int64_t> ll_replay_end_ns{0};
 
-  // Callbacks: a snapshot that the capture thread takes per frame, so that
-  // on_packet never runs under a lock of the helper.
+  // Callbacks: a snapshot that the capture thread takes per batch of
+  // frames, so that on_packet never runs under a lock of the helper.
   std::mutex mtx_callbacks;
   std::shared_ptr<const CallbackList> sp_callbacks = std::make_shared<CallbackList>();
+
+  // One batch of frames on the capture thread: the callbacks it uses and
+  // its counts, added to the shared counters when it ends.
+  struct Delivery {
+    Impl* p_impl = nullptr;
+    std::shared_ptr<const CallbackList> sp_list;
+    uint64_t ull_read = 0;
+    uint64_t ull_delivered = 0;
+    uint64_t ull_short = 0;
+    double d_last_ts = 0;
+  };
 
   // Sending: the live send handle, or the dump of sent frames in replay.
   std::mutex mtx_send;
@@ -95,14 +114,18 @@ struct HWinPCapHelper::Impl {
   pcap_dumper_t* p_dumper = nullptr;
   bool b_send_to_file = false;
   double d_send_speed = 0;
-  double d_replay_ts = 0;           // capture time of the last replayed frame
-  Clock::time_point tp_replay_ts{};  // when it was delivered
+  // Capture time of the last replayed frame, and when the batch that holds
+  // it began (per frame in a paced replay): written by the capture thread
+  // without a lock, read when a frame is sent.
+  std::atomic<double> d_replay_ts{0};
+  std::atomic<int64_t> ll_replay_wall_ns{0};
 
   std::atomic<uint64_t> ull_read{0};
   std::atomic<uint64_t> ull_delivered{0};
   std::atomic<uint64_t> ull_short{0};
   std::atomic<uint64_t> ull_sent{0};
   std::atomic<uint64_t> ull_dropped{0};
+  std::atomic<uint64_t> ull_queue_dropped{0};
 
   void set_error(const std::string& text) {
     std::lock_guard<std::mutex> lock(mtx_error);
@@ -119,6 +142,12 @@ struct HWinPCapHelper::Impl {
   }
 
   void dispatch(const unsigned char* frame, int len);
+  Delivery begin_delivery();
+  static void deliver_one(Delivery& batch, const unsigned char* frame, int len);
+  void end_delivery(Delivery& batch);
+  Clock::time_point mark_replay_wall();
+  void replay_paced(const std::string& file, double speed);
+  void replay_at_full_speed(const std::string& file);
   int open_live(pcap_t*& handle, bool for_sending);
   int open_replay();
   int open_sent_dump();
@@ -136,21 +165,47 @@ struct HWinPCapHelper::Impl {
 };
 
 void HWinPCapHelper::Impl::dispatch(const unsigned char* frame, int len) {
-  ull_read.fetch_add(1);
+  Delivery batch = begin_delivery();
+  deliver_one(batch, frame, len);
+  end_delivery(batch);
+}
+
+HWinPCapHelper::Impl::Delivery HWinPCapHelper::Impl::begin_delivery() {
+  Delivery batch;
+  batch.p_impl = this;
+  batch.sp_list = callbacks();
+  return batch;
+}
+
+void HWinPCapHelper::Impl::deliver_one(Delivery& batch, const unsigned char* frame, int len) {
+  ++batch.ull_read;
   if (frame == nullptr || len < ETH_HEADER_LEN) {
-    ull_short.fetch_add(1);
+    ++batch.ull_short;
     return;
   }
   uint16_t ethertype = 0;  // as stored, like the callbacks' filters
   std::memcpy(&ethertype, frame + ETHERTYPE_OFFSET, sizeof(ethertype));
-  std::shared_ptr<const CallbackList> list = callbacks();
   bool delivered = false;
-  for (HWPCCallback* callback : *list) {
+  for (HWPCCallback* callback : *batch.sp_list) {
     if (callback->us_filter != ethertype) continue;
     callback->on_packet(frame, len);
     delivered = true;
   }
-  if (delivered) ull_delivered.fetch_add(1);
+  if (delivered) ++batch.ull_delivered;
+}
+
+void HWinPCapHelper::Impl::end_delivery(Delivery& batch) {
+  if (batch.ull_read) ull_read.fetch_add(batch.ull_read);
+  if (batch.ull_delivered) ull_delivered.fetch_add(batch.ull_delivered);
+  if (batch.ull_short) ull_short.fetch_add(batch.ull_short);
+  batch.ull_read = batch.ull_delivered = batch.ull_short = 0;
+}
+
+Clock::time_point HWinPCapHelper::Impl::mark_replay_wall() {
+  Clock::time_point now = Clock::now();
+  ll_replay_wall_ns.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count(),
+                          std::memory_order_relaxed);
+  return now;
 }
 
 int HWinPCapHelper::Impl::open_live(pcap_t*& handle, bool for_sending) {
@@ -262,11 +317,20 @@ void HWinPCapHelper::Impl::poll_drops(Clock::time_point& next_poll) {
 
 void HWinPCapHelper::Impl::run_live(const std::string& iface) {
   auto handler = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
-    reinterpret_cast<Impl*>(user)->dispatch(bytes, static_cast<int>(header->caplen));
+    deliver_one(*reinterpret_cast<Delivery*>(user), bytes, static_cast<int>(header->caplen));
   };
   Clock::time_point next_poll = Clock::now();
+  HFileLog::Batch log_batch;
+  Clock::time_point next_flush = Clock::now() + LOG_FLUSH_INTERVAL;
   while (!b_stop.load()) {
-    int n = pcap_dispatch(p_capture, -1, handler, reinterpret_cast<u_char*>(this));
+    Delivery batch = begin_delivery();
+    int n = pcap_dispatch(p_capture, -1, handler, reinterpret_cast<u_char*>(&batch));
+    end_delivery(batch);
+    Clock::time_point now = Clock::now();
+    if (n <= 0 || now >= next_flush) {
+      log_batch.flush();
+      next_flush = now + LOG_FLUSH_INTERVAL;
+    }
     if (n == PCAP_ERROR) {
       set_error("capture on " + iface + " failed: " + pcap_geterr(p_capture));
       log_line(1, __LINE__, error());
@@ -288,6 +352,17 @@ bool HWinPCapHelper::Impl::wait_until(Clock::time_point when) {
 }
 
 void HWinPCapHelper::Impl::run_replay(const std::string& file, double speed, std::atomic<bool>& done) {
+  if (speed > 0) {
+    replay_paced(file, speed);
+  } else {
+    replay_at_full_speed(file);
+  }
+  ll_replay_end_ns.store(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
+  done.store(true);
+  log_line(2, __LINE__, "replay of " + file + " done, frames " + std::to_string(ull_read.load()));
+}
+
+void HWinPCapHelper::Impl::replay_paced(const std::string& file, double speed) {
   bool first = true;
   double first_ts = 0;
   Clock::time_point wall_start = Clock::now();
@@ -306,32 +381,57 @@ void HWinPCapHelper::Impl::run_replay(const std::string& file, double speed, std
       first = false;
       first_ts = ts;
     }
-    if (speed > 0 && ts > first_ts) {
+    if (ts > first_ts) {
       auto offset = std::chrono::duration<double>((ts - first_ts) / speed);
       if (!wait_until(wall_start + std::chrono::duration_cast<Clock::duration>(offset))) break;
     }
-    {
-      std::lock_guard<std::mutex> lock(mtx_send);
-      d_replay_ts = ts;
-      tp_replay_ts = Clock::now();
-    }
+    d_replay_ts.store(ts, std::memory_order_relaxed);
+    mark_replay_wall();
     dispatch(bytes, static_cast<int>(header->caplen));
   }
-  ll_replay_end_ns.store(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
-  done.store(true);
-  log_line(2, __LINE__, "replay of " + file + " done, frames " + std::to_string(ull_read.load()));
+}
+
+// Frames go out in batches. A frame sent meanwhile is stamped from the
+// batch's start, so it may sort a little late among the replayed frames,
+// never before the frame that caused it.
+void HWinPCapHelper::Impl::replay_at_full_speed(const std::string& file) {
+  auto handler = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+    Delivery& batch = *reinterpret_cast<Delivery*>(user);
+    batch.p_impl->d_replay_ts.store(seconds_of(header->ts), std::memory_order_relaxed);
+    deliver_one(batch, bytes, static_cast<int>(header->caplen));
+  };
+  HFileLog::Batch log_batch;
+  Clock::time_point next_flush = Clock::now() + LOG_FLUSH_INTERVAL;
+  while (!b_stop.load()) {
+    Delivery batch = begin_delivery();
+    Clock::time_point now = mark_replay_wall();
+    if (now >= next_flush) {
+      log_batch.flush();
+      next_flush = now + LOG_FLUSH_INTERVAL;
+    }
+    int n = pcap_dispatch(p_capture, REPLAY_BATCH_FRAMES, handler, reinterpret_cast<u_char*>(&batch));
+    end_delivery(batch);
+    if (n == 0 || n == PCAP_ERROR_BREAK) break;  // end of the file, or stop()
+    if (n < 0) {
+      set_error("reading " + file + " failed: " + pcap_geterr(p_capture));
+      log_line(1, __LINE__, error());
+      break;
+    }
+  }
 }
 
 // Sent frames are stamped on the replay's own time line, so that they sort
 // among the replayed frames they answer. Called under mtx_send.
 timeval HWinPCapHelper::Impl::sent_timestamp() {
-  if (d_replay_ts <= 0) {
+  double replay_ts = d_replay_ts.load(std::memory_order_relaxed);
+  if (replay_ts <= 0) {
     timeval now{};
     gettimeofday(&now, nullptr);
     return now;
   }
-  double since = std::chrono::duration<double>(Clock::now() - tp_replay_ts).count();
-  return timeval_of(d_replay_ts + (d_send_speed > 0 ? since * d_send_speed : since));
+  Clock::time_point delivered{std::chrono::nanoseconds(ll_replay_wall_ns.load(std::memory_order_relaxed))};
+  double since = std::max(0.0, std::chrono::duration<double>(Clock::now() - delivered).count());
+  return timeval_of(replay_ts + (d_send_speed > 0 ? since * d_send_speed : since));
 }
 
 // Called under mtx_send.
@@ -547,6 +647,7 @@ HCaptureStats HWinPCapHelper::stats() const {
   out.frames_delivered = im.ull_delivered.load();
   out.frames_dropped = im.ull_dropped.load();
   out.frames_short = im.ull_short.load();
+  out.frames_queue_dropped = im.ull_queue_dropped.load();
   out.frames_sent = im.ull_sent.load();
   std::lock_guard<std::mutex> lock(im.mtx_state);
   if (im.b_started || im.b_ended) {
@@ -559,6 +660,8 @@ HCaptureStats HWinPCapHelper::stats() const {
 }
 
 std::string HWinPCapHelper::last_error() const { return p_impl->error(); }
+
+void HWinPCapHelper::count_queue_drop() { p_impl->ull_queue_dropped.fetch_add(1, std::memory_order_relaxed); }
 
 void HWinPCapHelper::set_send_sink(std::function<void(const unsigned char*, int)> sink) {
   std::lock_guard<std::mutex> lock(p_impl->mtx_send);
@@ -590,7 +693,8 @@ void HWinPCapHelper::reset_for_test() {
     im.send_sink = nullptr;
     im.b_send_to_file = false;
     im.d_send_speed = 0;
-    im.d_replay_ts = 0;
+    im.d_replay_ts.store(0);
+    im.ll_replay_wall_ns.store(0);
   }
   im.set_error("");
   im.ull_read.store(0);
@@ -598,6 +702,7 @@ void HWinPCapHelper::reset_for_test() {
   im.ull_short.store(0);
   im.ull_sent.store(0);
   im.ull_dropped.store(0);
+  im.ull_queue_dropped.store(0);
   b_replay_done.store(false);
   b_load = b_arp = b_dhcp = 0;
 }

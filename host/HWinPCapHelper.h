@@ -25,6 +25,7 @@ struct HCaptureStats {
   uint64_t frames_delivered = 0;
   uint64_t frames_dropped = 0;  // by the capture (kernel or pcap)
   uint64_t frames_short = 0;    // shorter than an Ethernet header, never delivered
+  uint64_t frames_queue_dropped = 0;  // taken by a callback, then dropped by its full queue
   uint64_t frames_sent = 0;
   double seconds = 0;
 };
@@ -58,6 +59,9 @@ class HWinPCapHelper {
   bool replay_done() const { return b_replay_done.load(); }
   HCaptureStats stats() const;
   std::string last_error() const;
+  // A callback that queues frames for a worker counts here each one that
+  // its full queue had to drop.
+  void count_queue_drop();
 
   // Test seams: every sent frame goes to the sink instead of the wire, and
   // frames can be fed to the callbacks directly.

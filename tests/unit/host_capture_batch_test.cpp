@@ -1,0 +1,155 @@
+// A full-speed replay hands frames out in batches: every frame must still
+// reach its callbacks once and in order, the counts must be exact, the lines
+// that callbacks log must all be on disk when the replay is done, and a
+// frame sent in answer must never be stamped before the frame it answers.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/HEnvironment.h"
+#include "host/HFileLog.h"
+#include "host/HWinPCapHelper.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/agent_pcap.h"
+
+namespace {
+
+using agent_test::Frame;
+using agent_test::TimedFrame;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFrames = 1000;  // several batches, the last one short
+constexpr double kFirstTs = 100.0;
+constexpr double kStep = 0.001;
+
+// Frame i carries i in its last four bytes.
+Frame numbered_frame(int i) {
+  Frame f = agent_test::ethernet_frame("02:77:00:00:00:0a", "02:77:00:00:00:01", 0x0806, 60);
+  std::memcpy(f.data() + 56, &i, sizeof(i));
+  return f;
+}
+
+int number_of(const unsigned char* frame) {
+  int i = 0;
+  std::memcpy(&i, frame + 56, sizeof(i));
+  return i;
+}
+
+class Counting : public HWPCCallback {
+ public:
+  Counting() { us_filter = htons(0x0806); }
+  int on_packet(const unsigned char* frame, int len) override {
+    if (len >= 60) numbers.push_back(number_of(frame));
+    if (reaction) reaction(frame, len);
+    return 0;
+  }
+  std::vector<int> numbers;  // only the capture thread writes, read after stop()
+  std::function<void(const unsigned char*, int)> reaction;
+};
+
+class HostCaptureBatch : public ::testing::Test {
+ protected:
+  void SetUp() override { helper().reset_for_test(); }
+  void TearDown() override { helper().reset_for_test(); }
+  static HWinPCapHelper& helper() { return HWinPCapHelper::instance(); }
+
+  // Frames 0..kFrames-1, every 97th cut to 10 bytes.
+  void replay_numbered() {
+    std::vector<TimedFrame> frames;
+    for (int i = 0; i < kFrames; ++i) {
+      Frame f = numbered_frame(i);
+      if (i % 97 == 5) f.resize(10);
+      frames.push_back({kFirstTs + i * kStep, f, 0});
+    }
+    agent_test::write_pcap(home.file("in.pcap"), frames);
+    helper().set_replay(home.file("in.pcap"), 0, home.file("sent.pcap"));
+  }
+
+  void run_to_the_end() {
+    ASSERT_EQ(0, helper().init()) << helper().last_error();
+    ASSERT_EQ(0, helper().start()) << helper().last_error();
+    Clock::time_point limit = Clock::now() + std::chrono::seconds(10);
+    while (!helper().replay_done() && Clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(helper().replay_done());
+  }
+
+  tidewell_test::TestHome home{"capture-batch"};
+};
+
+TEST_F(HostCaptureBatch, EveryFrameReachesItsCallbackOnceAndInOrder) {
+  Counting arp;
+  helper().add_callback(&arp);
+  replay_numbered();
+  run_to_the_end();
+  HCaptureStats stats = helper().stats();
+  helper().stop();
+
+  std::vector<int> expected;
+  for (int i = 0; i < kFrames; ++i)
+    if (i % 97 != 5) expected.push_back(i);
+  EXPECT_EQ(expected, arp.numbers);
+  EXPECT_EQ(static_cast<uint64_t>(kFrames), stats.frames_read);
+  EXPECT_EQ(expected.size(), stats.frames_delivered);
+  EXPECT_EQ(kFrames - expected.size(), stats.frames_short);
+}
+
+TEST_F(HostCaptureBatch, LinesLoggedByCallbacksAreOnDiskOnceTheReplayIsDone) {
+  HFileLog batched;
+  HFileLog single;
+  ASSERT_EQ(0, batched.set_path(HString(home.file("log")), L"Batched"));
+  ASSERT_EQ(0, single.set_path(HString(home.file("log")), L"Single"));
+  batched.set_max_file_len(4000);  // many roll-overs within the replay
+  single.set_max_file_len(4000);
+  Counting arp;
+  arp.reaction = [&batched](const unsigned char* frame, int) {
+    batched.log(HString(L"frame ") + HString(static_cast<unsigned long>(number_of(frame))));
+  };
+  helper().add_callback(&arp);
+  replay_numbered();
+  run_to_the_end();
+
+  // Read before stop(): the replay's end is when its lines must be there.
+  std::string current = tidewell_test::read_file(home.file("log/Batched.log"));
+  std::string previous = tidewell_test::read_file(home.file("log/Batched.log.1"));
+  helper().stop();
+  for (int i = 0; i < kFrames; ++i)
+    if (i % 97 != 5) single.log(HString(L"frame ") + HString(static_cast<unsigned long>(i)));
+  EXPECT_EQ(tidewell_test::read_file(home.file("log/Single.log")), current);
+  EXPECT_EQ(tidewell_test::read_file(home.file("log/Single.log.1")), previous);
+  EXPECT_NE(std::string::npos, current.find("frame 999\n"));
+}
+
+TEST_F(HostCaptureBatch, AnAnswerIsNeverStampedBeforeTheFrameThatCausedIt) {
+  Counting arp;
+  arp.reaction = [](const unsigned char* frame, int len) {
+    int i = number_of(frame);
+    if (len >= 60 && i % 50 == 0) HWinPCapHelper::instance().send_packet(frame, len);
+  };
+  helper().add_callback(&arp);
+  replay_numbered();
+  run_to_the_end();
+  helper().stop();
+
+  std::vector<TimedFrame> sent = agent_test::read_pcap(home.file("sent.pcap"));
+  ASSERT_EQ(20u, sent.size());
+  for (const TimedFrame& f : sent) {
+    int i = number_of(f.bytes.data());
+    EXPECT_GE(f.ts + 1e-6, kFirstTs + i * kStep) << "answer to frame " << i;
+    EXPECT_LT(f.ts, kFirstTs + i * kStep + 1.0) << "answer to frame " << i;
+  }
+}
+
+TEST_F(HostCaptureBatch, QueueDropsOfCallbacksAreCountedUntilReset) {
+  EXPECT_EQ(0u, helper().stats().frames_queue_dropped);
+  for (int i = 0; i < 3; ++i) helper().count_queue_drop();
+  EXPECT_EQ(3u, helper().stats().frames_queue_dropped);
+  helper().reset_for_test();
+  EXPECT_EQ(0u, helper().stats().frames_queue_dropped);
+}
+
+}  // namespace
