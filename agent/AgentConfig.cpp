@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
@@ -332,6 +333,12 @@ int AgentConfig::parse(const std::string& text, const std::string& origin, Agent
 }
 
 int AgentConfig::load(const std::string& path, AgentConfig& out, std::string& error) {
+  // A folder opens as a stream and reads as empty text; say what it is.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) {
+    error = path + ": cannot read: is a folder, not a file";
+    return -1;
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     error = path + ": cannot read: " + std::strerror(errno);

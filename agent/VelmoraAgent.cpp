@@ -1,10 +1,13 @@
 #include "agent/VelmoraAgent.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +70,28 @@ uint64_t count_lines(const std::string& path) {
 }
 
 std::string narrow(const HString& text) { return HFileUtil::utf8(text); }
+
+// The folders of the home that the agent and the plug-in write to.
+const char* const HOME_FOLDERS[] = {"", "/log", "/core", "/arc_file"};
+
+// Why no file can be written in `folder` ("" when one can): a home that
+// takes no file would lose every log line, report and archive in silence.
+std::string write_problem(const std::string& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) return folder + " is not a folder";
+  errno = 0;
+  if (HFileUtil::make_dirs(folder) != 0) {
+    return "cannot create " + folder + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+  }
+  std::string probe = folder + "/.velmora-write-check";
+  int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return folder + ": " + std::strerror(errno);
+  bool written = ::write(fd, "1", 1) == 1;
+  int saved = errno;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return written ? std::string() : folder + ": " + std::strerror(saved);
+}
 
 std::vector<MIB_IPNETROW> arp_rows_of(const AgentHost& host) {
   std::vector<MIB_IPNETROW> rows;
@@ -149,6 +174,10 @@ int VelmoraAgent::set_up_home() {
   std::string home = options.str_home.empty() ? str_exe_folder : options.str_home;
   if (HFileUtil::make_dirs(home) != 0) return say_error("cannot create home folder " + home, EXIT_USAGE);
   str_home = absolute(home);
+  for (const char* folder : HOME_FOLDERS) {
+    std::string problem = write_problem(str_home + folder);
+    if (!problem.empty()) return say_error("home " + str_home + " is not writable: " + problem, EXIT_USAGE);
+  }
   HEnvironment::set_home(HFileUtil::from_utf8(str_home));
   std::string core = str_home + "/core";
   HDataCenter::set_core_dir(HFileUtil::from_utf8(core));
