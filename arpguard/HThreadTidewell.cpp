@@ -1,5 +1,6 @@
 #include "arpguard/HThreadTidewell.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,6 +16,7 @@
 #include "host/HFileLog.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HNetworkUtil.h"
+#include "host/HWinPCapHelper.h"
 #include "platform/IpHelper.h"
 #include "platform/WinTime.h"
 
@@ -68,19 +70,57 @@ bool HThreadTidewell::run_pass() {
 // ---- queue ----
 
 void HThreadTidewell::push_arp_node(const HArpNode& node) {
+  DWORD now = 0;
   uint64_t total = 0;
+  bool b_log = false;
+  size_t queued_now = 0;
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (dq_arp_node.size() < kMaxQueuedNodes) {
-      dq_arp_node.push_back(node);
-      return;
+    if (make_room_locked(now, total, b_log)) {
+      dq_arp_node.push_back(QueuedClaim{{}, true});
+      dq_text_node.push_back(node);
     }
-    total = ull_dropped.fetch_add(1) + 1;
-    DWORD now = GetTickCount();
-    if (total != 1 && DWORD(now - dw_drop_logged) < kDropLogMs) return;
-    dw_drop_logged = now;
+    queued_now = dq_arp_node.size();
   }
-  log_drop(total);
+  after_push(queued_now, b_log, total);
+}
+
+void HThreadTidewell::push_arp_body(const unsigned char* body) {
+  if (!body) return;
+  DWORD now = 0;
+  uint64_t total = 0;
+  bool b_log = false;
+  size_t queued_now = 0;
+  {
+    HIEUtil::RecMutex::Lock lock(mtx_queue);
+    if (make_room_locked(now, total, b_log)) {
+      dq_arp_node.emplace_back();
+      QueuedClaim& claim = dq_arp_node.back();
+      std::memcpy(claim.body, body, ARP_BODY_LEN);
+      claim.b_text = false;
+    }
+    queued_now = dq_arp_node.size();
+  }
+  after_push(queued_now, b_log, total);
+}
+
+bool HThreadTidewell::make_room_locked(DWORD& now, uint64_t& total, bool& b_log) {
+  if (dq_arp_node.size() < kMaxQueuedNodes) return true;
+  total = ull_dropped.fetch_add(1) + 1;
+  HWinPCapHelper::instance().count_queue_drop();
+  now = GetTickCount();
+  if (total != 1 && DWORD(now - dw_drop_logged) < kDropLogMs) return false;
+  dw_drop_logged = now;
+  b_log = true;
+  return false;
+}
+
+void HThreadTidewell::after_push(size_t queued_now, bool b_log, uint64_t total) {
+  if (b_log) log_drop(total);
+  if (queued_now >= kWakeAtQueued && b_sleeping.load()) {
+    std::lock_guard<std::mutex> lock(mtx_wake);
+    cv_wake.notify_one();
+  }
 }
 
 void HThreadTidewell::log_drop(uint64_t total) {
@@ -89,16 +129,35 @@ void HThreadTidewell::log_drop(uint64_t total) {
 }
 
 bool HThreadTidewell::try_pop_arp_node(HArpNode& node) {
-  HIEUtil::RecMutex::Lock lock(mtx_queue);
-  if (dq_arp_node.empty()) return false;
-  node = dq_arp_node.front();
-  dq_arp_node.pop_front();
+  QueuedClaim claim;
+  {
+    HIEUtil::RecMutex::Lock lock(mtx_queue);
+    if (dq_arp_node.empty()) return false;
+    claim = dq_arp_node.front();
+    dq_arp_node.pop_front();
+    if (claim.b_text) {
+      node = std::move(dq_text_node.front());
+      dq_text_node.pop_front();
+      return true;
+    }
+  }
+  HNetworkProtocolUtil::MakeArpNode(claim.body, node);
   return true;
+}
+
+// Sleeps up to `milliseconds`, or until a run of claims is waiting. The
+// flag is set before the queue is looked at, so a push that fills the run
+// after the look sees it and wakes the guard.
+void HThreadTidewell::wait_for_claims(DWORD milliseconds) {
+  std::unique_lock<std::mutex> lock(mtx_wake);
+  b_sleeping.store(true);
+  if (queued() < kWakeAtQueued) cv_wake.wait_for(lock, std::chrono::milliseconds(milliseconds));
+  b_sleeping.store(false);
 }
 
 HArpNode HThreadTidewell::pop_arp_node() {
   HArpNode node;
-  while (!try_pop_arp_node(node)) Sleep(kPollMs);
+  while (!try_pop_arp_node(node)) wait_for_claims(kPollMs);
   return node;
 }
 
@@ -189,9 +248,8 @@ void HThreadTidewell::auto_bind(const HString& ip, const HString& mac, const HSt
 }
 
 bool HThreadTidewell::is_gateway_ip(const HString& ip) {
-  std::vector<HNetwrokAdapterNode> adapters;
-  HNetworkUtil::GetNICInfo(adapters, true);
-  for (const HNetwrokAdapterNode& adapter : adapters) {
+  std::shared_ptr<const std::vector<HNetwrokAdapterNode>> adapters = HNetworkUtil::GetNICInfoShared();
+  for (const HNetwrokAdapterNode& adapter : *adapters) {
     for (const HString& gateway : adapter.vt_gateway) {
       if (gateway == ip) return true;
     }

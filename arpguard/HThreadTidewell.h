@@ -2,24 +2,32 @@
 // The ARP guard: judges every ARP claim addressed to this host against the
 // learned map and the static set of the system ARP table.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "arpguard/HMacChangeItem.h"
 #include "host/HArpNode.h"
 #include "host/HIEUtil.h"
+#include "host/HNetworkProtocolUtil.h"
 #include "host/HString.h"
 #include "platform/WinTypes.h"
 
 class HThreadTidewell : public HIEUtil::Thread {
  public:
   // Claims beyond this many waiting are dropped (newest first), counted and
-  // logged: a flood must not grow the queue without limit.
-  static constexpr size_t kMaxQueuedNodes = 4096;
-  // The guard looks at its empty queue this often.
+  // logged: a flood must not grow the queue without limit. A waiting claim
+  // from the capture callback takes 29 bytes, so the bound costs at most
+  // about 2 MiB, and it holds more than the guard falls behind while a
+  // report waits for the core.
+  static constexpr size_t kMaxQueuedNodes = 65536;
+  // The guard looks at its empty queue this often; a run of this many
+  // waiting claims wakes it at once.
   static constexpr DWORD kPollMs = 200;
+  static constexpr size_t kWakeAtQueued = 256;
 
   HThreadTidewell();
   void run() override;
@@ -28,6 +36,9 @@ class HThreadTidewell : public HIEUtil::Thread {
   bool run_pass();
 
   void push_arp_node(const HArpNode& node);
+  // The capture callback's way in: the 28-byte ARP body as captured; it is
+  // turned into an HArpNode on the guard's thread.
+  void push_arp_body(const unsigned char* body);
   HArpNode pop_arp_node();
   void check_arp_node(const HArpNode& node);
   void set_ip_mac(const HString& ip, const HString& mac);
@@ -44,15 +55,32 @@ class HThreadTidewell : public HIEUtil::Thread {
  private:
   enum class Verdict { kDone, kSuspect };
 
+  // A waiting claim: an ARP body, or a node in text form (kept in
+  // dq_text_node, in the same order).
+  struct QueuedClaim {
+    unsigned char body[ARP_BODY_LEN];
+    bool b_text;
+  };
+
   bool try_pop_arp_node(HArpNode& node);
+  // Under mtx_queue: false (and counted) when the queue is full.
+  bool make_room_locked(DWORD& now, uint64_t& total, bool& b_log);
+  void after_push(size_t queued_now, bool b_log, uint64_t total);
+  void wait_for_claims(DWORD milliseconds);
   void log_drop(uint64_t total);
   Verdict judge_claim(const HString& ip, const HString& mac, HMacChangeItem& item);
   Verdict judge_by_policy(const HString& ip, const HString& mac);
   void auto_bind(const HString& ip, const HString& mac, const HString& bind_list);
   void apply_table(const unsigned char* buffer, ULONG size, bool learn_dynamic);
 
-  std::deque<HArpNode> dq_arp_node;
+  std::deque<QueuedClaim> dq_arp_node;
+  std::deque<HArpNode> dq_text_node;
   HIEUtil::RecMutex mtx_queue;
+  // The guard sleeps on cv_wake; a push wakes it only once a run of claims
+  // waits, so that a steady trickle costs no wake-up per claim.
+  std::mutex mtx_wake;
+  std::condition_variable cv_wake;
+  std::atomic<bool> b_sleeping{false};
   std::map<HString, HString> map_ip_mac;
   HIEUtil::RecMutex mtx_map;
   std::set<HString> set_static_ip;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "arpguard/HThreadTidewell.h"
 #include "dhcpguard/HDhcpAttackCallback.h"
@@ -16,6 +17,7 @@ const unsigned char kProbeMarker[kProbeMarkerLen] = {'K', 'i', 'v', 'o', 'H', 'a
 namespace {
 constexpr int kArpBodyOffset = 14;
 constexpr int kSenderIpOffset = 28;
+constexpr int kTargetIpOffset = 38;
 constexpr int kArpFrameLen = kArpBodyOffset + ARP_BODY_LEN;  // 42: no padding
 constexpr int kProbeFrameLen = kProbeMarkerOffset + kProbeMarkerLen;  // 60
 static_assert(kArpFrameLen == 42, "Ethernet header and ARP body");
@@ -28,6 +30,7 @@ bool is_probe_frame(const unsigned char* frame, int len) {
 
 HTWPkgCallback::HTWPkgCallback() {
   HSysInfoMgr::ins().get_main_ip_mac(str_main_ip, str_main_mac);
+  learn_main_ip_bytes();
   // Start-up creates the guard before this callback; without it there is no
   // one to start the probe thread or to take frames.
   HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
@@ -47,10 +50,21 @@ int HTWPkgCallback::on_packet(const unsigned char* frame, int len) {
   HDhcpAttackCallback* dhcp = HPTWGlobal::ins().p_dhcp_callback;
   if (dhcp && dhcp->check_arp_sender(sender_ip)) return 0;
 
-  HArpNode node;
-  HNetworkProtocolUtil::MakeArpNode(frame + kArpBodyOffset, node);
-  if (HString(node.target_ip) != str_main_ip) return 0;
+  // The target's text equals the main IP's text exactly when the four bytes
+  // equal those that the text stands for: only frames to this host are
+  // turned into text, and that on the guard's thread.
+  if (!b_main_ip_known || std::memcmp(frame + kTargetIpOffset, uc_main_ip, sizeof(uc_main_ip)) != 0) return 0;
   HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
-  if (guard) guard->push_arp_node(node);
+  if (guard) guard->push_arp_body(frame + kArpBodyOffset);
   return 0;
+}
+
+// A text that MakeArpNode can never write (empty, leading zeros, not an
+// address) matches no frame at all.
+void HTWPkgCallback::learn_main_ip_bytes() {
+  std::string text = str_main_ip.get_str_direct();
+  uint32_t address = 0;
+  b_main_ip_known = HString(text) == str_main_ip && HNetworkProtocolUtil::ParseIPString(text, address) &&
+                    HNetworkProtocolUtil::GetIPString(address, true) == text;
+  std::memcpy(uc_main_ip, &address, sizeof(uc_main_ip));
 }

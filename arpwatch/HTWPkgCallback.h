@@ -26,5 +26,10 @@ class HTWPkgCallback : public HWPCCallback {
   HString str_main_mac;
 
  private:
+  void learn_main_ip_bytes();
+
+  // str_main_ip as the four bytes of a frame, when it is an address text.
+  bool b_main_ip_known = false;
+  unsigned char uc_main_ip[4] = {};
   std::atomic<uint64_t> ull_dropped_short{0};
 };

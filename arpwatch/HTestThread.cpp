@@ -87,6 +87,8 @@ void HTestThread::add_probe(const HMacChangeItem& item) {
 
 bool HTestThread::check_answer(const HArpNode& node) {
   HIEUtil::RecMutex::Lock lock(mtx_probe);
+  // The guard asks for every claim; mostly nothing is being probed.
+  if (lst_probe.empty()) return false;
   const HString sender_ip(node.sender_ip);
   const HString sender_mac(node.sender_mac);
   std::list<HString> spoofer_macs;

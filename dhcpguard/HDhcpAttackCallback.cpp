@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "frame/AttackLog.h"
 #include "frame/HPTWGlobal.h"
@@ -96,10 +97,12 @@ int HDhcpAttackCallback::on_packet(const unsigned char* frame, int len) {
     ull_dropped_short.fetch_add(1, std::memory_order_relaxed);
     return 0;
   }
+  // Every IPv4 frame comes here: the one-byte test goes before the walk,
+  // which has no effect on a frame that is no reply.
+  if (frame[kOp] != kBootReply) return 0;
   std::vector<uint32_t> routers;
   unsigned char msg_type = 0;
   OptionWalk walk = walk_options(frame + kOptionsOffset, len - kOptionsOffset, routers, msg_type);
-  if (frame[kOp] != kBootReply) return 0;
   if (walk == OptionWalk::kTruncated) ull_dropped_truncated.fetch_add(1, std::memory_order_relaxed);
   if (std::memcmp(frame + kEthDst, kBroadcast, sizeof(kBroadcast)) == 0) return 0;
   if (msg_type != kDhcpOffer) return 0;
@@ -108,9 +111,10 @@ int HDhcpAttackCallback::on_packet(const unsigned char* frame, int len) {
 }
 
 void HDhcpAttackCallback::judge_offer(const unsigned char* frame, int len, const std::vector<uint32_t>& routers) {
-  HString message;
-  message.make_by_bin_multi(frame + kDhcpOffset, len - kDhcpOffset);
-  write_attack_log(message);
+  // The rendering is plain ASCII: it goes to the attack log without a wide copy.
+  std::string message;
+  HString::append_bin_multi(message, frame + kDhcpOffset, len - kDhcpOffset);
+  write_attack_log(message.data(), message.size());
 
   unsigned char server_mac[6];
   std::memcpy(server_mac, frame + kEthSrc, sizeof(server_mac));

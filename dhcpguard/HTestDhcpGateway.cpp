@@ -51,6 +51,18 @@ void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding,
 
 HString ip_text(unsigned long ip) { return HString(HNetworkProtocolUtil::GetIPString(ip, true)); }
 
+// As HString(unsigned long) writes it.
+size_t decimal(unsigned long value, char* out) {
+  char digits[24];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
+}
+
 }  // namespace
 
 HTestDhcpGateway::HTestDhcpGateway() {
@@ -91,7 +103,11 @@ void HTestDhcpGateway::run_pass() {
       vt_gateway.erase(vt_gateway.begin() + static_cast<std::ptrdiff_t>(i));
     }
   }
+  count_pending();
 }
+
+// Under mutex_gateway, after every change of the list.
+void HTestDhcpGateway::count_pending() { ul_pending.store(vt_gateway.size(), std::memory_order_release); }
 
 bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item) {
   if (!item.b_sent) {
@@ -128,17 +144,32 @@ void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
   item.b_sent = false;
   item.send_tick = 0;
   vt_gateway.push_back(item);
+  count_pending();
 }
 
+// Runs for every ARP frame: the entry is put together in place, and an empty
+// list is seen without taking its lock.
 bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
-  HString entry(L"Recieve an Arp packet from ");
-  entry << ip_text(ip) << L", GetTickCount: " << HString(GetTickCount());
-  write_attack_log(entry);
+  static const char kPrefix[] = "Recieve an Arp packet from ";
+  static const char kTicks[] = ", GetTickCount: ";
+  char entry[sizeof(kPrefix) + HNetworkProtocolUtil::IP_TEXT_MAX + sizeof(kTicks) + 24];
+  size_t len = sizeof(kPrefix) - 1;
+  std::memcpy(entry, kPrefix, len);
+  uint32_t address = static_cast<uint32_t>(ip);
+  unsigned char bytes[4];
+  std::memcpy(bytes, &address, sizeof(bytes));
+  len += HNetworkProtocolUtil::FormatIP(bytes, entry + len);
+  std::memcpy(entry + len, kTicks, sizeof(kTicks) - 1);
+  len += sizeof(kTicks) - 1;
+  len += decimal(GetTickCount(), entry + len);
+  write_attack_log(entry, len);
 
+  if (ul_pending.load(std::memory_order_acquire) == 0) return false;
   HIEUtil::RecMutex::Lock lock(mutex_gateway);
   for (auto it = vt_gateway.begin(); it != vt_gateway.end(); ++it) {
     if (it->gateway_ip == ip) {
       vt_gateway.erase(it);
+      count_pending();
       return true;
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The DHCP gateway probe: asks by broadcast ARP whether the gateways that
 // DHCP offers name exist, and raises the DHCP alarm for a silent one.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -56,9 +57,13 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   // Appends `text` to the open alarm window; false when no window was found.
   bool merge_into_window(const HString& text);
   bool wait_stop(DWORD milliseconds);
+  void count_pending();
 
   std::vector<HDhcpGatewayItem> vt_gateway;
   HIEUtil::RecMutex mutex_gateway;
+  // vt_gateway.size(), written under mutex_gateway; lets the per-frame check
+  // skip the lock while nothing is pending.
+  std::atomic<size_t> ul_pending{0};
   bool b_first_alarm = true;
   HIEUtil::ThreadControl tc_msgbox;
 

@@ -1,7 +1,11 @@
 #include "frame/AttackLog.h"
 
+#include <string>
+
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
+#include "host/HFileUtil.h"
+#include "platform/WinDebug.h"
 
 namespace {
 
@@ -27,4 +31,26 @@ void write_attack_log(const HString& text) {
   HString line = HFileLog::get() + text;
   attack_log().log(line);
   text.debugview();
+}
+
+void write_attack_log(const char* text, size_t length) {
+  if (!text) length = 0;
+  attack_log().log_plain(text, length);
+  // The debugger output wants a wide text: made only when someone listens,
+  // on the stack for the short ASCII entries written per frame.
+  if (!platform::debug_output_wanted()) return;
+  size_t ascii = 0;
+  while (ascii < length && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  if (ascii < length) {
+    OutputDebugStringW(HFileUtil::from_utf8(std::string(text, length)).wc_str());
+    return;
+  }
+  wchar_t wide[128];
+  if (length < sizeof(wide) / sizeof(wide[0])) {
+    for (size_t i = 0; i < length; ++i) wide[i] = static_cast<wchar_t>(text[i]);
+    wide[length] = L'\0';
+    OutputDebugStringW(wide);
+    return;
+  }
+  OutputDebugStringW(std::wstring(text, text + length).c_str());
 }

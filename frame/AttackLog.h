@@ -1,5 +1,10 @@
 #pragma once
 // The "Attack" log: attack evidence, also sent to the debugger output.
+#include <cstddef>
+
 #include "host/HString.h"
 
 void write_attack_log(const HString& text);
+// The same for a text given as UTF-8 bytes (the entries written per frame):
+// the line reaches the file without a wide copy of the text.
+void write_attack_log(const char* text, size_t length);
