@@ -15,6 +15,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
 #include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
@@ -290,33 +291,16 @@ void VelmoraAgent::wait_for_end() {
 }
 
 void VelmoraAgent::print_summary() {
-  HCaptureStats stats = HWinPCapHelper::instance().stats();
-  double rate = stats.seconds > 0 ? static_cast<double>(stats.frames_delivered) / stats.seconds : 0.0;
+  AgentSummary summary;
+  summary.capture = HWinPCapHelper::instance().stats();
   std::string core = str_home + "/core";
   uint64_t reports = count_lines(core + "/reports.jsonl");
   uint64_t alarms = count_lines(core + "/alarms.jsonl");
-  reports = reports >= ull_reports_at_start ? reports - ull_reports_at_start : reports;
-  alarms = alarms >= ull_alarms_at_start ? alarms - ull_alarms_at_start : alarms;
-  char text[1024];
-  std::snprintf(text, sizeof(text),
-                "velmora-agent summary: ran %.1f s\n"
-                "  frames read:                     %llu\n"
-                "  frames through the callbacks:    %llu (%.1f per second over %.1f s of capture)\n"
-                "  frames dropped by the capture:   %llu\n"
-                "  frames too short (dropped):      %llu\n"
-                "  frames sent by the plug-in:      %llu\n"
-                "  core: report blocks accepted %llu, alarms %llu\n",
-                d_wall_seconds, static_cast<unsigned long long>(stats.frames_read),
-                static_cast<unsigned long long>(stats.frames_delivered), rate, stats.seconds,
-                static_cast<unsigned long long>(stats.frames_dropped),
-                static_cast<unsigned long long>(stats.frames_short),
-                static_cast<unsigned long long>(stats.frames_sent), static_cast<unsigned long long>(reports),
-                static_cast<unsigned long long>(alarms));
-  std::fputs(text, stdout);
+  summary.ull_reports = reports >= ull_reports_at_start ? reports - ull_reports_at_start : reports;
+  summary.ull_alarms = alarms >= ull_alarms_at_start ? alarms - ull_alarms_at_start : alarms;
+  summary.d_wall_seconds = d_wall_seconds;
+  std::string text = summary.text();
+  std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
-  log_info(__LINE__, "frames read " + std::to_string(stats.frames_read) + ", delivered " +
-                         std::to_string(stats.frames_delivered) + ", dropped " + std::to_string(stats.frames_dropped) +
-                         ", short " + std::to_string(stats.frames_short) + ", sent " +
-                         std::to_string(stats.frames_sent) + ", core reports " + std::to_string(reports) +
-                         ", alarms " + std::to_string(alarms));
+  log_info(__LINE__, summary.log_line());
 }

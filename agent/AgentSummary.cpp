@@ -1,0 +1,42 @@
+#include "agent/AgentSummary.h"
+
+#include <cstdio>
+
+namespace {
+
+unsigned long long ull(uint64_t value) { return static_cast<unsigned long long>(value); }
+
+}  // namespace
+
+double AgentSummary::rate() const {
+  return capture.seconds > 0 ? static_cast<double>(capture.frames_delivered) / capture.seconds : 0.0;
+}
+
+uint64_t AgentSummary::dropped() const { return capture.frames_dropped + capture.frames_queue_dropped; }
+
+std::string AgentSummary::text() const {
+  char out[1024];
+  int n = std::snprintf(out, sizeof(out),
+                        "velmora-agent summary: ran %.1f s\n"
+                        "  frames read:                     %llu\n"
+                        "  frames through the callbacks:    %llu (%.1f per second over %.3f s of capture)\n"
+                        "  frames dropped:                  %llu (capture %llu, guard queue %llu)\n"
+                        "  frames too short (dropped):      %llu\n"
+                        "  frames sent by the plug-in:      %llu\n"
+                        "  core: report blocks accepted %llu, alarms %llu\n",
+                        d_wall_seconds, ull(capture.frames_read), ull(capture.frames_delivered), rate(),
+                        capture.seconds, ull(dropped()), ull(capture.frames_dropped),
+                        ull(capture.frames_queue_dropped), ull(capture.frames_short), ull(capture.frames_sent),
+                        ull(ull_reports), ull(ull_alarms));
+  return n > 0 ? std::string(out, static_cast<size_t>(n) < sizeof(out) ? static_cast<size_t>(n) : sizeof(out) - 1)
+               : std::string();
+}
+
+std::string AgentSummary::log_line() const {
+  return "frames read " + std::to_string(capture.frames_read) + ", delivered " +
+         std::to_string(capture.frames_delivered) + ", per second " + std::to_string(static_cast<uint64_t>(rate())) +
+         ", dropped " + std::to_string(capture.frames_dropped) + ", dropped by the guard queue " +
+         std::to_string(capture.frames_queue_dropped) + ", short " + std::to_string(capture.frames_short) +
+         ", sent " + std::to_string(capture.frames_sent) + ", core reports " + std::to_string(ull_reports) +
+         ", alarms " + std::to_string(ull_alarms);
+}

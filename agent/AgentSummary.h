@@ -1,0 +1,25 @@
+#pragma once
+// The agent's end-of-run summary: frames read, the rate through the plug-in's
+// callbacks, every frame dropped and where (the capture, the guard's queue),
+// what the plug-in sent and what the core took in.
+#include <cstdint>
+#include <string>
+
+#include "host/HWinPCapHelper.h"
+
+class AgentSummary {
+ public:
+  HCaptureStats capture;
+  uint64_t ull_reports = 0;
+  uint64_t ull_alarms = 0;
+  double d_wall_seconds = 0;
+
+  // Frames through the callbacks per second of capture; 0 before any.
+  double rate() const;
+  // Frames lost on the way: by the capture and by the plug-in's full queue.
+  uint64_t dropped() const;
+  // The lines for standard output, each ending in a newline.
+  std::string text() const;
+  // One line for the agent's log.
+  std::string log_line() const;
+};
