@@ -36,7 +36,7 @@ void json_string(std::string& out, const HString& text) {
       case L'\b': out += "\\b"; break;
       case L'\f': out += "\\f"; break;
       default:
-        if (c >= 0 && c < 0x20) {
+        if (static_cast<uint32_t>(c) < 0x20) {
           out += "\\u00";
           out += kHex[(c >> 4) & 0xF];
           out += kHex[c & 0xF];

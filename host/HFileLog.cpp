@@ -202,7 +202,7 @@ void format_into(std::wstring& out, const wchar_t* format, va_list& ap) {
       case L'u': case L'x': case L'X': put_unsigned(out, flags, conv, ap); break;
       case L's': case L'S': put_text(out, flags, conv, ap); break;
       case L'p': put_pointer(out, ap); break;
-      case L'c': out += static_cast<wchar_t>(va_arg(ap, wint_t)); break;
+      case L'c': out += static_cast<wchar_t>(va_arg(ap, unsigned int)); break;
       case L'%': out += L'%'; break;
       case 0: out.append(start, p); return;
       default: out.append(start, p + 1); break;

@@ -37,7 +37,7 @@ HString& HString::operator<<(int value) { str_ += std::to_wstring(value); return
 std::string HString::get_str_direct() const {
   std::string out;
   out.reserve(str_.size());
-  for (wchar_t c : str_) out += (c >= 0 && c < 256) ? static_cast<char>(c) : '?';
+  for (wchar_t c : str_) out += (static_cast<uint32_t>(c) < 256) ? static_cast<char>(c) : '?';
   return out;
 }
 

@@ -3,4 +3,6 @@
 #include <cwchar>
 
 using std::wcscpy;
+#ifndef _WIN32  // the Windows runtime has its own
 int _wcsicmp(const wchar_t* a, const wchar_t* b);
+#endif

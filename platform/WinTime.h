@@ -6,7 +6,17 @@
 
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
+#ifdef _WIN32
+// The Windows runtime declares _time64 itself; the plug-in's calls take the
+// clock below, which tests can replace.
+#include <ctime>
+namespace platform {
+__time64_t time64(__time64_t* out);
+}
+#define _time64 platform::time64
+#else
 __time64_t _time64(__time64_t* out);
+#endif
 DWORD GetLastError();
 void SetLastError(DWORD code);
 

@@ -1,0 +1,21 @@
+# Cross build of the 64-bit Windows DLL with Debian's mingw-w64 (POSIX
+# thread model, for std::thread and std::mutex). Programs built here run
+# under Wine, which CTest uses as the emulator.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(TIDEWELL_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TIDEWELL_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TIDEWELL_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TIDEWELL_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TIDEWELL_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(TIDEWELL_WINE NAMES wine wine64)
+if(TIDEWELL_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TIDEWELL_WINE})
+endif()
