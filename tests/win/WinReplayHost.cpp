@@ -1,0 +1,213 @@
+#include "tests/win/WinReplayHost.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <algorithm>
+
+#include "host/HCustConfigMgr.h"
+#include "host/HDataCenter.h"
+#include "host/HEnvironment.h"
+#include "host/HEventCenter.h"
+#include "host/HFileLog.h"
+#include "host/HFileUtil.h"
+#include "host/HLanMgr.h"
+#include "host/HNetworkProtocolUtil.h"
+#include "host/HNetworkUtil.h"
+#include "host/HSysInfoMgr.h"
+#include "host/HWinPCapHelper.h"
+#include "platform/IpHelper.h"
+#include "platform/WinTime.h"
+#include "platform/WinUser.h"
+
+namespace {
+
+const wchar_t* const LOG_SOURCE = L"tidewell-host";
+constexpr DWORD POLL_MS = 200;
+using Clock = std::chrono::steady_clock;
+
+void log_info(int line, const std::string& text) {
+  HFileLog::ins().log(HFileLog::get(2, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
+}
+
+int say_error(const std::string& text, int code) {
+  std::fprintf(stderr, "tidewell-host: %s\n", text.c_str());
+  return code;
+}
+
+uint64_t count_lines(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return 0;
+  return static_cast<uint64_t>(std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n'));
+}
+
+std::vector<MIB_IPNETROW> arp_rows_of(const AgentHost& host) {
+  std::vector<MIB_IPNETROW> rows;
+  for (const AgentArpRow& entry : host.vt_arp_table) {
+    MIB_IPNETROW row{};
+    uint32_t address = 0;
+    if (!HNetworkProtocolUtil::ParseIPString(entry.str_ip, address)) continue;
+    if (!HNetworkProtocolUtil::MakeMACArrayFromString(entry.str_mac, row.bPhysAddr)) continue;
+    row.dwIndex = entry.i_index;
+    row.dwPhysAddrLen = 6;
+    row.dwAddr = address;
+    row.dwType = static_cast<DWORD>(entry.i_type);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<HNetwrokAdapterNode> adapters_of(const AgentHost& host) {
+  std::vector<HNetwrokAdapterNode> adapters;
+  for (const AgentAdapter& adapter : host.vt_adapter) {
+    HNetwrokAdapterNode node;
+    node.str_name = HFileUtil::from_utf8(adapter.str_name);
+    for (const std::string& gateway : adapter.vt_gateway) node.vt_gateway.push_back(HString(gateway));
+    adapters.push_back(node);
+  }
+  return adapters;
+}
+
+}  // namespace
+
+int WinReplayHost::run(const std::vector<std::string>& args) {
+  int code = prepare(args);
+  if (code != EXIT_OK || options.b_help) return code;
+  code = set_up_capture();
+  if (code != EXIT_OK) return code;
+  code = start_plugin();
+  if (code != EXIT_OK) return code;
+  wait_for_end();
+  HWinPCapHelper::instance().stop();
+  print_summary();
+  log_info(__LINE__, "tidewell-host stopped");
+  return EXIT_OK;
+}
+
+int WinReplayHost::prepare(const std::vector<std::string>& args) {
+  std::string error;
+  if (AgentOptions::parse(args, options, error) != 0) return say_error(error, EXIT_USAGE);
+  if (options.b_help) {
+    std::printf("usage: tidewell-host --replay FILE.pcap --config FILE [--home DIR] [--plugin Tidewell.dll] "
+                "[--speed X|max] [--linger S] [--run-for S]\n");
+    return EXIT_OK;
+  }
+  if (options.str_replay.empty()) {
+    return say_error("live capture needs a capture driver, which this host does not load: --replay FILE.pcap",
+                     EXIT_USAGE);
+  }
+  if (options.str_config.empty()) {
+    config = AgentConfig::embedded_default();
+  } else if (AgentConfig::load(options.str_config, config, error) != 0) {
+    return say_error(error, EXIT_USAGE);
+  }
+  if (!config.b_has_host) return say_error(options.str_config + ": host: missing, --replay needs the virtual host", EXIT_USAGE);
+  // A replay tells its user on standard output; real windows only on request.
+  platform::set_windows_headless(std::getenv("TIDEWELL_SHOW_WINDOWS") == nullptr);
+  int code = set_up_home();
+  if (code != EXIT_OK) return code;
+  apply_config();
+  return EXIT_OK;
+}
+
+int WinReplayHost::set_up_home() {
+  str_exe_folder = program_folder_utf8();
+  str_home = HFileUtil::native_path(HFileUtil::from_utf8(options.str_home.empty() ? str_exe_folder : options.str_home));
+  if (HFileUtil::make_dirs(str_home) != 0) return say_error("cannot create home folder " + str_home, EXIT_USAGE);
+  // The core's records go to HOME/core, the data center's default.
+  HEnvironment::set_home(HFileUtil::from_utf8(str_home));
+  log_info(__LINE__, "tidewell-host starting, home " + str_home + ", config " + options.str_config);
+  return EXIT_OK;
+}
+
+void WinReplayHost::apply_config() {
+  HDataCenter::GetPolicy()->set_policies(config.vt_policy, config.map_alarm_msg);
+  HDataCenter::GetBase()->str_name = config.str_name;
+  HDataCenter::set_core_accepts(config.b_core_accepts);
+  HEventCenter::ins().b_online = config.b_online ? 1 : 0;
+  HEventCenter::ins().i_state = config.i_state;
+  HCustConfigMgr::instance().set_auth_802(config.b_auth_802);
+  for (const auto& text : config.map_language) HLanMgr::ins().set_text(text.first, text.second);
+}
+
+int WinReplayHost::set_up_capture() {
+  const AgentHost& host = config.host;
+  HSysInfoMgr::ins().set_virtual(HString(host.str_main_ip), HString(host.str_main_mac));
+  HNetworkUtil::set_virtual_adapters(adapters_of(host));
+  platform::install_virtual_arp_table(arp_rows_of(host));
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap");
+  if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
+  log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
+  return EXIT_OK;
+}
+
+int WinReplayHost::start_plugin() {
+  std::string path = options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
+  std::string error;
+  if (plugin.load(HFileUtil::from_utf8(path).wstr(), error) != 0) return say_error(error, EXIT_FAILURE_RUN);
+  log_info(__LINE__, "plug-in loaded: " + path);
+  wchar_t name_buf[64] = {0};
+  wchar_t name_buf2[64] = {0};
+  int ret = plugin.p_init(name_buf, name_buf2, 0);
+  name_buf[63] = name_buf2[63] = L'\0';
+  log_info(__LINE__, "orvoInit ret " + std::to_string(ret) + ", name " + HFileUtil::utf8(HString(name_buf)) +
+                         ", name2 " + HFileUtil::utf8(HString(name_buf2)));
+  ret = plugin.p_init2();
+  log_info(__LINE__, "orvoInit2 ret " + std::to_string(ret));
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  if (!helper.is_started() && !helper.last_error().empty()) {
+    return say_error("capture did not start: " + helper.last_error(), EXIT_FAILURE_RUN);
+  }
+  return EXIT_OK;
+}
+
+void WinReplayHost::wait_for_end() {
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  const Clock::time_point start = Clock::now();
+  const Clock::duration heartbeat = std::chrono::seconds(config.i_heartbeat_s);
+  Clock::time_point next_heartbeat = start + heartbeat;
+  Clock::time_point deadline = Clock::time_point::max();
+  if (options.d_run_for_s > 0) {
+    deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_run_for_s));
+  }
+  bool lingering = false;
+  for (;;) {
+    Clock::time_point now = Clock::now();
+    if (!lingering && (helper.replay_done() || !helper.is_started())) {
+      lingering = true;
+      auto linger = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_linger_s));
+      deadline = std::min(deadline, now + linger);
+      log_info(__LINE__, "replay finished, lingering " + std::to_string(options.d_linger_s) + " s");
+    }
+    if (now >= deadline) break;
+    if (now >= next_heartbeat) {
+      plugin.p_heartbeat();
+      next_heartbeat += heartbeat;
+    }
+    Sleep(POLL_MS);
+  }
+  d_wall_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void WinReplayHost::print_summary() {
+  HCaptureStats stats = HWinPCapHelper::instance().stats();
+  std::string core = str_home + "/core";
+  char text[768];
+  std::snprintf(text, sizeof(text),
+                "tidewell-host summary: ran %.1f s\n"
+                "  frames read:                     %llu\n"
+                "  frames through the callbacks:    %llu\n"
+                "  frames too short (dropped):      %llu\n"
+                "  frames sent by the plug-in:      %llu\n"
+                "  core: report blocks accepted %llu, alarms %llu\n",
+                d_wall_seconds, static_cast<unsigned long long>(stats.frames_read),
+                static_cast<unsigned long long>(stats.frames_delivered),
+                static_cast<unsigned long long>(stats.frames_short), static_cast<unsigned long long>(stats.frames_sent),
+                static_cast<unsigned long long>(count_lines(core + "/reports.jsonl")),
+                static_cast<unsigned long long>(count_lines(core + "/alarms.jsonl")));
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}

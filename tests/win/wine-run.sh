@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the build under Wine: CTest's emulator and the
+# way scripts/win-test.sh starts the host program. The Wine prefix is the
+# build's own (BIN/../wineprefix, or $TIDEWELL_WINEPREFIX), made once: 64-bit,
+# no Mono or Gecko, and the null graphics driver, so that dialogs are real
+# windows that need no X server and show nowhere. A Wine that is missing or
+# cannot start is an error, never a pass.
+#   wine-run.sh PROGRAM.exe [ARGS...]
+set -euo pipefail
+
+if [ $# -lt 1 ]; then
+  echo "usage: wine-run.sh PROGRAM.exe [ARGS...]" >&2
+  exit 2
+fi
+program=$1
+shift
+wine_bin=$(command -v wine || command -v wine64 || true)
+if [ -z "$wine_bin" ]; then
+  echo "wine-run.sh: Wine is not installed (apt-get install wine64)" >&2
+  exit 1
+fi
+
+bin_dir=$(cd "$(dirname "$program")" && pwd)
+export WINEPREFIX=${TIDEWELL_WINEPREFIX:-$(dirname "$bin_dir")/wineprefix}
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+
+make_prefix() {
+  if [ -f "$WINEPREFIX/.tidewell-ready" ]; then return 0; fi
+  mkdir -p "$WINEPREFIX"
+  timeout 300 "$wine_bin" wineboot -i >/dev/null 2>&1 || true
+  timeout 60 "$wine_bin" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  timeout 60 "$wine_bin" reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>/dev/null | grep -q null
+  touch "$WINEPREFIX/.tidewell-ready"
+}
+
+# One prefix for tests that run side by side: made once, under a lock.
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+  flock 9
+  if ! make_prefix; then
+    echo "wine-run.sh: Wine cannot set up its prefix $WINEPREFIX" >&2
+    exit 1
+  fi
+) 9>"$WINEPREFIX.lock"
+
+# Wine's own processes (wineserver, services) outlive the program for a
+# while and keep the output they were started with open: CTest would wait
+# for them every time. The program's output goes through files instead, and
+# one wineserver that stays a few seconds serves every program in turn.
+wineserver_bin=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+"$wineserver_bin" -p"${TIDEWELL_WINESERVER_LINGER:-10}" </dev/null >/dev/null 2>&1 || true
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+rc=0
+"$wine_bin" "$program" "$@" >"$out" 2>"$err" </dev/null || rc=$?
+cat "$out"
+cat "$err" >&2
+exit "$rc"
