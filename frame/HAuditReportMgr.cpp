@@ -94,7 +94,7 @@ int HAuditReportMgr::report(ReportVector* p_report) {
   HFileLog::ins().log(2, kSource, __LINE__,
                       L"HAuditReportMgr::report OLD (p_report == %p, %s::%s) total size %d, report ok size %d",
                       static_cast<void*>(p_report), str_plug_name.wc_str(), str_cata_name.wc_str(), total, delivered);
-  for (int i = 0; i < delivered; ++i) lt_vt_report_stack.pop_front();
+  for (int i = 0; i < delivered; ++i) queue_pop_front();
 
   if (!p_report) {
     if (delivered > 0) write_arc();
@@ -119,14 +119,42 @@ int HAuditReportMgr::push_back(ReportVector* p_report) {
     return 0;
   }
   if (lt_vt_report_stack.size() >= static_cast<size_t>(i_max_record)) {
-    lt_vt_report_stack.pop_front();
+    queue_pop_front();
     b_write = true;
   }
   int32_t now = now_stamp();
   for (ARPSpoofingReport_Local& record : *p_report) record.iElapsed = now;
-  lt_vt_report_stack.push_back(*p_report);
+  queue_append(*p_report);
   write_arc();
   return 0;
+}
+
+void HAuditReportMgr::queue_append(const ReportVector& entry) {
+  lt_vt_report_stack.push_back(entry);
+  lt_arc_entry.push_back(archive_form(entry));
+}
+
+void HAuditReportMgr::queue_pop_front() {
+  lt_vt_report_stack.pop_front();
+  lt_arc_entry.pop_front();
+}
+
+void HAuditReportMgr::queue_clear() {
+  lt_vt_report_stack.clear();
+  lt_arc_entry.clear();
+}
+
+std::vector<unsigned char> HAuditReportMgr::archive_form(const ReportVector& entry) {
+  arc_entry_mem.clear();
+  arc_entry_mem.write_basic(static_cast<int>(entry.size()));
+  for (const ARPSpoofingReport_Local& queued : entry) {
+    ARPSpoofingReport_Local record = queued;  // writing attaches the record to the memory
+    record.__inter_set_arc_obj(&arc_entry_mem);
+    record.arc_write();
+  }
+  std::vector<unsigned char> bytes = arc_entry_mem.data();
+  arc_entry_mem.clear();
+  return bytes;
 }
 
 int HAuditReportMgr::write_arc() {
@@ -137,13 +165,9 @@ int HAuditReportMgr::write_arc() {
   if (arc_file.prepare_write() != 0) return -1;
   HArchiveMem& mem = arc_file.get_mem();
   mem.write_basic(static_cast<int>(lt_vt_report_stack.size()));
-  for (ReportVector& entry : lt_vt_report_stack) {
+  for (const std::vector<unsigned char>& entry : lt_arc_entry) {
     if (!mem.b_write_ready) continue;
-    mem.write_basic(static_cast<int>(entry.size()));
-    for (ARPSpoofingReport_Local& record : entry) {
-      record.__inter_set_arc_obj(&mem);
-      record.arc_write();
-    }
+    mem.write_bytes(entry.data(), entry.size());
   }
   if (arc_file.commit_write() != 0) {
     HFileLog::ins().log(1, kSource, __LINE__, L"HAuditReportMgr::write_arc commit failed, size %d",
@@ -156,7 +180,7 @@ int HAuditReportMgr::write_arc() {
 int HAuditReportMgr::read_arc() {
   HIEUtil::RecMutex::Lock lock(rec_mutex);
   if (!b_init) return -1;
-  lt_vt_report_stack.clear();
+  queue_clear();
   if (arc_file.prepare_read() != 0) return -1;
   HArchiveMem& mem = arc_file.get_mem();
   int count = 0;
@@ -183,9 +207,9 @@ void HAuditReportMgr::read_entries(int count) {
                           count, static_cast<int>(lt_vt_report_stack.size()));
       break;
     }
-    lt_vt_report_stack.push_back(std::move(entry));
+    queue_append(entry);
     if (lt_vt_report_stack.size() > static_cast<size_t>(i_max_record)) {
-      lt_vt_report_stack.pop_front();
+      queue_pop_front();
       ++dropped;
     }
   }

@@ -31,6 +31,11 @@ class HAuditReportMgr {
   int deliver_queue(bool& b_refused);
   void read_entries(int count);
   int read_entry(ReportVector& entry);
+  // The queue and its archive form change together.
+  void queue_append(const ReportVector& entry);
+  void queue_pop_front();
+  void queue_clear();
+  std::vector<unsigned char> archive_form(const ReportVector& entry);
 
   bool b_init = false;
   std::list<ReportVector> lt_vt_report_stack;
@@ -41,4 +46,10 @@ class HAuditReportMgr {
   HString str_arc_file;
   int i_arc_ver = 0;
   int i_max_record = 0;
+  // Every queued entry as write_arc puts it into the archive (record count,
+  // then the records), made once when it is queued: the archive is
+  // rewritten after every change, and 300 entries must not be serialised
+  // anew each time. Same order as lt_vt_report_stack.
+  std::list<std::vector<unsigned char>> lt_arc_entry;
+  HArchiveMem arc_entry_mem;
 };

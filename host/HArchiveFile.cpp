@@ -28,20 +28,36 @@ uint32_t get_u32(const unsigned char* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-std::array<uint32_t, 256> make_crc_table() {
-  std::array<uint32_t, 256> table{};
+// CRC-32 (IEEE 802.3, reflected), eight bytes per step: the audit store
+// rewrites its whole archive after every change, and a byte at a time the
+// checksum was most of that rewrite's work. Table k gives the CRC of a byte
+// followed by k zero bytes.
+typedef std::array<std::array<uint32_t, 256>, 8> CrcTables;
+
+CrcTables make_crc_tables() {
+  CrcTables t{};
   for (uint32_t n = 0; n < 256; ++n) {
     uint32_t c = n;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
+    t[0][n] = c;
   }
-  return table;
+  for (uint32_t n = 0; n < 256; ++n) {
+    for (size_t k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+  }
+  return t;
 }
 
 uint32_t crc32(const unsigned char* data, size_t length) {
-  static const std::array<uint32_t, 256> table = make_crc_table();
+  static const CrcTables t = make_crc_tables();
   uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < length; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint32_t low = c ^ get_u32(data + i);
+    uint32_t high = get_u32(data + i + 4);
+    c = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+        t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
+  }
+  for (; i < length; ++i) c = t[0][(c ^ data[i]) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
 
@@ -138,7 +154,7 @@ void HArchiveMem::clear() {
 
 void HArchiveFile::set_name(const HString& name) {
   HString path = HFileUtil::normalize(name);
-  if (!path.empty() && path.wstr()[0] != L'/') {
+  if (!path.empty() && !HFileUtil::is_absolute(path)) {
     HString home = HEnvironment::GetMyExeFullFilePath(false);
     path = home + HString(L"/") + path;
   }
