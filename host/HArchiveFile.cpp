@@ -15,9 +15,9 @@ namespace {
 
 constexpr unsigned char ARC_MAGIC[4] = {'H', 'A', 'R', 'C'};
 constexpr size_t ARC_HEADER_LEN = 16;  // magic, version, payload length, CRC-32
-// The audit queue holds at most a few thousand small records; anything near
-// this size is not an archive of ours.
-constexpr uint64_t ARC_MAX_FILE_LEN = 256ull * 1024 * 1024;
+// The audit queue holds at most 10000 entries of a few hundred bytes; an
+// archive that announces more than this is not one of ours.
+constexpr size_t ARC_MAX_FILE_LEN = 16u * 1024 * 1024;
 
 void put_u32(std::vector<unsigned char>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
@@ -65,26 +65,16 @@ void log_archive(const std::string& path, const wchar_t* what) {
   HFileLog::ins().log(1, L"HArchiveFile", __LINE__, L"archive %S %s", path.c_str(), what);
 }
 
-// Reads the whole file; -1 when it is missing, unreadable or implausibly large.
-int read_file(const std::string& path, std::vector<unsigned char>& out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || st.st_size < 0 || static_cast<uint64_t>(st.st_size) > ARC_MAX_FILE_LEN) {
-    ::close(fd);
-    return -1;
-  }
-  out.resize(static_cast<size_t>(st.st_size));
+// Reads up to `length` bytes at the file's current position; the count read.
+size_t read_up_to(int fd, unsigned char* out, size_t length) {
   size_t got = 0;
-  while (got < out.size()) {
-    ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+  while (got < length) {
+    ssize_t n = ::read(fd, out + got, length - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
-  ::close(fd);
-  out.resize(got);
-  return 0;
+  return got;
 }
 
 }  // namespace
@@ -145,6 +135,11 @@ void HArchiveMem::reset(const std::vector<unsigned char>& data) {
   ul_read_pos = 0;
 }
 
+void HArchiveMem::reset(std::vector<unsigned char>&& data) {
+  vt_data = std::move(data);
+  ul_read_pos = 0;
+}
+
 void HArchiveMem::clear() {
   vt_data.clear();
   ul_read_pos = 0;
@@ -161,29 +156,48 @@ void HArchiveFile::set_name(const HString& name) {
   str_path = HFileUtil::native_path(path);
 }
 
+// The header is read and checked first; of the payload only the length it
+// announces is read, so a damaged or foreign file never costs more memory
+// than an archive of ours may hold.
 int HArchiveFile::prepare_read() {
   mem.clear();
-  std::vector<unsigned char> file;
-  if (str_path.empty() || read_file(str_path, file) != 0) return -1;
-  if (file.size() < ARC_HEADER_LEN || std::memcmp(file.data(), ARC_MAGIC, sizeof(ARC_MAGIC)) != 0) {
+  if (str_path.empty()) return -1;
+  int fd = ::open(str_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int rc = read_checked(fd);
+  ::close(fd);
+  return rc;
+}
+
+int HArchiveFile::read_checked(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || st.st_size < 0) return -1;
+  unsigned char header[ARC_HEADER_LEN];
+  size_t file_len = static_cast<size_t>(st.st_size);
+  if (file_len < ARC_HEADER_LEN || read_up_to(fd, header, ARC_HEADER_LEN) != ARC_HEADER_LEN ||
+      std::memcmp(header, ARC_MAGIC, sizeof(ARC_MAGIC)) != 0) {
     log_archive(str_path, L"is no archive (bad header)");
     return -1;
   }
-  int version = static_cast<int>(get_u32(file.data() + 4));
+  int version = static_cast<int>(get_u32(header + 4));
   if (version != mem.get_version()) {
     HFileLog::ins().log(1, L"HArchiveFile", __LINE__, L"archive %S version %d, expected %d", str_path.c_str(),
                         version, mem.get_version());
     return -1;
   }
-  size_t announced = get_u32(file.data() + 8);
-  size_t present = file.size() - ARC_HEADER_LEN;
+  size_t announced = get_u32(header + 8);
+  if (announced > ARC_MAX_FILE_LEN) {
+    log_archive(str_path, L"damaged (implausible length)");
+    return -1;
+  }
+  size_t present = file_len - ARC_HEADER_LEN;
   if (present < announced) log_archive(str_path, L"truncated");
   if (present > announced) log_archive(str_path, L"damaged (bytes beyond the payload)");
-  size_t length = present < announced ? present : announced;
-  const unsigned char* payload = file.data() + ARC_HEADER_LEN;
-  if (present >= announced && crc32(payload, length) != get_u32(file.data() + 12))
+  std::vector<unsigned char> payload(present < announced ? present : announced);
+  payload.resize(read_up_to(fd, payload.data(), payload.size()));
+  if (payload.size() == announced && crc32(payload.data(), payload.size()) != get_u32(header + 12))
     log_archive(str_path, L"damaged (checksum mismatch)");
-  mem.reset(std::vector<unsigned char>(payload, payload + length));
+  mem.reset(std::move(payload));
   return 0;
 }
 

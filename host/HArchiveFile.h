@@ -30,6 +30,7 @@ class HArchiveMem {
 
   size_t remaining() const { return vt_data.size() - ul_read_pos; }
   void reset(const std::vector<unsigned char>& data);
+  void reset(std::vector<unsigned char>&& data);
   void clear();
   const std::vector<unsigned char>& data() const { return vt_data; }
 
@@ -70,6 +71,7 @@ class HArchiveFile {
   std::string path() const { return str_path; }
 
  private:
+  int read_checked(int fd);
   int write_aside(const std::vector<unsigned char>& image);
 
   HArchiveMem mem;
