@@ -1,0 +1,246 @@
+#!/usr/bin/env bash
+# Durability of the report queue, and damaged archives.
+#
+# Kills: in every round the agent replays numbered rogue DHCP offers (each
+# one reported at once) while its core refuses, so that every report is
+# queued and archived, and is killed with SIGKILL at a random moment; this
+# several times. Then the agent starts once with the core accepting. Every
+# report that was queued before a kill must reach core/reports.jsonl exactly
+# once, in order. The alarm of a report is written just before the report is
+# queued, so of each killed run every alarmed report but possibly the last
+# must arrive, and nothing that was not alarmed.
+#
+# Damaged archives: a real archive truncated at many lengths, with flipped
+# bytes, with implausible counts and lengths, and replaced by garbage. The
+# agent must start and stop cleanly (exit 0) on each, say the damage in its
+# log, and stay under the memory bound.
+#
+#   scripts/durability.sh BIN [--rounds N] [--kills K] [--damaged D] [--rss-mb M] [--seed S]
+# Prints one FIGURE line per number; exits non-zero on any loss, duplicate,
+# disorder, crash or silent damage. Needs perl, no root.
+set -uo pipefail
+BIN=${1:?usage: durability.sh BIN [--rounds N] [--kills K] [--damaged D] [--rss-mb M] [--seed S]}
+shift
+ROUNDS=4
+KILLS=5
+DAMAGED=60
+RSS_LIMIT_MB=64
+SEED=$$
+while [ $# -gt 0 ]; do
+  case $1 in
+    --rounds) ROUNDS=$2; shift 2 ;;
+    --kills) KILLS=$2; shift 2 ;;
+    --damaged) DAMAGED=$2; shift 2 ;;
+    --rss-mb) RSS_LIMIT_MB=$2; shift 2 ;;
+    --seed) SEED=$2; shift 2 ;;
+    *) echo "durability.sh: unknown option $1"; exit 2 ;;
+  esac
+done
+AGENT=$BIN/velmora-agent
+[ -x "$AGENT" ] || { echo "SKIP: $AGENT not built"; exit 77; }
+command -v perl >/dev/null || { echo "SKIP: perl missing"; exit 77; }
+[ -x /usr/bin/time ] || { echo "SKIP: /usr/bin/time missing"; exit 77; }
+RANDOM=$SEED
+TMP=$(mktemp -d /tmp/durability.XXXXXX)
+PIDS=()
+cleanup() {
+  local pid
+  for pid in "${PIDS[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  [ -z "${KEEP:-}" ] && rm -rf "$TMP"
+  return 0
+}
+trap cleanup EXIT
+HOME_DIR=$TMP/home
+failures=0
+problem() { echo "PROBLEM: $*"; failures=$((failures + 1)); }
+figure() { echo "FIGURE durability $1 $2"; }
+
+HOST_MAC=02:77:00:00:00:0a
+config() {  # CORE_ACCEPTS
+  cat <<JSON
+{"policy": [{"strPolicyID": "durability", "iStateMask": 1, "iAntiARPSpoofing": 0, "strBindList": "",
+             "iAntiDHCPSpoofing": 1, "iAutoBind": 0, "alarm_msg": "durability"}],
+ "agent": {"core_accepts": $1, "heartbeat_s": 86400},
+ "host": {"main_ip": "10.77.0.10", "main_mac": "$HOST_MAC",
+          "adapters": [{"name": "eth0", "gateways": ["10.77.0.1"]}],
+          "arp_table": [{"ip": "10.77.0.1", "mac": "02:77:00:00:00:01", "type": "dynamic", "index": 1}]}}
+JSON
+}
+config false >"$TMP/refusing.json"
+config true >"$TMP/accepting.json"
+
+# write_pcap FILE TAG COUNT GAP_MS: COUNT unicast offers without an address,
+# GAP_MS apart, from servers 02:78:TT:00:00:NN (TT = TAG, NN = 1..COUNT);
+# COUNT 0 writes one frame that no callback takes.
+write_pcap() {
+  perl -e '
+    my ($file, $tag, $count, $gap) = @ARGV;
+    open(my $out, ">:raw", $file) or die "$file: $!";
+    print $out pack("VvvVVVV", 0xa1b2c3d4, 2, 4, 0, 0, 65535, 1);
+    my @host = (0x02, 0x77, 0, 0, 0, 0x0a);
+    sub frame_out { my ($out, $t, $frame) = @_;
+      print $out pack("VVVV", int($t), int(($t - int($t)) * 1e6), length($frame), length($frame)) . $frame; }
+    if ($count == 0) { frame_out($out, 100, pack("C*", @host, 2, 0x77, 0, 0, 0, 0x99, 0x86, 0xdd) . ("\0" x 46)); exit 0; }
+    for my $n (1 .. $count) {
+      my @server = (0x02, 0x78, $tag, 0, 0, $n);
+      my $bootp = pack("CCCC", 2, 1, 6, 0) . pack("N", 0x1000 + $n) . ("\0" x 4) . ("\0" x 16)
+                . pack("C*", @host) . ("\0" x 10) . ("\0" x 192) . pack("C*", 99, 130, 83, 99, 53, 1, 2, 255);
+      $bootp .= "\0" x (300 - length($bootp));
+      my $udp = pack("nnnn", 67, 68, 8 + length($bootp), 0) . $bootp;
+      my $ip = pack("CCnnnCCn", 0x45, 0, 20 + length($udp), 0, 0, 64, 17, 0) . pack("C*", 10, 77, 0, 99, 10, 77, 0, 10);
+      frame_out($out, 100 + $n * $gap / 1000.0, pack("C*", @host, @server) . pack("n", 0x0800) . $ip . $udp);
+    }' "$1" "$2" "$3" "$4"
+}
+write_pcap "$TMP/quiet.pcap" 0 0 0
+
+# The report macs of reports.jsonl from line $1 on, in order (empty blocks skipped).
+reported_macs() { tail -n +"$1" "$HOME_DIR/core/reports.jsonl" 2>/dev/null | grep -oE '02:78(:[0-9a-f]{2}){4}'; }
+# The alarm macs of alarms.jsonl from line $1 on.
+alarmed_macs() { tail -n +"$1" "$HOME_DIR/core/alarms.jsonl" 2>/dev/null | grep -oE '02:78(:[0-9a-f]{2}){4}'; }
+line_count() { if [ -f "$1" ]; then wc -l <"$1"; else echo 0; fi; }
+
+# ---- kills while reports are queued
+
+OFFERS=30
+GAP_MS=25
+kills_done=0
+reports_queued=0
+reports_lost=0
+reports_duplicated=0
+mkdir -p "$HOME_DIR"
+for round in $(seq 1 "$ROUNDS"); do
+  expected=()
+  for kill in $(seq 1 "$KILLS"); do
+    tag=$(( (round * 16 + kill) % 256 ))
+    write_pcap "$TMP/offers.pcap" "$tag" "$OFFERS" "$GAP_MS"
+    alarms_before=$(( $(line_count "$HOME_DIR/core/alarms.jsonl") + 1 ))
+    "$AGENT" --config "$TMP/refusing.json" --home "$HOME_DIR" --replay "$TMP/offers.pcap" --linger 30 \
+      >"$TMP/agent.out" 2>&1 &
+    pid=$!
+    PIDS+=("$pid")
+    # Anywhere from start-up to past the last offer.
+    delay_ms=$(( 50 + RANDOM % (OFFERS * GAP_MS + 400) ))
+    sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+    kill -9 "$pid"
+    wait "$pid" 2>/dev/null
+    kills_done=$((kills_done + 1))
+    mapfile -t alarmed < <(alarmed_macs "$alarms_before")
+    # All but the last alarmed report were queued before the kill for sure.
+    n=${#alarmed[@]}
+    must=$(( n > 0 ? n - 1 : 0 ))
+    expected+=("$kill:$must:$n:${alarmed[*]}")
+  done
+  reports_before=$(( $(line_count "$HOME_DIR/core/reports.jsonl") + 1 ))
+  "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.3 \
+    >"$TMP/agent.out" 2>&1 || problem "round $round: the accepting run failed: $(tail -n 3 "$TMP/agent.out")"
+  mapfile -t got < <(reported_macs "$reports_before")
+  # Delivered, in order: of each killed run a prefix of its alarmed reports.
+  at=0
+  for entry in "${expected[@]}"; do
+    IFS=: read -r kill must n list <<<"$entry"
+    read -r -a alarmed <<<"$list"
+    taken=0
+    while [ "$taken" -lt "$n" ] && [ "$at" -lt "${#got[@]}" ] && [ "${got[$at]}" = "${alarmed[$taken]}" ]; do
+      taken=$((taken + 1))
+      at=$((at + 1))
+    done
+    reports_queued=$((reports_queued + must))
+    if [ "$taken" -lt "$must" ]; then
+      problem "round $round kill $kill: $((must - taken)) queued report(s) lost (alarmed $n, delivered $taken)"
+      reports_lost=$((reports_lost + must - taken))
+    fi
+  done
+  if [ "$at" -ne "${#got[@]}" ]; then
+    extra=$(( ${#got[@]} - at ))
+    dup=$(printf '%s\n' "${got[@]}" | sort | uniq -d | wc -l)
+    reports_duplicated=$((reports_duplicated + dup))
+    problem "round $round: $extra report(s) delivered out of order, twice or never alarmed (duplicates: $dup)"
+  fi
+  again=$(( $(line_count "$HOME_DIR/core/reports.jsonl") + 1 ))
+  "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.1 \
+    >"$TMP/agent.out" 2>&1
+  [ -z "$(reported_macs "$again")" ] || problem "round $round: reports delivered a second time on the next start"
+done
+figure kills "$kills_done"
+figure reports_queued_before_kills "$reports_queued"
+figure reports_lost "$reports_lost"
+figure reports_duplicated "$reports_duplicated"
+
+# ---- damaged archives
+
+ARC_HOME=$TMP/arc-home
+rm -rf "$ARC_HOME"
+write_pcap "$TMP/twenty.pcap" 200 20 1
+"$AGENT" --config "$TMP/refusing.json" --home "$ARC_HOME" --replay "$TMP/twenty.pcap" --speed max --linger 0.3 \
+  >"$TMP/agent.out" 2>&1 || problem "could not make the archive to damage"
+ARCHIVE=$ARC_HOME/arc_file/his_arp_attack
+cp "$ARCHIVE" "$TMP/good.arc"
+SIZE=$(stat -c %s "$TMP/good.arc")
+
+# put_u32 FILE OFFSET VALUE: a little-endian 32-bit value written in place.
+put_u32() {
+  perl -e 'my ($f, $o, $v) = @ARGV; open(my $h, "+<:raw", $f) or die; seek($h, $o, 0); print $h pack("V", $v & 0xffffffff);' "$1" "$2" "$3"
+}
+flip_byte() {
+  perl -e 'my ($f, $o, $x) = @ARGV; open(my $h, "+<:raw", $f) or die; seek($h, $o, 0); read($h, my $b, 1);
+           seek($h, $o, 0); print $h chr(ord($b) ^ ($x || 1));' "$1" "$2" "$3"
+}
+
+damaged=0
+worst_kb=0
+try_archive() {  # WHAT: runs the agent on the damaged archive in $TMP/damaged.arc
+  rm -rf "$ARC_HOME"
+  mkdir -p "$ARC_HOME/arc_file"
+  cp "$TMP/damaged.arc" "$ARCHIVE"
+  /usr/bin/time -f '%M' -o "$TMP/rss" "$AGENT" --config "$TMP/accepting.json" --home "$ARC_HOME" \
+    --replay "$TMP/quiet.pcap" --speed max --linger 0.1 >"$TMP/agent.out" 2>&1
+  local rc=$?
+  local kb
+  kb=$(tail -n 1 "$TMP/rss")
+  damaged=$((damaged + 1))
+  [ "$kb" -gt "$worst_kb" ] && worst_kb=$kb
+  [ "$rc" = 0 ] || problem "$1: exit $rc"
+  [ $((kb / 1024)) -lt "$RSS_LIMIT_MB" ] || problem "$1: $((kb / 1024)) MB"
+  grep -qE 'archive .*(truncated|damaged|no archive|version)|read_arc (no entry count|implausible|damaged|.*beyond)' \
+    "$ARC_HOME/log/Velmora.log" || [ "${2:-}" = quiet_ok ] || problem "$1: damage not said in the log"
+}
+
+# Truncated at the edges of the header and at 30 lengths spread over the rest.
+for cut in 0 1 4 8 12 15 16 17 19 20 $(seq 23 $(( (SIZE - 23) / 30 + 1 )) $((SIZE - 1))) $((SIZE - 1)); do
+  [ "$cut" -ge "$SIZE" ] && continue
+  head -c "$cut" "$TMP/good.arc" >"$TMP/damaged.arc"
+  # An archive cut to nothing reads as an empty queue; nothing to say then.
+  if [ "$cut" -eq 0 ]; then try_archive "truncated to 0" quiet_ok; else try_archive "truncated to $cut"; fi
+done
+# Implausible counts and lengths: the entry count, the first record count,
+# the first string length and the map count.
+for value in 2147483647 -1 -2147483648 1000000 5000001 65536; do
+  for offset in 16 20 24; do
+    cp "$TMP/good.arc" "$TMP/damaged.arc"
+    put_u32 "$TMP/damaged.arc" "$offset" "$value"
+    try_archive "value $value at $offset"
+  done
+done
+# Random flips, one to three bytes each, until the number asked for.
+while [ "$damaged" -lt "$DAMAGED" ]; do
+  cp "$TMP/good.arc" "$TMP/damaged.arc"
+  for _ in $(seq 1 $((1 + RANDOM % 3))); do
+    flip_byte "$TMP/damaged.arc" $((RANDOM % SIZE)) $((1 + RANDOM % 255))
+  done
+  try_archive "flipped bytes"
+done
+# Garbage of the archive's size, and a huge file of zeros.
+head -c "$SIZE" /dev/urandom >"$TMP/damaged.arc"
+try_archive "random bytes"
+head -c $((64 * 1024 * 1024)) /dev/zero >"$TMP/damaged.arc"
+try_archive "64 MB of zeros"
+figure damaged_archives "$damaged"
+figure damaged_archive_peak_rss_mb $((worst_kb / 1024))
+figure seed "$SEED"
+
+echo
+if [ "$failures" -ne 0 ]; then
+  echo "FAIL: $failures problem(s) (seed $SEED; KEEP=1 keeps $TMP)"
+  exit 1
+fi
+echo "PASS: $kills_done kills, $reports_queued queued reports, none lost or doubled; $damaged damaged archives survived"
