@@ -94,22 +94,28 @@ void HTestDhcpGateway::stop() {
   while (__getRef() > 1) Sleep(1);
 }
 
+// The alarms of a pass are raised after the list's lock is let go: showing
+// one may wait for its window, and the capture threads must not wait with it.
 void HTestDhcpGateway::run_pass() {
-  HIEUtil::RecMutex::Lock lock(mutex_gateway);
-  for (size_t i = 0; i < vt_gateway.size();) {
-    if (step_item(vt_gateway[i])) {
-      ++i;
-    } else {
-      vt_gateway.erase(vt_gateway.begin() + static_cast<std::ptrdiff_t>(i));
+  std::vector<HString> alarms;
+  {
+    HIEUtil::RecMutex::Lock lock(mutex_gateway);
+    for (size_t i = 0; i < vt_gateway.size();) {
+      if (step_item(vt_gateway[i], alarms)) {
+        ++i;
+      } else {
+        vt_gateway.erase(vt_gateway.begin() + static_cast<std::ptrdiff_t>(i));
+      }
     }
+    count_pending();
   }
-  count_pending();
+  for (const HString& text : alarms) show_alarm(text);
 }
 
 // Under mutex_gateway, after every change of the list.
 void HTestDhcpGateway::count_pending() { ul_pending.store(vt_gateway.size(), std::memory_order_release); }
 
-bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item) {
+bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item, std::vector<HString>& alarms) {
   if (!item.b_sent) {
     send_request(item, false);
     item.b_sent = true;
@@ -118,7 +124,7 @@ bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item) {
   // Unsigned difference: the tick counter wraps after 49.7 days.
   if (GetTickCount() - item.send_tick < kRetryIntervalMs) return true;
   if (++item.retry_count >= kMaxRetries) {
-    show_alarm(HLanMgr::ins().get(777, L"mac", HNetworkUtil::GetMACString(item.server_mac)));
+    alarms.push_back(HLanMgr::ins().get(777, L"mac", HNetworkUtil::GetMACString(item.server_mac)));
     return false;
   }
   send_request(item, true);
@@ -136,15 +142,28 @@ void HTestDhcpGateway::send_request(HDhcpGatewayItem& item, bool counting_paddin
 }
 
 void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
-  HIEUtil::RecMutex::Lock lock(mutex_gateway);
-  for (const HDhcpGatewayItem& pending_item : vt_gateway) {
-    if (pending_item.gateway_ip == item.gateway_ip) return;
+  uint64_t total = 0;
+  {
+    HIEUtil::RecMutex::Lock lock(mutex_gateway);
+    for (const HDhcpGatewayItem& pending_item : vt_gateway) {
+      if (pending_item.gateway_ip == item.gateway_ip) return;
+    }
+    if (vt_gateway.size() < kMaxPendingGateways) {
+      item.retry_count = 0;
+      item.b_sent = false;
+      item.send_tick = 0;
+      vt_gateway.push_back(item);
+      count_pending();
+      return;
+    }
+    total = ull_dropped.fetch_add(1) + 1;
+    DWORD now = GetTickCount();
+    if (total != 1 && DWORD(now - dw_drop_logged) < kDropLogMs) return;
+    dw_drop_logged = now;
   }
-  item.retry_count = 0;
-  item.b_sent = false;
-  item.send_tick = 0;
-  vt_gateway.push_back(item);
-  count_pending();
+  HFileLog::ins().log(1, kLogSource, __LINE__,
+                      L"add_gateway pending list full (%d waiting), gateways dropped so far %llu",
+                      static_cast<int>(kMaxPendingGateways), static_cast<unsigned long long>(total));
 }
 
 // Runs for every ARP frame: the entry is put together in place, and an empty

@@ -32,6 +32,11 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   // A window that the alarm thread has not created yet is waited for this
   // long before a merge gives up on it.
   static constexpr DWORD kFindWindowWaitMs = 2000;
+  // A flood of offers naming ever new gateways must not grow the list (and
+  // the requests of every pass) without limit: gateways beyond this many
+  // pending are dropped, counted and logged (at most once a second).
+  static constexpr size_t kMaxPendingGateways = 256;
+  static constexpr DWORD kDropLogMs = 1000;
 
   HTestDhcpGateway();
   ~HTestDhcpGateway() override;
@@ -48,10 +53,12 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   void show_alarm(const HString& text);
 
   size_t pending();
+  uint64_t dropped() const { return ull_dropped.load(); }
 
  private:
   // Sends, re-sends or gives up on one item; false when it must leave the list.
-  bool step_item(HDhcpGatewayItem& item);
+  // An item that ran out of retries leaves its alarm text in `alarms`.
+  bool step_item(HDhcpGatewayItem& item, std::vector<HString>& alarms);
   void send_request(HDhcpGatewayItem& item, bool counting_padding);
   void open_alarm_window(const HString& text);
   // Appends `text` to the open alarm window; false when no window was found.
@@ -64,6 +71,9 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   // vt_gateway.size(), written under mutex_gateway; lets the per-frame check
   // skip the lock while nothing is pending.
   std::atomic<size_t> ul_pending{0};
+  std::atomic<uint64_t> ull_dropped{0};
+  // Tick of the last drop line; guarded by mutex_gateway.
+  DWORD dw_drop_logged = 0;
   bool b_first_alarm = true;
   HIEUtil::ThreadControl tc_msgbox;
 
