@@ -187,7 +187,7 @@ HThreadTidewell::Verdict HThreadTidewell::judge_claim(const HString& ip, const H
   HIEUtil::RecMutex::Lock map_lock(mtx_map);
   auto learned = map_ip_mac.find(ip);
   if (learned == map_ip_mac.end()) {
-    map_ip_mac[ip] = mac;
+    learn_first_claim(ip, mac);
     return Verdict::kDone;
   }
   if (learned->second == mac) return Verdict::kDone;
@@ -247,6 +247,19 @@ void HThreadTidewell::auto_bind(const HString& ip, const HString& mac, const HSt
            HString(L"Want to bind ") + ip + HString(L"-") + HString(L", but can not find it in mac list ") + bind_list);
 }
 
+void HThreadTidewell::learn_first_claim(const HString& ip, const HString& mac) {
+  if (map_ip_mac.size() < kMaxLearned || is_gateway_ip(ip)) {
+    map_ip_mac[ip] = mac;
+    return;
+  }
+  uint64_t total = ull_unlearned.fetch_add(1) + 1;
+  DWORD now = GetTickCount();
+  if (total != 1 && DWORD(now - dw_unlearned_logged) < kDropLogMs) return;
+  dw_unlearned_logged = now;
+  HFileLog::ins().log(1, kSource, __LINE__, L"learned map full (%d addresses), first claims not learned so far %llu",
+                      static_cast<int>(kMaxLearned), static_cast<unsigned long long>(total));
+}
+
 bool HThreadTidewell::is_gateway_ip(const HString& ip) {
   std::shared_ptr<const std::vector<HNetwrokAdapterNode>> adapters = HNetworkUtil::GetNICInfoShared();
   for (const HNetwrokAdapterNode& adapter : *adapters) {
@@ -270,6 +283,11 @@ bool HThreadTidewell::learned_mac(const HString& ip, HString& mac) {
   if (found == map_ip_mac.end()) return false;
   mac = found->second;
   return true;
+}
+
+size_t HThreadTidewell::learned_count() {
+  HIEUtil::RecMutex::Lock lock(mtx_map);
+  return map_ip_mac.size();
 }
 
 bool HThreadTidewell::is_static(const HString& ip) {

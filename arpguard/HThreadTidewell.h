@@ -28,6 +28,11 @@ class HThreadTidewell : public HIEUtil::Thread {
   // waiting claims wakes it at once.
   static constexpr DWORD kPollMs = 200;
   static constexpr size_t kWakeAtQueued = 256;
+  // Claims from ever new addresses must not grow the learned map without
+  // limit: beyond this many addresses only gateways are learned (a changed
+  // MAC of any other address is never acted on); the others are counted
+  // and logged. Some 200 bytes an address: about 3 MiB.
+  static constexpr size_t kMaxLearned = 16384;
 
   HThreadTidewell();
   void run() override;
@@ -51,6 +56,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   bool is_static(const HString& ip);
   size_t queued();
   uint64_t dropped() const { return ull_dropped.load(); }
+  uint64_t unlearned() const { return ull_unlearned.load(); }
+  size_t learned_count();
 
  private:
   enum class Verdict { kDone, kSuspect };
@@ -69,6 +76,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   void wait_for_claims(DWORD milliseconds);
   void log_drop(uint64_t total);
   Verdict judge_claim(const HString& ip, const HString& mac, HMacChangeItem& item);
+  // Under mtx_map.
+  void learn_first_claim(const HString& ip, const HString& mac);
   Verdict judge_by_policy(const HString& ip, const HString& mac);
   void auto_bind(const HString& ip, const HString& mac, const HString& bind_list);
   void apply_table(const unsigned char* buffer, ULONG size, bool learn_dynamic);
@@ -90,4 +99,7 @@ class HThreadTidewell : public HIEUtil::Thread {
   std::atomic<uint64_t> ull_dropped{0};
   // Tick of the last drop line; guarded by mtx_queue.
   DWORD dw_drop_logged = 0;
+  std::atomic<uint64_t> ull_unlearned{0};
+  // Tick of the last line about unlearned claims; guarded by mtx_map.
+  DWORD dw_unlearned_logged = 0;
 };
