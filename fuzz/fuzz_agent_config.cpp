@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string error;
   int rc = AgentConfig::parse(text, origin, config, error);
   if (rc != 0 && rc != -1) finding("parse returned " + std::to_string(rc));
-  if (rc == -1 && error.compare(0, origin.size() + 2, origin + ": ") != 0) finding("error not headed by the file: " + error);
+  if (rc == -1 && error.compare(0, origin.size() + 2, origin + ": ") != 0) {
+    finding("error not headed by the file: " + error);
+  }
   if (rc == 0 && !error.empty()) finding("success with an error message: " + error);
   if (rc == 0 && config.host.vt_arp_table.size() > text.size()) finding("more table rows than the text could hold");
   return 0;
