@@ -18,9 +18,10 @@ constexpr uint16_t kReply = 2;
 
 }  // namespace
 
-FrameMix::FrameMix(const BenchSegment& segment, uint64_t seed, uint64_t frames, uint64_t offers_without_address)
-    : seg(segment), ull_state(seed), ull_frames(frames) {
-  if (offers_without_address > 0 && frames > 0) {
+FrameMix::FrameMix(const BenchSegment& segment, uint64_t seed, uint64_t frames, uint64_t offers_without_address,
+                   bool arp_only)
+    : seg(segment), ull_state(seed), ull_frames(frames), b_arp_only(arp_only) {
+  if (offers_without_address > 0 && frames > 0 && !arp_only) {
     ull_addressless_every = frames / offers_without_address;
     if (ull_addressless_every == 0) ull_addressless_every = 1;
   }
@@ -43,9 +44,17 @@ bool FrameMix::next(BenchSegment::Frame& frame, Kind& kind) {
   return true;
 }
 
+static bool is_arp(FrameMix::Kind kind) {
+  return kind == FrameMix::kArpAmongHosts || kind == FrameMix::kArpReplyToHost || kind == FrameMix::kGatewayArp ||
+         kind == FrameMix::kSpoofedGateway;
+}
+
 FrameMix::Kind FrameMix::pick_kind() {
-  unsigned roll = static_cast<unsigned>(random() % 1000);
+  unsigned total = 0;
+  for (const Share& share : kShares) total += (!b_arp_only || is_arp(share.kind)) ? share.per_mille : 0;
+  unsigned roll = static_cast<unsigned>(random() % total);
   for (const Share& share : kShares) {
+    if (b_arp_only && !is_arp(share.kind)) continue;
     if (roll < share.per_mille) return share.kind;
     roll -= share.per_mille;
   }

@@ -10,7 +10,8 @@
 //    10 broadcast DHCP offers,
 //   290 other IPv4 frames (UDP and TCP, 60 to 1514 bytes).
 // Offers that assign no address are only added on request, at even
-// intervals: each one is an immediate report.
+// intervals: each one is an immediate report. With `arp_only` the mix keeps
+// its four ARP kinds in the same proportions and nothing else.
 #include <cstdint>
 
 #include "bench/BenchSegment.h"
@@ -29,7 +30,8 @@ class FrameMix {
     kKinds
   };
 
-  FrameMix(const BenchSegment& segment, uint64_t seed, uint64_t frames, uint64_t offers_without_address);
+  FrameMix(const BenchSegment& segment, uint64_t seed, uint64_t frames, uint64_t offers_without_address,
+           bool arp_only = false);
 
   // The next frame and its kind; false after the last one.
   bool next(BenchSegment::Frame& frame, Kind& kind);
@@ -51,4 +53,5 @@ class FrameMix {
   uint64_t ull_frames;
   uint64_t ull_produced = 0;
   uint64_t ull_addressless_every = 0;  // 0: none
+  bool b_arp_only = false;
 };

@@ -1,6 +1,6 @@
 // tidewell-capgen --out FILE.pcap [--config FILE.json] [--frames N] [--seed S]
 //                 [--hosts N] [--interval-us U] [--offers-without-address N]
-//                 [--mode 1|2]
+//                 [--mode 1|2] [--arp-only]
 //
 // Writes a deterministic Ethernet capture of the benchmark segment (see
 // FrameMix.h for the mix) and, with --config, the agent config whose
@@ -30,12 +30,13 @@ struct Options {
   uint64_t interval_us = 10;
   uint64_t addressless = 0;
   uint64_t mode = 1;
+  bool arp_only = false;
 };
 
 int usage(const std::string& why) {
   std::fprintf(stderr,
                "tidewell-capgen: %s\nusage: tidewell-capgen --out FILE.pcap [--config FILE.json] [--frames N] "
-               "[--seed S] [--hosts N] [--interval-us U] [--offers-without-address N] [--mode 1|2]\n",
+               "[--seed S] [--hosts N] [--interval-us U] [--offers-without-address N] [--mode 1|2] [--arp-only]\n",
                why.c_str());
   return 2;
 }
@@ -52,6 +53,10 @@ bool number(const char* text, uint64_t low, uint64_t high, uint64_t& out) {
 int parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
+    if (name == "--arp-only") {
+      o.arp_only = true;
+      continue;
+    }
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     bool ok = value != nullptr;
     if (name == "--out" && ok) o.out = value;
@@ -100,7 +105,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tidewell-capgen: cannot write %s\n", o.out.c_str());
     return 1;
   }
-  FrameMix mix(seg, o.seed, o.frames, o.addressless);
+  FrameMix mix(seg, o.seed, o.frames, o.addressless, o.arp_only);
   uint64_t per_kind[FrameMix::kKinds] = {};
   BenchSegment::Frame frame;
   FrameMix::Kind kind;

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int SNAPLEN = 2048;
+constexpr int CAPTURE_BUFFER_BYTES = 32 * 1024 * 1024;
 constexpr int READ_TIMEOUT_MS = 100;  // the capture loop looks at its stop flag this often
 constexpr int ETH_HEADER_LEN = 14;
 constexpr int ETHERTYPE_OFFSET = 12;
@@ -216,6 +217,9 @@ int HWinPCapHelper::Impl::open_live(pcap_t*& handle, bool for_sending) {
     return -1;
   }
   pcap_set_snaplen(handle, for_sending ? 64 : SNAPLEN);
+  // Room for a flood to wait while the capture thread is off the CPU: some
+  // 300 ms of minimum-size frames at 1 GbE line rate.
+  if (!for_sending) pcap_set_buffer_size(handle, CAPTURE_BUFFER_BYTES);
   pcap_set_immediate_mode(handle, 1);
   pcap_set_timeout(handle, READ_TIMEOUT_MS);
   int status = pcap_activate(handle);
