@@ -74,10 +74,15 @@ void HTestThread::add_probe(const HMacChangeItem& item) {
   }
   if (lst_probe.size() >= kMaxPendingProbes) {
     ++ull_dropped;
-    if (!b_full) {
+    // Once when the list fills, then at most once a second while it stays full.
+    DWORD now = GetTickCount();
+    if (!b_full || DWORD(now - dw_drop_logged) >= kDropLogMs) {
       b_full = true;
-      HFileLog::ins().log(1, kLogSource, __LINE__, L"probe list full (%d pending), dropping change of %s to %s",
-                          static_cast<int>(lst_probe.size()), item.ip.wc_str(), item.new_mac.wc_str());
+      dw_drop_logged = now;
+      HFileLog::ins().log(1, kLogSource, __LINE__,
+                          L"probe list full (%d pending), dropping change of %s to %s, changes dropped so far %llu",
+                          static_cast<int>(lst_probe.size()), item.ip.wc_str(), item.new_mac.wc_str(),
+                          static_cast<unsigned long long>(ull_dropped));
     }
     return;
   }

@@ -27,6 +27,7 @@ class HTestThread : public HIEUtil::Thread {
   // pending are dropped and counted. A dropped change comes back with the
   // next claim that repeats it, since the learned MAC stays the old one.
   static constexpr size_t kMaxPendingProbes = 1024;
+  static constexpr DWORD kDropLogMs = 1000;
 
   HTestThread(const HString& own_ip, const HString& own_mac);
   void run() override;
@@ -52,4 +53,6 @@ class HTestThread : public HIEUtil::Thread {
   HString str_own_mac;
   uint64_t ull_dropped = 0;
   bool b_full = false;
+  // Tick of the last line about a full list; guarded by mtx_probe.
+  DWORD dw_drop_logged = 0;
 };
