@@ -50,6 +50,9 @@ void HArpAttackFilter::report(const HString& mac, int count) {
   HString text = HLanMgr::ins().get(kBurstTextId, HString(L"mac"), mac, HString(L"ms"), HString(L"1000"),
                                     HString(L"num"), HString(count, 10));
   write_attack_log(text);
+  if (vt_reported_mac.size() >= kMaxReported) {
+    vt_reported_mac.erase(vt_reported_mac.begin(), vt_reported_mac.begin() + kMaxReported / 2);
+  }
   vt_reported_mac.push_back(mac);
   lst_recent.remove_if([&mac](const HMacChangeItem& recent) { return recent.new_mac == mac; });
 }

@@ -14,6 +14,10 @@ class HArpAttackFilter {
  public:
   // Items older than this, against the newest, leave the window.
   static constexpr DWORD kWindowMs = 1000;
+  // A flood of ever new MACs, each claiming two gateways, must not grow the
+  // list of reported MACs without limit: when it is full its older half is
+  // forgotten (such a MAC, seen again, is written once more).
+  static constexpr size_t kMaxReported = 4096;
 
   static HArpAttackFilter& ins();
 

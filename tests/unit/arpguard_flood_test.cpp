@@ -1,11 +1,14 @@
-// The guard's learned map under a flood of claims from ever new addresses:
-// it stops growing at its bound, the claims it no longer learns are counted
-// and logged at most once a second, and the gateways are still learned and
-// guarded when the map is full.
+// The guard under floods: its learned map stops growing at its bound when
+// claims come from ever new addresses (the claims it no longer learns are
+// counted and logged at most once a second, and the gateways are still
+// learned and guarded), and the attack-log filter's list of reported MACs
+// stops growing when ever new MACs each claim both gateways.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "arpguard/HArpAttackFilter.h"
 #include "arpguard/HThreadTidewell.h"
 #include "tests/support/arpguard_support.h"
 
@@ -86,6 +89,37 @@ TEST_F(ArpGuardFlood, GatewayIsStillLearnedAndBoundWhenTheMapIsFull) {
   ASSERT_EQ(1u, processes.launches().size()) << "no table row: arp -s";
   EXPECT_EQ(L"arp -s " + HString(kGatewayIp).wstr() + L" " + HString(kGatewayMac).wstr(),
             processes.launches().at(0).command_line);
+}
+
+HMacChangeItem burst_item(const std::string& ip, const std::string& old_mac, size_t n, DWORD tick) {
+  char mac[18];
+  std::snprintf(mac, sizeof(mac), "02:79:00:%02x:%02x:%02x", static_cast<unsigned>((n >> 16) & 0xff),
+                static_cast<unsigned>((n >> 8) & 0xff), static_cast<unsigned>(n & 0xff));
+  HMacChangeItem item;
+  item.ip = HString(ip);
+  item.old_mac = HString(old_mac);
+  item.new_mac = HString(mac);
+  item.tick = tick;
+  return item;
+}
+
+TEST_F(ArpGuardFlood, ReportedMacsStopAtTheFilterBoundAndStayReportedOnce) {
+  HArpAttackFilter& filter = HArpAttackFilter::ins();
+  const size_t macs = HArpAttackFilter::kMaxReported * 3;
+  for (size_t n = 0; n < macs; ++n) {
+    filter.check(burst_item(kGatewayIp, kGatewayMac, n, 5000));
+    filter.check(burst_item(kGateway2Ip, kGateway2Mac, n, 5000));
+  }
+  EXPECT_LE(filter.reported_count(), HArpAttackFilter::kMaxReported);
+  EXPECT_GT(filter.reported_count(), HArpAttackFilter::kMaxReported / 2);
+  EXPECT_EQ(0u, filter.recent_count()) << "each reported MAC left the window";
+  std::string attack_log = read_file(env.home() + "/log/Attack.log");
+  // The newest MAC is still known: a third claim writes nothing more.
+  size_t lines_before = count_of(attack_log, "02:79:00:00:2f:ff");
+  EXPECT_EQ(1u, lines_before);
+  filter.check(burst_item(kGatewayIp, kGatewayMac, macs - 1, 5001));
+  filter.check(burst_item(kGateway2Ip, kGateway2Mac, macs - 1, 5001));
+  EXPECT_EQ(1u, count_of(read_file(env.home() + "/log/Attack.log"), "02:79:00:00:2f:ff"));
 }
 
 }  // namespace
