@@ -128,16 +128,24 @@ void HThreadTidewell::log_drop(uint64_t total) {
                       static_cast<int>(kMaxQueuedNodes), static_cast<unsigned long long>(total));
 }
 
+// The guard takes every waiting claim at once into its own queue, so that
+// the capture thread, which pushes one claim at a time, meets the lock
+// once per run of claims rather than once per claim.
 bool HThreadTidewell::try_pop_arp_node(HArpNode& node) {
   QueuedClaim claim;
   {
-    HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (dq_arp_node.empty()) return false;
-    claim = dq_arp_node.front();
-    dq_arp_node.pop_front();
+    std::lock_guard<std::mutex> taken_lock(mtx_taken);
+    if (dq_taken.empty()) {
+      HIEUtil::RecMutex::Lock lock(mtx_queue);
+      dq_taken.swap(dq_arp_node);
+      dq_taken_text.swap(dq_text_node);
+    }
+    if (dq_taken.empty()) return false;
+    claim = dq_taken.front();
+    dq_taken.pop_front();
     if (claim.b_text) {
-      node = std::move(dq_text_node.front());
-      dq_text_node.pop_front();
+      node = std::move(dq_taken_text.front());
+      dq_taken_text.pop_front();
       return true;
     }
   }
@@ -162,8 +170,9 @@ HArpNode HThreadTidewell::pop_arp_node() {
 }
 
 size_t HThreadTidewell::queued() {
+  std::lock_guard<std::mutex> taken_lock(mtx_taken);
   HIEUtil::RecMutex::Lock lock(mtx_queue);
-  return dq_arp_node.size();
+  return dq_taken.size() + dq_arp_node.size();
 }
 
 // ---- judgement ----

@@ -18,11 +18,12 @@
 
 class HThreadTidewell : public HIEUtil::Thread {
  public:
-  // Claims beyond this many waiting are dropped (newest first), counted and
-  // logged: a flood must not grow the queue without limit. A waiting claim
-  // from the capture callback takes 29 bytes, so the bound costs at most
-  // about 2 MiB, and it holds more than the guard falls behind while a
-  // report waits for the core.
+  // Claims beyond this many waiting in the queue are dropped (newest
+  // first), counted and logged: a flood must not grow the queue without
+  // limit. A waiting claim from the capture callback takes 29 bytes, so the
+  // queue and the run the guard has taken from it cost at most about 4 MiB,
+  // and they hold more than the guard falls behind while a report waits
+  // for the core.
   static constexpr size_t kMaxQueuedNodes = 65536;
   // The guard looks at its empty queue this often; a run of this many
   // waiting claims wakes it at once.
@@ -85,6 +86,11 @@ class HThreadTidewell : public HIEUtil::Thread {
   std::deque<QueuedClaim> dq_arp_node;
   std::deque<HArpNode> dq_text_node;
   HIEUtil::RecMutex mtx_queue;
+  // Claims the guard has taken from the queue and not judged yet, oldest
+  // first; mtx_taken is taken before mtx_queue.
+  std::deque<QueuedClaim> dq_taken;
+  std::deque<HArpNode> dq_taken_text;
+  std::mutex mtx_taken;
   // The guard sleeps on cv_wake; a push wakes it only once a run of claims
   // waits, so that a steady trickle costs no wake-up per claim.
   std::mutex mtx_wake;

@@ -12,6 +12,16 @@
 namespace {
 const wchar_t kLogSource[] = L".\\HTestThread";
 constexpr unsigned char kArpRequest = 1;
+
+// HString(narrow) == wide, without the copy: HString widens every byte.
+bool same_text(const HString& wide, const std::string& narrow) {
+  const std::wstring& w = wide.wstr();
+  if (w.size() != narrow.size()) return false;
+  for (size_t i = 0; i < w.size(); ++i) {
+    if (w[i] != static_cast<wchar_t>(static_cast<unsigned char>(narrow[i]))) return false;
+  }
+  return true;
+}
 }  // namespace
 
 HTestThread::HTestThread(const HString& own_ip, const HString& own_mac)
@@ -92,15 +102,14 @@ void HTestThread::add_probe(const HMacChangeItem& item) {
 
 bool HTestThread::check_answer(const HArpNode& node) {
   HIEUtil::RecMutex::Lock lock(mtx_probe);
-  // The guard asks for every claim; mostly nothing is being probed.
+  // The guard asks for every claim; mostly nothing is being probed, and
+  // the texts are compared without making wide copies of them.
   if (lst_probe.empty()) return false;
-  const HString sender_ip(node.sender_ip);
-  const HString sender_mac(node.sender_mac);
   std::list<HString> spoofer_macs;
   for (auto it = lst_probe.begin(); it != lst_probe.end();) {
     // Only a probed item can be answered: a frame from the old MAC before
     // the first request says nothing about the claim.
-    if (it->b_sent && it->ip == sender_ip && it->old_mac == sender_mac) {
+    if (it->b_sent && same_text(it->ip, node.sender_ip) && same_text(it->old_mac, node.sender_mac)) {
       spoofer_macs.push_back(it->new_mac);
       it = lst_probe.erase(it);
     } else {

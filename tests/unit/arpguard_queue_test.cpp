@@ -1,7 +1,8 @@
 // The guard's queue takes ARP bodies from the capture callback and nodes in
-// text form from elsewhere: one order for both, the texts turned out as the
-// callback would have made them, a sleeping guard woken by a run of claims,
-// and every drop of a full queue counted where the agent's summary sees it.
+// text form from elsewhere: one order for both, also across the runs the
+// guard takes out at once, the texts turned out as the callback would have
+// made them, a sleeping guard woken by a run of claims, and every drop of a
+// full queue counted where the agent's summary sees it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -47,6 +48,22 @@ TEST_F(GuardQueue, BodiesAndTextNodesLeaveInTheOrderTheyCame) {
   EXPECT_EQ("02:77:00:00:00:AA", second.sender_mac);
   EXPECT_EQ("10.77.1.3", guard->pop_arp_node().sender_ip);
   EXPECT_EQ(0u, guard->queued());
+}
+
+// The guard takes every waiting claim at once: those it holds still count
+// as waiting, and claims pushed meanwhile come after them.
+TEST_F(GuardQueue, ClaimsTakenForJudgementStayInLineAndCounted) {
+  guard->push_arp_body(body(1).data());
+  guard->push_arp_body(body(2).data());
+  EXPECT_EQ("10.77.1.1", guard->pop_arp_node().sender_ip);
+  EXPECT_EQ(1u, guard->queued());
+  guard->push_arp_node(claim(kOtherIp, kOtherMac));
+  guard->push_arp_body(body(4).data());
+  EXPECT_EQ(3u, guard->queued());
+  EXPECT_EQ("10.77.1.2", guard->pop_arp_node().sender_ip);
+  EXPECT_EQ(kOtherIp, guard->pop_arp_node().sender_ip);
+  EXPECT_EQ("10.77.1.4", guard->pop_arp_node().sender_ip);
+  EXPECT_FALSE(guard->run_pass());
 }
 
 TEST_F(GuardQueue, ARunOfClaimsWakesTheSleepingGuardBeforeItsPoll) {
