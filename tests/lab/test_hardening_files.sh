@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Policy text, commands, child processes and the home:
+#  - a bind list whose "MAC" is shell text never reaches a command line: the
+#    binding is refused as not a MAC, reported as failed, nothing runs;
+#  - gateways with a configured MAC and no table row are bound through
+#    "arp -s", and no child process is left behind as a zombie;
+#  - a policy id full of quotes, line breaks and shell text reaches the
+#    core's files as one valid JSON line per block;
+#  - the agent refuses a home on a read-only file system, with a message.
+#
+# One host namespace with three interfaces, each with a default route (so
+# three gateways, 10.77.93.1, .94.1 and .95.1), and one sender namespace on
+# the first. Nothing leaves the namespaces.
+set -uo pipefail
+LAB=hardening_files
+NET=93
+source "$(dirname "$0")/lab_common.sh"
+lab_require timeout arp unshare mount
+lab_require_bin velmora-agent frame_inject
+lab_start
+
+HOST_IP=10.77.93.10
+HOST_MAC=02:77:5d:00:00:0a
+SPOOF_MAC=02:77:5d:00:00:66
+MARKER=$LAB_TMP/injected
+INJECTION=";touch $MARKER;#"
+
+lab_netns host send other
+lab_pair send f0 host h0
+lab_pair other o1 host h1
+ip -n "$LAB-other" link add o2 type veth peer name h2 netns "$LAB-host" || lab_fail "veth h2"
+lab_iface send f0 "$SPOOF_MAC" 10.77.93.66
+lab_iface host h0 "$HOST_MAC" "$HOST_IP"
+lab_iface host h1 02:77:5e:00:00:0a 10.77.94.10
+lab_iface host h2 02:77:5f:00:00:0a 10.77.95.10
+lab_iface other o1 02:77:5e:00:00:66
+lab_iface other o2 02:77:5f:00:00:66
+ip -n "$LAB-host" route add default via 10.77.93.1 dev h0 metric 100 || lab_fail "route h0"
+ip -n "$LAB-host" route add default via 10.77.94.1 dev h1 metric 200 || lab_fail "route h1"
+ip -n "$LAB-host" route add default via 10.77.95.1 dev h2 metric 300 || lab_fail "route h2"
+
+# The bind list: shell text where the first gateway's MAC should be.
+BIND_LIST="10.77.93.1-${INJECTION:0:17},10.77.94.1-02:77:5e:00:00:01,10.77.95.1-02:77:5f:00:00:01"
+[ "${#INJECTION}" -ge 17 ] || lab_fail "the injected text must fill a MAC's 17 characters"
+POLICY_ID='q"u\\ote'"'"' $(id) `id`; rm -rf x'
+POLICY_JSON_ID='q\"u\\\\ote'"'"' $(id) `id`; rm -rf x\nnew line'
+cat >"$LAB_TMP/config.json" <<JSON
+{"policy": [{"strPolicyID": "$POLICY_JSON_ID", "iStateMask": 1, "iAntiARPSpoofing": 2, "strBindList": "$BIND_LIST",
+             "iAntiDHCPSpoofing": 0, "iAutoBind": 1, "alarm_msg": "lab \"$LAB\" \$(id)"}],
+ "agent": {"name": "Velmora", "online": true, "state": 1, "auth_802": false, "core_accepts": true, "heartbeat_s": 30}}
+JSON
+lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 120
+
+# claim GATEWAY MAC: from the sender, a reply to the host that GATEWAY is at MAC.
+claim() {
+  lab_inject send f0 "$(lab_hex_mac "$HOST_MAC")$(lab_hex_mac "$2")08060001080006040002$(lab_hex_mac "$2")$(lab_hex_ip "$1")$(lab_hex_mac "$HOST_MAC")$(lab_hex_ip "$HOST_IP")$(lab_zeros 18)"
+}
+reports() { lab_count "$LAB_TMP/home/core/reports.jsonl" "$1"; }
+for gw in 1 2 3; do
+  ip=10.77.$((92 + gw)).1
+  mac=02:77:$(printf %02x $((92 + gw))):00:00:01
+  claim "$ip" "$mac"      # learned
+  claim "$ip" "$SPOOF_MAC"  # changed: bound, or refused
+done
+two_binds() { [ "$(reports '"AntiARP_RP_ARP_BIND"')" -ge 2 ]; }
+lab_wait 10 two_binds || lab_fail "the two gateways with a configured MAC were not bound"
+lab_wait 5 lab_file_has "$LAB_TMP/home/core/reports.jsonl" '"AntiARP_RP_ARP_BIND_FAIL"' \
+  || lab_fail "the shell text was not refused as a MAC"
+lab_file_has "$LAB_TMP/home/log/Velmora.log" "Configured MAC of 10.77.93.1 is not a MAC" \
+  || lab_fail "the refusal is not said in the log"
+for gw in 94 95; do
+  permanent() { ip -n "$LAB-host" neigh show "10.77.$gw.1" | grep -qF "lladdr 02:77:$(printf %02x "$gw"):00:00:01 PERMANENT"; }
+  lab_wait 5 permanent || lab_fail "10.77.$gw.1 not bound by arp -s: $(ip -n "$LAB-host" neigh show "10.77.$gw.1")"
+done
+sleep 1
+[ ! -e "$MARKER" ] || lab_fail "the bind list's text ran as a command"
+zombies=$(ps -o stat= --ppid "$LAB_AGENT" | grep -c '^Z')
+children=$(ps -o pid= --ppid "$LAB_AGENT" | wc -l)
+[ "$zombies" = 0 ] || lab_fail "$zombies zombie child process(es) of the agent"
+[ "$children" = 0 ] || lab_fail "$children child process(es) of the agent still there"
+
+# Every block and alarm one line of valid JSON, the policy id intact.
+lab_stop_agent TERM
+[ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "exit status $LAB_AGENT_STATUS"
+for file in reports alarms; do
+  lines=$(wc -l <"$LAB_TMP/home/core/$file.jsonl")
+  objects=$(grep -c '^{.*}$' "$LAB_TMP/home/core/$file.jsonl")
+  [ "$lines" = "$objects" ] || lab_fail "$file.jsonl: $lines lines, $objects whole objects"
+done
+if command -v python3 >/dev/null; then
+  python3 - "$LAB_TMP/home/core/reports.jsonl" "$POLICY_ID" <<'PY' || lab_fail "reports.jsonl does not parse or lost the policy id"
+import json, sys
+ids = {r["strPolicyID"] for line in open(sys.argv[1]) for r in json.loads(line)["records"]}
+want = sys.argv[2] + "\nnew line"
+sys.exit(0 if ids == {want} else 1)
+PY
+fi
+
+# A home on a read-only file system is refused before anything runs.
+mkdir -p "$LAB_TMP/ro"
+out=$(unshare -m sh -c "mount -t tmpfs -o ro none '$LAB_TMP/ro' && '$BIN/velmora-agent' --home '$LAB_TMP/ro' --iface lo --run-for 1" 2>&1)
+status=$?
+[ "$status" = 2 ] || lab_fail "read-only home: exit $status ($out)"
+echo "$out" | grep -qF "home $LAB_TMP/ro is not writable: $LAB_TMP/ro: Read-only file system" \
+  || lab_fail "read-only home: unclear message: $out"
+echo "PASS: shell text in the bind list refused, two gateways bound by arp -s without zombies, policy id intact in JSON, read-only home refused"
