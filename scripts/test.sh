@@ -39,11 +39,6 @@ build build-ci
 # Lab tests run one at a time (RUN_SERIAL), the unit tests beside each other.
 run_ctest all build-ci --no-tests=error -j"$JOBS"
 
-step "speed: the agent beside the libpcap read limit, tcpdump and arpwatch (short; scripts/bench.sh runs the full one)"
-speed_rc=0
-bash scripts/bench.sh --short --build build-ci --no-build || speed_rc=$?
-[ "$speed_rc" = 0 ] || [ "$speed_rc" = 77 ] || exit "$speed_rc"
-
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 build build-asan -DTIDEWELL_SANITIZE=ON
 PREFIX=(env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
@@ -57,9 +52,17 @@ PREFIX=(env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$P
 if setarch "$(uname -m)" -R true 2>/dev/null; then PREFIX=(setarch "$(uname -m)" -R "${PREFIX[@]}"); fi
 run_ctest tsan build-tsan -L unit -R 'Concurrency|Thread' -j"$JOBS"
 
+step "the other threaded areas under ThreadSanitizer: guard and refresher, probe threads, audit store, alarm layer, floods"
+run_ctest tsan-areas build-tsan --no-tests=error -L unit -R 'Guard|Probe|Refresher|Audit|Alarm|AttackLog|Flood' \
+  -E 'Concurrency|Thread' -j"$JOBS"
+
+step "fuzz targets under ASan+UBSan, ${FUZZ_SECONDS:-60} s each (clang; fails on any finding)"
+FUZZ_SECONDS=${FUZZ_SECONDS:-60} JOBS=$JOBS bash scripts/fuzz.sh 2>&1 | tee "$LOGS/fuzz.log"
+
 step "summary"
-for name in asan tsan all; do
+for name in asan tsan tsan-areas all; do
   echo "$name: $(grep -E 'tests passed|No tests were found' "$LOGS/$name.log" | tail -n 1)"
 done
+echo "fuzz: $(grep -cE ' 0 findings$' "$LOGS/fuzz.log") of 5 targets without findings"
 # The main run's closing line comes last.
 grep -E '^[0-9]+% tests passed' "$LOGS/all.log" | tail -n 1
