@@ -11,5 +11,5 @@ $SUDO apt-get install -y \
   g++ cmake make pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libpcap-dev libgtk-3-dev nlohmann-json3-dev \
-  dnsmasq-base arping xvfb xauth tcpdump isc-dhcp-client net-tools iproute2 \
+  dnsmasq-base arping xvfb xauth tcpdump arpwatch isc-dhcp-client net-tools iproute2 \
   clang libclang-rt-14-dev time

@@ -39,6 +39,11 @@ build build-ci
 # Lab tests run one at a time (RUN_SERIAL), the unit tests beside each other.
 run_ctest all build-ci --no-tests=error -j"$JOBS"
 
+step "speed: the agent beside the libpcap read limit, tcpdump and arpwatch (short; scripts/bench.sh runs the full one)"
+speed_rc=0
+bash scripts/bench.sh --short --build build-ci --no-build || speed_rc=$?
+[ "$speed_rc" = 0 ] || [ "$speed_rc" = 77 ] || exit "$speed_rc"
+
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 build build-asan -DTIDEWELL_SANITIZE=ON
 PREFIX=(env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
