@@ -26,7 +26,9 @@ CoreState& core() {
 void json_string(std::string& out, const HString& text) {
   static const char kHex[] = "0123456789abcdef";
   out += '"';
-  for (wchar_t c : text.wstr()) {
+  const std::wstring& w = text.wstr();
+  for (size_t i = 0; i < w.size(); ++i) {
+    wchar_t c = w[i];
     switch (c) {
       case L'"': out += "\\\""; break;
       case L'\\': out += "\\\\"; break;
@@ -41,7 +43,7 @@ void json_string(std::string& out, const HString& text) {
           out += kHex[(c >> 4) & 0xF];
           out += kHex[c & 0xF];
         } else {
-          HFileUtil::append_utf8(out, c);
+          i += HFileUtil::append_utf8(out, &w[i], w.size() - i) - 1;
         }
     }
   }
@@ -87,7 +89,7 @@ std::string core_dir_locked() {
   HString dir = core().str_dir;
   HString home = HEnvironment::GetMyExeFullFilePath(false);
   if (dir.empty()) return HFileUtil::native_path(home + HString(L"/core"));
-  if (dir.wstr()[0] != L'/') dir = home + HString(L"/") + dir;
+  if (!HFileUtil::is_absolute(dir)) dir = home + HString(L"/") + dir;
   return HFileUtil::native_path(dir);
 }
 

@@ -182,9 +182,18 @@ void put_pointer(std::wstring& out, va_list& ap) {
     out += L"(nil)";
     return;
   }
-  char buf[32];
-  std::snprintf(buf, sizeof(buf), "%p", p);
-  for (const char* c = buf; *c; ++c) out += static_cast<wchar_t>(*c);
+  // 0x and lower-case hex, as glibc writes %p; the Windows runtime would
+  // write zero-padded upper-case digits without the 0x.
+  static const wchar_t kHex[] = L"0123456789abcdef";
+  uintptr_t value = reinterpret_cast<uintptr_t>(p);
+  wchar_t digits[2 * sizeof(uintptr_t)];
+  int n = 0;
+  do {
+    digits[n++] = kHex[value & 0xF];
+    value >>= 4;
+  } while (value);
+  out += L"0x";
+  while (n > 0) out += digits[--n];
 }
 
 // printf with the conventions of the agent: %s is a wide string, %S a narrow one.
@@ -395,9 +404,14 @@ void HFileLog::encode_locked(const std::wstring& line) {
   size_t count = line.size();
   if (ul_max_line_len > 0 && count > ul_max_line_len) count = ul_max_line_len;
   str_line_buf.clear();
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < count;) {
     wchar_t c = line[i];
-    HFileUtil::append_utf8(str_line_buf, (c == L'\n' || c == L'\r') ? L' ' : c);
+    if (c == L'\n' || c == L'\r') {
+      str_line_buf += ' ';
+      ++i;
+    } else {
+      i += HFileUtil::append_utf8(str_line_buf, &line[i], count - i);
+    }
   }
   str_line_buf += '\n';
 }

@@ -26,6 +26,12 @@ void HFileUtil::append_utf8(std::string& out, wchar_t c) {
   }
 }
 
+size_t HFileUtil::append_utf8(std::string& out, const wchar_t* text, size_t count) {
+  if (!text || count == 0) return 0;
+  append_utf8(out, text[0]);
+  return 1;
+}
+
 std::string HFileUtil::utf8(const HString& text) {
   std::string out;
   out.reserve(static_cast<size_t>(text.length()));
@@ -70,6 +76,8 @@ HString HFileUtil::normalize(const HString& path) {
   while (out.size() > 1 && out.back() == L'/') out.pop_back();
   return HString(out);
 }
+
+bool HFileUtil::is_absolute(const HString& path) { return !path.empty() && path.wstr()[0] == L'/'; }
 
 std::string HFileUtil::native_path(const HString& path) { return utf8(normalize(path)); }
 

@@ -54,6 +54,17 @@ bool is_directory(const std::wstring& folder) {
 // encoded: it becomes U+FFFD. utf8() below keeps pairs whole.
 void HFileUtil::append_utf8(std::string& out, wchar_t c) { append_code_point(out, static_cast<uint16_t>(c)); }
 
+size_t HFileUtil::append_utf8(std::string& out, const wchar_t* text, size_t count) {
+  if (!text || count == 0) return 0;
+  uint32_t c = static_cast<uint16_t>(text[0]);
+  if (is_high_surrogate(c) && count > 1 && is_low_surrogate(static_cast<uint16_t>(text[1]))) {
+    append_code_point(out, 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(text[1]) - 0xDC00));
+    return 2;
+  }
+  append_code_point(out, c);
+  return 1;
+}
+
 std::string HFileUtil::utf8(const HString& text) {
   const std::wstring& w = text.wstr();
   std::string out;
@@ -110,6 +121,15 @@ HString HFileUtil::normalize(const HString& path) {
   }
   while (out.size() > 1 && out.back() == L'/') out.pop_back();
   return HString(out);
+}
+
+// "/x" and "\\x" start at the root of the current drive (or a share), "C:/x"
+// at a drive's; "C:x" is relative to that drive's current folder and is not.
+bool HFileUtil::is_absolute(const HString& path) {
+  const std::wstring& w = path.wstr();
+  if (!w.empty() && (w[0] == L'/' || w[0] == L'\\')) return true;
+  bool drive = w.size() >= 3 && ((w[0] >= L'A' && w[0] <= L'Z') || (w[0] >= L'a' && w[0] <= L'z')) && w[1] == L':';
+  return drive && (w[2] == L'/' || w[2] == L'\\');
 }
 
 std::string HFileUtil::native_path(const HString& path) { return utf8(normalize(path)); }
