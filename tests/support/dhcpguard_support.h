@@ -14,6 +14,7 @@
 #include "tests/support/CoreRecorder.h"
 #include "tests/support/FakeTicks.h"
 #include "tests/support/FrameBuilder.h"
+#include "tests/support/PrivateDisplay.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/TestHome.h"
 
@@ -73,10 +74,6 @@ class DhcpEnv {
  private:
   tidewell_test::TestHome tmp_home{"dhcpguard-test"};
 };
-
-// A private X server for this test process (Xvfb on a free display, gone
-// when the process ends). False when Xvfb is missing or does not start.
-bool start_private_display();
 
 // Window look-ups, bounded in time.
 HWND wait_for_window(const HString& title, int timeout_ms = 5000);

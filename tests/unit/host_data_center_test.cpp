@@ -70,7 +70,7 @@ TEST_F(HostCoreTest, EmptyBlockAndSeveralRecordsKeepTheirOrder) {
 
 TEST_F(HostCoreTest, StringsAreEscapedIntoValidJson) {
   ARPSpoofingReport_Local r;
-  r.strPolicyID = L"quote\" back\\ nl\n tab\t bell\x07 e\x00e9 cjk\x4e2d smile\x1F600 bad\xD800";
+  r.strPolicyID = L"quote\" back\\ nl\n tab\t bell\x07 e\x00e9 cjk\x4e2d smile\U0001F600 bad\xD800";
   r.mapDesc[L"k\"ey"] = L"v\r";
   Block block = {r};
   ASSERT_EQ(0, deliver(block));
