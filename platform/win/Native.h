@@ -71,6 +71,8 @@ intptr_t set_window_long_ptr(HWND__* window, int index, intptr_t value);
 int get_window_rect(HWND__* window, void* rect);
 int get_system_metrics(int index);
 HICON__* load_icon(HINSTANCE__* instance, const wchar_t* name);
+// Puts the window above all windows that are not topmost (WS_EX_TOPMOST).
+int make_topmost(HWND__* window);
 int set_prop(HWND__* window, const wchar_t* name, void* value);
 void* get_prop(HWND__* window, const wchar_t* name);
 void remove_prop(HWND__* window, const wchar_t* name);

@@ -84,6 +84,10 @@ int get_system_metrics(int index) { return ::GetSystemMetrics(index); }
 
 HICON__* load_icon(HINSTANCE__* instance, const wchar_t* name) { return ::LoadIconW(instance, name); }
 
+int make_topmost(HWND__* window) {
+  return ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 int set_prop(HWND__* window, const wchar_t* name, void* value) { return ::SetPropW(window, name, value); }
 
 void* get_prop(HWND__* window, const wchar_t* name) { return ::GetPropW(window, name); }

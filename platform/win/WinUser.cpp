@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -27,8 +28,16 @@ namespace {
 const wchar_t kRunProperty[] = L"Tidewell.DialogRun";
 const wchar_t kShownProperty[] = L"Tidewell.DialogShown";
 
+// Without a desktop that anyone looks at (TIDEWELL_HEADLESS set, as the
+// test runner does under Wine's null display driver) dialogs are headless
+// from the start, as on Linux without a display.
+bool headless_by_default() {
+  const char* value = std::getenv("TIDEWELL_HEADLESS");
+  return value && *value && std::string(value) != "0";
+}
+
 struct LayerSettings {
-  std::atomic<bool> b_headless{false};
+  std::atomic<bool> b_headless{headless_by_default()};
   std::atomic<bool> b_auto_close{true};
   std::mutex mtx_echo;
   std::function<void(const std::wstring&)> fn_echo;
@@ -97,6 +106,12 @@ intptr_t dialog_thunk(HWND hwnd, unsigned int message, uintptr_t wparam, intptr_
   if (!run) return FALSE;
   if (message == WM_INITDIALOG) {
     INT_PTR result = run->proc(hwnd, message, wparam, run->param);
+    // A system-modal dialog stays above other windows, as Windows makes it;
+    // not every implementation of the API does so on its own.
+    if ((native::get_window_long_ptr(hwnd, GWL_STYLE) & DS_SYSMODAL) &&
+        !(native::get_window_long_ptr(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST)) {
+      native::make_topmost(hwnd);
+    }
     native::set_prop(hwnd, kShownProperty, reinterpret_cast<void*>(1));
     echo(hwnd);
     if (run->b_close_when_shown) native::post_message(hwnd, WM_CLOSE, 0, 0);
@@ -211,8 +226,7 @@ void set_window_echo_sink(std::function<void(const std::wstring&)> sink) {
   layer.fn_echo = std::move(sink);
 }
 
-// Windows always has a desktop to show dialogs on; only a test makes them
-// headless.
+// Windows has a desktop to show dialogs on unless the layer is headless.
 bool windows_have_display() { return !settings().b_headless.load(); }
 
 // Pictures of windows are taken on the GTK side only.

@@ -26,6 +26,9 @@ export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
+# Nobody looks at the null driver's desktop: dialogs are headless unless a
+# test asks for real ones, as on Linux without a display.
+export TIDEWELL_HEADLESS=${TIDEWELL_HEADLESS:-1}
 
 make_prefix() {
   if [ -f "$WINEPREFIX/.tidewell-ready" ]; then return 0; fi
