@@ -1,6 +1,6 @@
 #include "arpguard/HArpAttackFilter.h"
 
-#include <algorithm>
+#include <iterator>
 
 #include "frame/AttackLog.h"
 #include "host/HLanMgr.h"
@@ -19,31 +19,46 @@ HArpAttackFilter& HArpAttackFilter::ins() { return g_filter; }
 void HArpAttackFilter::check(const HMacChangeItem& item) {
   HIEUtil::RecMutex::Lock lock(mtx_filter);
   if (is_reported(item.new_mac)) return;
-  auto same = std::find(lst_recent.begin(), lst_recent.end(), item);
-  if (same != lst_recent.end()) lst_recent.erase(same);
-  lst_recent.push_back(item);
+  auto same = map_recent.find(key_of(item));
+  if (same != map_recent.end()) erase_recent(same->second);
+  if (lst_recent.size() >= kMaxRecent) erase_recent(lst_recent.begin());
+  add_recent(item);
   drop_stale(item.tick);
   int count = count_mac(item.new_mac);
   if (count < 2) return;
   report(item.new_mac, count);
 }
 
-bool HArpAttackFilter::is_reported(const HString& mac) const {
-  return std::find(vt_reported_mac.begin(), vt_reported_mac.end(), mac) != vt_reported_mac.end();
+// The three texts joined by a character that none of them holds.
+HString HArpAttackFilter::key_of(const HMacChangeItem& item) {
+  return item.ip + HString(L"\n") + item.old_mac + HString(L"\n") + item.new_mac;
 }
+
+void HArpAttackFilter::add_recent(const HMacChangeItem& item) {
+  RecentIt it = lst_recent.insert(lst_recent.end(), item);
+  map_recent[key_of(item)] = it;
+  ++map_mac_count[item.new_mac];
+}
+
+void HArpAttackFilter::erase_recent(RecentIt it) {
+  map_recent.erase(key_of(*it));
+  auto counted = map_mac_count.find(it->new_mac);
+  if (counted != map_mac_count.end() && --counted->second <= 0) map_mac_count.erase(counted);
+  lst_recent.erase(it);
+}
+
+bool HArpAttackFilter::is_reported(const HString& mac) const { return set_reported_mac.count(mac) != 0; }
 
 // Only the leading run of old items goes: the scan stops at the first young
 // one. The age is an unsigned difference, so a wrapped tick counter still
 // gives the true distance.
 void HArpAttackFilter::drop_stale(DWORD now) {
-  auto young = std::find_if(lst_recent.begin(), lst_recent.end(),
-                            [now](const HMacChangeItem& recent) { return DWORD(now - recent.tick) <= kWindowMs; });
-  lst_recent.erase(lst_recent.begin(), young);
+  while (!lst_recent.empty() && DWORD(now - lst_recent.front().tick) > kWindowMs) erase_recent(lst_recent.begin());
 }
 
 int HArpAttackFilter::count_mac(const HString& mac) const {
-  return static_cast<int>(std::count_if(lst_recent.begin(), lst_recent.end(),
-                                        [&mac](const HMacChangeItem& recent) { return recent.new_mac == mac; }));
+  auto counted = map_mac_count.find(mac);
+  return counted == map_mac_count.end() ? 0 : counted->second;
 }
 
 void HArpAttackFilter::report(const HString& mac, int count) {
@@ -51,10 +66,16 @@ void HArpAttackFilter::report(const HString& mac, int count) {
                                     HString(L"num"), HString(count, 10));
   write_attack_log(text);
   if (vt_reported_mac.size() >= kMaxReported) {
+    for (size_t i = 0; i < kMaxReported / 2; ++i) set_reported_mac.erase(vt_reported_mac[i]);
     vt_reported_mac.erase(vt_reported_mac.begin(), vt_reported_mac.begin() + kMaxReported / 2);
   }
   vt_reported_mac.push_back(mac);
-  lst_recent.remove_if([&mac](const HMacChangeItem& recent) { return recent.new_mac == mac; });
+  set_reported_mac.insert(mac);
+  for (RecentIt it = lst_recent.begin(); it != lst_recent.end();) {
+    RecentIt next = std::next(it);
+    if (it->new_mac == mac) erase_recent(it);
+    it = next;
+  }
 }
 
 size_t HArpAttackFilter::reported_count() {

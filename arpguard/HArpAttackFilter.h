@@ -3,6 +3,8 @@
 // addresses within one second, writes such a MAC once to the attack log and
 // then ignores it for the life of the process.
 #include <list>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "arpguard/HMacChangeItem.h"
@@ -18,6 +20,12 @@ class HArpAttackFilter {
   // list of reported MACs without limit: when it is full its older half is
   // forgotten (such a MAC, seen again, is written once more).
   static constexpr size_t kMaxReported = 4096;
+  // Each claim is looked up in the window by key and counted per MAC, not
+  // compared with every other claim of the last second: under a flood that
+  // would cost the guard time in the square of the claims per second. And
+  // the window holds at most this many claims (the oldest leave first), so
+  // that its memory does not grow with the flood's rate.
+  static constexpr size_t kMaxRecent = 4096;
 
   static HArpAttackFilter& ins();
 
@@ -32,12 +40,20 @@ class HArpAttackFilter {
   HArpAttackFilter& operator=(const HArpAttackFilter&) = delete;
 
  private:
+  typedef std::list<HMacChangeItem>::iterator RecentIt;
+
   bool is_reported(const HString& mac) const;
   void drop_stale(DWORD now);
   int count_mac(const HString& mac) const;
   void report(const HString& mac, int count);
+  void add_recent(const HMacChangeItem& item);
+  void erase_recent(RecentIt it);
+  static HString key_of(const HMacChangeItem& item);
 
-  std::vector<HString> vt_reported_mac;
-  std::list<HMacChangeItem> lst_recent;
+  std::vector<HString> vt_reported_mac;  // in the order reported
+  std::set<HString> set_reported_mac;
+  std::list<HMacChangeItem> lst_recent;  // in the order seen
+  std::map<HString, RecentIt> map_recent;  // by ip, old and new MAC
+  std::map<HString, int> map_mac_count;    // items of lst_recent per new MAC
   HIEUtil::RecMutex mtx_filter;
 };
