@@ -46,7 +46,9 @@ FuzzHome::FuzzHome() : str_path(make_folder()) {
   HEnvironment::set_home(HString(str_path));
   HDataCenter::set_core_dir(HString(str_path + "/core"));
   platform::set_windows_headless(true);
-  platform::set_headless_auto_close(true);
+  // The first alarm window stays open, so that later alarms merge into it at
+  // once instead of waiting for a window that is closing.
+  platform::set_headless_auto_close(false);
   platform::set_window_echo_sink([](const std::wstring&) {});
   // Alarms are echoed on standard output; libFuzzer reports on standard error.
   int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
