@@ -64,8 +64,11 @@ run_ctest tsan-areas build-tsan --no-tests=error -L unit -R 'Guard|Probe|Refresh
 step "fuzz targets under ASan+UBSan, ${FUZZ_SECONDS:-60} s each (clang; fails on any finding)"
 FUZZ_SECONDS=${FUZZ_SECONDS:-60} JOBS=$JOBS bash scripts/fuzz.sh 2>&1 | tee "$LOGS/fuzz.log"
 
+step "Windows: Tidewell.dll and its tests cross-built, run under Wine, demos compared with build-ci"
+bash scripts/win-test.sh build-ci/bin 2>&1 | tee "$LOGS/win.log"
+
 step "summary"
-for name in asan tsan tsan-areas all; do
+for name in asan tsan tsan-areas win all; do
   echo "$name: $(grep -E 'tests passed|No tests were found' "$LOGS/$name.log" | tail -n 1)"
 done
 echo "fuzz: $(grep -cE ' 0 findings$' "$LOGS/fuzz.log") of 5 targets without findings"
