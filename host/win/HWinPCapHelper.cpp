@@ -12,7 +12,8 @@
 
 #include "host/HFileLog.h"
 #include "host/HNetworkProtocolUtil.h"
-#include "host/win/PcapFile.h"
+#include "host/win/PcapFileReader.h"
+#include "host/win/PcapFileWriter.h"
 
 namespace {
 

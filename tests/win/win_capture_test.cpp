@@ -11,7 +11,8 @@
 #include <thread>
 
 #include "host/HWinPCapHelper.h"
-#include "host/win/PcapFile.h"
+#include "host/win/PcapFileReader.h"
+#include "host/win/PcapFileWriter.h"
 #include "tests/support/TestHome.h"
 
 namespace {

@@ -30,12 +30,13 @@ unset DISPLAY WAYLAND_DISPLAY
 # test asks for real ones, as on Linux without a display.
 export TIDEWELL_HEADLESS=${TIDEWELL_HEADLESS:-1}
 
+# Wine's processes live on after the command: none may keep the lock (9).
 make_prefix() {
   if [ -f "$WINEPREFIX/.tidewell-ready" ]; then return 0; fi
   mkdir -p "$WINEPREFIX"
-  timeout 300 "$wine_bin" wineboot -i >/dev/null 2>&1 || true
-  timeout 60 "$wine_bin" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  timeout 60 "$wine_bin" reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>/dev/null | grep -q null
+  timeout 300 "$wine_bin" wineboot -i >/dev/null 2>&1 9>&- || true
+  timeout 60 "$wine_bin" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 9>&-
+  timeout 60 "$wine_bin" reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>/dev/null 9>&- | grep -q null
   touch "$WINEPREFIX/.tidewell-ready"
 }
 

@@ -1,9 +1,9 @@
 #pragma once
-// Capture files in the classic pcap format, without libpcap: the capture
-// helper on Windows replays them and writes the frames it sends into one.
-// Every record length is checked against the file's snapshot length and a
-// hard maximum before anything is allocated or read; a record cut short by
-// the end of the file ends the replay with an error.
+// Capture files in the classic pcap format read without libpcap: the capture
+// helper on Windows replays them. Both byte orders, micro- and nanosecond
+// times. Every record length is checked against the file's snapshot length
+// and a hard maximum before anything is allocated or read; a record cut
+// short by the end of the file is an error.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -47,23 +47,4 @@ class PcapFileReader {
   uint32_t ul_snaplen = 0;
   uint32_t ul_link_type = 0;
   std::string str_error;
-};
-
-class PcapFileWriter {
- public:
-  PcapFileWriter() = default;
-  ~PcapFileWriter();
-  PcapFileWriter(const PcapFileWriter&) = delete;
-  PcapFileWriter& operator=(const PcapFileWriter&) = delete;
-
-  // Creates (or empties) the file and writes an Ethernet, microsecond header.
-  int open(const std::string& path, uint32_t snaplen);
-  // Writes one record and flushes it: the process may end at any time.
-  int write(double time, const unsigned char* frame, uint32_t length);
-  void close();
-  bool is_open() const { return p_file != nullptr; }
-
- private:
-  std::FILE* p_file = nullptr;
-  uint32_t ul_snaplen = 0;
 };
