@@ -20,6 +20,8 @@ if [ -z "$wine_bin" ]; then
   exit 1
 fi
 
+wineserver_bin=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+
 bin_dir=$(cd "$(dirname "$program")" && pwd)
 export WINEPREFIX=${TIDEWELL_WINEPREFIX:-$(dirname "$bin_dir")/wineprefix}
 export WINEARCH=win64
@@ -37,6 +39,10 @@ make_prefix() {
   timeout 300 "$wine_bin" wineboot -i >/dev/null 2>&1 9>&- || true
   timeout 60 "$wine_bin" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 9>&-
   timeout 60 "$wine_bin" reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>/dev/null 9>&- | grep -q null
+  # The session that made the prefix started its desktop before the driver
+  # was chosen, and has none: the next program starts a session of its own.
+  "$wineserver_bin" -k 9>&- || true
+  "$wineserver_bin" -w 9>&- || true
   touch "$WINEPREFIX/.tidewell-ready"
 }
 
@@ -54,7 +60,6 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 # while and keep the output they were started with open: CTest would wait
 # for them every time. The program's output goes through files instead, and
 # one wineserver that stays a few seconds serves every program in turn.
-wineserver_bin=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 "$wineserver_bin" -p"${TIDEWELL_WINESERVER_LINGER:-10}" </dev/null >/dev/null 2>&1 || true
 out=$(mktemp)
 err=$(mktemp)
