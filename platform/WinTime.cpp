@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -13,9 +14,13 @@ std::atomic<bool> g_has_tick_source{false};
 std::function<__time64_t()> g_time_source;
 thread_local DWORD g_last_error = 0;
 
+// The coarse clock is read without the fine clock's counter and is as fine
+// as Windows' own tick count (a few milliseconds): the capture thread reads
+// it for every ARP frame.
 DWORD monotonic_ms() {
-  using namespace std::chrono;
-  auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  struct timespec ts;
+  if (::clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) != 0) ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<DWORD>(ms);
 }
 }  // namespace
