@@ -21,6 +21,12 @@ const wchar_t kLogSource[] = L".\\HTestDhcpGateway";
 // The start line keeps the number that readers of the agent's log know it by.
 constexpr int kRunStartLine = 26;
 
+// Which of the 64 bits of the pending mask stands for an address.
+uint64_t pending_bit(unsigned long ip) {
+  uint32_t hash = static_cast<uint32_t>(ip) * 0x9E3779B1u;
+  return uint64_t{1} << (hash >> 26);
+}
+
 // Offsets of the 60-byte broadcast ARP request.
 constexpr int kEthDst = 0;
 constexpr int kEthSrc = 6;
@@ -113,7 +119,11 @@ void HTestDhcpGateway::run_pass() {
 }
 
 // Under mutex_gateway, after every change of the list.
-void HTestDhcpGateway::count_pending() { ul_pending.store(vt_gateway.size(), std::memory_order_release); }
+void HTestDhcpGateway::count_pending() {
+  uint64_t mask = 0;
+  for (const HDhcpGatewayItem& item : vt_gateway) mask |= pending_bit(item.gateway_ip);
+  ull_pending_mask.store(mask, std::memory_order_release);
+}
 
 bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item, std::vector<HString>& alarms) {
   if (!item.b_sent) {
@@ -183,7 +193,7 @@ bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
   len += decimal(GetTickCount(), entry + len);
   write_attack_log(entry, len);
 
-  if (ul_pending.load(std::memory_order_acquire) == 0) return false;
+  if ((ull_pending_mask.load(std::memory_order_acquire) & pending_bit(ip)) == 0) return false;
   HIEUtil::RecMutex::Lock lock(mutex_gateway);
   for (auto it = vt_gateway.begin(); it != vt_gateway.end(); ++it) {
     if (it->gateway_ip == ip) {

@@ -68,9 +68,10 @@ class HTestDhcpGateway : public HIEUtil::Thread {
 
   std::vector<HDhcpGatewayItem> vt_gateway;
   HIEUtil::RecMutex mutex_gateway;
-  // vt_gateway.size(), written under mutex_gateway; lets the per-frame check
-  // skip the lock while nothing is pending.
-  std::atomic<size_t> ul_pending{0};
+  // One bit per pending gateway's address (hashed to 0..63), written under
+  // mutex_gateway: the per-frame check takes the lock only for a sender
+  // whose bit is set, and never while nothing is pending.
+  std::atomic<uint64_t> ull_pending_mask{0};
   std::atomic<uint64_t> ull_dropped{0};
   // Tick of the last drop line; guarded by mutex_gateway.
   DWORD dw_drop_logged = 0;

@@ -154,6 +154,28 @@ TEST_F(ProbeTest, EveryArpSenderIsLoggedButOnlyThePendingGatewayCounts) {
   EXPECT_EQ(2u, count_of(log, receive_entry(kGatewayIp, 10000)));
 }
 
+// More gateways than the per-frame filter has bits: some share one, and each
+// must still be settled by its own sender only, also after others went.
+TEST_F(ProbeTest, ManyPendingGatewaysAreEachSettledByTheirOwnSenderOnly) {
+  std::vector<std::string> gateways;
+  for (int i = 1; i <= 200; ++i) gateways.push_back("10.77." + std::to_string(i / 100) + "." + std::to_string(i % 100 + 1));
+  for (const std::string& ip : gateways) add(ip);
+  ASSERT_EQ(200u, probe.pending());
+  for (int i = 1; i <= 200; ++i) EXPECT_FALSE(answer("10.78.0." + std::to_string(i)));
+  EXPECT_EQ(200u, probe.pending());
+  // Every other one first, then the rest backwards.
+  for (size_t i = 0; i < gateways.size(); i += 2) EXPECT_TRUE(answer(gateways[i])) << gateways[i];
+  EXPECT_EQ(100u, probe.pending());
+  for (size_t i = gateways.size() - 1; i < gateways.size(); i -= 2) {
+    EXPECT_FALSE(answer(gateways[i - 1])) << "settled already: " << gateways[i - 1];
+    EXPECT_TRUE(answer(gateways[i])) << gateways[i];
+  }
+  EXPECT_EQ(0u, probe.pending());
+  // A gateway queued again after the list ran empty is seen again.
+  add(gateways[7]);
+  EXPECT_TRUE(answer(gateways[7]));
+}
+
 TEST_F(ProbeTest, PaceSurvivesTheTickCounterWrap) {
   ticks.set(0xFFFFFF00u);
   add(kGatewayIp);
