@@ -1,5 +1,6 @@
 #include "host/HFileLog.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,7 @@ namespace {
 
 // Gathered lines are written at the latest once this much has gathered.
 constexpr size_t kMaxPendingBytes = 8 * 1024 * 1024;
-constexpr size_t kHeaderMax = 64;
+constexpr size_t kHeaderMax = 72;
 
 // The library is loaded with the agent, never opened later: its
 // thread-local values can live in the static TLS block, which spares every
@@ -59,36 +60,57 @@ size_t put_digits(char* out, unsigned long value, int min_width) {
   return static_cast<size_t>(n);
 }
 
+// What snprintf wrote into a buffer of `size` bytes, without its NUL.
+size_t clamp_length(int n, size_t size) { return n <= 0 ? 0 : std::min(static_cast<size_t>(n), size - 1); }
+
+// Lines are stamped from the coarse clock: as fine as the system tick (a few
+// milliseconds, as on Windows), and read without the fine clock's counter.
+#ifdef CLOCK_REALTIME_COARSE
+constexpr clockid_t kLineClock = CLOCK_REALTIME_COARSE;
+#else
+constexpr clockid_t kLineClock = CLOCK_REALTIME;
+#endif
+
 // "2026-12-06 11:12:13.123 [tid] " into `out` (at least kHeaderMax bytes).
-// The date and time up to the second are formatted once a second per thread:
-// a line per frame must not pay for localtime and snprintf each time.
+// The header is made anew only when the clock has moved on, per thread: a
+// line per frame must not pay for localtime and snprintf each time.
 size_t plain_header(char* out) {
   struct Cache {
     time_t sec = -1;
+    long ms = -1;
     char prefix[32];
     size_t prefix_len = 0;
     char tid[32];
     size_t tid_len = 0;
+    char header[32 + 3 + 32];  // prefix, milliseconds, thread
+    size_t header_len = 0;
   };
   static HFILELOG_TLS Cache cache;
   struct timespec ts;
-  ::clock_gettime(CLOCK_REALTIME, &ts);
+  if (::clock_gettime(kLineClock, &ts) != 0) ::clock_gettime(CLOCK_REALTIME, &ts);
+  long ms = ts.tv_nsec / 1000000;
   if (ts.tv_sec != cache.sec) {
     struct tm tm_local;
     ::localtime_r(&ts.tv_sec, &tm_local);
     int n = std::snprintf(cache.prefix, sizeof(cache.prefix), "%04d-%02d-%02d %02d:%02d:%02d.",
                           tm_local.tm_year + 1900, tm_local.tm_mon + 1, tm_local.tm_mday, tm_local.tm_hour,
                           tm_local.tm_min, tm_local.tm_sec);
-    cache.prefix_len = n > 0 ? static_cast<size_t>(n) : 0;
+    cache.prefix_len = clamp_length(n, sizeof(cache.prefix));
     n = std::snprintf(cache.tid, sizeof(cache.tid), " [%ld] ", thread_id());
-    cache.tid_len = n > 0 ? static_cast<size_t>(n) : 0;
+    cache.tid_len = clamp_length(n, sizeof(cache.tid));
     cache.sec = ts.tv_sec;
+    cache.ms = -1;
   }
-  size_t len = cache.prefix_len;
-  std::memcpy(out, cache.prefix, len);
-  len += put_digits(out + len, static_cast<unsigned long>(ts.tv_nsec / 1000000), 3);
-  std::memcpy(out + len, cache.tid, cache.tid_len);
-  return len + cache.tid_len;
+  if (ms != cache.ms) {
+    size_t len = cache.prefix_len;
+    std::memcpy(cache.header, cache.prefix, len);
+    len += put_digits(cache.header + len, static_cast<unsigned long>(ms), 3);
+    std::memcpy(cache.header + len, cache.tid, cache.tid_len);
+    cache.header_len = len + cache.tid_len;
+    cache.ms = ms;
+  }
+  std::memcpy(out, cache.header, cache.header_len);
+  return cache.header_len;
 }
 
 void pad(std::wstring& out, size_t used, int width, bool left, wchar_t fill, size_t at) {
@@ -310,10 +332,18 @@ int HFileLog::write_line(const std::wstring& line) {
   return emit_locked();
 }
 
+// A gathered line goes straight to the end of the gathered text.
 int HFileLog::log_plain(const char* text, size_t length) {
   std::lock_guard<std::mutex> lock(mtx_file);
   if (i_fd < 0 && open_locked(false) != 0) return -1;
-  encode_plain_locked(text, length);
+  if (gathering_locked()) {
+    uint64_t file_length = current_length_locked();
+    size_t at = str_pending.size();
+    encode_plain_locked(text, length, str_pending);
+    return gathered_locked(file_length, at);
+  }
+  str_line_buf.clear();
+  encode_plain_locked(text, length, str_line_buf);
   return emit_locked();
 }
 
@@ -325,20 +355,50 @@ uint64_t HFileLog::current_length_locked() const {
   return str_pending.size() - vt_file_starts.back();
 }
 
+bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !str_pending.empty(); }
+
+// Whether a line of `line_length` bytes starts a new file behind a file of
+// `file_length` bytes.
+bool HFileLog::rolls_over(uint64_t file_length, size_t line_length) const {
+  return ul_max_file_len > 0 && file_length > 0 && file_length + line_length > ul_max_file_len;
+}
+
 int HFileLog::emit_locked() {
-  uint64_t length = current_length_locked();
-  bool b_roll = ul_max_file_len > 0 && length > 0 && length + str_line_buf.size() > ul_max_file_len;
-  if (t_batch_depth > 0 || !str_pending.empty()) {
-    if (b_roll) vt_file_starts.push_back(str_pending.size());
+  uint64_t file_length = current_length_locked();
+  if (gathering_locked()) {
+    size_t at = str_pending.size();
     str_pending += str_line_buf;
-    if (t_batch_depth > 0 && str_pending.size() < kMaxPendingBytes) return 0;
-    return write_pending_locked();
+    return gathered_locked(file_length, at);
   }
-  if (b_roll) {
+  if (rolls_over(file_length, str_line_buf.size())) {
     roll_over_locked();
     if (i_fd < 0) return -1;
   }
   return write_part_locked(str_line_buf.data(), str_line_buf.size());
+}
+
+// The line at `at` in str_pending has just been gathered behind a file of
+// `file_length` bytes.
+int HFileLog::gathered_locked(uint64_t file_length, size_t at) {
+  if (rolls_over(file_length, str_pending.size() - at)) {
+    vt_file_starts.push_back(at);
+    drop_superseded_locked();
+  }
+  if (t_batch_depth > 0 && str_pending.size() < kMaxPendingBytes) return 0;
+  return write_pending_locked();
+}
+
+// Of the files that gathered lines fill, only the last two can outlive the
+// write (see write_pending_locked): the text before them is let go as soon
+// as a second roll-over is gathered, so that a flood's lines stay within two
+// files' length rather than pile up until the next write.
+void HFileLog::drop_superseded_locked() {
+  const size_t k = vt_file_starts.size();
+  if (k < 2 || vt_file_starts[k - 2] == 0) return;
+  const size_t cut = vt_file_starts[k - 2];
+  str_pending.erase(0, cut);
+  const size_t last = vt_file_starts[k - 1] - cut;
+  vt_file_starts.assign({0, last});
 }
 
 int HFileLog::write_part_locked(const char* data, size_t length) {
@@ -416,12 +476,13 @@ void HFileLog::encode_locked(const std::wstring& line) {
   str_line_buf += '\n';
 }
 
-// As encode_locked, for the plain header and a UTF-8 text: the cut counts
-// characters, not bytes.
-void HFileLog::encode_plain_locked(const char* text, size_t length) {
+// As encode_locked, for the plain header and a UTF-8 text, appended to
+// `out`: the cut counts characters, not bytes.
+void HFileLog::encode_plain_locked(const char* text, size_t length, std::string& out) const {
+  const size_t start = out.size();
   char header[kHeaderMax];
   size_t header_len = plain_header(header);
-  str_line_buf.assign(header, header_len);
+  out.append(header, header_len);
   if (!text) length = 0;
   // How many bytes of the text fit: as many characters as the line has
   // room for behind the header.
@@ -434,14 +495,13 @@ void HFileLog::encode_plain_locked(const char* text, size_t length) {
       if (starts_char && chars++ == room) break;
     }
   }
-  size_t at = str_line_buf.size();
-  str_line_buf.append(text, take);
-  char* p = &str_line_buf[at];
-  char* end = p + take;
-  for (char* c = p; (c = static_cast<char*>(std::memchr(c, '\n', static_cast<size_t>(end - c)))) != nullptr;) *c = ' ';
-  for (char* c = p; (c = static_cast<char*>(std::memchr(c, '\r', static_cast<size_t>(end - c)))) != nullptr;) *c = ' ';
-  if (ul_max_line_len > 0 && header_len > ul_max_line_len) str_line_buf.resize(ul_max_line_len);
-  str_line_buf += '\n';
+  size_t at = out.size();
+  out.append(text, take);
+  // One pass without branches: the compiler turns it into vector code.
+  char* p = &out[at];
+  for (size_t i = 0; i < take; ++i) p[i] = (p[i] == '\n' || p[i] == '\r') ? ' ' : p[i];
+  if (ul_max_line_len > 0 && header_len > ul_max_line_len) out.resize(start + ul_max_line_len);
+  out += '\n';
 }
 
 int HFileLog::open_locked(bool truncate) {

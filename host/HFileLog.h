@@ -77,11 +77,15 @@ class HFileLog {
   int write_line(const std::wstring& line);
   // Writes the line in str_line_buf (newline included) or gathers it.
   int emit_locked();
+  bool gathering_locked() const;
+  bool rolls_over(uint64_t file_length, size_t line_length) const;
+  int gathered_locked(uint64_t file_length, size_t at);
+  void drop_superseded_locked();
   uint64_t current_length_locked() const;
   int write_part_locked(const char* data, size_t length);
   int write_pending_locked();
   void encode_locked(const std::wstring& line);
-  void encode_plain_locked(const char* text, size_t length);
+  void encode_plain_locked(const char* text, size_t length, std::string& out) const;
   int open_locked(bool truncate);
   void close_fd_locked();
   void close_locked();
