@@ -1,9 +1,12 @@
 #include "host/HWinPCapHelper.h"
 
 #include <pcap/pcap.h>
+#include <stdio_ext.h>
 #include <sys/time.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -254,10 +257,20 @@ int HWinPCapHelper::Impl::open_live(pcap_t*& handle, bool for_sending) {
   return 0;
 }
 
+// The file is read by the capture thread alone: its stream needs no lock,
+// which the C library would otherwise take twice per frame once the process
+// has threads.
 int HWinPCapHelper::Impl::open_replay() {
   char errbuf[PCAP_ERRBUF_SIZE] = {0};
-  p_capture = pcap_open_offline(str_file.c_str(), errbuf);
+  FILE* file = std::fopen(str_file.c_str(), "rbe");
+  if (file == nullptr) {
+    set_error("cannot read capture file " + str_file + ": " + std::strerror(errno));
+    return -1;
+  }
+  __fsetlocking(file, FSETLOCKING_BYCALLER);
+  p_capture = pcap_fopen_offline(file, errbuf);
   if (p_capture == nullptr) {
+    std::fclose(file);
     set_error("cannot read capture file " + str_file + ": " + errbuf);
     return -1;
   }
