@@ -351,11 +351,11 @@ int HFileLog::log_plain(const char* text, size_t length) {
 // as if they were written: a batch rolls over at the same lines as single
 // writes would.
 uint64_t HFileLog::current_length_locked() const {
-  if (vt_file_starts.empty()) return ull_file_len + str_pending.size();
-  return str_pending.size() - vt_file_starts.back();
+  if (i_pending_rolls == 0) return ull_file_len + str_pending.size();
+  return str_pending.size();
 }
 
-bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !str_pending.empty(); }
+bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !str_pending.empty() || i_pending_rolls > 0; }
 
 // Whether a line of `line_length` bytes starts a new file behind a file of
 // `file_length` bytes.
@@ -380,25 +380,22 @@ int HFileLog::emit_locked() {
 // The line at `at` in str_pending has just been gathered behind a file of
 // `file_length` bytes.
 int HFileLog::gathered_locked(uint64_t file_length, size_t at) {
-  if (rolls_over(file_length, str_pending.size() - at)) {
-    vt_file_starts.push_back(at);
-    drop_superseded_locked();
-  }
-  if (t_batch_depth > 0 && str_pending.size() < kMaxPendingBytes) return 0;
+  if (rolls_over(file_length, str_pending.size() - at)) start_pending_file_locked(at);
+  if (t_batch_depth > 0 && str_pending.size() + str_pending_before.size() < kMaxPendingBytes) return 0;
   return write_pending_locked();
 }
 
-// Of the files that gathered lines fill, only the last two can outlive the
-// write (see write_pending_locked): the text before them is let go as soon
-// as a second roll-over is gathered, so that a flood's lines stay within two
-// files' length rather than pile up until the next write.
-void HFileLog::drop_superseded_locked() {
-  const size_t k = vt_file_starts.size();
-  if (k < 2 || vt_file_starts[k - 2] == 0) return;
-  const size_t cut = vt_file_starts[k - 2];
-  str_pending.erase(0, cut);
-  const size_t last = vt_file_starts[k - 1] - cut;
-  vt_file_starts.assign({0, last});
+// A roll-over among gathered lines: the text before the line at `at` is
+// kept as the file before, the line starts the next one. Of the files that
+// gathered lines fill, only the last two can outlive the write (see
+// write_pending_locked), so the file before the file before is let go here:
+// a flood's lines stay within two files' length, with no copying but the
+// line's.
+void HFileLog::start_pending_file_locked(size_t at) {
+  str_pending_before.swap(str_pending);
+  str_pending.assign(str_pending_before, at, std::string::npos);
+  str_pending_before.resize(at);
+  if (i_pending_rolls < 2) ++i_pending_rolls;
 }
 
 int HFileLog::write_part_locked(const char* data, size_t length) {
@@ -410,33 +407,27 @@ int HFileLog::write_part_locked(const char* data, size_t length) {
 
 // The gathered lines with the roll-overs among them. Of the files that
 // they fill, only the last two can outlive the write (the file and its
-// ".1"): those in between, and what the current file would still have
-// received, are never written, since a later roll-over would delete them
-// anyway. The files end up byte for byte as after single writes.
+// ".1"): after one roll-over the text before it goes to the current file;
+// after more, the current file would be deleted by a later roll-over anyway,
+// so it is made anew with the text of the file before the last. The files
+// end up byte for byte as after single writes.
 int HFileLog::write_pending_locked() {
-  if (str_pending.empty()) return 0;
-  const char* data = str_pending.data();
-  const size_t k = vt_file_starts.size();
+  if (str_pending.empty() && i_pending_rolls == 0) return 0;
   int rc = 0;
-  if (k == 0) {
-    rc = write_part_locked(data, str_pending.size());
-  } else {
-    size_t last = vt_file_starts[k - 1];
-    if (k == 1) {
-      rc |= write_part_locked(data, last);
-    } else {
-      size_t before = vt_file_starts[k - 2];
+  if (i_pending_rolls > 0) {
+    if (i_pending_rolls > 1) {
       close_fd_locked();
       open_locked(true);
-      rc |= write_part_locked(data + before, last - before);
     }
+    rc |= write_part_locked(str_pending_before.data(), str_pending_before.size());
     close_fd_locked();
     rename_to_previous_locked();
     open_locked(false);
-    rc |= write_part_locked(data + last, str_pending.size() - last);
   }
+  rc |= write_part_locked(str_pending.data(), str_pending.size());
   str_pending.clear();
-  vt_file_starts.clear();
+  str_pending_before.clear();
+  i_pending_rolls = 0;
   return rc == 0 ? 0 : -1;
 }
 

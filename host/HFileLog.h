@@ -80,7 +80,7 @@ class HFileLog {
   bool gathering_locked() const;
   bool rolls_over(uint64_t file_length, size_t line_length) const;
   int gathered_locked(uint64_t file_length, size_t at);
-  void drop_superseded_locked();
+  void start_pending_file_locked(size_t at);
   uint64_t current_length_locked() const;
   int write_part_locked(const char* data, size_t length);
   int write_pending_locked();
@@ -102,7 +102,8 @@ class HFileLog {
   uint64_t ull_file_len = 0;
   bool b_home_log = false;   // ins(): takes the home when it first writes
   std::string str_line_buf;  // reused for every line, under mtx_file
-  std::string str_pending;   // gathered lines of batches, not written yet
-  std::vector<size_t> vt_file_starts;  // where in str_pending a roll-over starts a new file
+  std::string str_pending;   // gathered lines of batches, not written yet: those of the last file
+  std::string str_pending_before;  // after a gathered roll-over: the gathered text of the file before
+  int i_pending_rolls = 0;         // gathered roll-overs, counted up to 2
   HFileLog* p_next = nullptr;  // every log, for flush_all()
 };
