@@ -1,15 +1,17 @@
 // The attack log: made once on first use, every text once in the file and
-// once on the debugger output.
+// once on the debugger output; entries written per frame as plain bytes read
+// exactly as the wide routine writes the same text.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "frame/AttackLog.h"
 #include "host/HEnvironment.h"
+#include "host/HFileUtil.h"
 #include "platform/WinDebug.h"
 #include "tests/support/frame_support.h"
 
@@ -24,6 +26,10 @@ class DebugSink {
     });
   }
   ~DebugSink() { platform::set_debug_sink(nullptr); }
+  std::vector<std::wstring> texts() {
+    std::lock_guard<std::mutex> lock(mtx_texts);
+    return vt_texts;
+  }
   size_t count(const std::wstring& text) {
     std::lock_guard<std::mutex> lock(mtx_texts);
     size_t n = 0;
@@ -36,13 +42,6 @@ class DebugSink {
   std::vector<std::wstring> vt_texts;
 };
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -52,7 +51,7 @@ TEST(AttackLog, EachTextOnceInFileBehindHeaderAndOnceOnDebugger) {
   DebugSink sink;
   write_attack_log(L"start...");
   write_attack_log(L"Send an Arp packet to 10.77.0.1, GetTickCount: 42");
-  std::vector<std::string> lines = lines_of(frame_test::read_file(home.file("log/Attack.log")));
+  std::vector<std::string> lines = tidewell_test::read_lines(home.file("log/Attack.log"));
   ASSERT_EQ(2u, lines.size());
   EXPECT_TRUE(ends_with(lines[0], " start...")) << lines[0];
   EXPECT_GT(lines[0].size(), std::string("start...").size() + 1);  // a header stands before it
@@ -78,7 +77,7 @@ TEST(AttackLog, LongTextIsCutByTheLineLimitButSentWhole) {
   std::wstring text(5000, L'x');
   write_attack_log(text);
   write_attack_log(L"after");
-  std::vector<std::string> lines = lines_of(frame_test::read_file(home.file("log/Attack.log")));
+  std::vector<std::string> lines = tidewell_test::read_lines(home.file("log/Attack.log"));
   ASSERT_EQ(2u, lines.size());
   EXPECT_LE(lines[0].size(), 3072u);
   EXPECT_GE(lines[0].size(), 3000u);
@@ -121,7 +120,7 @@ TEST(AttackLogConcurrency, FirstCallsFromManyThreadsMakeOneLog) {
   for (std::thread& th : threads) th.join();
 
   std::string text = frame_test::read_file(home.file("log/Attack.log"));
-  EXPECT_EQ(static_cast<size_t>(kThreads * kLines), lines_of(text).size());
+  EXPECT_EQ(static_cast<size_t>(kThreads * kLines), tidewell_test::read_lines(home.file("log/Attack.log")).size());
   for (int t = 0; t < kThreads; ++t) {
     for (int i = 0; i < kLines; ++i) {
       std::string line = "thread " + std::to_string(t) + " line " + std::to_string(i);
@@ -129,6 +128,47 @@ TEST(AttackLogConcurrency, FirstCallsFromManyThreadsMakeOneLog) {
       EXPECT_EQ(1u, sink.count(HString(line).wstr())) << line;
     }
   }
+}
+
+// The text behind the header of each line of the attack log.
+std::vector<std::string> texts_of(const frame_test::TempHome& home) {
+  std::vector<std::string> out;
+  for (const std::string& line : tidewell_test::read_lines(home.file("log/Attack.log"))) {
+    size_t at = line.find("] ");
+    out.push_back(at == std::string::npos ? line : line.substr(at + 2));
+  }
+  return out;
+}
+
+TEST(AttackLogPlain, PlainAndWideEntriesAreTheSameInTheFileAndTheDebuggerOutput) {
+  frame_test::TempHome home;
+  DebugSink sink;
+  const std::string short_text = "Recieve an Arp packet from 10.77.0.1, GetTickCount: 42";
+  const std::string long_text(700, 'x');  // a DHCP message's rendering is this long
+  const std::string non_ascii = "caf\xc3\xa9 \xe2\x82\xac";
+  for (const std::string& text : {short_text, long_text, non_ascii}) {
+    write_attack_log(text.data(), text.size());
+    write_attack_log(HFileUtil::from_utf8(text));
+  }
+  std::vector<std::string> lines = texts_of(home);
+  std::vector<std::wstring> debug = sink.texts();
+  ASSERT_EQ(6u, lines.size());
+  ASSERT_EQ(6u, debug.size());
+  for (size_t i = 0; i < 6; i += 2) {
+    EXPECT_EQ(lines[i], lines[i + 1]);
+    EXPECT_EQ(debug[i], debug[i + 1]);
+    EXPECT_EQ(HFileUtil::from_utf8(lines[i]).wstr(), debug[i]);
+  }
+  EXPECT_EQ(short_text, lines[0]);
+  EXPECT_EQ(L"caf\x00e9 \x20ac", debug[4]);
+}
+
+TEST(AttackLogPlain, WithoutListenerTheLineStillReachesTheFile) {
+  frame_test::TempHome home;
+  platform::set_debug_sink(nullptr);
+  EXPECT_FALSE(platform::debug_output_wanted() && std::getenv("TIDEWELL_DEBUGVIEW") == nullptr);
+  write_attack_log("quiet", 5);
+  EXPECT_EQ(std::vector<std::string>{"quiet"}, texts_of(home));
 }
 
 }  // namespace

@@ -175,17 +175,6 @@ TEST_F(AuditStore, HeartbeatResendsOnlyWhileOnline) {
   EXPECT_EQ(std::string::npos, frame_test::log_since(before).find("HAuditReportMgr::report OLD"));
 }
 
-TEST_F(AuditStore, HeartbeatDeliversQueueAndRewritesArchive) {
-  ASSERT_EQ(0, archive().queue({block("02:00:00:00:00:01"), Block()}).commit());
-  frame_test::CoreRecorder core;
-  HAuditReportMgr store;
-  init(store);
-  EXPECT_EQ(0, store.report(nullptr));
-  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "<empty>"}), macs(core.blocks()));
-  EXPECT_EQ(0u, store.queued());
-  EXPECT_TRUE(reload().empty());
-}
-
 TEST_F(AuditStore, RepeatedEmptyVectorIsFilteredAcrossRestarts) {
   frame_test::CoreRecorder core;
   core.accept_all(false);
@@ -211,27 +200,6 @@ TEST_F(AuditStore, RepeatedEmptyVectorIsFilteredAcrossRestarts) {
   store.report(&b);
   store.report(&empty);
   EXPECT_EQ((std::vector<std::string>{"<empty>", "02:00:00:00:00:01", "<empty>"}), macs(reload()));
-}
-
-TEST_F(AuditStore, FullQueueDropsOldestForNewReport) {
-  std::vector<Block> entries;
-  for (int i = 0; i < 300; ++i) entries.push_back(block("02:00:00:00:01:" + std::to_string(10 + i % 90)));
-  entries.front() = block("02:00:00:00:00:aa");
-  entries.at(1) = block("02:00:00:00:00:bb");
-  ASSERT_EQ(0, archive().queue(entries).commit());
-  frame_test::CoreRecorder core;
-  core.accept_all(false);
-  HAuditReportMgr store;
-  init(store);
-  ASSERT_EQ(300u, store.queued());
-
-  Block fresh = block("02:00:00:00:00:cc");
-  store.report(&fresh);
-  EXPECT_EQ(300u, store.queued());
-  std::vector<std::string> got = macs(reload());
-  ASSERT_EQ(300u, got.size());
-  EXPECT_EQ("02:00:00:00:00:bb", got.front());
-  EXPECT_EQ("02:00:00:00:00:cc", got.back());
 }
 
 // A filtered empty vector adds nothing, so it must not cost the oldest
@@ -289,40 +257,6 @@ TEST_F(AuditStore, QueuedReportKeepsItsStampAndAgesAfreshEachAttempt) {
   EXPECT_EQ(12345, got[0].at(0).iElapsed);  // a new report goes as given
   EXPECT_EQ(10, got[1].at(0).iElapsed);
   EXPECT_EQ(25, got[2].at(0).iElapsed);
-}
-
-TEST_F(AuditStore, ArchiveRoundTripAcrossReinit) {
-  frame_test::CoreRecorder core;
-  core.accept_all(false);
-  ARPSpoofingReport_Local bind = frame_test::make_record("p7", "AntiARP_RP_ARP_BIND", "02:00:00:00:00:09");
-  bind.mapDesc[HString("macb")] = HString("02:00:00:00:00:01");
-  bind.mapDesc[HString("ipb")] = HString("10.77.0.1");
-  bind.iOffline = 1;
-  {
-    HAuditReportMgr store;
-    init(store);
-    Block two = {bind, frame_test::make_record("p7", "AntiARP_RP_DHCP", "02:00:00:00:00:0a")};
-    two[1].iAttackType = 2;
-    Block empty;
-    Block one = block("02:00:00:00:00:0b");
-    store.report(&two);
-    store.report(&empty);
-    store.report(&one);
-  }
-  HAuditReportMgr store;
-  init(store);
-  EXPECT_EQ(3u, store.queued());
-  std::vector<Block> got = reload();
-  ASSERT_EQ(3u, got.size());
-  ASSERT_EQ(2u, got[0].size());
-  const ARPSpoofingReport_Local& r = got[0][0];
-  EXPECT_EQ("p7", frame_test::narrow(r.strPolicyID));
-  EXPECT_EQ("AntiARP_RP_ARP_BIND", frame_test::desc_of(r));
-  EXPECT_EQ(1, r.iOffline);
-  EXPECT_EQ(bind.mapDesc, r.mapDesc);
-  EXPECT_EQ(2, got[0][1].iAttackType);
-  EXPECT_TRUE(got[1].empty());
-  EXPECT_EQ("02:00:00:00:00:0b", mac_of(got[2]));
 }
 
 // A failed archive write leaves the queue in memory as it was; the report
@@ -385,48 +319,119 @@ TEST_F(DamagedArchive, FlippedBytesNeverCrash) {
   }
 }
 
-TEST_F(DamagedArchive, HugeEntryCountIsRefusedWithoutReading) {
-  ASSERT_EQ(0, archive().value(0x7fffffff).value(1).record(block("02:00:00:00:00:01")[0]).commit());
-  size_t before = frame_test::log_size();
-  EXPECT_EQ(0u, load());
-  EXPECT_NE(std::string::npos,
-            frame_test::log_since(before).find("HAuditReportMgr::read_arc implausible entry count 2147483647"));
+// Counts the file cannot back: whole entries up to the first failed read are
+// kept, nothing is allocated for a count, and another version is no queue.
+TEST_F(DamagedArchive, ImplausibleCountsKeepOnlyWholeEntries) {
+  const ARPSpoofingReport_Local r1 = block("02:00:00:00:00:01")[0], r2 = block("02:00:00:00:00:02")[0];
+  struct Case {
+    const char* what;
+    frame_test::ArchiveWriter writer;
+    std::vector<std::string> kept;
+  };
+  Case cases[] = {
+      {"huge entry count", archive().value(0x7fffffff).value(1).record(r1), {}},
+      {"negative entry count", archive().value(-3).value(0).value(0), {}},
+      {"huge record count", archive().value(3).value(1).record(r1).value(4000000).record(r2).value(0),
+       {"02:00:00:00:00:01"}},
+      {"entries missing", archive().value(3).value(1).record(r1).value(0), {"02:00:00:00:00:01", "<empty>"}},
+      {"other version", frame_test::ArchiveWriter(arc_path(), 172).queue(three()), {}},
+  };
+  for (Case& c : cases) {
+    ASSERT_EQ(0, c.writer.commit()) << c.what;
+    size_t before = frame_test::log_size();
+    EXPECT_EQ(c.kept, macs(reload())) << c.what;
+    if (std::string(c.what) == "huge entry count") {
+      EXPECT_NE(std::string::npos,
+                frame_test::log_since(before).find("HAuditReportMgr::read_arc implausible entry count 2147483647"));
+    }
+  }
 }
 
-TEST_F(DamagedArchive, NegativeEntryCountReadsNothing) {
-  ASSERT_EQ(0, archive().value(-3).value(0).value(0).commit());
-  EXPECT_EQ(0u, load());
+// An archive with more entries than the bound (a damaged count, or a bound
+// lowered since it was written) keeps its newest entries, in order.
+TEST_F(DamagedArchive, EntriesBeyondTheBoundAreDroppedOldestFirst) {
+  std::vector<Block> entries;
+  for (int i = 0; i < 305; ++i) entries.push_back(block("m" + std::to_string(i)));
+  ASSERT_EQ(0, archive().queue(entries).commit());
+  std::vector<std::string> got = macs(reload());
+  ASSERT_EQ(300u, got.size());
+  for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ("m" + std::to_string(i + 5), got[i]);
+  EXPECT_NE(std::string::npos, tidewell_test::general_log().find("305 entries beyond i_max_record 300, oldest 5 dropped"));
+
+  // 200000 empty entries fit in 800 kB: plausible for the file, far beyond
+  // what the queue may hold.
+  frame_test::ArchiveWriter huge = archive();
+  huge.value(200000);
+  for (int i = 0; i < 200000; ++i) huge.value(0);
+  ASSERT_EQ(0, huge.commit());
+  HAuditReportMgr store;
+  init(store, 3);
+  EXPECT_EQ(3u, store.queued());
 }
 
-TEST_F(DamagedArchive, HugeRecordCountStopsAtFirstFailedRead) {
-  ASSERT_EQ(0, archive()
-                   .value(3)
-                   .value(1)
-                   .record(block("02:00:00:00:00:01")[0])
-                   .value(4000000)
-                   .record(block("02:00:00:00:00:02")[0])
-                   .value(0)
-                   .commit());
-  std::vector<Block> got = reload();
-  ASSERT_EQ(1u, got.size());
-  EXPECT_EQ("02:00:00:00:00:01", mac_of(got[0]));
-}
+// The store keeps every queued entry in its archive form and rewrites the
+// archive from those: after refusals, drops of the oldest, deliveries, empty
+// entries and reloads, the archive holds exactly the queue, byte for byte.
+TEST_F(AuditStore, ArchiveIsTheQueueAfterEveryKindOfChange) {
+  auto expected_archive = [this](const std::vector<Block>& queue) {
+    HArchiveFile file;
+    file.set_name(HString("arc_file/expected"));
+    EXPECT_EQ(0, frame_test::ArchiveWriter(file.path(), kVersion).queue(queue).commit());
+    return frame_test::read_file(file.path());
+  };
+  auto stamped = [](const std::string& mac, int64_t at, size_t records = 1) {
+    return Block(records, frame_test::make_record("p1", "AntiARP_RP_ARP", mac, static_cast<int32_t>(at)));
+  };
+  frame_test::CoreRecorder core;
+  HAuditReportMgr store;
+  init(store, 4);
+  core.accept_all(false);
+  std::vector<Block> queue;
 
-TEST_F(DamagedArchive, MissingEntriesStopTheRead) {
-  // Claims three entries, holds two whole ones.
-  ASSERT_EQ(0, archive()
-                   .value(3)
-                   .value(1)
-                   .record(block("02:00:00:00:00:01")[0])
-                   .value(0)
-                   .commit());
-  std::vector<Block> got = reload();
-  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "<empty>"}), macs(got));
-}
+  // Refused reports fill the queue; the fifth drops the oldest.
+  for (int i = 0; i < 5; ++i) {
+    std::string mac = "02:77:66:00:00:0" + std::to_string(i + 1);
+    size_t records = static_cast<size_t>(i % 3 + 1);
+    clock.set(kNow + i);
+    Block b = stamped(mac, 0, records);
+    store.report(&b);
+    queue.push_back(stamped(mac, kNow + i, records));
+    if (queue.size() > 4) queue.erase(queue.begin());
+    ASSERT_EQ(expected_archive(queue), frame_test::read_file(arc_path())) << "after report " << i;
+  }
+  // An empty entry is queued once.
+  Block empty;
+  store.report(&empty);
+  queue.erase(queue.begin());
+  queue.push_back(Block());
+  ASSERT_EQ(expected_archive(queue), frame_test::read_file(arc_path()));
 
-TEST_F(DamagedArchive, OtherVersionStartsEmpty) {
-  ASSERT_EQ(0, frame_test::ArchiveWriter(arc_path(), 172).queue(three()).commit());
-  EXPECT_EQ(0u, load());
+  // The core takes the two oldest, then refuses: the new one waits behind.
+  int taken = 0;
+  core.decide([&taken](const Block&) { return ++taken <= 2; });
+  clock.set(kNow + 100);
+  Block late = stamped("02:77:66:00:00:06", 0);
+  store.report(&late);
+  queue.erase(queue.begin(), queue.begin() + 2);
+  queue.push_back(stamped("02:77:66:00:00:06", kNow + 100));
+  ASSERT_EQ(expected_archive(queue), frame_test::read_file(arc_path()));
+
+  // Reloaded, the queue writes itself back unchanged.
+  HAuditReportMgr reloaded;
+  init(reloaded, 4);
+  ASSERT_EQ(queue.size(), reloaded.queued());
+  core.accept_all(false);
+  clock.set(kNow + 200);
+  Block after = stamped("02:77:66:00:00:07", 0);
+  reloaded.report(&after);
+  queue.push_back(stamped("02:77:66:00:00:07", kNow + 200));
+  EXPECT_EQ(expected_archive(queue), frame_test::read_file(arc_path()));
+
+  // Everything delivered: an archive with no entry.
+  core.accept_all(true);
+  reloaded.report(nullptr);
+  EXPECT_EQ(0u, reloaded.queued());
+  EXPECT_EQ(expected_archive({}), frame_test::read_file(arc_path()));
 }
 
 }  // namespace

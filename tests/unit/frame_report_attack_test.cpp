@@ -77,35 +77,35 @@ TEST_F(ReportAttack, DhcpReportRecordAlarmAndLogLine) {
                                      "Report AntiARPSpoofing ID p1, b_arp false, str_desc AntiARP_RP_DHCP, mapDesc 1\n"));
 }
 
-TEST_F(ReportAttack, BindReportCarriesItsMapAndArpType) {
+// Each kind of ARP report: its map whole, the ARP type, the offline mark, the
+// language text of its id in the alarm and the size of its map in the log.
+TEST_F(ReportAttack, ArpReportsCarryTheirMapTypeAndOfflineMark) {
+  struct Case {
+    const wchar_t* desc;
+    int lan_id;
+    std::map<HString, HString> map;
+    bool online;
+  };
+  const Case cases[] = {
+      {L"AntiARP_RP_ARP_BIND", 1, {{L"mac", L"02:00:00:00:00:09"}, {L"macb", L"02:00:00:00:00:01"}, {L"ipb", L"10.77.0.1"}}, true},
+      {L"AntiARP_RP_ARP_BIND_FAIL", 2, {}, true},
+      {L"AntiARP_RP_ARP_NO_BIND", 3, mac_map("02:00:00:00:00:0b"), false},
+  };
   load_policy();
-  std::map<HString, HString> desc = {
-      {L"mac", L"02:00:00:00:00:09"}, {L"macb", L"02:00:00:00:00:01"}, {L"ipb", L"10.77.0.1"}};
-  size_t before = frame_test::log_size();
-  global().report_attack(true, desc, L"AntiARP_RP_ARP_BIND", 1);
-  ASSERT_EQ(1u, core.calls());
-  EXPECT_EQ(1, core.blocks()[0][0].iAttackType);
-  EXPECT_EQ(desc, core.blocks()[0][0].mapDesc);
+  for (const Case& c : cases) {
+    HEventCenter::ins().b_online = c.online ? 1 : 0;
+    size_t before = frame_test::log_size(), calls = core.calls();
+    global().report_attack(true, c.map, c.desc, c.lan_id);
+    ASSERT_EQ(calls + 1, core.calls()) << "offline reports are still tried at once";
+    const ARPSpoofingReport_Local r = core.blocks().back().at(0);
+    EXPECT_EQ(1, r.iAttackType);
+    EXPECT_EQ(c.online ? 0 : 1, r.iOffline);
+    EXPECT_EQ(c.map, r.mapDesc);
+    std::string line = "b_arp true, str_desc " + HString(c.desc).get_str_direct() + ", mapDesc " +
+                       std::to_string(c.map.size()) + "\n";
+    EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), line));
+  }
   EXPECT_NE(std::string::npos, alarms().find("text1 02:00:00:00:00:09"));
-  EXPECT_NE(std::string::npos,
-            frame_test::log_since(before).find(
-                "Report AntiARPSpoofing ID p1, b_arp true, str_desc AntiARP_RP_ARP_BIND, mapDesc 3\n"));
-}
-
-TEST_F(ReportAttack, OfflineReportIsMarkedAndStillTriedAtOnce) {
-  load_policy();
-  HEventCenter::ins().b_online = 0;
-  global().report_attack(true, {}, L"AntiARP_RP_ARP_NO_BIND", 3);
-  ASSERT_EQ(1u, core.calls());
-  EXPECT_EQ(1, core.blocks()[0][0].iOffline);
-  EXPECT_TRUE(core.blocks()[0][0].mapDesc.empty());
-}
-
-TEST_F(ReportAttack, EmptyMapLogsZero) {
-  load_policy();
-  size_t before = frame_test::log_size();
-  global().report_attack(true, {}, L"AntiARP_RP_ARP_BIND_FAIL", 2);
-  EXPECT_NE(std::string::npos, frame_test::log_since(before).find("str_desc AntiARP_RP_ARP_BIND_FAIL, mapDesc 0\n"));
 }
 
 TEST_F(ReportAttack, AlarmIsRaisedBeforeTheReportAndEvenWhenRefused) {

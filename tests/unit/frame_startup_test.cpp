@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <regex>
 #include <thread>
 
@@ -23,6 +22,7 @@
 #include "host/HWinPCapHelper.h"
 #include "platform/IpHelper.h"
 #include "platform/MemoryArpTable.h"
+#include "tests/support/FrameBuilder.h"
 #include "tests/support/frame_support.h"
 
 namespace {
@@ -39,34 +39,21 @@ class QuickExit : public ::testing::Environment {
 };
 ::testing::Environment* const g_quick_exit = ::testing::AddGlobalTestEnvironment(new QuickExit);
 
-const unsigned char kHostMac[6] = {0x02, 0, 0, 0, 0, 0x0a};
-const unsigned char kPeerMac[6] = {0x02, 0, 0, 0, 0, 0x33};
-
 // An ARP reply to the host from 10.77.0.33 (not a gateway), padded to 60.
 std::vector<unsigned char> arp_reply_to_host() {
-  std::vector<unsigned char> f(60, 0);
-  std::memcpy(&f[0], kHostMac, 6);
-  std::memcpy(&f[6], kPeerMac, 6);
-  f[12] = 0x08, f[13] = 0x06;
-  const unsigned char body[8] = {0, 1, 8, 0, 6, 4, 0, 2};
-  std::memcpy(&f[14], body, 8);
-  std::memcpy(&f[22], kPeerMac, 6);
-  const unsigned char sender_ip[4] = {10, 77, 0, 33};
-  std::memcpy(&f[28], sender_ip, 4);
-  std::memcpy(&f[32], kHostMac, 6);
-  const unsigned char target_ip[4] = {10, 77, 0, 10};
-  std::memcpy(&f[38], target_ip, 4);
-  return f;
+  tidewell_test::ArpFields f;
+  f.eth_dst = f.target_mac = "02:00:00:00:00:0a";
+  f.sender_mac = "02:00:00:00:00:33";
+  f.sender_ip = "10.77.0.33";
+  f.target_ip = "10.77.0.10";
+  return tidewell_test::arp_frame(f);
 }
 
 // A TCP segment: IPv4, but nothing for the DHCP callback.
 std::vector<unsigned char> ipv4_frame() {
-  std::vector<unsigned char> f(60, 0);
-  std::memcpy(&f[0], kHostMac, 6);
-  std::memcpy(&f[6], kPeerMac, 6);
-  f[12] = 0x08, f[13] = 0x00;
-  f[14] = 0x45, f[17] = 46, f[22] = 64, f[23] = 6;
-  return f;
+  tidewell_test::FrameBuilder f(60);
+  f.set_mac(0, "02:00:00:00:00:0a").set_mac(6, "02:00:00:00:00:33").set16(12, 0x0800);
+  return f.set(14, {0x45, 0, 0, 46}).set(22, {64, 6}).bytes();
 }
 
 class Startup : public ::testing::Test {
@@ -77,8 +64,8 @@ class Startup : public ::testing::Test {
     MIB_IPNETROW row{};
     row.dwIndex = 1;
     row.dwPhysAddrLen = 6;
-    const unsigned char gw_mac[6] = {0x02, 0, 0, 0, 0, 0x01};
-    std::memcpy(row.bPhysAddr, gw_mac, 6);
+    tidewell_test::Bytes gw_mac = tidewell_test::mac_bytes("02:00:00:00:00:01");
+    std::copy(gw_mac.begin(), gw_mac.end(), row.bPhysAddr);
     row.dwAddr = inet_addr("10.77.0.1");
     row.dwType = MIB_IPNET_TYPE_DYNAMIC;
     table->set_rows({row});
@@ -231,6 +218,40 @@ TEST_F(Startup, BothOffCreatesNothing) {
   EXPECT_FALSE(HWinPCapHelper::instance().is_started());
 }
 
+// Which objects and callbacks each protection mode sets up; only the first
+// policy record counts. Start-up runs once per process: one case each.
+struct ModeCase {
+  int arp, records;
+  std::vector<std::string> tail;
+  bool objects, arp_delivered, ipv4_delivered;
+};
+const ModeCase kModes[] = {
+    {2, 1, {"vt_arp[0].iAntiARPSpoofing == 1 or 2", "HWinPCapHelper::instance().load_dll() ret 0"}, true, true, false},
+    {3, 1, {"HWinPCapHelper::instance().load_dll() ret 0"}, true, false, false},
+    {0, 2, {"HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing == 0"}, false, false, false},
+};
+class StartupMode : public Startup, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(StartupMode, RegistersItsCallbacksOnly) {
+  const ModeCase& c = kModes[GetParam()];
+  policy(c.arp, 0, c.records);
+  init();
+  std::vector<std::string> head = {"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:" + std::to_string(c.records)};
+  head.insert(head.end(), c.tail.begin(), c.tail.end());
+  EXPECT_EQ(head, tidewell_lines());
+  if (c.objects) {
+    expect_objects();
+    EXPECT_EQ(c.arp_delivered ? 1 : 0, HWinPCapHelper::instance().b_arp);
+    EXPECT_EQ(0, HWinPCapHelper::instance().b_dhcp);
+  } else {
+    expect_no_objects();
+  }
+  EXPECT_EQ(nullptr, HPTWGlobal::ins().p_dhcp_arp_callback);
+  EXPECT_EQ(c.arp_delivered, delivered(arp_reply_to_host()));
+  EXPECT_EQ(c.ipv4_delivered, delivered(ipv4_frame()));
+}
+INSTANTIATE_TEST_SUITE_P(Modes, StartupMode, ::testing::Range<size_t>(0, 3));
+
 TEST_F(Startup, ArpAndDhcpRegisterBothCallbacks) {
   policy(1, 1);
   EXPECT_EQ(0, init());
@@ -257,18 +278,6 @@ TEST_F(Startup, ArpAndDhcpRegisterBothCallbacks) {
   EXPECT_EQ(0u, guard->queued());
 }
 
-TEST_F(Startup, ArpModeTwoAloneRegistersOnlyArp) {
-  policy(2, 0);
-  init();
-  EXPECT_EQ(with_head({"vt_arp[0].iAntiARPSpoofing == 1 or 2", "HWinPCapHelper::instance().load_dll() ret 0"}),
-            tidewell_lines());
-  expect_objects();
-  EXPECT_EQ(1, HWinPCapHelper::instance().b_arp);
-  EXPECT_EQ(0, HWinPCapHelper::instance().b_dhcp);
-  EXPECT_TRUE(delivered(arp_reply_to_host()));
-  EXPECT_FALSE(delivered(ipv4_frame()));
-}
-
 TEST_F(Startup, DhcpOnlyRegistersDhcpAndTheArpAnswerWatch) {
   policy(0, 1);
   EXPECT_EQ(0, init());
@@ -289,25 +298,6 @@ TEST_F(Startup, DhcpOnlyRegistersDhcpAndTheArpAnswerWatch) {
   EXPECT_TRUE(delivered(short_arp));
   EXPECT_EQ(1u, g.p_dhcp_arp_callback->dropped_short());
   EXPECT_EQ(0u, g.p_arp_callback->dropped_short());
-}
-
-TEST_F(Startup, UnknownArpModeCreatesObjectsButRegistersNothing) {
-  policy(3, 0);
-  init();
-  EXPECT_EQ(with_head({"HWinPCapHelper::instance().load_dll() ret 0"}), tidewell_lines());
-  expect_objects();
-  EXPECT_EQ(nullptr, HPTWGlobal::ins().p_dhcp_arp_callback);
-  EXPECT_FALSE(delivered(arp_reply_to_host()));
-  EXPECT_FALSE(delivered(ipv4_frame()));
-}
-
-TEST_F(Startup, OnlyTheFirstPolicyRecordCounts) {
-  policy(0, 0, 2);  // the second record has both on
-  init();
-  EXPECT_EQ((std::vector<std::string>{"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:2",
-                                      "HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing == 0"}),
-            tidewell_lines());
-  expect_no_objects();
 }
 
 TEST_F(Startup, Init2StartsCaptureWithout8021X) {
