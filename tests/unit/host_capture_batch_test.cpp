@@ -144,12 +144,4 @@ TEST_F(HostCaptureBatch, AnAnswerIsNeverStampedBeforeTheFrameThatCausedIt) {
   }
 }
 
-TEST_F(HostCaptureBatch, QueueDropsOfCallbacksAreCountedUntilReset) {
-  EXPECT_EQ(0u, helper().stats().frames_queue_dropped);
-  for (int i = 0; i < 3; ++i) helper().count_queue_drop();
-  EXPECT_EQ(3u, helper().stats().frames_queue_dropped);
-  helper().reset_for_test();
-  EXPECT_EQ(0u, helper().stats().frames_queue_dropped);
-}
-
 }  // namespace

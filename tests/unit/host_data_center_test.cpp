@@ -5,7 +5,6 @@
 #include <thread>
 #include <vector>
 
-#include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
 #include "tests/support/TestHome.h"
 
@@ -160,11 +159,6 @@ TEST(HostPolicy, StoreAppendsRecordsAndFindsAlarmMessagesById) {
   EXPECT_EQ(HString(L"p2"), out[2].strPolicyID);
   EXPECT_EQ(HString(L"second says"), HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p2"));
   EXPECT_TRUE(HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p1").empty());
-
-  HCustConfigInfo info;
-  HCustConfigMgr::instance().set_auth_802(true);
-  ASSERT_EQ(0, HCustConfigMgr::instance().GetConfig(info));
-  EXPECT_TRUE(info.is_auth_802());
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ HNetwrokAdapterNode adapter(const wchar_t* name, std::vector<HString> gateways) 
 TEST(HostNicSnapshot, SaysWhatGetNicInfoSaysAndStaysAsItWasTaken) {
   HNetworkUtil::set_virtual_adapters({adapter(L"eth0", {L"10.77.0.1", L"10.77.0.2"}), adapter(L"eth1", {})});
   auto snapshot = HNetworkUtil::GetNICInfoShared();
-  std::vector<HNetwrokAdapterNode> copied;
+  std::vector<HNetwrokAdapterNode> copied = {adapter(L"stale", {})};  // replaced, not added to
   EXPECT_EQ(0, HNetworkUtil::GetNICInfo(copied, true));
   ASSERT_EQ(copied.size(), snapshot->size());
   for (size_t i = 0; i < copied.size(); ++i) {

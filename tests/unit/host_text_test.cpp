@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "host/HEnvironment.h"
 #include "host/HLanMgr.h"
@@ -93,6 +96,56 @@ TEST(HostAddresses, ArpBodyBecomesTheTextsThatTheHostCompares) {
   ASSERT_EQ(0, HNetworkProtocolUtil::MakeArpNode(odd, node));
   EXPECT_EQ(0, node.op);
   EXPECT_EQ(-1, HNetworkProtocolUtil::MakeArpNode(nullptr, node));
+}
+
+// The address texts written per frame must be exactly the texts the rest of
+// the system compares with: dotted decimal without leading zeros, MACs in
+// lower-case hex with ":".
+TEST(HostAddressText, EveryByteValueInEveryPositionMatchesPrintf) {
+  for (int position = 0; position < 6; ++position) {
+    for (int value = 0; value < 256; ++value) {
+      unsigned char b[6] = {10, 77, 0, 1, 0xab, 0x0c};
+      b[position] = static_cast<unsigned char>(value);
+      char ip[HNetworkProtocolUtil::IP_TEXT_MAX], mac[HNetworkProtocolUtil::MAC_TEXT_LEN], want[32];
+      if (position < 4) {
+        std::snprintf(want, sizeof(want), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+        ASSERT_EQ(want, std::string(ip, HNetworkProtocolUtil::FormatIP(b, ip)));
+      }
+      std::snprintf(want, sizeof(want), "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
+      ASSERT_EQ(want, std::string(mac, HNetworkProtocolUtil::FormatMAC(b, mac)));
+    }
+  }
+}
+
+TEST(HostAddressText, LongestTextsFillTheBuffersExactly) {
+  const unsigned char widest[6] = {255, 255, 255, 255, 255, 255};
+  char ip[HNetworkProtocolUtil::IP_TEXT_MAX + 1];
+  ip[HNetworkProtocolUtil::IP_TEXT_MAX] = '#';
+  EXPECT_EQ(15u, HNetworkProtocolUtil::FormatIP(widest, ip));
+  EXPECT_EQ('#', ip[15]);
+  EXPECT_EQ("255.255.255.255", HNetworkProtocolUtil::GetIPString(0xffffffffu, true));
+  EXPECT_EQ("ff:ff:ff:ff:ff:ff", HNetworkProtocolUtil::GetMACString(widest));
+}
+
+// The printable rendering of a DHCP message goes to the attack log as plain
+// bytes: it must be the very text of the wide rendering.
+TEST(HostTextRender, NarrowRenderingIsTheWideOneForEveryByte) {
+  std::vector<unsigned char> all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<unsigned char>(b));
+  HString wide;
+  wide.make_by_bin_multi(all.data(), static_cast<int>(all.size()));
+  std::string narrow = "kept ";
+  HString::append_bin_multi(narrow, all.data(), static_cast<int>(all.size()));
+  ASSERT_EQ(0u, narrow.rfind("kept ", 0));
+  EXPECT_EQ(wide.get_str_direct(), narrow.substr(5));
+  EXPECT_EQ(std::string::npos, narrow.find('\0'));
+  // Escapes are four characters; nothing is left behind by empty input.
+  const unsigned char bytes[] = {'a', 0x00, '\\', 0xff, 'z'};
+  std::string out;
+  HString::append_bin_multi(out, bytes, 5);
+  HString::append_bin_multi(out, nullptr, 3);
+  HString::append_bin_multi(out, bytes, 0);
+  EXPECT_EQ("a\\x00\\x5c\\xffz", out);
 }
 
 // ---- where the agent lives
