@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -17,6 +15,7 @@
 #include "platform/ArpCommand.h"
 #include "platform/WinProcess.h"
 #include "platform/WinTime.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -25,15 +24,6 @@ constexpr auto kWaitLimit = std::chrono::seconds(10);
 
 class PlatformProcessTest : public ::testing::Test {
  protected:
-  PlatformProcessTest() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "platform-process-XXXXXX").string();
-    if (::mkdtemp(tmpl.data())) str_dir = tmpl;
-  }
-  ~PlatformProcessTest() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(str_dir, ignored);
-  }
-
   void script(const std::string& name, const std::string& body) {
     std::string path = str_dir + "/" + name;
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -75,7 +65,8 @@ class PlatformProcessTest : public ::testing::Test {
     return false;
   }
 
-  std::string str_dir;
+  tidewell_test::TempDir tmp_dir{"platform-process"};
+  const std::string str_dir = tmp_dir.path();
 };
 
 TEST_F(PlatformProcessTest, ProgramInTheCurrentDirectoryRunsThereWithItsArguments) {
