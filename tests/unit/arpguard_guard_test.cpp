@@ -3,11 +3,17 @@
 // thread; and how its queue holds up under a flood.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <string>
+
 #include "arpguard/HArpAttackFilter.h"
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTestThread.h"
 #include "frame/HPTWGlobal.h"
 #include "host/HLanMgr.h"
+#include "host/HNetworkProtocolUtil.h"
+#include "host/HWinPCapHelper.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/arpguard_support.h"
 
@@ -74,22 +80,16 @@ Policy policy(int32_t mode, int32_t auto_bind, const std::string& bind_list, uin
 
 // ---- claims the guard settles without the policy ----
 
-TEST_F(GuardTest, FirstClaimIsLearnedEvenWhenForged) {
-  judge(kOtherIp, kSpooferMac);
-  EXPECT_EQ(kSpooferMac, learned(kOtherIp));
-  expect_quiet();
-}
-
-TEST_F(GuardTest, RepeatedLearnedMacChangesNothing) {
-  judge(kGatewayIp, kGatewayMac);
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-  expect_quiet();
-}
-
-TEST_F(GuardTest, ChangedMacOfAHostThatIsNoGatewayIsIgnored) {
+// A first claim is learned even when forged; a repeated learned MAC and a
+// changed MAC of a host that is no gateway change nothing.
+TEST_F(GuardTest, ClaimsSettledWithoutThePolicyLeaveNoTrace) {
   judge(kOtherIp, kOtherMac);
+  judge(kGatewayIp, kGatewayMac);
   judge(kOtherIp, kSpooferMac);
+  judge("10.77.1.21", kSpooferMac);
   EXPECT_EQ(kOtherMac, learned(kOtherIp));
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  EXPECT_EQ(kSpooferMac, learned("10.77.1.21"));
   expect_quiet();
 }
 
@@ -182,63 +182,51 @@ TEST_F(GuardBindTest, GatewayWithoutRowIsBoundThroughOneArpCommand) {
   EXPECT_EQ(std::vector<std::string>{"AntiARP_RP_ARP_BIND"}, core.ids());
 }
 
-class GuardBindListTest : public GuardTest {
+// Lists that hold no usable pair for the gateway: the claim is reported as
+// a failed binding and nothing is bound. "10.77.1.1-" also stands inside
+// "110.77.1.1-": that pair belongs to another gateway.
+struct BindFailCase {
+  const char* name;
+  const char* list;
+  const char* log_line;
+};
+void PrintTo(const BindFailCase& c, std::ostream* out) { *out << c.name; }
+class GuardBindFailTest : public GuardTest, public ::testing::WithParamInterface<BindFailCase> {
  protected:
-  explicit GuardBindListTest(const std::string& list) : GuardTest(policy(2, 1, list)) {}
-  void expect_bind_fail() {
-    std::vector<ARPSpoofingReport_Local> reports = core.reports();
-    ASSERT_EQ(1u, reports.size());
-    EXPECT_EQ("AntiARP_RP_ARP_BIND_FAIL", narrow(reports[0].str_desc));
-    EXPECT_EQ(1u, reports[0].mapDesc.size());
-    EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
-    EXPECT_EQ(kDynamic, table_row(kGatewayIp).dwType);
-    EXPECT_EQ(0u, env.table().set_count());
-    EXPECT_TRUE(processes.launches().empty());
-    EXPECT_EQ(0u, probe->pending());
-    EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-  }
+  GuardBindFailTest() : GuardTest(policy(2, 1, GetParam().list)) {}
 };
 
-class GuardBindMissingTest : public GuardBindListTest {
- protected:
-  GuardBindMissingTest() : GuardBindListTest("10.77.2.1-02:77:00:00:02:01") {}
-};
-
-TEST_F(GuardBindMissingTest, GatewayMissingFromTheListFailsToBind) {
+TEST_P(GuardBindFailTest, GatewayWithoutAUsablePairFailsToBind) {
   judge(kGatewayIp, kSpooferMac);
-  expect_bind_fail();
-  EXPECT_EQ(1u, count_of(env.general_log(),
-                         "Want to bind 10.77.1.1-, but can not find it in mac list 10.77.2.1-02:77:00:00:02:01"));
+  std::vector<ARPSpoofingReport_Local> reports = core.reports();
+  ASSERT_EQ(1u, reports.size());
+  EXPECT_EQ("AntiARP_RP_ARP_BIND_FAIL", narrow(reports[0].str_desc));
+  EXPECT_EQ(1u, reports[0].mapDesc.size());
+  EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
+  EXPECT_EQ(kDynamic, table_row(kGatewayIp).dwType);
+  EXPECT_EQ(0u, env.table().set_count());
+  EXPECT_TRUE(processes.launches().empty());
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
+  EXPECT_EQ(1u, count_of(env.general_log(), GetParam().log_line));
 }
 
-class GuardBindShortTest : public GuardBindListTest {
- protected:
-  GuardBindShortTest() : GuardBindListTest("10.77.2.1-02:77:00:00:02:01,10.77.1.1-02:77:00:00:01:0") {}
-};
+INSTANTIATE_TEST_SUITE_P(
+    Lists, GuardBindFailTest,
+    ::testing::Values(
+        BindFailCase{"Missing", "10.77.2.1-02:77:00:00:02:01",
+                     "Want to bind 10.77.1.1-, but can not find it in mac list 10.77.2.1-02:77:00:00:02:01"},
+        BindFailCase{"CutShort", "10.77.2.1-02:77:00:00:02:01,10.77.1.1-02:77:00:00:01:0", "Want to bind 10.77.1.1-"},
+        BindFailCase{"NotAMac", "10.77.1.1-02:77:00:00:01:0g;", "Configured MAC of 10.77.1.1 is not a MAC: 02:77:00:00:01:0g"},
+        BindFailCase{"OtherGatewaysPair", "110.77.1.1-02:77:00:00:0a:0a", "Want to bind 10.77.1.1-"}),
+    [](const ::testing::TestParamInfo<BindFailCase>& info) { return std::string(info.param.name); });
 
-TEST_F(GuardBindShortTest, PairCutShortAtTheEndCountsAsMissing) {
-  judge(kGatewayIp, kSpooferMac);
-  expect_bind_fail();
-}
-
-class GuardBindMalformedTest : public GuardBindListTest {
- protected:
-  GuardBindMalformedTest() : GuardBindListTest("10.77.1.1-02:77:00:00:01:0g;") {}
-};
-
-TEST_F(GuardBindMalformedTest, ConfiguredTextThatIsNoMacNeverReachesTheTable) {
-  judge(kGatewayIp, kSpooferMac);
-  expect_bind_fail();
-  EXPECT_EQ(1u, count_of(env.general_log(), "Configured MAC of 10.77.1.1 is not a MAC: 02:77:00:00:01:0g"));
-  EXPECT_EQ(1u, count_of(env.general_log(), "Want to bind 10.77.1.1-"));
-}
-
-// "10.77.1.1-" also stands inside "110.77.1.1-": that pair belongs to
-// another gateway and must neither validate nor bind this one.
-class GuardBindBoundaryTest : public GuardBindListTest {
+// The same with a pair of this gateway behind another gateway's: matches
+// count only where a pair starts.
+class GuardBindBoundaryTest : public GuardTest {
  protected:
   GuardBindBoundaryTest()
-      : GuardBindListTest("110.77.1.1-02:77:00:00:0e:0e,110.77.1.1-02:77:00:00:0a:0a,10.77.1.1-02:77:00:00:01:01") {}
+      : GuardTest(policy(2, 1, "110.77.1.1-02:77:00:00:0e:0e,110.77.1.1-02:77:00:00:0a:0a,10.77.1.1-02:77:00:00:01:01")) {}
 };
 
 TEST_F(GuardBindBoundaryTest, MatchesCountOnlyWhereAPairStarts) {
@@ -249,16 +237,6 @@ TEST_F(GuardBindBoundaryTest, MatchesCountOnlyWhereAPairStarts) {
   std::vector<ARPSpoofingReport_Local> reports = core.reports();
   ASSERT_EQ(1u, reports.size());
   EXPECT_EQ(kGatewayMac, desc(reports[0], L"macb"));
-}
-
-class GuardBindOnlyInnerTest : public GuardBindListTest {
- protected:
-  GuardBindOnlyInnerTest() : GuardBindListTest("110.77.1.1-02:77:00:00:0a:0a") {}
-};
-
-TEST_F(GuardBindOnlyInnerTest, AnotherGatewaysPairIsNotFound) {
-  judge(kGatewayIp, kSpooferMac);
-  expect_bind_fail();
 }
 
 class GuardNoAutoBindTest : public GuardTest {
@@ -362,6 +340,82 @@ TEST_F(GuardTest, FloodIsCappedCountedAndLoggedOncePerSecond) {
   EXPECT_EQ(kOtherMac, learned(kOtherIp));
   guard->push_arp_node(claim(kOtherIp, kOtherMac));
   EXPECT_EQ(1u, guard->queued());
+}
+
+// The guard's queue takes ARP bodies from the capture callback and nodes in
+// text form from elsewhere: one order for both, also across the runs the
+// guard takes out at once, the texts turned out as the callback would have
+// made them, a sleeping guard woken by a run of claims, and every drop of a
+// full queue counted where the agent's summary sees it.
+// The 28-byte ARP body of a reply from 10.77.1.<n>, 02:77:01:00:00:<n>.
+std::vector<unsigned char> body(unsigned char n) {
+  return {0, 1, 8, 0, 6, 4, 0, 2,  2, 0x77, 1, 0, 0, n, 10, 77, 1, n,
+          2, 0x77, 0, 0, 0, 0x0a, 10, 77, 0, 10};
+}
+
+class GuardQueue : public ::testing::Test {
+ protected:
+  GuardQueue() { guard = &env.make_guard(); }  // its thread is not started
+  GuardEnv env;
+  HThreadTidewell* guard = nullptr;
+};
+
+TEST_F(GuardQueue, BodiesAndTextNodesLeaveInTheOrderTheyCame) {
+  guard->push_arp_body(body(1).data());
+  HArpNode odd = claim(kOtherIp, "02:77:00:00:00:AA");  // text kept as given
+  guard->push_arp_node(odd);
+  guard->push_arp_body(body(3).data());
+  ASSERT_EQ(3u, guard->queued());
+
+  HArpNode first = guard->pop_arp_node();
+  EXPECT_EQ("10.77.1.1", first.sender_ip);
+  EXPECT_EQ("02:77:01:00:00:01", first.sender_mac);
+  EXPECT_EQ("10.77.0.10", first.target_ip);
+  EXPECT_EQ(2, first.op);
+  HArpNode second = guard->pop_arp_node();
+  EXPECT_EQ(odd.sender_ip, second.sender_ip);
+  EXPECT_EQ("02:77:00:00:00:AA", second.sender_mac);
+  EXPECT_EQ("10.77.1.3", guard->pop_arp_node().sender_ip);
+  EXPECT_EQ(0u, guard->queued());
+}
+
+// The guard takes every waiting claim at once: those it holds still count
+// as waiting, and claims pushed meanwhile come after them.
+TEST_F(GuardQueue, ClaimsTakenForJudgementStayInLineAndCounted) {
+  guard->push_arp_body(body(1).data());
+  guard->push_arp_body(body(2).data());
+  EXPECT_EQ("10.77.1.1", guard->pop_arp_node().sender_ip);
+  EXPECT_EQ(1u, guard->queued());
+  guard->push_arp_node(claim(kOtherIp, kOtherMac));
+  guard->push_arp_body(body(4).data());
+  EXPECT_EQ(3u, guard->queued());
+  EXPECT_EQ("10.77.1.2", guard->pop_arp_node().sender_ip);
+  EXPECT_EQ(kOtherIp, guard->pop_arp_node().sender_ip);
+  EXPECT_EQ("10.77.1.4", guard->pop_arp_node().sender_ip);
+  EXPECT_FALSE(guard->run_pass());
+}
+
+TEST_F(GuardQueue, ARunOfClaimsWakesTheSleepingGuardBeforeItsPoll) {
+  auto popped = std::async(std::launch::async, [this] {
+    guard->pop_arp_node();  // waits: the queue is empty
+    return std::chrono::steady_clock::now();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  std::vector<unsigned char> b = body(7);
+  for (size_t i = 0; i < HThreadTidewell::kWakeAtQueued; ++i) guard->push_arp_body(b.data());
+  auto pushed = std::chrono::steady_clock::now();
+  auto woke = popped.get();
+  EXPECT_LT(woke - pushed, std::chrono::milliseconds(HThreadTidewell::kPollMs - 50));
+}
+
+TEST_F(GuardQueue, DropsOfAFullQueueAreCountedForTheSummary) {
+  HWinPCapHelper::instance().reset_for_test();
+  std::vector<unsigned char> b = body(9);
+  for (size_t i = 0; i < HThreadTidewell::kMaxQueuedNodes + 5; ++i) guard->push_arp_body(b.data());
+  EXPECT_EQ(HThreadTidewell::kMaxQueuedNodes, guard->queued());
+  EXPECT_EQ(5u, guard->dropped());
+  EXPECT_EQ(5u, HWinPCapHelper::instance().stats().frames_queue_dropped);
+  EXPECT_EQ(1u, count_of(env.general_log(), "queue full"));
 }
 
 }  // namespace
