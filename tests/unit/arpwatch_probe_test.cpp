@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,25 +77,29 @@ class ProbeTest : public ::testing::Test {
   HTestThread* probe = nullptr;
 };
 
-class ProbeMode2Test : public ProbeTest {
+// Mode 2, a state word outside the policy's mask, no policy record: an
+// answer settles the change without a report. Each in its own process.
+class ProbeSilentTest : public ProbeTest, public ::testing::WithParamInterface<int> {
  protected:
-  ProbeMode2Test() : ProbeTest(mode2()) {}
-  static PolicySetup mode2() {
+  ProbeSilentTest() : ProbeTest(setup(GetParam())) {}
+  static PolicySetup setup(int which) {
     PolicySetup s;
-    s.mode = 2;
+    if (which == 0) s.mode = 2;
+    if (which == 1) s.state_mask = 2;  // the agent's state word is 1
     return s;
   }
 };
 
-class ProbeStateOffTest : public ProbeTest {
- protected:
-  ProbeStateOffTest() : ProbeTest(state_off()) {}
-  static PolicySetup state_off() {
-    PolicySetup s;
-    s.state_mask = 2;  // the agent's state word is 1
-    return s;
-  }
-};
+TEST_P(ProbeSilentTest, AnswerSettlesWithoutReport) {
+  probe->add_probe(change(kSpooferMac));
+  probe->run_pass();
+  if (GetParam() == 2) HPTWGlobal::ins().vt_arp.clear();  // no record to read the mode from
+  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
+  EXPECT_EQ(0u, probe->pending());
+  EXPECT_TRUE(core.reports().empty());
+  EXPECT_EQ(kGatewayMac, learned());
+}
+INSTANTIATE_TEST_SUITE_P(Mode2StateOffNoPolicy, ProbeSilentTest, ::testing::Values(0, 1, 2));
 
 // --- answered --------------------------------------------------------------
 
@@ -125,23 +130,6 @@ TEST_F(ProbeTest, RequestFromOldMacCountsAsAnswer) {
   probe->run_pass();
   EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac, 1)));
   EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
-}
-
-TEST_F(ProbeMode2Test, AnswerSettlesWithoutReportInMode2) {
-  probe->add_probe(change(kSpooferMac));
-  probe->run_pass();
-  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(0u, probe->pending());
-  EXPECT_TRUE(core.reports().empty());
-  EXPECT_EQ(kGatewayMac, learned());
-}
-
-TEST_F(ProbeStateOffTest, AnswerSettlesWithoutReportWhenStateWordMisses) {
-  probe->add_probe(change(kSpooferMac));
-  probe->run_pass();
-  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(0u, probe->pending());
-  EXPECT_TRUE(core.reports().empty());
 }
 
 TEST_F(ProbeTest, TwoNewMacsSettledByOneAnswerInOrderAdded) {
@@ -271,15 +259,6 @@ TEST_F(ProbeTest, TickCounterWrapNeitherHurriesNorStallsTheProbe) {
   EXPECT_EQ(kSpooferMac, learned());
 }
 
-TEST_F(ProbeTest, EmptyListSendsNothing) {
-  for (int i = 0; i < 3; ++i) {
-    ticks.advance(1000);
-    probe->run_pass();
-  }
-  EXPECT_EQ(0u, wire.count());
-  EXPECT_EQ(kGatewayMac, learned());
-}
-
 // --- flood -------------------------------------------------------------------
 
 TEST_F(ProbeTest, FloodOfNewMacsIsCappedAndCounted) {
@@ -302,15 +281,6 @@ TEST_F(ProbeTest, FloodOfNewMacsIsCappedAndCounted) {
 }
 
 // --- missing pieces of the global state --------------------------------------
-
-TEST_F(ProbeTest, AnswerWithoutPolicyRecordSettlesWithoutReport) {
-  probe->add_probe(change(kSpooferMac));
-  probe->run_pass();
-  HPTWGlobal::ins().vt_arp.clear();  // no record to read the mode from
-  EXPECT_TRUE(probe->check_answer(frame_from(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(0u, probe->pending());
-  EXPECT_TRUE(core.reports().empty());
-}
 
 TEST_F(ProbeTest, SilenceWithoutGuardStillEndsTheProbe) {
   HPTWGlobal::ins().p_thread_tidewell = nullptr;
@@ -380,6 +350,48 @@ TEST_F(ProbeTest, ConcurrencyOfPassesAnswersAndAdds) {
     if (guard->learned_mac(HString(ip_of(i)), mac) && narrow(mac) == kSpooferMac) ++accepted;
   }
   EXPECT_EQ(static_cast<size_t>(kRounds), accepted + static_cast<size_t>(answered));
+}
+
+// The probe thread under a flood of claims of a gateway for ever new MACs:
+// while its list stays full the drops are logged with their count once a
+// second, so a long flood is seen in the log and not only its start.
+HMacChangeItem flood_change(size_t n) {
+  char mac[18];
+  std::snprintf(mac, sizeof(mac), "02:66:00:%02x:%02x:%02x", static_cast<unsigned>((n >> 16) & 0xff),
+                static_cast<unsigned>((n >> 8) & 0xff), static_cast<unsigned>(n & 0xff));
+  HMacChangeItem item;
+  item.ip = HString(kGatewayIp);
+  item.old_mac = HString(kGatewayMac);
+  item.new_mac = HString(mac);
+  return item;
+}
+
+class ArpProbeFlood : public ::testing::Test {
+ protected:
+  void flood(size_t from, size_t count) {
+    for (size_t n = from; n < from + count; ++n) probe.add_probe(flood_change(n));
+  }
+  size_t drop_lines() { return count_of(env.general_log(), "probe list full"); }
+
+  WatchEnv env;
+  FakeTicks ticks{0xFFFFFE00u};
+  HTestThread probe{HString(kHostIp), HString(kHostMac)};
+};
+
+TEST_F(ArpProbeFlood, FullListLogsItsDropsOnceASecondWithTheCount) {
+  flood(0, HTestThread::kMaxPendingProbes + 100);
+  EXPECT_EQ(100u, probe.dropped());
+  EXPECT_EQ(1u, drop_lines());
+  EXPECT_NE(std::string::npos, env.general_log().find("changes dropped so far 1\n"));
+
+  ticks.advance(999);  // across the wrap of the counter
+  flood(5000, 10);
+  EXPECT_EQ(1u, drop_lines());
+  ticks.advance(1);
+  flood(6000, 1);
+  EXPECT_EQ(2u, drop_lines());
+  EXPECT_NE(std::string::npos, env.general_log().find("changes dropped so far 111"));
+  EXPECT_EQ(HTestThread::kMaxPendingProbes, probe.pending());
 }
 
 }  // namespace
