@@ -1,5 +1,6 @@
 #include "tests/support/dhcpguard_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -108,6 +109,19 @@ Bytes arp_frame(const std::string& sender_ip, const std::string& sender_mac, uin
   f.target_mac = op == 1 ? kNoMac : kClientMac;
   f.target_ip = kOfferedIp;
   return tidewell_test::arp_frame(f, length);
+}
+
+HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {
+  HDhcpGatewayItem item;
+  item.gateway_ip = ip_value(gateway_ip);
+  item.client_ip = ip_value(kOfferedIp);
+  Bytes client = mac_bytes(kClientMac), server = mac_bytes(kServerMac);
+  std::copy(client.begin(), client.end(), item.client_mac);
+  std::copy(server.begin(), server.end(), item.server_mac);
+  item.b_sent = true;
+  item.retry_count = 2;
+  item.send_tick = 77;
+  return item;
 }
 
 DhcpEnv::DhcpEnv() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dhcpguard/HTestDhcpGateway.h"
 #include "host/HString.h"
 #include "platform/WinTypes.h"
 #include "platform/WinUser.h"
@@ -61,6 +62,11 @@ Bytes probe_request(const std::string& client_mac, const std::string& client_ip,
                     bool counting_padding);
 // An ARP frame from `sender_ip` (op 1 request, 2 reply), `length` bytes.
 Bytes arp_frame(const std::string& sender_ip, const std::string& sender_mac, uint16_t op, size_t length = 60);
+
+// A gateway named by an offer from kServerMac to kClientMac for kOfferedIp,
+// with the values a caller might leave behind in the probe's own fields (the
+// probe starts every item afresh).
+HDhcpGatewayItem gateway_item(const std::string& gateway_ip);
 
 // A temporary agent home with one policy (DHCP protection on) and the
 // audit store opened; removed on destruction.

@@ -141,11 +141,7 @@ TEST_P(AlarmTest, AlarmsInOnePassShareOneWindow) {
   FakeTicks ticks(1000);
   SentFrames sent;
   for (const char* gateway : {kGatewayIp, kGateway2Ip}) {
-    HDhcpGatewayItem item;
-    item.gateway_ip = ip_value(gateway);
-    item.client_ip = ip_value(kOfferedIp);
-    Bytes server = mac_bytes(kServerMac);
-    std::copy(server.begin(), server.end(), item.server_mac);
+    HDhcpGatewayItem item = gateway_item(gateway);
     probe.add_gateway(item);
   }
   for (int pass = 0; pass < 4; ++pass) {
