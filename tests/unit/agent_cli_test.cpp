@@ -1,7 +1,11 @@
-// The agent's command line and its choice of the live interface.
+// The agent's command line, its choice of the live interface, and its end-of-run summary.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <string>
+
 #include "agent/AgentOptions.h"
+#include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
 
 namespace {
@@ -20,15 +24,6 @@ std::string error_of(const std::vector<std::string>& args) {
   return error;
 }
 
-TEST(AgentOptions, DefaultsAreLiveCaptureUntilStopped) {
-  AgentOptions options = parsed({});
-  EXPECT_TRUE(options.str_config.empty());
-  EXPECT_TRUE(options.str_replay.empty());
-  EXPECT_DOUBLE_EQ(options.d_speed, 1.0);
-  EXPECT_DOUBLE_EQ(options.d_linger_s, 5.0);
-  EXPECT_DOUBLE_EQ(options.d_run_for_s, 0.0);
-}
-
 TEST(AgentOptions, EveryOptionTakesItsValueInBothForms) {
   AgentOptions options = parsed({"--config", "c.json", "--home=/tmp/h", "--plugin", "p.so", "--replay", "in.pcap",
                                  "--speed", "2.5", "--linger=0", "--run-for", "12"});
@@ -41,6 +36,9 @@ TEST(AgentOptions, EveryOptionTakesItsValueInBothForms) {
   EXPECT_DOUBLE_EQ(options.d_run_for_s, 12.0);
   EXPECT_DOUBLE_EQ(parsed({"--replay", "x.pcap", "--speed", "max"}).d_speed, 0.0) << "max: no pacing";
   EXPECT_EQ(parsed({"--iface", "veth0"}).str_iface, "veth0");
+  AgentOptions defaults = parsed({});  // live capture until stopped
+  EXPECT_TRUE(defaults.str_replay.empty());
+  EXPECT_DOUBLE_EQ(defaults.d_run_for_s, 0.0);
 }
 
 TEST(AgentOptions, BadUsageNamesTheOption) {
@@ -76,6 +74,49 @@ TEST(AgentDefaultRoute, NoDefaultRouteGivesNothing) {
                                          "junk line\n"
                                          "eth1\tZZ\t00000000\t0001\t0\t0\t0\t00000000\n"),
             "");
+}
+
+// The end-of-run summary: every dropped frame is counted with the place it
+// was lost, the rate is over the capture's own time, and the lines that
+// scripts read keep their form.
+AgentSummary sample() {
+  AgentSummary s;
+  s.capture.frames_read = 1000000;
+  s.capture.frames_delivered = 999990;
+  s.capture.frames_short = 10;
+  s.capture.frames_dropped = 7;
+  s.capture.frames_queue_dropped = 5;
+  s.capture.frames_sent = 3;
+  s.capture.seconds = 0.25;
+  s.ull_reports = 2;
+  s.ull_alarms = 1;
+  s.d_wall_seconds = 1.5;
+  return s;
+}
+
+TEST(AgentSummary, DropsAreAddedUpAndNamedByPlace) {
+  AgentSummary s = sample();
+  EXPECT_EQ(12u, s.dropped());
+  std::string text = s.text();
+  EXPECT_NE(std::string::npos, text.find("  frames dropped:                  12 (capture 7, guard queue 5)\n")) << text;
+  EXPECT_NE(std::string::npos, s.log_line().find("dropped 7, dropped by the guard queue 5"));
+}
+
+TEST(AgentSummary, RateIsOverTheCaptureTimeAndZeroWithoutOne) {
+  AgentSummary s = sample();
+  EXPECT_DOUBLE_EQ(3999960.0, s.rate());
+  EXPECT_NE(std::string::npos, s.text().find("999990 (3999960.0 per second over 0.250 s of capture)"));
+  s.capture.seconds = 0;
+  EXPECT_EQ(0.0, s.rate());
+}
+
+TEST(AgentSummary, KeepsTheLinesThatScriptsRead) {
+  std::string text = sample().text();
+  EXPECT_EQ(0u, text.find("velmora-agent summary: ran 1.5 s\n"));
+  EXPECT_TRUE(std::regex_search(text, std::regex("\n  frames read: +1000000\n")));
+  EXPECT_TRUE(std::regex_search(text, std::regex("\n  frames too short \\(dropped\\): +10\n")));
+  EXPECT_TRUE(std::regex_search(text, std::regex("\n  frames sent by the plug-in: +3\n")));
+  EXPECT_TRUE(std::regex_search(text, std::regex("\n  core: report blocks accepted 2, alarms 1\n$")));
 }
 
 }  // namespace

@@ -91,23 +91,6 @@ TEST(AgentConfigParse, TextsAreDecodedFromUtf8) {
   EXPECT_EQ(config.str_name, HString(std::wstring(L"Agent \u00e9")));
 }
 
-TEST(AgentConfigDefaults, EmbeddedDefaultIsOneProtectingPolicy) {
-  AgentConfig config = AgentConfig::embedded_default();
-  ASSERT_EQ(config.vt_policy.size(), 1u);
-  EXPECT_EQ(config.vt_policy[0].strPolicyID, HString(L"default"));
-  EXPECT_EQ(config.vt_policy[0].iStateMask, 1);
-  EXPECT_EQ(config.vt_policy[0].iAntiARPSpoofing, 1);
-  EXPECT_EQ(config.vt_policy[0].strBindList, HString(L""));
-  EXPECT_EQ(config.vt_policy[0].iAntiDHCPSpoofing, 1);
-  EXPECT_EQ(config.vt_policy[0].iAutoBind, 0);
-  EXPECT_TRUE(config.b_online);
-  EXPECT_EQ(config.i_state, 1u);
-  EXPECT_FALSE(config.b_auth_802);
-  EXPECT_TRUE(config.b_core_accepts);
-  EXPECT_EQ(config.i_heartbeat_s, 30);
-  EXPECT_FALSE(config.b_has_host);
-}
-
 TEST(AgentConfigDefaults, MissingSectionsAndKeysKeepTheDefaults) {
   AgentConfig config;
   std::string error;
@@ -116,8 +99,10 @@ TEST(AgentConfigDefaults, MissingSectionsAndKeysKeepTheDefaults) {
   EXPECT_EQ(config.i_state, 1u);
   EXPECT_TRUE(config.b_core_accepts);
   EXPECT_EQ(config.i_heartbeat_s, 30);
-  ASSERT_EQ(config.vt_policy.size(), 1u) << "no policy key: the embedded default policy";
+  ASSERT_EQ(config.vt_policy.size(), 1u) << "no policy key: the embedded default policy, which protects";
   EXPECT_EQ(config.vt_policy[0].strPolicyID, HString(L"default"));
+  EXPECT_EQ(config.vt_policy[0].iAntiARPSpoofing, 1);
+  EXPECT_EQ(config.vt_policy[0].iAntiDHCPSpoofing, 1);
   EXPECT_FALSE(config.b_has_host);
 
   ASSERT_EQ(AgentConfig::parse(R"({"policy": []})", "empty.json", config, error), 0) << error;
@@ -233,19 +218,14 @@ TEST(AgentConfigErrors, EveryTruncationIsHandled) {
   }
 }
 
-TEST(AgentConfigLoad, UnreadableFileIsNamed) {
+TEST(AgentConfigLoad, FileErrorsCarryTheFileName) {
   AgentConfig config;
   std::string error;
   EXPECT_EQ(AgentConfig::load("/nonexistent/velmora.json", config, error), -1);
   EXPECT_TRUE(mentions(error, "/nonexistent/velmora.json")) << error;
-}
-
-TEST(AgentConfigLoad, FileErrorsCarryTheFileName) {
   agent_test::ScratchDir dir("config");
   std::string path = dir.file("bad.json");
   agent_test::write_file(path, "{\n \"agent\": {\"core_accepts\": \"yes\"}\n}\n");
-  AgentConfig config;
-  std::string error;
   EXPECT_EQ(AgentConfig::load(path, config, error), -1);
   EXPECT_EQ(error, path + ": agent.core_accepts: expected a boolean, got a string");
 }
