@@ -63,9 +63,51 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 "$wineserver_bin" -p"${TIDEWELL_WINESERVER_LINGER:-10}" </dev/null >/dev/null 2>&1 || true
 out=$(mktemp)
 err=$(mktemp)
-trap 'rm -f "$out" "$err"' EXIT
+expired=$(mktemp -u)
+trap 'rm -f "$out" "$err" "$expired"' EXIT
+
+# A program that hangs would be killed by CTest with its output unseen (it
+# is in the files): it gets a deadline of its own below CTest's, and when
+# that passes, the stacks of its threads are shown before it is ended.
+limit=${TIDEWELL_WINE_TIMEOUT:-40}
+program_name=$(basename "$program")
+show_stacks() {
+  echo "wine-run.sh: $program_name still runs after $limit s; its threads:"
+  local wpid
+  wpid=$(timeout 8 "$wine_bin" winedbg --command "info proc" 2>/dev/null </dev/null |
+    awk -v name="'$program_name'" 'tolower($NF) == tolower(name) { gsub(/=/, "", $1); print $1; exit }')
+  [ -n "$wpid" ] || return 0
+  printf 'bt all\ndetach\nquit\n' | timeout 10 "$wine_bin" winedbg "0x$wpid" 2>&1 |
+    awk -v name="$program_name" '/^Backtracing for thread/ { keep = index(tolower($0), tolower(name)) > 0 } keep'
+}
+watchdog() {
+  local target=$1 pause
+  sleep "$limit" &
+  pause=$!
+  trap 'kill "$pause" 2>/dev/null; exit 0' TERM
+  wait "$pause"
+  kill -0 "$target" 2>/dev/null || exit 0
+  touch "$expired"
+  show_stacks >>"$err"
+  kill -KILL "$target" 2>/dev/null
+}
+
+"$wine_bin" "$program" "$@" >"$out" 2>"$err" </dev/null &
+program_pid=$!
+watchdog "$program_pid" </dev/null >/dev/null 2>&1 &
+watchdog_pid=$!
 rc=0
-"$wine_bin" "$program" "$@" >"$out" 2>"$err" </dev/null || rc=$?
+wait "$program_pid" 2>/dev/null || rc=$?
+kill "$watchdog_pid" 2>/dev/null || true
+wait "$watchdog_pid" 2>/dev/null || true
 cat "$out"
 cat "$err" >&2
+if [ -e "$expired" ]; then
+  echo "wine-run.sh: $program_name ended after $limit s" >&2
+  exit 124
+fi
+# A program that fails before it writes a line says at least that much.
+if [ "$rc" != 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+  echo "wine-run.sh: $program_name ended with status $rc and wrote nothing" >&2
+fi
 exit "$rc"
