@@ -1,9 +1,9 @@
+// Reading an "arp -s IP MAC" command line back; what the system's arp
+// program is called, and how it wants the MAC written, is said by
+// platform/ArpProgram.cpp on Linux and platform/win/ArpProgram.cpp.
 #include "platform/ArpCommand.h"
 
-#include <arpa/inet.h>
-
-#include <cwctype>
-
+#include "platform/ArpProgram.h"
 #include "platform/WinProcess.h"
 
 namespace platform {
@@ -32,28 +32,33 @@ bool parse_mac(const std::wstring& text, BYTE mac[6]) {
   return true;
 }
 
+// Four decimal numbers from 0 to 255 without leading zeros, joined by dots
+// (what inet_pton takes); the address comes out in network byte order.
 bool parse_ipv4(const std::wstring& text, DWORD& address) {
-  std::string narrow;
-  for (wchar_t c : text) {
-    if (c > 0x7f) return false;
-    narrow += static_cast<char>(c);
+  BYTE bytes[4];
+  size_t at = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && (at >= text.size() || text[at++] != L'.')) return false;
+    size_t first = at;
+    unsigned value = 0;
+    while (at < text.size() && text[at] >= L'0' && text[at] <= L'9' && at - first < 4) {
+      value = value * 10 + static_cast<unsigned>(text[at++] - L'0');
+    }
+    size_t digits = at - first;
+    if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[first] == L'0')) return false;
+    bytes[part] = static_cast<BYTE>(value);
   }
-  struct in_addr in {};
-  if (inet_pton(AF_INET, narrow.c_str(), &in) != 1) return false;
-  address = in.s_addr;
+  if (at != text.size()) return false;
+  address = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 | static_cast<DWORD>(bytes[2]) << 16 |
+            static_cast<DWORD>(bytes[3]) << 24;
   return true;
 }
 
 }  // namespace
 
-bool arp_command_uses_dashes() { return false; }
-
 bool parse_arp_set_command(const std::wstring& command_line, DWORD& address, BYTE mac[6]) {
   std::vector<std::wstring> words = split_command_line(command_line);
-  if (words.size() != 4 || words[1] != L"-s") return false;
-  const std::wstring& program = words[0];
-  size_t slash = program.find_last_of(L'/');
-  if (program.substr(slash == std::wstring::npos ? 0 : slash + 1) != L"arp") return false;
+  if (words.size() != 4 || words[1] != L"-s" || !names_arp_program(words[0])) return false;
   BYTE bytes[6];
   DWORD parsed = 0;
   if (!parse_ipv4(words[2], parsed) || !parse_mac(words[3], bytes)) return false;
