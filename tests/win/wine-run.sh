@@ -25,7 +25,8 @@ wineserver_bin=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 bin_dir=$(cd "$(dirname "$program")" && pwd)
 export WINEPREFIX=${TIDEWELL_WINEPREFIX:-$(dirname "$bin_dir")/wineprefix}
 export WINEARCH=win64
-export WINEDEBUG=${WINEDEBUG:--all}
+# Wine's own errors stay on: a program that Wine cannot start says why.
+export WINEDEBUG=${WINEDEBUG:--all,err+all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 # Nobody looks at the null driver's desktop: dialogs are headless unless a
@@ -92,14 +93,27 @@ watchdog() {
   kill -KILL "$target" 2>/dev/null
 }
 
-"$wine_bin" "$program" "$@" >"$out" 2>"$err" </dev/null &
-program_pid=$!
-watchdog "$program_pid" </dev/null >/dev/null 2>&1 &
-watchdog_pid=$!
-rc=0
-wait "$program_pid" 2>/dev/null || rc=$?
-kill "$watchdog_pid" 2>/dev/null || true
-wait "$watchdog_pid" 2>/dev/null || true
+run_program() {
+  "$wine_bin" "$program" "$@" >"$out" 2>"$err" </dev/null &
+  program_pid=$!
+  watchdog "$program_pid" </dev/null >/dev/null 2>&1 &
+  watchdog_pid=$!
+  rc=0
+  wait "$program_pid" 2>/dev/null || rc=$?
+  kill "$watchdog_pid" 2>/dev/null || true
+  wait "$watchdog_pid" 2>/dev/null || true
+}
+
+started=${EPOCHREALTIME/./}
+run_program "$@"
+# Now and then (about once in two thousand starts here) Wine gives up on a
+# start within a few hundredths of a second, before the program has run,
+# with status 1 and not a word. Such a start is tried once more, and said.
+if [ "$rc" = 1 ] && [ ! -s "$out" ] && [ ! -s "$err" ] && [ ! -e "$expired" ] &&
+   [ $((${EPOCHREALTIME/./} - started)) -lt 300000 ]; then
+  echo "wine-run.sh: Wine gave up on starting $program_name at once (status 1, nothing written): started again" >&2
+  run_program "$@"
+fi
 cat "$out"
 cat "$err" >&2
 if [ -e "$expired" ]; then
