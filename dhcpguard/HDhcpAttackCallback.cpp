@@ -38,14 +38,19 @@ uint32_t read_u32(const unsigned char* at) {
 
 HDhcpAttackCallback::HDhcpAttackCallback() {
   try {
-    HIEUtil::ThreadControl control = test_gateway.start(0);
-    control.detach();
+    tc_gateway = test_gateway.start(0);
   } catch (const HIEUtil::NullHandleException&) {
     HFileLog::ins().log(1, kLogSource, __LINE__, L"cannot start the DHCP gateway probe thread");
   }
 }
 
-HDhcpAttackCallback::~HDhcpAttackCallback() { test_gateway.stop(); }
+// The probe lives inside this callback: its thread must have ended, not
+// only let go of it, before the memory goes. A thread still ending when the
+// process exits can hold a lock that the exit needs (on Windows).
+HDhcpAttackCallback::~HDhcpAttackCallback() {
+  test_gateway.stop();
+  tc_gateway.join();
+}
 
 bool HDhcpAttackCallback::check_arp_sender(unsigned long ip) { return test_gateway.check_arp_sender(ip); }
 

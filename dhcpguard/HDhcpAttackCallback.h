@@ -46,4 +46,5 @@ class HDhcpAttackCallback : public HWPCCallback {
 
   std::atomic<uint64_t> ull_dropped_short{0};
   std::atomic<uint64_t> ull_dropped_truncated{0};
+  HIEUtil::ThreadControl tc_gateway;  // the probe's thread, joined on destruction
 };

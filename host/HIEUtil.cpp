@@ -20,6 +20,12 @@ void ThreadControl::detach() {
   if (state_ && state_->thread.joinable()) state_->thread.detach();
 }
 
+void ThreadControl::join() {
+  if (state_ && state_->thread.joinable() && state_->thread.get_id() != std::this_thread::get_id()) {
+    state_->thread.join();
+  }
+}
+
 bool ThreadControl::isAlive() const { return state_ && state_->alive.load(); }
 
 ThreadControl Thread::start(size_t /*stack_size*/) {

@@ -38,6 +38,9 @@ class ThreadControl {
   ThreadControl() = default;
   // Lets the thread run on its own; the control keeps answering isAlive.
   void detach();
+  // Waits for the thread's end (not detached, not the calling thread);
+  // after it no code of the thread runs any more.
+  void join();
   bool isAlive() const;
 
  private:
