@@ -1,0 +1,351 @@
+// The capture helper's source on Linux: libpcap, live on an interface
+// (incoming frames only) or replaying a pcap file; sent frames go to the
+// wire, or in replay into a pcap file.
+#include <pcap/pcap.h>
+#include <stdio_ext.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "host/HFileLog.h"
+#include "host/HWinPCapHelperImpl.h"
+
+namespace {
+
+constexpr int SNAPLEN = 2048;
+constexpr int CAPTURE_BUFFER_BYTES = 32 * 1024 * 1024;
+constexpr int READ_TIMEOUT_MS = 100;  // the capture loop looks at its stop flag this often
+constexpr auto DROP_POLL = std::chrono::seconds(1);
+// A replay at full speed delivers this many frames per batch: the callback
+// list, the counters and the lines that the callbacks log are handled once
+// per batch, not once per frame.
+constexpr int REPLAY_BATCH_FRAMES = 256;
+// Lines that the callbacks log while frames stream in are written this
+// often (and whenever the capture is idle): under a flood most of them only
+// fill attack-log files that roll over before the next write.
+constexpr auto LOG_FLUSH_INTERVAL = std::chrono::milliseconds(20);
+
+
+double seconds_of(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
+
+timeval timeval_of(double seconds) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(seconds);
+  tv.tv_usec = static_cast<suseconds_t>((seconds - static_cast<double>(tv.tv_sec)) * 1e6);
+  return tv;
+}
+
+// A capture handle that receives nothing: the kernel filter refuses every
+// frame, so a handle used only for sending never fills its ring.
+int refuse_all_frames(pcap_t* handle) {
+  bpf_insn reject = BPF_STMT(BPF_RET | BPF_K, 0);
+  bpf_program program{1, &reject};
+  return pcap_setfilter(handle, &program);
+}
+
+}  // namespace
+
+struct HWinPCapHelper::Impl::Native {
+  pcap_t* p_capture = nullptr;
+  // Sending, under mtx_send: the live send handle, or the dump of sent
+  // frames in replay.
+  pcap_t* p_send = nullptr;
+  pcap_t* p_dead = nullptr;
+  pcap_dumper_t* p_dumper = nullptr;
+
+  int open_live(Impl& im, pcap_t*& handle, bool for_sending);
+  int open_replay(Impl& im);
+  void poll_drops(Impl& im, Clock::time_point& next_poll);
+  void run_live(Impl& im, const std::string& iface);
+  void replay_paced(Impl& im, const std::string& file, double speed);
+  void replay_at_full_speed(Impl& im, const std::string& file);
+};
+
+HWinPCapHelper::Impl::Impl() : p_native(new Native()) {}
+
+int HWinPCapHelper::Impl::Native::open_live(Impl& im, pcap_t*& handle, bool for_sending) {
+  const std::string& iface = im.str_iface;
+  char errbuf[PCAP_ERRBUF_SIZE] = {0};
+  handle = pcap_create(iface.c_str(), errbuf);
+  if (handle == nullptr) {
+    im.set_error("cannot open interface " + iface + ": " + errbuf);
+    return -1;
+  }
+  pcap_set_snaplen(handle, for_sending ? 64 : SNAPLEN);
+  // Room for a flood to wait while the capture thread is off the CPU: a
+  // minimum-size frame takes some 144 bytes of the ring, so this holds about
+  // 150 ms at 1 GbE line rate, two seconds at 100,000 frames per second.
+  if (!for_sending) pcap_set_buffer_size(handle, CAPTURE_BUFFER_BYTES);
+  pcap_set_immediate_mode(handle, 1);
+  pcap_set_timeout(handle, READ_TIMEOUT_MS);
+  int status = pcap_activate(handle);
+  if (status < 0) {
+    std::string why = pcap_geterr(handle);
+    if (status == PCAP_ERROR_PERM_DENIED) {
+      im.set_error("live capture on " + iface + " needs CAP_NET_RAW (run as root): " + why);
+    } else if (status == PCAP_ERROR_NO_SUCH_DEVICE) {
+      im.set_error("no such interface: " + iface);
+    } else {
+      im.set_error("cannot capture on " + iface + ": " + why);
+    }
+    pcap_close(handle);
+    handle = nullptr;
+    return -1;
+  }
+  if (pcap_datalink(handle) != DLT_EN10MB) {
+    im.set_error("interface " + iface + " is not an Ethernet interface");
+    pcap_close(handle);
+    handle = nullptr;
+    return -1;
+  }
+  // Only frames coming in: the plug-in must never judge its own requests.
+  int direction = for_sending ? refuse_all_frames(handle) : pcap_setdirection(handle, PCAP_D_IN);
+  if (direction != 0) {
+    im.set_error("cannot set up capture on " + iface + ": " + pcap_geterr(handle));
+    pcap_close(handle);
+    handle = nullptr;
+    return -1;
+  }
+  return 0;
+}
+
+// The file is read by the capture thread alone: its stream needs no lock,
+// which the C library would otherwise take twice per frame once the process
+// has threads.
+int HWinPCapHelper::Impl::Native::open_replay(Impl& im) {
+  const std::string& path = im.str_file;
+  char errbuf[PCAP_ERRBUF_SIZE] = {0};
+  FILE* file = std::fopen(path.c_str(), "rbe");
+  if (file == nullptr) {
+    im.set_error("cannot read capture file " + path + ": " + std::strerror(errno));
+    return -1;
+  }
+  __fsetlocking(file, FSETLOCKING_BYCALLER);
+  p_capture = pcap_fopen_offline(file, errbuf);
+  if (p_capture == nullptr) {
+    std::fclose(file);
+    im.set_error("cannot read capture file " + path + ": " + errbuf);
+    return -1;
+  }
+  if (pcap_datalink(p_capture) != DLT_EN10MB) {
+    im.set_error("capture file " + path + " does not hold Ethernet frames");
+    pcap_close(p_capture);
+    p_capture = nullptr;
+    return -1;
+  }
+  return 0;
+}
+
+int HWinPCapHelper::Impl::open_sent_dump() {
+  Native& native = *p_native;
+  native.p_dead = pcap_open_dead(DLT_EN10MB, MAX_SEND_LEN);
+  if (native.p_dead == nullptr) {
+    set_error("cannot prepare " + str_sent_file);
+    return -1;
+  }
+  native.p_dumper = pcap_dump_open(native.p_dead, str_sent_file.c_str());
+  if (native.p_dumper == nullptr) {
+    set_error("cannot write " + str_sent_file + ": " + pcap_geterr(native.p_dead));
+    pcap_close(native.p_dead);
+    native.p_dead = nullptr;
+    return -1;
+  }
+  return 0;
+}
+
+void HWinPCapHelper::Impl::Native::poll_drops(Impl& im, Clock::time_point& next_poll) {
+  Clock::time_point now = Clock::now();
+  if (now < next_poll) return;
+  next_poll = now + DROP_POLL;
+  pcap_stat counters{};
+  if (pcap_stats(p_capture, &counters) == 0) {
+    im.ull_dropped.store(static_cast<uint64_t>(counters.ps_drop) + counters.ps_ifdrop);
+  }
+}
+
+void HWinPCapHelper::Impl::Native::run_live(Impl& im, const std::string& iface) {
+  auto handler = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+    deliver_one(*reinterpret_cast<Delivery*>(user), bytes, static_cast<int>(header->caplen));
+  };
+  Clock::time_point next_poll = Clock::now();
+  HFileLog::Batch log_batch;
+  Clock::time_point next_flush = Clock::now() + LOG_FLUSH_INTERVAL;
+  while (!im.b_stop.load()) {
+    Delivery batch = im.begin_delivery();
+    int n = pcap_dispatch(p_capture, -1, handler, reinterpret_cast<u_char*>(&batch));
+    im.end_delivery(batch);
+    Clock::time_point now = Clock::now();
+    if (n <= 0 || now >= next_flush) {
+      log_batch.flush();
+      next_flush = now + LOG_FLUSH_INTERVAL;
+    }
+    if (n == PCAP_ERROR) {
+      im.set_error("capture on " + iface + " failed: " + pcap_geterr(p_capture));
+      log_line(1, __LINE__, im.error());
+      break;
+    }
+    poll_drops(im, next_poll);
+  }
+  poll_drops(im, next_poll = Clock::now());
+}
+
+void HWinPCapHelper::Impl::Native::replay_paced(Impl& im, const std::string& file, double speed) {
+  bool first = true;
+  double first_ts = 0;
+  Clock::time_point wall_start = Clock::now();
+  pcap_pkthdr* header = nullptr;
+  const u_char* bytes = nullptr;
+  while (!im.b_stop.load()) {
+    int status = pcap_next_ex(p_capture, &header, &bytes);
+    if (status == PCAP_ERROR_BREAK) break;  // end of the file
+    if (status != 1) {
+      im.set_error("reading " + file + " failed: " + pcap_geterr(p_capture));
+      log_line(1, __LINE__, im.error());
+      break;
+    }
+    double ts = seconds_of(header->ts);
+    if (first) {
+      first = false;
+      first_ts = ts;
+    }
+    if (ts > first_ts) {
+      auto offset = std::chrono::duration<double>((ts - first_ts) / speed);
+      if (!im.wait_until(wall_start + std::chrono::duration_cast<Clock::duration>(offset))) break;
+    }
+    im.d_replay_ts.store(ts, std::memory_order_relaxed);
+    im.mark_replay_wall();
+    im.dispatch(bytes, static_cast<int>(header->caplen));
+  }
+}
+
+// Frames go out in batches. A frame sent meanwhile is stamped from the
+// batch's start, so it may sort a little late among the replayed frames,
+// never before the frame that caused it.
+void HWinPCapHelper::Impl::Native::replay_at_full_speed(Impl& im, const std::string& file) {
+  auto handler = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+    Delivery& batch = *reinterpret_cast<Delivery*>(user);
+    batch.p_impl->d_replay_ts.store(seconds_of(header->ts), std::memory_order_relaxed);
+    deliver_one(batch, bytes, static_cast<int>(header->caplen));
+  };
+  HFileLog::Batch log_batch;
+  Clock::time_point next_flush = Clock::now() + LOG_FLUSH_INTERVAL;
+  while (!im.b_stop.load()) {
+    Delivery batch = im.begin_delivery();
+    Clock::time_point now = im.mark_replay_wall();
+    if (now >= next_flush) {
+      log_batch.flush();
+      next_flush = now + LOG_FLUSH_INTERVAL;
+    }
+    int n = pcap_dispatch(p_capture, REPLAY_BATCH_FRAMES, handler, reinterpret_cast<u_char*>(&batch));
+    im.end_delivery(batch);
+    if (n == 0 || n == PCAP_ERROR_BREAK) break;  // end of the file, or stop()
+    if (n < 0) {
+      im.set_error("reading " + file + " failed: " + pcap_geterr(p_capture));
+      log_line(1, __LINE__, im.error());
+      break;
+    }
+  }
+}
+
+int HWinPCapHelper::Impl::load_library() {
+  const char* version = pcap_lib_version();
+  if (version == nullptr || *version == '\0') {
+    set_error("libpcap is not usable");
+    return -1;
+  }
+  log_line(2, __LINE__, version);
+  return 0;
+}
+
+bool HWinPCapHelper::Impl::is_open() const { return p_native->p_capture != nullptr; }
+
+int HWinPCapHelper::Impl::probe_source() {
+  Native& native = *p_native;
+  if (native.p_capture != nullptr) return 0;
+  int result = source == Source::live ? native.open_live(*this, native.p_capture, false) : native.open_replay(*this);
+  if (native.p_capture != nullptr) {
+    pcap_close(native.p_capture);
+    native.p_capture = nullptr;
+  }
+  return result;
+}
+
+int HWinPCapHelper::Impl::open_source() {
+  Native& native = *p_native;
+  if (source == Source::live) {
+    pcap_t* sender = nullptr;
+    int result = native.open_live(*this, native.p_capture, false);
+    if (result == 0) result = native.open_live(*this, sender, true);
+    std::lock_guard<std::mutex> send_lock(mtx_send);
+    native.p_send = sender;
+    return result;
+  }
+  int result = native.open_replay(*this);
+  if (result == 0) result = open_sent_file();
+  return result;
+}
+
+void HWinPCapHelper::Impl::run(Source what, const std::string& name, double speed, std::atomic<bool>& done) {
+  if (what == Source::live) {
+    p_native->run_live(*this, name);
+    return;
+  }
+  if (speed > 0) {
+    p_native->replay_paced(*this, name, speed);
+  } else {
+    p_native->replay_at_full_speed(*this, name);
+  }
+  end_replay(name, done);
+}
+
+void HWinPCapHelper::Impl::break_loop() {
+  if (p_native->p_capture != nullptr) pcap_breakloop(p_native->p_capture);
+}
+
+void HWinPCapHelper::Impl::close_handles() {
+  Native& native = *p_native;
+  if (native.p_capture != nullptr) {
+    pcap_close(native.p_capture);
+    native.p_capture = nullptr;
+  }
+  std::lock_guard<std::mutex> lock(mtx_send);
+  if (native.p_dumper != nullptr) {
+    pcap_dump_close(native.p_dumper);
+    native.p_dumper = nullptr;
+  }
+  if (native.p_dead != nullptr) {
+    pcap_close(native.p_dead);
+    native.p_dead = nullptr;
+  }
+  if (native.p_send != nullptr) {
+    pcap_close(native.p_send);
+    native.p_send = nullptr;
+  }
+}
+
+bool HWinPCapHelper::Impl::sent_file_open() const { return p_native->p_dumper != nullptr; }
+
+int HWinPCapHelper::Impl::write_frame(const unsigned char* frame, int length) {
+  Native& native = *p_native;
+  if (b_send_to_file) {
+    if (native.p_dumper == nullptr) return -1;
+    pcap_pkthdr header{};
+    double replay_time = replay_send_time();
+    if (replay_time > 0) {
+      header.ts = timeval_of(replay_time);
+    } else {
+      gettimeofday(&header.ts, nullptr);
+    }
+    header.caplen = static_cast<bpf_u_int32>(length);
+    header.len = static_cast<bpf_u_int32>(length);
+    pcap_dump(reinterpret_cast<u_char*>(native.p_dumper), &header, frame);
+    // Flushed at once: the agent leaves with _exit().
+    pcap_dump_flush(native.p_dumper);
+    return 0;
+  }
+  if (native.p_send == nullptr) return -1;
+  return pcap_inject(native.p_send, frame, static_cast<size_t>(length)) == length ? 0 : -1;
+}
