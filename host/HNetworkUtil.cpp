@@ -1,18 +1,17 @@
+// The host's adapters and their gateways: the system's own list (read at
+// most once a second, HLiveAdapters.cpp), or the virtual list of a replay.
 #include "host/HNetworkUtil.h"
 
-#include <map>
 #include <mutex>
-#include <net/if.h>
 
-#include "host/HFileUtil.h"
+#include "host/HLiveAdapters.h"
 #include "host/HNetworkProtocolUtil.h"
-#include "host/HRouteTable.h"
 #include "platform/WinTime.h"
 
 namespace {
 
 // The guard asks for every changed MAC; a burst must not become a burst of
-// routing-table dumps.
+// routing-table dumps or adapter reads.
 constexpr DWORD NIC_CACHE_MS = 1000;
 
 typedef std::vector<HNetwrokAdapterNode> AdapterList;
@@ -33,30 +32,7 @@ NicState& nic() {
   return *state;
 }
 
-int read_live(std::vector<HNetwrokAdapterNode>& adapters) {
-  adapters.clear();
-  std::map<int, size_t> by_index;
-  struct if_nameindex* list = ::if_nameindex();
-  for (struct if_nameindex* p = list; p && p->if_index != 0 && p->if_name; ++p) {
-    by_index[static_cast<int>(p->if_index)] = adapters.size();
-    adapters.push_back(HNetwrokAdapterNode{HFileUtil::from_utf8(p->if_name), {}});
-  }
-  if (list) ::if_freenameindex(list);
-  std::vector<HRouteEntry> routes;
-  if (HRouteTable::read_default_routes(routes) != 0) return -1;
-  for (const HRouteEntry& r : routes) {
-    auto it = by_index.find(r.i_ifindex);
-    if (it == by_index.end() || r.ul_gateway == 0) continue;
-    HString gateway(HNetworkProtocolUtil::GetIPString(r.ul_gateway, true));
-    std::vector<HString>& gateways = adapters[it->second].vt_gateway;
-    bool known = false;
-    for (const HString& g : gateways) known = known || g == gateway;
-    if (!known) gateways.push_back(gateway);
-  }
-  return 0;
-}
-
-// The list of the moment and the result of reading it; the live table is
+// The list of the moment and the result of reading it; the live list is
 // read again once the cache is a second old.
 std::shared_ptr<const AdapterList> current_adapters(int& rc) {
   NicState& s = nic();
@@ -66,7 +42,7 @@ std::shared_ptr<const AdapterList> current_adapters(int& rc) {
   DWORD now = GetTickCount();
   if (!s.b_cached || static_cast<DWORD>(now - s.ul_cached_tick) >= NIC_CACHE_MS) {
     auto fresh = std::make_shared<AdapterList>();
-    s.i_cached_rc = read_live(*fresh);
+    s.i_cached_rc = read_live_adapters(*fresh);
     s.sp_cached = std::move(fresh);
     ++s.ul_live_reads;
     s.ul_cached_tick = now;
@@ -77,6 +53,13 @@ std::shared_ptr<const AdapterList> current_adapters(int& rc) {
 }
 
 }  // namespace
+
+void add_gateway_once(HNetwrokAdapterNode& adapter, const HString& gateway) {
+  for (const HString& known : adapter.vt_gateway) {
+    if (known == gateway) return;
+  }
+  adapter.vt_gateway.push_back(gateway);
+}
 
 HString HNetworkUtil::GetMACString(const unsigned char* bytes) {
   return HString(HNetworkProtocolUtil::GetMACString(bytes));
