@@ -15,20 +15,15 @@
 #include <ctime>
 #include <fstream>
 
+#include "agent/AgentSetup.h"
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
-#include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
 #include "host/HEnvironment.h"
-#include "host/HEventCenter.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
-#include "host/HLanMgr.h"
-#include "host/HNetworkProtocolUtil.h"
-#include "host/HNetworkUtil.h"
 #include "host/HSysInfoMgr.h"
 #include "host/HWinPCapHelper.h"
-#include "platform/IpHelper.h"
 
 namespace {
 
@@ -64,12 +59,6 @@ std::string absolute(const std::string& path) {
   return path;
 }
 
-uint64_t count_lines(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return 0;
-  return static_cast<uint64_t>(std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n'));
-}
-
 std::string narrow(const HString& text) { return HFileUtil::utf8(text); }
 
 // The folders of the home that the agent and the plug-in write to.
@@ -92,34 +81,6 @@ std::string write_problem(const std::string& folder) {
   ::close(fd);
   ::unlink(probe.c_str());
   return written ? std::string() : folder + ": " + std::strerror(saved);
-}
-
-std::vector<MIB_IPNETROW> arp_rows_of(const AgentHost& host) {
-  std::vector<MIB_IPNETROW> rows;
-  for (const AgentArpRow& entry : host.vt_arp_table) {
-    MIB_IPNETROW row{};
-    uint32_t address = 0;
-    // The config parser has checked both texts already.
-    if (!HNetworkProtocolUtil::ParseIPString(entry.str_ip, address)) continue;
-    if (!HNetworkProtocolUtil::MakeMACArrayFromString(entry.str_mac, row.bPhysAddr)) continue;
-    row.dwIndex = entry.i_index;
-    row.dwPhysAddrLen = 6;
-    row.dwAddr = address;
-    row.dwType = static_cast<DWORD>(entry.i_type);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-std::vector<HNetwrokAdapterNode> adapters_of(const AgentHost& host) {
-  std::vector<HNetwrokAdapterNode> adapters;
-  for (const AgentAdapter& adapter : host.vt_adapter) {
-    HNetwrokAdapterNode node;
-    node.str_name = HFileUtil::from_utf8(adapter.str_name);
-    for (const std::string& gateway : adapter.vt_gateway) node.vt_gateway.push_back(HString(gateway));
-    adapters.push_back(node);
-  }
-  return adapters;
 }
 
 }  // namespace
@@ -182,21 +143,15 @@ int VelmoraAgent::set_up_home() {
   HEnvironment::set_home(HFileUtil::from_utf8(str_home));
   std::string core = str_home + "/core";
   HDataCenter::set_core_dir(HFileUtil::from_utf8(core));
-  ull_reports_at_start = count_lines(core + "/reports.jsonl");
-  ull_alarms_at_start = count_lines(core + "/alarms.jsonl");
+  ull_reports_at_start = AgentSetup::count_lines(core + "/reports.jsonl");
+  ull_alarms_at_start = AgentSetup::count_lines(core + "/alarms.jsonl");
   log_info(__LINE__, "velmora-agent starting, home " + str_home + ", config " +
                          (options.str_config.empty() ? std::string("embedded default") : options.str_config));
   return EXIT_OK;
 }
 
 void VelmoraAgent::apply_config() {
-  HDataCenter::GetPolicy()->set_policies(config.vt_policy, config.map_alarm_msg);
-  HDataCenter::GetBase()->str_name = config.str_name;
-  HDataCenter::set_core_accepts(config.b_core_accepts);
-  HEventCenter::ins().b_online = config.b_online ? 1 : 0;
-  HEventCenter::ins().i_state = config.i_state;
-  HCustConfigMgr::instance().set_auth_802(config.b_auth_802);
-  for (const auto& text : config.map_language) HLanMgr::ins().set_text(text.first, text.second);
+  AgentSetup::apply_config(config);
   log_info(__LINE__, "policies " + std::to_string(config.vt_policy.size()) + ", online " +
                          std::to_string(config.b_online) + ", state " + std::to_string(config.i_state) +
                          ", 802.1X " + std::to_string(config.b_auth_802) + ", core accepts " +
@@ -207,9 +162,7 @@ int VelmoraAgent::set_up_capture() {
   HWinPCapHelper& helper = HWinPCapHelper::instance();
   if (!options.str_replay.empty()) {
     const AgentHost& host = config.host;
-    HSysInfoMgr::ins().set_virtual(HString(host.str_main_ip), HString(host.str_main_mac));
-    HNetworkUtil::set_virtual_adapters(adapters_of(host));
-    platform::install_virtual_arp_table(arp_rows_of(host));
+    AgentSetup::install_virtual_host(host);
     helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap");
     if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
     log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
@@ -294,8 +247,8 @@ void VelmoraAgent::print_summary() {
   AgentSummary summary;
   summary.capture = HWinPCapHelper::instance().stats();
   std::string core = str_home + "/core";
-  uint64_t reports = count_lines(core + "/reports.jsonl");
-  uint64_t alarms = count_lines(core + "/alarms.jsonl");
+  uint64_t reports = AgentSetup::count_lines(core + "/reports.jsonl");
+  uint64_t alarms = AgentSetup::count_lines(core + "/alarms.jsonl");
   summary.ull_reports = reports >= ull_reports_at_start ? reports - ull_reports_at_start : reports;
   summary.ull_alarms = alarms >= ull_alarms_at_start ? alarms - ull_alarms_at_start : alarms;
   summary.d_wall_seconds = d_wall_seconds;

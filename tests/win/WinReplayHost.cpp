@@ -3,22 +3,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <algorithm>
 
-#include "host/HCustConfigMgr.h"
-#include "host/HDataCenter.h"
+#include "agent/AgentSetup.h"
 #include "host/HEnvironment.h"
-#include "host/HEventCenter.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
-#include "host/HLanMgr.h"
-#include "host/HNetworkProtocolUtil.h"
-#include "host/HNetworkUtil.h"
-#include "host/HSysInfoMgr.h"
 #include "host/HWinPCapHelper.h"
-#include "platform/IpHelper.h"
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
 
@@ -35,39 +25,6 @@ void log_info(int line, const std::string& text) {
 int say_error(const std::string& text, int code) {
   std::fprintf(stderr, "tidewell-host: %s\n", text.c_str());
   return code;
-}
-
-uint64_t count_lines(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return 0;
-  return static_cast<uint64_t>(std::count(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>(), '\n'));
-}
-
-std::vector<MIB_IPNETROW> arp_rows_of(const AgentHost& host) {
-  std::vector<MIB_IPNETROW> rows;
-  for (const AgentArpRow& entry : host.vt_arp_table) {
-    MIB_IPNETROW row{};
-    uint32_t address = 0;
-    if (!HNetworkProtocolUtil::ParseIPString(entry.str_ip, address)) continue;
-    if (!HNetworkProtocolUtil::MakeMACArrayFromString(entry.str_mac, row.bPhysAddr)) continue;
-    row.dwIndex = entry.i_index;
-    row.dwPhysAddrLen = 6;
-    row.dwAddr = address;
-    row.dwType = static_cast<DWORD>(entry.i_type);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-std::vector<HNetwrokAdapterNode> adapters_of(const AgentHost& host) {
-  std::vector<HNetwrokAdapterNode> adapters;
-  for (const AgentAdapter& adapter : host.vt_adapter) {
-    HNetwrokAdapterNode node;
-    node.str_name = HFileUtil::from_utf8(adapter.str_name);
-    for (const std::string& gateway : adapter.vt_gateway) node.vt_gateway.push_back(HString(gateway));
-    adapters.push_back(node);
-  }
-  return adapters;
 }
 
 }  // namespace
@@ -122,21 +79,11 @@ int WinReplayHost::set_up_home() {
   return EXIT_OK;
 }
 
-void WinReplayHost::apply_config() {
-  HDataCenter::GetPolicy()->set_policies(config.vt_policy, config.map_alarm_msg);
-  HDataCenter::GetBase()->str_name = config.str_name;
-  HDataCenter::set_core_accepts(config.b_core_accepts);
-  HEventCenter::ins().b_online = config.b_online ? 1 : 0;
-  HEventCenter::ins().i_state = config.i_state;
-  HCustConfigMgr::instance().set_auth_802(config.b_auth_802);
-  for (const auto& text : config.map_language) HLanMgr::ins().set_text(text.first, text.second);
-}
+void WinReplayHost::apply_config() { AgentSetup::apply_config(config); }
 
 int WinReplayHost::set_up_capture() {
   const AgentHost& host = config.host;
-  HSysInfoMgr::ins().set_virtual(HString(host.str_main_ip), HString(host.str_main_mac));
-  HNetworkUtil::set_virtual_adapters(adapters_of(host));
-  platform::install_virtual_arp_table(arp_rows_of(host));
+  AgentSetup::install_virtual_host(host);
   HWinPCapHelper& helper = HWinPCapHelper::instance();
   helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap");
   if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
@@ -206,8 +153,8 @@ void WinReplayHost::print_summary() {
                 d_wall_seconds, static_cast<unsigned long long>(stats.frames_read),
                 static_cast<unsigned long long>(stats.frames_delivered),
                 static_cast<unsigned long long>(stats.frames_short), static_cast<unsigned long long>(stats.frames_sent),
-                static_cast<unsigned long long>(count_lines(core + "/reports.jsonl")),
-                static_cast<unsigned long long>(count_lines(core + "/alarms.jsonl")));
+                static_cast<unsigned long long>(AgentSetup::count_lines(core + "/reports.jsonl")),
+                static_cast<unsigned long long>(AgentSetup::count_lines(core + "/alarms.jsonl")));
   std::fputs(text, stdout);
   std::fflush(stdout);
 }
