@@ -1,13 +1,26 @@
+// File helpers that are the same on every system: UTF-8 and the wide text
+// (UTF-16 where wchar_t has two bytes, so that a surrogate pair is one code
+// point in UTF-8), and the normalised form of paths. What touches the file
+// system is HFileSystem.cpp's.
 #include "host/HFileUtil.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-void HFileUtil::append_utf8(std::string& out, wchar_t c) {
-  uint32_t cp = static_cast<uint32_t>(c);
+namespace {
+
+constexpr bool kUtf16 = sizeof(wchar_t) == 2;
+
+uint32_t unit(wchar_t c) { return static_cast<uint32_t>(c); }
+bool is_high_surrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low_surrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The code point of the surrogate pair at `text`, or 0 when there is none.
+uint32_t pair_at(const wchar_t* text, size_t count) {
+  if (!kUtf16 || count < 2 || !is_high_surrogate(unit(text[0])) || !is_low_surrogate(unit(text[1]))) return 0;
+  return 0x10000 + ((unit(text[0]) - 0xD800) << 10) + (unit(text[1]) - 0xDC00);
+}
+
+void append_code_point(std::string& out, uint32_t cp) {
   if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -26,16 +39,29 @@ void HFileUtil::append_utf8(std::string& out, wchar_t c) {
   }
 }
 
+}  // namespace
+
+// One character at a time, a lone half of a surrogate pair cannot be
+// encoded: it becomes U+FFFD. utf8() below keeps pairs whole.
+void HFileUtil::append_utf8(std::string& out, wchar_t c) { append_code_point(out, unit(c)); }
+
 size_t HFileUtil::append_utf8(std::string& out, const wchar_t* text, size_t count) {
   if (!text || count == 0) return 0;
-  append_utf8(out, text[0]);
+  uint32_t pair = pair_at(text, count);
+  if (pair != 0) {
+    append_code_point(out, pair);
+    return 2;
+  }
+  append_code_point(out, unit(text[0]));
   return 1;
 }
 
 std::string HFileUtil::utf8(const HString& text) {
+  const std::wstring& w = text.wstr();
   std::string out;
-  out.reserve(static_cast<size_t>(text.length()));
-  for (wchar_t c : text.wstr()) append_utf8(out, c);
+  out.reserve(w.size());
+  size_t i = 0;
+  while (i < w.size()) i += append_utf8(out, w.data() + i, w.size() - i);
   return out;
 }
 
@@ -59,7 +85,12 @@ HString HFileUtil::from_utf8(const std::string& bytes) {
       ++i;
       continue;
     }
-    out += static_cast<wchar_t>(cp);
+    if (kUtf16 && cp >= 0x10000) {
+      out += static_cast<wchar_t>(0xD800 | ((cp - 0x10000) >> 10));
+      out += static_cast<wchar_t>(0xDC00 | ((cp - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(cp);
+    }
     i += static_cast<size_t>(extra) + 1;
   }
   return HString(out);
@@ -77,48 +108,4 @@ HString HFileUtil::normalize(const HString& path) {
   return HString(out);
 }
 
-bool HFileUtil::is_absolute(const HString& path) { return !path.empty() && path.wstr()[0] == L'/'; }
-
 std::string HFileUtil::native_path(const HString& path) { return utf8(normalize(path)); }
-
-std::string HFileUtil::dir_name(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return std::string();
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-int HFileUtil::make_dirs(const std::string& folder) {
-  if (folder.empty()) return 0;
-  struct stat st;
-  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : -1;
-  std::string parent = dir_name(folder);
-  if (!parent.empty() && parent != folder && make_dirs(parent) != 0) return -1;
-  if (::mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST) {
-    return (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0 : -1;
-  }
-  return -1;
-}
-
-int HFileUtil::write_all(int fd, const void* data, size_t length) {
-  const char* p = static_cast<const char*>(data);
-  while (length > 0) {
-    ssize_t n = ::write(fd, p, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) return -1;
-    p += n;
-    length -= static_cast<size_t>(n);
-  }
-  return 0;
-}
-
-int HFileUtil::sync_dir(const std::string& folder) {
-  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  int rc = ::fsync(fd);
-  ::close(fd);
-  return rc == 0 ? 0 : -1;
-}
