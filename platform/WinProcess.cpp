@@ -15,6 +15,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/ProcessLauncher.h"
 #include "platform/WinTime.h"
 
 extern char** environ;
@@ -22,16 +23,6 @@ extern char** environ;
 namespace {
 
 constexpr const char* kDefaultPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
-
-struct LauncherSeam {
-  std::mutex mtx;
-  std::function<bool(const platform::ProcessLaunch&)> fn;
-};
-
-LauncherSeam& launcher_seam() {
-  static LauncherSeam seam;
-  return seam;
-}
 
 // Handles are numbers handed out here, never pointers: closing a stranger's
 // value cannot touch memory.
@@ -212,17 +203,9 @@ BOOL CreateProcessW(LPCWSTR application_name, LPWSTR command_line, SECURITY_ATTR
                     PROCESS_INFORMATION* process_information) {
   if (!startup_info || !process_information || environment) return fail(ERROR_INVALID_PARAMETER);
   if (!command_line && !application_name) return fail(ERROR_INVALID_PARAMETER);
-  platform::ProcessLaunch launch;
-  if (application_name) launch.application = application_name;
-  if (command_line) launch.command_line = command_line;
-  if (current_directory) launch.current_directory = current_directory;
-  launch.hidden = (startup_info->dwFlags & STARTF_USESHOWWINDOW) && startup_info->wShowWindow == SW_HIDE;
-
-  std::function<bool(const platform::ProcessLaunch&)> launcher;
-  {
-    std::lock_guard<std::mutex> lock(launcher_seam().mtx);
-    launcher = launcher_seam().fn;
-  }
+  platform::ProcessLaunch launch =
+      platform::launch_request(application_name, command_line, current_directory, *startup_info);
+  std::function<bool(const platform::ProcessLaunch&)> launcher = platform::current_process_launcher();
   if (launcher) {
     if (!launcher(launch)) return fail(ERROR_FILE_NOT_FOUND);
     fill_information(process_information, handle_table().next_fake_id());
@@ -245,54 +228,3 @@ BOOL CloseHandle(HANDLE handle) {
   if (!handle_table().close(handle)) return fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }
-
-namespace platform {
-
-void set_process_launcher(std::function<bool(const ProcessLaunch&)> launcher) {
-  std::lock_guard<std::mutex> lock(launcher_seam().mtx);
-  launcher_seam().fn = std::move(launcher);
-}
-
-std::vector<std::wstring> split_command_line(const std::wstring& command_line) {
-  std::vector<std::wstring> words;
-  std::wstring word;
-  bool in_word = false;
-  bool quoted = false;
-  size_t i = 0;
-  while (i < command_line.size()) {
-    wchar_t c = command_line[i];
-    if (c == L'\\') {
-      // Backslashes are literal unless they precede a quote: 2n of them give
-      // n and the quote delimits, 2n+1 give n and a literal quote.
-      size_t run = 0;
-      while (i < command_line.size() && command_line[i] == L'\\') ++run, ++i;
-      in_word = true;
-      if (i < command_line.size() && command_line[i] == L'"') {
-        word.append(run / 2, L'\\');
-        if (run % 2) {
-          word += L'"';
-          ++i;
-        }
-      } else {
-        word.append(run, L'\\');
-      }
-      continue;
-    }
-    if (c == L'"') {
-      quoted = !quoted;
-      in_word = true;
-    } else if (!quoted && (c == L' ' || c == L'\t')) {
-      if (in_word) words.push_back(word);
-      word.clear();
-      in_word = false;
-    } else {
-      word += c;
-      in_word = true;
-    }
-    ++i;
-  }
-  if (in_word) words.push_back(word);
-  return words;
-}
-
-}  // namespace platform

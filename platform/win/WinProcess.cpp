@@ -4,8 +4,8 @@
 #include "platform/WinProcess.h"
 
 #include <atomic>
-#include <mutex>
 
+#include "platform/ProcessLauncher.h"
 #include "platform/WinTime.h"
 #include "platform/win/Native.h"
 
@@ -13,21 +13,6 @@ static_assert(sizeof(STARTUPINFOW) == 104, "the layout of STARTUPINFOW on 64-bit
 static_assert(sizeof(PROCESS_INFORMATION) == 24, "the layout of PROCESS_INFORMATION on 64-bit Windows");
 
 namespace {
-
-struct LauncherSeam {
-  std::mutex mtx;
-  std::function<bool(const platform::ProcessLaunch&)> fn;
-};
-
-LauncherSeam& launcher_seam() {
-  static LauncherSeam* seam = new LauncherSeam();
-  return *seam;
-}
-
-std::function<bool(const platform::ProcessLaunch&)> current_launcher() {
-  std::lock_guard<std::mutex> lock(launcher_seam().mtx);
-  return launcher_seam().fn;
-}
 
 BOOL fail(DWORD code) {
   SetLastError(code);
@@ -57,13 +42,10 @@ BOOL CreateProcessW(LPCWSTR application_name, LPWSTR command_line, SECURITY_ATTR
                     PROCESS_INFORMATION* process_information) {
   if (!startup_info || !process_information) return fail(ERROR_INVALID_PARAMETER);
   if (!command_line && !application_name) return fail(ERROR_INVALID_PARAMETER);
-  std::function<bool(const platform::ProcessLaunch&)> launcher = current_launcher();
+  std::function<bool(const platform::ProcessLaunch&)> launcher = platform::current_process_launcher();
   if (launcher) {
-    platform::ProcessLaunch request;
-    if (application_name) request.application = application_name;
-    if (command_line) request.command_line = command_line;
-    if (current_directory) request.current_directory = current_directory;
-    request.hidden = (startup_info->dwFlags & STARTF_USESHOWWINDOW) && startup_info->wShowWindow == SW_HIDE;
+    platform::ProcessLaunch request =
+        platform::launch_request(application_name, command_line, current_directory, *startup_info);
     return launch(request, process_information, launcher);
   }
   return platform::native::create_process(application_name, command_line, inherit_handles, creation_flags,
@@ -74,54 +56,3 @@ BOOL CloseHandle(HANDLE handle) {
   if (!handle) return fail(ERROR_INVALID_HANDLE);
   return platform::native::close_handle(handle);
 }
-
-namespace platform {
-
-void set_process_launcher(std::function<bool(const ProcessLaunch&)> launcher) {
-  std::lock_guard<std::mutex> lock(launcher_seam().mtx);
-  launcher_seam().fn = std::move(launcher);
-}
-
-std::vector<std::wstring> split_command_line(const std::wstring& command_line) {
-  std::vector<std::wstring> words;
-  std::wstring word;
-  bool in_word = false;
-  bool quoted = false;
-  size_t i = 0;
-  while (i < command_line.size()) {
-    wchar_t c = command_line[i];
-    if (c == L'\\') {
-      // Backslashes are literal unless they precede a quote: 2n of them give
-      // n and the quote delimits, 2n+1 give n and a literal quote.
-      size_t run = 0;
-      while (i < command_line.size() && command_line[i] == L'\\') ++run, ++i;
-      in_word = true;
-      if (i < command_line.size() && command_line[i] == L'"') {
-        word.append(run / 2, L'\\');
-        if (run % 2) {
-          word += L'"';
-          ++i;
-        }
-      } else {
-        word.append(run, L'\\');
-      }
-      continue;
-    }
-    if (c == L'"') {
-      quoted = !quoted;
-      in_word = true;
-    } else if (!quoted && (c == L' ' || c == L'\t')) {
-      if (in_word) words.push_back(word);
-      word.clear();
-      in_word = false;
-    } else {
-      word += c;
-      in_word = true;
-    }
-    ++i;
-  }
-  if (in_word) words.push_back(word);
-  return words;
-}
-
-}  // namespace platform
