@@ -1,5 +1,5 @@
 #pragma once
-// Wide text (UTF-32 on this platform) to and from UTF-8, independent of the
+// Wide text (UTF-32 on Linux, UTF-16 on Windows) to and from UTF-8, independent of the
 // process locale. Invalid code points and byte sequences become U+FFFD.
 #include <string>
 
