@@ -1,28 +1,29 @@
+// GetIpNetTable and SetIpNetEntry: the backend that a test or a replay has
+// installed, or the system's own table (SystemIpNetTable.cpp).
 #include "platform/IpHelper.h"
-
-#include <arpa/inet.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/ArpTableBackend.h"
-#include "platform/NetlinkArpTable.h"
+#include "platform/SystemIpNetTable.h"
 #include "platform/WinTime.h"
 
 namespace {
 
 std::atomic<platform::ArpTableBackend*> g_backend{nullptr};
 
-platform::ArpTableBackend& current_backend() {
-  static platform::NetlinkArpTable kernel_table;
-  platform::ArpTableBackend* backend = g_backend.load();
-  return backend ? *backend : kernel_table;
-}
-
 DWORD fail(DWORD code) {
   SetLastError(code);
   return code;
+}
+
+uint32_t host_order(DWORD network_order) {
+  unsigned char b[4];
+  std::memcpy(b, &network_order, sizeof(b));
+  return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
 }
 
 void write_rows(PMIB_IPNETTABLE table, const std::vector<MIB_IPNETROW>& rows) {
@@ -36,33 +37,40 @@ void write_rows(PMIB_IPNETTABLE table, const std::vector<MIB_IPNETROW>& rows) {
 
 DWORD GetIpNetTable(PMIB_IPNETTABLE table, ULONG* size, BOOL order) {
   if (!size) return fail(ERROR_INVALID_PARAMETER);
-  std::vector<MIB_IPNETROW> rows;
-  DWORD ret = current_backend().read_rows(rows);
-  if (ret != NO_ERROR) return fail(ret);
-  if (rows.empty()) return fail(ERROR_NO_DATA);
-  ULONG needed = platform::ip_net_table_size(rows.size());
-  if (!table || *size < needed) {
-    *size = needed;
-    return fail(ERROR_INSUFFICIENT_BUFFER);
-  }
-  if (order) {
-    std::stable_sort(rows.begin(), rows.end(), [](const MIB_IPNETROW& a, const MIB_IPNETROW& b) {
-      return ntohl(a.dwAddr) < ntohl(b.dwAddr);
-    });
-  }
-  write_rows(table, rows);
-  return NO_ERROR;
+  platform::ArpTableBackend* backend = g_backend.load();
+  if (backend) return platform::read_ip_net_table(*backend, table, size, order);
+  return platform::system_get_ip_net_table(table, size, order);
 }
 
 DWORD SetIpNetEntry(PMIB_IPNETROW row) {
   if (!row) return fail(ERROR_INVALID_PARAMETER);
   MIB_IPNETROW copy;
   std::memcpy(&copy, row, sizeof(copy));
-  DWORD ret = current_backend().set_row(copy);
+  platform::ArpTableBackend* backend = g_backend.load();
+  DWORD ret = backend ? backend->set_row(copy) : platform::system_set_ip_net_entry(copy);
   return ret == NO_ERROR ? NO_ERROR : fail(ret);
 }
 
 namespace platform {
+
+DWORD read_ip_net_table(ArpTableBackend& backend, PMIB_IPNETTABLE table, ULONG* size, BOOL order) {
+  std::vector<MIB_IPNETROW> rows;
+  DWORD ret = backend.read_rows(rows);
+  if (ret != NO_ERROR) return fail(ret);
+  if (rows.empty()) return fail(ERROR_NO_DATA);
+  ULONG needed = ip_net_table_size(rows.size());
+  if (!table || *size < needed) {
+    *size = needed;
+    return fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  if (order) {
+    std::stable_sort(rows.begin(), rows.end(), [](const MIB_IPNETROW& a, const MIB_IPNETROW& b) {
+      return host_order(a.dwAddr) < host_order(b.dwAddr);
+    });
+  }
+  write_rows(table, rows);
+  return NO_ERROR;
+}
 
 ULONG ip_net_table_size(size_t rows) {
   uint64_t bytes = offsetof(MIB_IPNETTABLE, table) + static_cast<uint64_t>(rows) * sizeof(MIB_IPNETROW);
@@ -72,6 +80,9 @@ ULONG ip_net_table_size(size_t rows) {
 
 void set_arp_table_backend(ArpTableBackend* backend) { g_backend.store(backend); }
 
-ArpTableBackend* arp_table_backend() { return &current_backend(); }
+ArpTableBackend* arp_table_backend() {
+  ArpTableBackend* backend = g_backend.load();
+  return backend ? backend : &system_arp_table();
+}
 
 }  // namespace platform
