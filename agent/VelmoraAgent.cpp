@@ -15,6 +15,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "agent/AgentLoop.h"
 #include "agent/AgentSetup.h"
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
@@ -207,32 +208,18 @@ int VelmoraAgent::start_plugin() {
 void VelmoraAgent::wait_for_end() {
   HWinPCapHelper& helper = HWinPCapHelper::instance();
   const bool replay = !options.str_replay.empty();
-  const Clock::time_point start = Clock::now();
-  const Clock::duration heartbeat = std::chrono::seconds(config.i_heartbeat_s);
-  Clock::time_point next_heartbeat = start + heartbeat;
-  Clock::time_point deadline = Clock::time_point::max();
-  if (options.d_run_for_s > 0) {
-    deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_run_for_s));
-  }
-  bool lingering = false;
+  AgentLoop loop(Clock::now(), options.d_run_for_s, config.i_heartbeat_s, options.d_linger_s);
   for (;;) {
     Clock::time_point now = Clock::now();
-    if (replay && !lingering && (helper.replay_done() || !helper.is_started())) {
-      lingering = true;
-      auto linger = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_linger_s));
-      deadline = std::min(deadline, now + linger);
+    if (replay && !loop.lingering() && loop.start_linger(helper.replay_done() || !helper.is_started(), now)) {
       log_info(__LINE__, "replay finished, lingering " + std::to_string(options.d_linger_s) + " s");
     }
-    if (now >= deadline) {
-      log_info(__LINE__, lingering ? "linger over" : "--run-for elapsed");
+    if (loop.ended(now)) {
+      log_info(__LINE__, loop.lingering() ? "linger over" : "--run-for elapsed");
       break;
     }
-    if (now >= next_heartbeat) {
-      plugin.p_heartbeat();
-      next_heartbeat += heartbeat;
-    }
-    Clock::duration wait = std::min<Clock::duration>({MAX_WAIT, deadline - now, next_heartbeat - now});
-    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max<Clock::duration>(wait, Clock::duration::zero()));
+    if (loop.heartbeat_due(now)) plugin.p_heartbeat();
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(loop.next_wait(now, MAX_WAIT));
     timespec timeout{static_cast<time_t>(ns.count() / 1000000000), static_cast<long>(ns.count() % 1000000000)};
     int caught = sigtimedwait(&stop_signals, nullptr, &timeout);
     if (caught == SIGINT || caught == SIGTERM) {
@@ -240,7 +227,7 @@ void VelmoraAgent::wait_for_end() {
       break;
     }
   }
-  d_wall_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  d_wall_seconds = loop.seconds(Clock::now());
 }
 
 void VelmoraAgent::print_summary() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "agent/AgentLoop.h"
 #include "agent/AgentSetup.h"
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
@@ -113,30 +114,17 @@ int WinReplayHost::start_plugin() {
 
 void WinReplayHost::wait_for_end() {
   HWinPCapHelper& helper = HWinPCapHelper::instance();
-  const Clock::time_point start = Clock::now();
-  const Clock::duration heartbeat = std::chrono::seconds(config.i_heartbeat_s);
-  Clock::time_point next_heartbeat = start + heartbeat;
-  Clock::time_point deadline = Clock::time_point::max();
-  if (options.d_run_for_s > 0) {
-    deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_run_for_s));
-  }
-  bool lingering = false;
+  AgentLoop loop(Clock::now(), options.d_run_for_s, config.i_heartbeat_s, options.d_linger_s);
   for (;;) {
     Clock::time_point now = Clock::now();
-    if (!lingering && (helper.replay_done() || !helper.is_started())) {
-      lingering = true;
-      auto linger = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.d_linger_s));
-      deadline = std::min(deadline, now + linger);
+    if (!loop.lingering() && loop.start_linger(helper.replay_done() || !helper.is_started(), now)) {
       log_info(__LINE__, "replay finished, lingering " + std::to_string(options.d_linger_s) + " s");
     }
-    if (now >= deadline) break;
-    if (now >= next_heartbeat) {
-      plugin.p_heartbeat();
-      next_heartbeat += heartbeat;
-    }
+    if (loop.ended(now)) break;
+    if (loop.heartbeat_due(now)) plugin.p_heartbeat();
     Sleep(POLL_MS);
   }
-  d_wall_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  d_wall_seconds = loop.seconds(Clock::now());
 }
 
 void WinReplayHost::print_summary() {
