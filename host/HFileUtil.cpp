@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/Utf8.h"
+
 namespace {
 
 constexpr bool kUtf16 = sizeof(wchar_t) == 2;
@@ -20,50 +22,24 @@ uint32_t pair_at(const wchar_t* text, size_t count) {
   return 0x10000 + ((unit(text[0]) - 0xD800) << 10) + (unit(text[1]) - 0xDC00);
 }
 
-void append_code_point(std::string& out, uint32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 }  // namespace
 
 // One character at a time, a lone half of a surrogate pair cannot be
 // encoded: it becomes U+FFFD. utf8() below keeps pairs whole.
-void HFileUtil::append_utf8(std::string& out, wchar_t c) { append_code_point(out, unit(c)); }
+void HFileUtil::append_utf8(std::string& out, wchar_t c) { platform::append_utf8(out, unit(c)); }
 
 size_t HFileUtil::append_utf8(std::string& out, const wchar_t* text, size_t count) {
   if (!text || count == 0) return 0;
   uint32_t pair = pair_at(text, count);
   if (pair != 0) {
-    append_code_point(out, pair);
+    platform::append_utf8(out, pair);
     return 2;
   }
-  append_code_point(out, unit(text[0]));
+  platform::append_utf8(out, unit(text[0]));
   return 1;
 }
 
-std::string HFileUtil::utf8(const HString& text) {
-  const std::wstring& w = text.wstr();
-  std::string out;
-  out.reserve(w.size());
-  size_t i = 0;
-  while (i < w.size()) i += append_utf8(out, w.data() + i, w.size() - i);
-  return out;
-}
+std::string HFileUtil::utf8(const HString& text) { return platform::wide_to_utf8(text.wstr()); }
 
 HString HFileUtil::from_utf8(const std::string& bytes) {
   std::wstring out;

@@ -26,7 +26,19 @@ int sequence_length(unsigned char lead) {
   return 0;
 }
 
-void append_code_point(std::string& out, uint32_t c) {
+void append_wide(std::wstring& out, uint32_t c) {
+  if (!kUtf16 || c < 0x10000) {
+    out += static_cast<wchar_t>(c);
+    return;
+  }
+  c -= 0x10000;
+  out += static_cast<wchar_t>(0xD800 | (c >> 10));
+  out += static_cast<wchar_t>(0xDC00 | (c & 0x3FF));
+}
+}  // namespace
+
+void append_utf8(std::string& out, uint32_t c) {
+  if (!valid_code_point(c)) c = kReplacement;
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -44,17 +56,6 @@ void append_code_point(std::string& out, uint32_t c) {
   }
 }
 
-void append_wide(std::wstring& out, uint32_t c) {
-  if (!kUtf16 || c < 0x10000) {
-    out += static_cast<wchar_t>(c);
-    return;
-  }
-  c -= 0x10000;
-  out += static_cast<wchar_t>(0xD800 | (c >> 10));
-  out += static_cast<wchar_t>(0xDC00 | (c & 0x3FF));
-}
-}  // namespace
-
 std::string wide_to_utf8(const std::wstring& text) {
   std::string out;
   out.reserve(text.size());
@@ -66,7 +67,7 @@ std::string wide_to_utf8(const std::wstring& text) {
     } else if (!valid_code_point(c)) {
       c = kReplacement;
     }
-    append_code_point(out, c);
+    append_utf8(out, c);
   }
   return out;
 }
