@@ -1,4 +1,5 @@
 // File helpers on Linux that touch the file system or read paths its way.
+#include "host/HFileSystem.h"
 #include "host/HFileUtil.h"
 
 #include <cerrno>
@@ -27,20 +28,7 @@ int HFileUtil::make_dirs(const std::string& folder) {
   return -1;
 }
 
-int HFileUtil::write_all(int fd, const void* data, size_t length) {
-  const char* p = static_cast<const char*>(data);
-  while (length > 0) {
-    ssize_t n = ::write(fd, p, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) return -1;
-    p += n;
-    length -= static_cast<size_t>(n);
-  }
-  return 0;
-}
+long write_some(int fd, const char* data, size_t length) { return static_cast<long>(::write(fd, data, length)); }
 
 int HFileUtil::sync_dir(const std::string& folder) {
   int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

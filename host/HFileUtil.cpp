@@ -4,8 +4,10 @@
 // system is HFileSystem.cpp's.
 #include "host/HFileUtil.h"
 
+#include <cerrno>
 #include <cstdint>
 
+#include "host/HFileSystem.h"
 #include "platform/Utf8.h"
 
 namespace {
@@ -85,3 +87,18 @@ HString HFileUtil::normalize(const HString& path) {
 }
 
 std::string HFileUtil::native_path(const HString& path) { return utf8(normalize(path)); }
+
+int HFileUtil::write_all(int fd, const void* data, size_t length) {
+  const char* p = static_cast<const char*>(data);
+  while (length > 0) {
+    long n = write_some(fd, p, length);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) return -1;
+    p += n;
+    length -= static_cast<size_t>(n);
+  }
+  return 0;
+}

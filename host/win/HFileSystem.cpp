@@ -1,6 +1,7 @@
 // File helpers on Windows that touch the file system or read paths its way.
 // Paths keep "/" as separator, which Windows accepts, and go to the file
 // system as wide text.
+#include "host/HFileSystem.h"
 #include "host/HFileUtil.h"
 
 #include <windows.h>
@@ -57,20 +58,10 @@ int HFileUtil::make_dirs(const std::string& folder) {
   return -1;
 }
 
-int HFileUtil::write_all(int fd, const void* data, size_t length) {
-  const char* p = static_cast<const char*>(data);
-  while (length > 0) {
-    unsigned chunk = length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length);
-    int n = ::_write(fd, p, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) return -1;
-    p += n;
-    length -= static_cast<size_t>(n);
-  }
-  return 0;
+// _write takes an unsigned count: a larger write goes in parts.
+long write_some(int fd, const char* data, size_t length) {
+  unsigned chunk = length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length);
+  return ::_write(fd, data, chunk);
 }
 
 // A folder cannot be flushed on Windows; the rename that this follows is
