@@ -46,6 +46,13 @@ int refuse_all_frames(pcap_t* handle) {
   return pcap_setfilter(handle, &program);
 }
 
+// Closes a handle that failed to open the way it should; -1 for the caller.
+int close_failed(pcap_t*& handle) {
+  pcap_close(handle);
+  handle = nullptr;
+  return -1;
+}
+
 }  // namespace
 
 struct HWinPCapHelper::Impl::Native {
@@ -91,23 +98,17 @@ int HWinPCapHelper::Impl::Native::open_live(Impl& im, pcap_t*& handle, bool for_
     } else {
       im.set_error("cannot capture on " + iface + ": " + why);
     }
-    pcap_close(handle);
-    handle = nullptr;
-    return -1;
+    return close_failed(handle);
   }
   if (pcap_datalink(handle) != DLT_EN10MB) {
     im.set_error("interface " + iface + " is not an Ethernet interface");
-    pcap_close(handle);
-    handle = nullptr;
-    return -1;
+    return close_failed(handle);
   }
   // Only frames coming in: the plug-in must never judge its own requests.
   int direction = for_sending ? refuse_all_frames(handle) : pcap_setdirection(handle, PCAP_D_IN);
   if (direction != 0) {
     im.set_error("cannot set up capture on " + iface + ": " + pcap_geterr(handle));
-    pcap_close(handle);
-    handle = nullptr;
-    return -1;
+    return close_failed(handle);
   }
   return 0;
 }
@@ -132,9 +133,7 @@ int HWinPCapHelper::Impl::Native::open_replay(Impl& im) {
   }
   if (pcap_datalink(p_capture) != DLT_EN10MB) {
     im.set_error("capture file " + path + " does not hold Ethernet frames");
-    pcap_close(p_capture);
-    p_capture = nullptr;
-    return -1;
+    return close_failed(p_capture);
   }
   return 0;
 }
