@@ -19,29 +19,40 @@ HArpAttackFilter& HArpAttackFilter::ins() { return g_filter; }
 void HArpAttackFilter::check(const HMacChangeItem& item) {
   HIEUtil::RecMutex::Lock lock(mtx_filter);
   if (is_reported(item.new_mac)) return;
-  auto same = map_recent.find(key_of(item));
-  if (same != map_recent.end()) erase_recent(same->second);
-  if (lst_recent.size() >= kMaxRecent) erase_recent(lst_recent.begin());
-  add_recent(item);
+  make_key(item, str_key);
+  auto same = map_recent.find(str_key);
+  if (same != map_recent.end()) {
+    // The same change seen again moves to the end of the window with its
+    // new tick: its key and its MAC's count stay as they were.
+    RecentIt it = same->second;
+    lst_recent.splice(lst_recent.end(), lst_recent, it);
+    *it = item;
+  } else {
+    if (lst_recent.size() >= kMaxRecent) erase_recent(lst_recent.begin());
+    add_recent(item, str_key);
+  }
   drop_stale(item.tick);
   int count = count_mac(item.new_mac);
   if (count < 2) return;
   report(item.new_mac, count);
 }
 
-// The three texts joined by a character that none of them holds.
-HString HArpAttackFilter::key_of(const HMacChangeItem& item) {
-  return item.ip + HString(L"\n") + item.old_mac + HString(L"\n") + item.new_mac;
+// The three texts joined by a character that none of them holds, written
+// into `key` so that its storage is reused from claim to claim.
+void HArpAttackFilter::make_key(const HMacChangeItem& item, HString& key) {
+  key = item.ip;
+  key << L"\n" << item.old_mac << L"\n" << item.new_mac;
 }
 
-void HArpAttackFilter::add_recent(const HMacChangeItem& item) {
+void HArpAttackFilter::add_recent(const HMacChangeItem& item, const HString& key) {
   RecentIt it = lst_recent.insert(lst_recent.end(), item);
-  map_recent[key_of(item)] = it;
+  map_recent.emplace(key, it);
   ++map_mac_count[item.new_mac];
 }
 
 void HArpAttackFilter::erase_recent(RecentIt it) {
-  map_recent.erase(key_of(*it));
+  make_key(*it, str_erase_key);
+  map_recent.erase(str_erase_key);
   auto counted = map_mac_count.find(it->new_mac);
   if (counted != map_mac_count.end() && --counted->second <= 0) map_mac_count.erase(counted);
   lst_recent.erase(it);

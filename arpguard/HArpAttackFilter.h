@@ -46,14 +46,16 @@ class HArpAttackFilter {
   void drop_stale(DWORD now);
   int count_mac(const HString& mac) const;
   void report(const HString& mac, int count);
-  void add_recent(const HMacChangeItem& item);
+  void add_recent(const HMacChangeItem& item, const HString& key);
   void erase_recent(RecentIt it);
-  static HString key_of(const HMacChangeItem& item);
+  static void make_key(const HMacChangeItem& item, HString& key);
 
   std::vector<HString> vt_reported_mac;  // in the order reported
   std::set<HString> set_reported_mac;
   std::list<HMacChangeItem> lst_recent;  // in the order seen
   std::map<HString, RecentIt> map_recent;  // by ip, old and new MAC
   std::map<HString, int> map_mac_count;    // items of lst_recent per new MAC
+  HString str_key;        // the checked item's key, under mtx_filter
+  HString str_erase_key;  // the key of an item leaving the window
   HIEUtil::RecMutex mtx_filter;
 };

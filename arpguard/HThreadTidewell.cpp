@@ -57,7 +57,11 @@ HThreadTidewell::HThreadTidewell() {
 
 void HThreadTidewell::run() {
   HFileLog::ins().log(2, kSource, __LINE__, L"HThreadTidewell::run start");
-  for (;;) check_arp_node(pop_arp_node());
+  HArpNode node;  // reused: its texts keep their storage from claim to claim
+  for (;;) {
+    while (!try_pop_arp_node(node)) wait_for_claims(kPollMs);
+    check_arp_node(node);
+  }
 }
 
 bool HThreadTidewell::run_pass() {
@@ -183,8 +187,12 @@ void HThreadTidewell::check_arp_node(const HArpNode& node) {
     BuildMapAndSet(false);
     return;
   }
-  HMacChangeItem item;
-  if (judge_claim(HString(node.sender_ip), HString(node.sender_mac), item) != Verdict::kSuspect) return;
+  // Per thread and reused: judging a claim allocates nothing once the texts
+  // have had their lengths.
+  static thread_local HString ip;
+  static thread_local HString mac;
+  static thread_local HMacChangeItem item;
+  if (judge_claim(ip.assign(node.sender_ip), mac.assign(node.sender_mac), item) != Verdict::kSuspect) return;
   // Both snapshot locks are released here: the probe thread takes mtx_map
   // while it holds its own lock.
   if (probe) probe->add_probe(item);
@@ -220,11 +228,11 @@ HThreadTidewell::Verdict HThreadTidewell::judge_by_policy(const HString& ip, con
   const std::vector<AntiARPSpoofing_Local>& policies = HPTWGlobal::ins().vt_arp;
   if (policies.empty()) return Verdict::kSuspect;
   const AntiARPSpoofing_Local& policy = policies.front();
-  HString bind_list = policy.strBindList;
   uint32_t state = HEventCenter::ins().i_state;
   if ((state & static_cast<uint32_t>(policy.iStateMask)) == 0 || policy.iAntiARPSpoofing != kProtectByBinding) {
     return Verdict::kSuspect;
   }
+  HString bind_list = policy.strBindList;
   if (HBindList(bind_list).has_pair(ip, mac)) {
     log_text(2, __LINE__, HString(L"IP MAC ") + ip + HString(L"-") + mac + HString(L" is valid, return"));
     return Verdict::kDone;

@@ -99,10 +99,13 @@ int HNetworkProtocolUtil::MakeArpNode(const unsigned char* body, HArpNode& node)
   if (!body) return -1;
   // The operation is 16 bits on the wire; anything above 255 is no known one.
   node.op = body[ARP_OP_OFFSET] == 0 ? body[ARP_OP_OFFSET + 1] : 0;
-  node.sender_mac = GetMACString(body + ARP_SHA_OFFSET);
-  node.sender_ip = ip_of_bytes(body + ARP_SPA_OFFSET);
-  node.target_mac = GetMACString(body + ARP_THA_OFFSET);
-  node.target_ip = ip_of_bytes(body + ARP_TPA_OFFSET);
+  // Written into the node's own strings: a node reused for every claim
+  // keeps their storage.
+  char text[MAC_TEXT_LEN > IP_TEXT_MAX ? MAC_TEXT_LEN : IP_TEXT_MAX];
+  node.sender_mac.assign(text, FormatMAC(body + ARP_SHA_OFFSET, text));
+  node.sender_ip.assign(text, FormatIP(body + ARP_SPA_OFFSET, text));
+  node.target_mac.assign(text, FormatMAC(body + ARP_THA_OFFSET, text));
+  node.target_ip.assign(text, FormatIP(body + ARP_TPA_OFFSET, text));
   return 0;
 }
 

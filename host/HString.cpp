@@ -1,12 +1,21 @@
 #include "host/HString.h"
 
+#include <cstring>
+
 #include "platform/WinDebug.h"
 
 namespace {
+// Bytes are taken as Latin-1. The wide text is made at its full length at
+// once: growing it a character at a time cost several allocations for a MAC.
+void widen_into(const char* text, std::wstring& out) {
+  size_t length = text ? std::strlen(text) : 0;
+  out.resize(length);
+  for (size_t i = 0; i < length; ++i) out[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+}
+
 std::wstring widen(const char* text) {
   std::wstring out;
-  if (!text) return out;
-  for (const char* p = text; *p; ++p) out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  widen_into(text, out);
   return out;
 }
 }  // namespace
@@ -14,6 +23,11 @@ std::wstring widen(const char* text) {
 HString::HString(const wchar_t* text) : str_(text ? text : L"") {}
 HString::HString(const char* text) : str_(widen(text)) {}
 HString::HString(const std::string& text) : str_(widen(text.c_str())) {}
+
+HString& HString::assign(const std::string& text) {
+  widen_into(text.c_str(), str_);
+  return *this;
+}
 HString::HString(unsigned long value) : str_(std::to_wstring(value)) {}
 HString::HString(bool value) : str_(value ? L"true" : L"false") {}
 

@@ -14,6 +14,8 @@ class HString {
   explicit HString(unsigned int value) : HString(static_cast<unsigned long>(value)) {}
   HString(int value, int radix);
   explicit HString(bool value);
+  // As HString(text), reusing this string's storage.
+  HString& assign(const std::string& text);
 
   HString& operator<<(const HString& text) { str_ += text.str_; return *this; }
   HString& operator<<(const wchar_t* text);
