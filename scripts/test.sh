@@ -59,8 +59,8 @@ PREFIX=(env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$P
 if setarch "$(uname -m)" -R true 2>/dev/null; then PREFIX=(setarch "$(uname -m)" -R "${PREFIX[@]}"); fi
 run_ctest tsan build-tsan -L unit -R 'Concurrency|Thread' -j"$JOBS"
 
-step "the other threaded areas under ThreadSanitizer: guard and refresher, probe threads, audit store, alarm layer, floods"
-run_ctest tsan-areas build-tsan --no-tests=error -L unit -R 'Guard|Probe|Refresher|Audit|Alarm|AttackLog|Flood' \
+step "the other threaded areas under ThreadSanitizer: guard and refresher, probe threads, audit store, alarm layer, floods, replay read-ahead"
+run_ctest tsan-areas build-tsan --no-tests=error -L unit -R 'Guard|Probe|Refresher|Audit|Alarm|AttackLog|Flood|ReadAhead|CaptureBatch' \
   -E 'Concurrency|Thread' -j"$JOBS"
 
 step "fuzz targets under ASan+UBSan, ${FUZZ_SECONDS:-60} s each (clang; fails on any finding)"
