@@ -1,6 +1,7 @@
 #include "host/HFileLog.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -71,21 +72,25 @@ constexpr clockid_t kLineClock = CLOCK_REALTIME_COARSE;
 constexpr clockid_t kLineClock = CLOCK_REALTIME;
 #endif
 
-// "2026-12-06 11:12:13.123 [tid] " into `out` (at least kHeaderMax bytes).
-// The header is made anew only when the clock has moved on, per thread: a
-// line per frame must not pay for localtime and snprintf each time.
-size_t plain_header(char* out) {
-  struct Cache {
-    time_t sec = -1;
-    long ms = -1;
-    char prefix[32];
-    size_t prefix_len = 0;
-    char tid[32];
-    size_t tid_len = 0;
-    char header[32 + 3 + 32];  // prefix, milliseconds, thread
-    size_t header_len = 0;
-  };
-  static HFILELOG_TLS Cache cache;
+struct HeaderCache {
+  time_t sec = -1;
+  long ms = -1;
+  char prefix[32];
+  size_t prefix_len = 0;
+  char tid[32];
+  size_t tid_len = 0;
+  char header[32 + 3 + 32];  // prefix, milliseconds, thread
+  size_t header_len = 0;
+  uint64_t id = 0;  // new for every header text of any thread
+};
+
+std::atomic<uint64_t> g_header_ids{0};
+
+// This thread's header "2026-12-06 11:12:13.123 [tid] " of now. It is made
+// anew only when the clock has moved on, per thread: a line per frame must
+// not pay for localtime and snprintf each time.
+const HeaderCache& current_header() {
+  static HFILELOG_TLS HeaderCache cache;
   struct timespec ts;
   if (::clock_gettime(kLineClock, &ts) != 0) ::clock_gettime(CLOCK_REALTIME, &ts);
   long ms = ts.tv_nsec / 1000000;
@@ -108,7 +113,14 @@ size_t plain_header(char* out) {
     std::memcpy(cache.header + len, cache.tid, cache.tid_len);
     cache.header_len = len + cache.tid_len;
     cache.ms = ms;
+    cache.id = g_header_ids.fetch_add(1, std::memory_order_relaxed) + 1;
   }
+  return cache;
+}
+
+// The header into `out` (at least kHeaderMax bytes).
+size_t plain_header(char* out) {
+  const HeaderCache& cache = current_header();
   std::memcpy(out, cache.header, cache.header_len);
   return cache.header_len;
 }
@@ -332,43 +344,95 @@ int HFileLog::write_line(const std::wstring& line) {
   return emit_locked();
 }
 
-// A gathered line goes straight to the end of the gathered text.
 int HFileLog::log_plain(const char* text, size_t length) {
   std::lock_guard<std::mutex> lock(mtx_file);
   if (i_fd < 0 && open_locked(false) != 0) return -1;
+  return log_plain_locked(text, length);
+}
+
+// A gathered line goes straight to the end of the gathered text.
+int HFileLog::log_plain_locked(const char* text, size_t length) {
   if (gathering_locked()) {
     uint64_t file_length = current_length_locked();
-    size_t at = str_pending.size();
-    encode_plain_locked(text, length, str_pending);
-    return gathered_locked(file_length, at);
+    size_t at = st_pending.str_text.size();
+    encode_plain_locked(text, length, st_pending.str_text);
+    return gathered_locked(file_length, st_pending.str_text.size() - at);
   }
   str_line_buf.clear();
   encode_plain_locked(text, length, str_line_buf);
   return emit_locked();
 }
 
+int HFileLog::log_plain_deferred(size_t text_length, RenderFn render, const DeferredArgs& args) {
+  if (!render) return -1;
+  std::lock_guard<std::mutex> lock(mtx_file);
+  if (i_fd < 0 && open_locked(false) != 0) return -1;
+  if (t_batch_depth == 0 || text_length > UINT16_MAX) return log_rendered_locked(text_length, render, args);
+  return defer_locked(text_length, render, args);
+}
+
+int HFileLog::log_rendered_locked(size_t text_length, RenderFn render, const DeferredArgs& args) {
+  str_render.resize(text_length);
+  if (text_length > 0) render(args.bytes, &str_render[0]);
+  return log_plain_locked(str_render.data(), text_length);
+}
+
+// The line keeps the header of now: rendered later, it reads as if written
+// at once.
+int HFileLog::defer_locked(size_t text_length, RenderFn render, const DeferredArgs& args) {
+  const HeaderCache& header = current_header();
+  const size_t line_length = header.header_len + text_length + 1;
+  if (!fits_line_locked(line_length - 1)) return log_rendered_locked(text_length, render, args);
+  uint64_t file_length = current_length_locked();
+  // Filled in place: a record made on the stack and copied in costs a stall
+  // per line.
+  DeferredLine& line = st_pending.vt_deferred.emplace_back();
+  line.render = render;
+  line.text_at = st_pending.str_text.size();
+  line.header_at = header_at_locked(header.id, header.header, header.header_len);
+  line.length = static_cast<uint32_t>(line_length);
+  line.header_len = static_cast<uint8_t>(header.header_len);
+  line.args = args;
+  st_pending.ul_deferred_len += line_length;
+  return gathered_locked(file_length, line_length);
+}
+
+// Lines of one thread in one millisecond share their header.
+inline uint32_t HFileLog::header_at_locked(uint64_t header_id, const char* header, size_t header_len) {
+  if (header_id != ull_header_id) {
+    ul_header_at = static_cast<uint32_t>(str_headers.size());
+    str_headers.append(header, header_len);
+    ull_header_id = header_id;
+  }
+  return ul_header_at;
+}
+
+// Whether a line of header and text, without its newline, is written uncut.
+inline bool HFileLog::fits_line_locked(size_t line_length) const {
+  return ul_max_line_len == 0 || line_length <= ul_max_line_len;
+}
+
 // The length of the file that the next line goes to, gathered lines counted
 // as if they were written: a batch rolls over at the same lines as single
 // writes would.
-uint64_t HFileLog::current_length_locked() const {
-  if (i_pending_rolls == 0) return ull_file_len + str_pending.size();
-  return str_pending.size();
+inline uint64_t HFileLog::current_length_locked() const {
+  if (i_pending_rolls == 0) return ull_file_len + st_pending.length();
+  return st_pending.length();
 }
 
-bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !str_pending.empty() || i_pending_rolls > 0; }
+inline bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !st_pending.empty() || i_pending_rolls > 0; }
 
 // Whether a line of `line_length` bytes starts a new file behind a file of
 // `file_length` bytes.
-bool HFileLog::rolls_over(uint64_t file_length, size_t line_length) const {
+inline bool HFileLog::rolls_over(uint64_t file_length, size_t line_length) const {
   return ul_max_file_len > 0 && file_length > 0 && file_length + line_length > ul_max_file_len;
 }
 
 int HFileLog::emit_locked() {
   uint64_t file_length = current_length_locked();
   if (gathering_locked()) {
-    size_t at = str_pending.size();
-    str_pending += str_line_buf;
-    return gathered_locked(file_length, at);
+    st_pending.str_text += str_line_buf;
+    return gathered_locked(file_length, str_line_buf.size());
   }
   if (rolls_over(file_length, str_line_buf.size())) {
     roll_over_locked();
@@ -377,24 +441,39 @@ int HFileLog::emit_locked() {
   return write_part_locked(str_line_buf.data(), str_line_buf.size());
 }
 
-// The line at `at` in str_pending has just been gathered behind a file of
-// `file_length` bytes.
-int HFileLog::gathered_locked(uint64_t file_length, size_t at) {
-  if (rolls_over(file_length, str_pending.size() - at)) start_pending_file_locked(at);
-  if (t_batch_depth > 0 && str_pending.size() + str_pending_before.size() < kMaxPendingBytes) return 0;
+// The line of `line_length` bytes that came last in st_pending has just been
+// gathered behind a file of `file_length` bytes.
+inline int HFileLog::gathered_locked(uint64_t file_length, size_t line_length) {
+  if (rolls_over(file_length, line_length)) start_pending_file_locked(line_length);
+  if (t_batch_depth > 0 && pending_memory_locked() < kMaxPendingBytes) return 0;
   return write_pending_locked();
 }
 
-// A roll-over among gathered lines: the text before the line at `at` is
-// kept as the file before, the line starts the next one. Of the files that
+inline size_t HFileLog::pending_memory_locked() const {
+  return st_pending.memory() + st_pending_before.memory() + str_headers.size();
+}
+
+// A roll-over among gathered lines: the lines before the last one are kept
+// as the file before, the last line starts the next one. Of the files that
 // gathered lines fill, only the last two can outlive the write (see
 // write_pending_locked), so the file before the file before is let go here:
 // a flood's lines stay within two files' length, with no copying but the
 // line's.
-void HFileLog::start_pending_file_locked(size_t at) {
-  str_pending_before.swap(str_pending);
-  str_pending.assign(str_pending_before, at, std::string::npos);
-  str_pending_before.resize(at);
+void HFileLog::start_pending_file_locked(size_t line_length) {
+  std::swap(st_pending_before, st_pending);
+  st_pending.clear();
+  PendingFile& before = st_pending_before;
+  if (before.last_is_deferred()) {
+    st_pending.vt_deferred.push_back(before.vt_deferred.back());
+    st_pending.vt_deferred.back().text_at = 0;
+    st_pending.ul_deferred_len = line_length;
+    before.vt_deferred.pop_back();
+    before.ul_deferred_len -= line_length;
+  } else {
+    size_t at = before.str_text.size() - line_length;
+    st_pending.str_text.assign(before.str_text, at, std::string::npos);
+    before.str_text.resize(at);
+  }
   if (i_pending_rolls < 2) ++i_pending_rolls;
 }
 
@@ -407,28 +486,56 @@ int HFileLog::write_part_locked(const char* data, size_t length) {
 
 // The gathered lines with the roll-overs among them. Of the files that
 // they fill, only the last two can outlive the write (the file and its
-// ".1"): after one roll-over the text before it goes to the current file;
+// ".1"): after one roll-over the lines before it go to the current file;
 // after more, the current file would be deleted by a later roll-over anyway,
-// so it is made anew with the text of the file before the last. The files
+// so it is made anew with the lines of the file before the last. The files
 // end up byte for byte as after single writes.
 int HFileLog::write_pending_locked() {
-  if (str_pending.empty() && i_pending_rolls == 0) return 0;
+  if (st_pending.empty() && i_pending_rolls == 0) return 0;
   int rc = 0;
   if (i_pending_rolls > 0) {
     if (i_pending_rolls > 1) {
       close_fd_locked();
       open_locked(true);
     }
-    rc |= write_part_locked(str_pending_before.data(), str_pending_before.size());
+    rc |= write_pending_file_locked(st_pending_before);
     close_fd_locked();
     rename_to_previous_locked();
     open_locked(false);
   }
-  rc |= write_part_locked(str_pending.data(), str_pending.size());
-  str_pending.clear();
-  str_pending_before.clear();
+  rc |= write_pending_file_locked(st_pending);
+  st_pending.clear();
+  st_pending_before.clear();
+  str_headers.clear();
+  ull_header_id = 0;
   i_pending_rolls = 0;
   return rc == 0 ? 0 : -1;
+}
+
+// One write per file, the deferred lines rendered in place.
+int HFileLog::write_pending_file_locked(const PendingFile& file) {
+  if (file.vt_deferred.empty()) return write_part_locked(file.str_text.data(), file.str_text.size());
+  std::string out;
+  render_locked(file, out);
+  return write_part_locked(out.data(), out.size());
+}
+
+void HFileLog::render_locked(const PendingFile& file, std::string& out) const {
+  out.resize(file.length());
+  char* p = &out[0];
+  size_t text_from = 0;
+  for (const DeferredLine& line : file.vt_deferred) {
+    std::memcpy(p, file.str_text.data() + text_from, line.text_at - text_from);
+    p += line.text_at - text_from;
+    text_from = line.text_at;
+    std::memcpy(p, str_headers.data() + line.header_at, line.header_len);
+    p += line.header_len;
+    const size_t text_length = line.length - line.header_len - 1;
+    if (text_length > 0) line.render(line.args.bytes, p);
+    p += text_length;
+    *p++ = '\n';
+  }
+  std::memcpy(p, file.str_text.data() + text_from, file.str_text.size() - text_from);
 }
 
 void HFileLog::flush_pending() {

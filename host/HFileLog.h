@@ -16,6 +16,11 @@
 // files deleted by later roll-overs of the same write are not written at
 // all; the files end up the same. Until its batch is flushed, a gathered
 // line is lost if the process dies.
+//
+// A line logged per frame need not even be made: log_plain_deferred keeps
+// the header of the moment it is logged, a few bytes of arguments and a
+// render function, and makes the text only when the line is written, i.e.
+// only for the lines that land in a file that survives the write.
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -56,6 +61,21 @@ class HFileLog {
   // log() writes it but without making a wide string first.
   int log_plain(const char* text, size_t length);
 
+  // Writes `text_length` bytes of text into `out`, made from the arguments.
+  using RenderFn = void (*)(const unsigned char* args, char* out);
+  // The arguments of a deferred line, copied as one fixed block.
+  struct DeferredArgs {
+    unsigned char bytes[16] = {};
+  };
+  // The line that log_plain would write for the text render(args) makes,
+  // which must be exactly `text_length` bytes of ASCII without line breaks:
+  // the roll-over points are reckoned from the length alone. Inside a batch
+  // the text is made only if the line is written (when the batch is flushed
+  // or ends, so `render` must stay callable until then; it runs under the
+  // log's lock and must not log); outside one, or when the line would be
+  // cut, it is made at once. -1 without a render function.
+  int log_plain_deferred(size_t text_length, RenderFn render, const DeferredArgs& args);
+
   // Lines logged by this thread while a Batch lives are written when the
   // outermost Batch ends (or flush() is called). Inside a batch, log()
   // returns 0 once the line is taken; a later write failure is not seen.
@@ -74,14 +94,53 @@ class HFileLog {
   HString file_path() const;
 
  private:
+  // A deferred line: header, text and newline make `length` bytes.
+  struct DeferredLine {
+    RenderFn render;
+    size_t text_at;      // where it stands among the text lines of its file
+    uint32_t header_at;  // its header in str_headers
+    uint32_t length;
+    uint8_t header_len;
+    DeferredArgs args;
+  };
+  // The gathered lines of one file: those gathered as text, with the
+  // deferred lines standing among them.
+  struct PendingFile {
+    std::string str_text;
+    std::vector<DeferredLine> vt_deferred;
+    size_t ul_deferred_len = 0;  // what the deferred lines will take in the file
+    size_t length() const { return str_text.size() + ul_deferred_len; }
+    size_t memory() const { return str_text.size() + vt_deferred.size() * sizeof(DeferredLine); }
+    bool empty() const { return str_text.empty() && vt_deferred.empty(); }
+    // Text lines have at least their newline: a deferred line standing at the
+    // end of the text came last.
+    bool last_is_deferred() const { return !vt_deferred.empty() && vt_deferred.back().text_at == str_text.size(); }
+    void clear() {
+      str_text.clear();
+      vt_deferred.clear();
+      ul_deferred_len = 0;
+    }
+  };
+
+  // The helpers marked inline are defined in HFileLog.cpp, the one file that
+  // uses them: each line passes them, and members of the shared library are
+  // otherwise called through the PLT.
   int write_line(const std::wstring& line);
+  int log_plain_locked(const char* text, size_t length);
+  int log_rendered_locked(size_t text_length, RenderFn render, const DeferredArgs& args);
+  int defer_locked(size_t text_length, RenderFn render, const DeferredArgs& args);
+  inline uint32_t header_at_locked(uint64_t header_id, const char* header, size_t header_len);
+  inline bool fits_line_locked(size_t line_length) const;
+  inline size_t pending_memory_locked() const;
+  int write_pending_file_locked(const PendingFile& file);
+  void render_locked(const PendingFile& file, std::string& out) const;
   // Writes the line in str_line_buf (newline included) or gathers it.
   int emit_locked();
-  bool gathering_locked() const;
-  bool rolls_over(uint64_t file_length, size_t line_length) const;
-  int gathered_locked(uint64_t file_length, size_t at);
-  void start_pending_file_locked(size_t at);
-  uint64_t current_length_locked() const;
+  inline bool gathering_locked() const;
+  inline bool rolls_over(uint64_t file_length, size_t line_length) const;
+  inline int gathered_locked(uint64_t file_length, size_t line_length);
+  void start_pending_file_locked(size_t line_length);
+  inline uint64_t current_length_locked() const;
   int write_part_locked(const char* data, size_t length);
   int write_pending_locked();
   void encode_locked(const std::wstring& line);
@@ -102,8 +161,12 @@ class HFileLog {
   uint64_t ull_file_len = 0;
   bool b_home_log = false;   // ins(): takes the home when it first writes
   std::string str_line_buf;  // reused for every line, under mtx_file
-  std::string str_pending;   // gathered lines of batches, not written yet: those of the last file
-  std::string str_pending_before;  // after a gathered roll-over: the gathered text of the file before
+  std::string str_render;    // the text of a line rendered at once
+  PendingFile st_pending;         // gathered lines of batches, not written yet: those of the last file
+  PendingFile st_pending_before;  // after a gathered roll-over: the gathered lines of the file before
+  std::string str_headers;        // headers of the deferred lines, one for the lines of a thread's millisecond
+  uint64_t ull_header_id = 0;     // which header str_headers ends with (0: none)
+  uint32_t ul_header_at = 0;
   int i_pending_rolls = 0;         // gathered roll-overs, counted up to 2
   HFileLog* p_next = nullptr;  // every log, for flush_all()
 };
