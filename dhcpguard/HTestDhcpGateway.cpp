@@ -69,6 +69,45 @@ size_t decimal(unsigned long value, char* out) {
   return n;
 }
 
+// Compared with every power at once rather than divided digit by digit: a
+// tick has eight digits and more, counted for every ARP frame.
+size_t decimal_digits(uint32_t value) {
+  static constexpr uint32_t kPowers[] = {10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u, 1000000000u};
+  size_t n = 1;
+  for (uint32_t power : kPowers) n += value >= power;
+  return n;
+}
+
+// The attack-log line of every ARP frame: "Recieve an Arp packet from <ip>,
+// GetTickCount: <tick>". Its length is counted at once, its text made only
+// if the log writes it (a flood's lines mostly fill files that roll over
+// before the batch is written).
+constexpr char kSenderPrefix[] = "Recieve an Arp packet from ";
+constexpr char kSenderTicks[] = ", GetTickCount: ";
+
+struct SenderEntry {
+  unsigned char ip[4];  // network byte order
+  DWORD tick;
+
+  size_t length() const {
+    size_t len = sizeof(kSenderPrefix) - 1 + 3 + sizeof(kSenderTicks) - 1 + decimal_digits(tick);
+    for (unsigned char b : ip) len += 1 + (b >= 10) + (b >= 100);
+    return len;
+  }
+};
+static_assert(sizeof(SenderEntry) <= sizeof(HFileLog::DeferredArgs::bytes), "the entry fits the log's arguments");
+
+void render_sender_entry(const unsigned char* args, char* out) {
+  SenderEntry entry;
+  std::memcpy(&entry, args, sizeof(entry));
+  size_t len = sizeof(kSenderPrefix) - 1;
+  std::memcpy(out, kSenderPrefix, len);
+  len += HNetworkProtocolUtil::FormatIP(entry.ip, out + len);
+  std::memcpy(out + len, kSenderTicks, sizeof(kSenderTicks) - 1);
+  len += sizeof(kSenderTicks) - 1;
+  decimal(entry.tick, out + len);
+}
+
 }  // namespace
 
 HTestDhcpGateway::HTestDhcpGateway() {
@@ -176,22 +215,17 @@ void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
                       static_cast<int>(kMaxPendingGateways), static_cast<unsigned long long>(total));
 }
 
-// Runs for every ARP frame: the entry is put together in place, and an empty
-// list is seen without taking its lock.
+// Runs for every ARP frame: the entry is only counted here (the log makes
+// its text if it writes the line), and an empty list is seen without taking
+// its lock.
 bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
-  static const char kPrefix[] = "Recieve an Arp packet from ";
-  static const char kTicks[] = ", GetTickCount: ";
-  char entry[sizeof(kPrefix) + HNetworkProtocolUtil::IP_TEXT_MAX + sizeof(kTicks) + 24];
-  size_t len = sizeof(kPrefix) - 1;
-  std::memcpy(entry, kPrefix, len);
+  SenderEntry entry;
   uint32_t address = static_cast<uint32_t>(ip);
-  unsigned char bytes[4];
-  std::memcpy(bytes, &address, sizeof(bytes));
-  len += HNetworkProtocolUtil::FormatIP(bytes, entry + len);
-  std::memcpy(entry + len, kTicks, sizeof(kTicks) - 1);
-  len += sizeof(kTicks) - 1;
-  len += decimal(GetTickCount(), entry + len);
-  write_attack_log(entry, len);
+  std::memcpy(entry.ip, &address, sizeof(entry.ip));
+  entry.tick = GetTickCount();
+  HFileLog::DeferredArgs args;
+  std::memcpy(args.bytes, &entry, sizeof(entry));
+  write_attack_log_deferred(entry.length(), render_sender_entry, args);
 
   if ((ull_pending_mask.load(std::memory_order_acquire) & pending_bit(ip)) == 0) return false;
   HIEUtil::RecMutex::Lock lock(mutex_gateway);

@@ -6,13 +6,17 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "dhcpguard/HTestDhcpGateway.h"
 #include "frame/AttackLog.h"
+#include "host/HFileLog.h"
 #include "host/HEnvironment.h"
 #include "host/HFileUtil.h"
 #include "platform/WinDebug.h"
+#include "platform/WinTime.h"
 #include "tests/support/frame_support.h"
 
 namespace {
@@ -169,6 +173,45 @@ TEST(AttackLogPlain, WithoutListenerTheLineStillReachesTheFile) {
   EXPECT_FALSE(platform::debug_output_wanted() && std::getenv("TIDEWELL_DEBUGVIEW") == nullptr);
   write_attack_log("quiet", 5);
   EXPECT_EQ(std::vector<std::string>{"quiet"}, texts_of(home));
+}
+
+
+// The line of every ARP frame is counted and made apart: in a batch (made
+// when written), outside one (made at once) and for the debugger (made per
+// line), it must read the same, for addresses and ticks of every width.
+TEST(AttackLogDeferred, ArpSenderLinesReadTheSameMadeAtOnceOrWhenWritten) {
+  frame_test::TempHome home;
+  struct Case {
+    uint32_t ip;  // as the frame carries it
+    DWORD tick;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0x00000000u, 0, "Recieve an Arp packet from 0.0.0.0, GetTickCount: 0"},
+      {0xffffffffu, 4294967295u, "Recieve an Arp packet from 255.255.255.255, GetTickCount: 4294967295"},
+      {0x64630a09u, 10, "Recieve an Arp packet from 9.10.99.100, GetTickCount: 10"},
+      {0x01004d0au, 99999, "Recieve an Arp packet from 10.77.0.1, GetTickCount: 99999"},
+      {0x0100000au, 999999999, "Recieve an Arp packet from 10.0.0.1, GetTickCount: 999999999"},
+  };
+  DWORD tick = 0;
+  platform::set_tick_source([&tick] { return tick; });
+  HTestDhcpGateway probe;
+  std::vector<std::string> expected;
+  for (int way = 0; way < 3; ++way) {
+    std::unique_ptr<DebugSink> sink(way == 2 ? new DebugSink : nullptr);
+    HFileLog::Batch* batch = way == 1 ? new HFileLog::Batch : nullptr;
+    for (const Case& c : cases) {
+      tick = c.tick;
+      probe.check_arp_sender(c.ip);
+      expected.push_back(c.text);
+    }
+    delete batch;
+    if (sink) {
+      EXPECT_EQ(1u, sink->count(L"Recieve an Arp packet from 9.10.99.100, GetTickCount: 10"));
+    }
+  }
+  platform::set_tick_source(nullptr);
+  EXPECT_EQ(expected, texts_of(home));
 }
 
 }  // namespace
