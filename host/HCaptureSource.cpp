@@ -24,7 +24,7 @@ constexpr auto DROP_POLL = std::chrono::seconds(1);
 // A replay at full speed delivers this many frames per batch: the callback
 // list, the counters and the lines that the callbacks log are handled once
 // per batch, not once per frame.
-constexpr int REPLAY_BATCH_FRAMES = 1024;
+constexpr int REPLAY_BATCH_FRAMES = 512;
 // Lines that the callbacks log while frames stream in are written this
 // often (and whenever the capture is idle): under a flood most of them only
 // fill attack-log files that roll over before the next write.

@@ -34,7 +34,9 @@ bool HReplayReadAhead::failed() {
 
 HReplayReadAhead::Chunk* HReplayReadAhead::take() {
   std::unique_lock<std::mutex> lock(mtx);
-  cv_filled.wait(lock, [this] { return b_stop || !dq_filled.empty() || b_done; });
+  b_taker_waiting = dq_filled.empty();
+  cv_filled.wait(lock, [this] { return b_stop || b_done || dq_filled.size() >= (b_taker_waiting ? kWakeAt : 1); });
+  b_taker_waiting = false;
   if (b_stop || dq_filled.empty()) return nullptr;
   Chunk* chunk = dq_filled.front();
   dq_filled.pop_front();
@@ -45,7 +47,7 @@ void HReplayReadAhead::give_back(Chunk* chunk) {
   if (!chunk) return;
   std::lock_guard<std::mutex> lock(mtx);
   dq_free.push_back(chunk);
-  cv_free.notify_one();
+  if (b_reader_waiting && dq_free.size() >= kWakeAt) cv_free.notify_one();
 }
 
 void HReplayReadAhead::read_all() {
@@ -60,7 +62,9 @@ void HReplayReadAhead::read_all() {
 
 HReplayReadAhead::Chunk* HReplayReadAhead::wait_for_free_chunk() {
   std::unique_lock<std::mutex> lock(mtx);
-  cv_free.wait(lock, [this] { return b_stop || !dq_free.empty(); });
+  b_reader_waiting = dq_free.empty();
+  cv_free.wait(lock, [this] { return b_stop || dq_free.size() >= (b_reader_waiting ? kWakeAt : 1); });
+  b_reader_waiting = false;
   if (b_stop) return nullptr;
   Chunk* chunk = dq_free.front();
   dq_free.pop_front();
@@ -81,7 +85,13 @@ bool HReplayReadAhead::fill(Chunk& chunk) {
     size_t length = (bytes && len > 0) ? static_cast<size_t>(len) : 0;
     if (chunk.data.size() - chunk.used < length) chunk.data.resize(chunk.used + length);
     if (length > 0) std::memcpy(chunk.data.data() + chunk.used, bytes, length);
-    chunk.frames.push_back(Frame{ts, chunk.used, static_cast<int>(length)});
+    // Field by field in place: a Frame built aside and copied in would be
+    // read back before its parts have left the store buffer.
+    chunk.frames.emplace_back();
+    Frame& frame = chunk.frames.back();
+    frame.ts = ts;
+    frame.offset = chunk.used;
+    frame.len = static_cast<int>(length);
     chunk.used += length;
     if (chunk.used >= kChunkBytes) break;
   }
@@ -99,5 +109,5 @@ void HReplayReadAhead::hand_over(Chunk* chunk, bool last, bool error) {
     b_done = true;
     b_error = error;
   }
-  cv_filled.notify_one();
+  if (last || (b_taker_waiting && dq_filled.size() >= kWakeAt)) cv_filled.notify_one();
 }

@@ -48,8 +48,12 @@ class HReplayReadAhead {
   bool failed();
 
  private:
-  static constexpr size_t kChunks = 4;
-  static constexpr size_t kChunkBytes = 256 * 1024;
+  static constexpr size_t kChunks = 8;
+  static constexpr size_t kChunkBytes = 128 * 1024;
+  // A side that had to wait sleeps until half the chunks are ready for it:
+  // when one side is faster, it is woken once per half round, not per chunk.
+  // (Both waiting would need more than all chunks between them.)
+  static constexpr size_t kWakeAt = kChunks / 2;
 
   void read_all();
   // Fills a chunk; false once the file has ended (the chunk may hold frames).
@@ -66,6 +70,8 @@ class HReplayReadAhead {
   std::deque<Chunk*> dq_filled;
   std::deque<Chunk*> dq_free;
   bool b_done = false;   // the reader has handed over its last chunk
+  bool b_reader_waiting = false;
+  bool b_taker_waiting = false;
   bool b_error = false;
   bool b_stop = false;
   int i_read_status = 1;  // the last read's result, on the reader thread

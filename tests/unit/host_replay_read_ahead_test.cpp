@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -68,18 +69,26 @@ TEST(ReplayReadAhead, FramesComeOutWholeAndInOrderUntilTheEndOrAnError) {
 
 TEST(ReplayReadAhead, StopEndsAReaderThatWaitsForAFreeChunk) {
   std::atomic<int> reads{0};
+  int read_when_stopped = 0;
   {
     HReplayReadAhead reader(numbered_file(1 << 30, 0, reads), 16);
     reader.start();
     HReplayReadAhead::Chunk* first = reader.take();
     ASSERT_NE(nullptr, first);
     // Never given back: the reader fills the other chunks and then waits.
-    while (reads.load() < 4 * 16) std::this_thread::yield();
+    int seen = -1;
+    for (int i = 0; i < 500 && reads.load() != seen; ++i) {
+      seen = reads.load();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    read_when_stopped = reads.load();
     reader.stop();
     EXPECT_EQ(nullptr, reader.take());
     EXPECT_FALSE(reader.failed());
   }  // joins the reader: a hang here fails the test by its timeout
-  EXPECT_LE(reads.load(), 4 * 16 + 1);
+  EXPECT_GT(read_when_stopped, 16);
+  EXPECT_EQ(0, read_when_stopped % 16);  // it waits between chunks
+  EXPECT_EQ(read_when_stopped, reads.load());
 }
 
 }  // namespace
