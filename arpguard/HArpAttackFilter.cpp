@@ -9,8 +9,10 @@ namespace {
 
 constexpr int kBurstTextId = 769;
 
-// Constructed when the module is loaded, like the plug-in's other globals.
-HArpAttackFilter g_filter;
+// Constructed when the module is loaded, like the plug-in's other globals,
+// and never destroyed: the guard's thread never stops and may still be
+// judging a claim while the process runs its exit handlers.
+HArpAttackFilter& g_filter = *new HArpAttackFilter;
 
 }  // namespace
 

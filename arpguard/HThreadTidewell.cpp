@@ -121,7 +121,9 @@ bool HThreadTidewell::make_room_locked(DWORD& now, uint64_t& total, bool& b_log)
 
 void HThreadTidewell::after_push(size_t queued_now, bool b_log, uint64_t total) {
   if (b_log) log_drop(total);
-  if (queued_now >= kWakeAtQueued && b_sleeping.load()) {
+  // One push wakes a sleeping guard: the ones behind it, until the guard
+  // has been scheduled, must not each pay for a wake-up call.
+  if (queued_now >= kWakeAtQueued && b_sleeping.load(std::memory_order_relaxed) && b_sleeping.exchange(false)) {
     std::lock_guard<std::mutex> lock(mtx_wake);
     cv_wake.notify_one();
   }
