@@ -83,17 +83,21 @@ class HThreadTidewell : public HIEUtil::Thread {
   void auto_bind(const HString& ip, const HString& mac, const HString& bind_list);
   void apply_table(const unsigned char* buffer, ULONG size, bool learn_dynamic);
 
-  std::deque<QueuedClaim> dq_arp_node;
+  // The capture thread's side of the queue, the guard's side and the
+  // wake-up each start a cache line of their own: the guard pops a claim
+  // while the capture pushes the next, and neither must pull the other's
+  // line away with it.
+  alignas(64) std::deque<QueuedClaim> dq_arp_node;
   std::deque<HArpNode> dq_text_node;
   HIEUtil::RecMutex mtx_queue;
   // Claims the guard has taken from the queue and not judged yet, oldest
   // first; mtx_taken is taken before mtx_queue.
-  std::deque<QueuedClaim> dq_taken;
+  alignas(64) std::deque<QueuedClaim> dq_taken;
   std::deque<HArpNode> dq_taken_text;
   std::mutex mtx_taken;
   // The guard sleeps on cv_wake; a push wakes it only once a run of claims
   // waits, so that a steady trickle costs no wake-up per claim.
-  std::mutex mtx_wake;
+  alignas(64) std::mutex mtx_wake;
   std::condition_variable cv_wake;
   std::atomic<bool> b_sleeping{false};
   std::map<HString, HString> map_ip_mac;
