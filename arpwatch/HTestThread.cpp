@@ -22,6 +22,15 @@ bool same_text(const HString& wide, const std::string& narrow) {
   }
   return true;
 }
+
+// One bit of 64 per sender address, the same for its wide and narrow text
+// (both are ASCII): a claim whose bit is clear has no probe to answer.
+template <typename Text>
+uint64_t sender_bit(const Text& text) {
+  uint32_t hash = 2166136261u;
+  for (auto c : text) hash = (hash ^ static_cast<uint32_t>(c)) * 16777619u;
+  return uint64_t{1} << (hash >> 26);
+}
 }  // namespace
 
 HTestThread::HTestThread(const HString& own_ip, const HString& own_mac)
@@ -44,6 +53,14 @@ void HTestThread::run_pass() {
       it = lst_probe.erase(it);
     }
   }
+  count_pending();
+}
+
+// Under mtx_probe, after every change of the list.
+void HTestThread::count_pending() {
+  uint64_t mask = 0;
+  for (const HArpProbeItem& item : lst_probe) mask |= sender_bit(item.ip.wstr());
+  ull_pending_mask.store(mask, std::memory_order_release);
 }
 
 bool HTestThread::step_item(HArpProbeItem& item) {
@@ -98,12 +115,15 @@ void HTestThread::add_probe(const HMacChangeItem& item) {
   }
   b_full = false;
   lst_probe.emplace_back(item);
+  count_pending();
 }
 
 bool HTestThread::check_answer(const HArpNode& node) {
+  // The guard asks for every claim; mostly nothing is being probed for its
+  // sender, which the mask tells without the lock, and the texts are
+  // compared without making wide copies of them.
+  if ((ull_pending_mask.load(std::memory_order_acquire) & sender_bit(node.sender_ip)) == 0) return false;
   HIEUtil::RecMutex::Lock lock(mtx_probe);
-  // The guard asks for every claim; mostly nothing is being probed, and
-  // the texts are compared without making wide copies of them.
   if (lst_probe.empty()) return false;
   std::list<HString> spoofer_macs;
   for (auto it = lst_probe.begin(); it != lst_probe.end();) {
@@ -117,6 +137,7 @@ bool HTestThread::check_answer(const HArpNode& node) {
     }
   }
   if (spoofer_macs.empty()) return false;
+  count_pending();
   report_spoofers(spoofer_macs);
   return true;
 }

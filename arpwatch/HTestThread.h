@@ -1,5 +1,6 @@
 #pragma once
 // The probe thread: asks a gateway's old MAC whether it is still there.
+#include <atomic>
 #include <cstdint>
 #include <list>
 
@@ -46,9 +47,13 @@ class HTestThread : public HIEUtil::Thread {
   // leave the list.
   bool step_item(HArpProbeItem& item);
   void report_spoofers(const std::list<HString>& spoofer_macs);
+  void count_pending();
 
   std::list<HArpProbeItem> lst_probe;
   HIEUtil::RecMutex mtx_probe;
+  // A bit per pending item's address (see sender_bit), written under
+  // mtx_probe: check_answer reads it without the lock.
+  std::atomic<uint64_t> ull_pending_mask{0};
   HString str_own_ip;
   HString str_own_mac;
   uint64_t ull_dropped = 0;

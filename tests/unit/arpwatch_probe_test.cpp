@@ -154,6 +154,28 @@ TEST_F(ProbeTest, AnswerSettlesOnlyTheProbesOfThatAddressAndMac) {
   EXPECT_EQ(1u, core.reports().size());
 }
 
+// More pending addresses than the mask that spares the lock has bits: each
+// probe is still settled by its own old MAC only, before and after a pass.
+TEST_F(ProbeTest, ManyPendingProbesAreEachSettledByTheirOwnAnswerOnly) {
+  auto ip_of = [](int i, int net) { return "10.77." + std::to_string(net) + "." + std::to_string(i); };
+  auto old_mac_of = [](int i) {
+    char mac[18];
+    std::snprintf(mac, sizeof(mac), "02:77:01:00:00:%02x", i);
+    return std::string(mac);
+  };
+  const int kProbes = 200;
+  for (int i = 0; i < kProbes; ++i) probe->add_probe(change(kSpooferMac, 0, old_mac_of(i), ip_of(i, 1)));
+  probe->run_pass();
+  for (int i = 0; i < kProbes; ++i) {
+    if (i == kProbes / 2) probe->run_pass();  // recounts the pending addresses
+    EXPECT_FALSE(probe->check_answer(frame_from(ip_of(i, 2), old_mac_of(i)))) << i;
+    EXPECT_TRUE(probe->check_answer(frame_from(ip_of(i, 1), old_mac_of(i)))) << i;
+    EXPECT_FALSE(probe->check_answer(frame_from(ip_of(i, 1), old_mac_of(i)))) << i;  // settled already
+    ASSERT_EQ(static_cast<size_t>(kProbes - i - 1), probe->pending());
+  }
+  EXPECT_EQ(static_cast<size_t>(kProbes), core.reports().size());
+}
+
 // --- not an answer -----------------------------------------------------------
 
 TEST_F(ProbeTest, FramesThatAreNoAnswerLeaveTheProbePending) {
