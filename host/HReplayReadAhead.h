@@ -48,7 +48,7 @@ class HReplayReadAhead {
   bool failed();
 
  private:
-  static constexpr size_t kChunks = 8;
+  static constexpr size_t kChunks = 16;
   static constexpr size_t kChunkBytes = 128 * 1024;
   // A side that had to wait sleeps until half the chunks are ready for it:
   // when one side is faster, it is woken once per half round, not per chunk.
