@@ -26,9 +26,11 @@ class HThreadTidewell : public HIEUtil::Thread {
   // for the core.
   static constexpr size_t kMaxQueuedNodes = 65536;
   // The guard looks at its empty queue this often; a run of this many
-  // waiting claims wakes it at once.
+  // waiting claims wakes it at once (under a flood, a wake-up per run of a
+  // thousand claims rather than a few hundred: each costs the capture
+  // thread a system call).
   static constexpr DWORD kPollMs = 200;
-  static constexpr size_t kWakeAtQueued = 256;
+  static constexpr size_t kWakeAtQueued = 1024;
   // Claims from ever new addresses must not grow the learned map without
   // limit: beyond this many addresses only gateways are learned (a changed
   // MAC of any other address is never acted on); the others are counted
