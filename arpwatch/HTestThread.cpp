@@ -23,12 +23,17 @@ bool same_text(const HString& wide, const std::string& narrow) {
   return true;
 }
 
-// One bit of 64 per sender address, the same for its wide and narrow text
-// (both are ASCII): a claim whose bit is clear has no probe to answer.
+// Character codes as same_text compares them: a narrow byte is widened
+// unsigned.
+uint32_t code_of(char c) { return static_cast<unsigned char>(c); }
+uint32_t code_of(wchar_t c) { return static_cast<uint32_t>(c); }
+
+// One bit of 64 per sender address, the same for its wide and its narrow
+// text: a claim whose bit is clear has no probe to answer.
 template <typename Text>
 uint64_t sender_bit(const Text& text) {
   uint32_t hash = 2166136261u;
-  for (auto c : text) hash = (hash ^ static_cast<uint32_t>(c)) * 16777619u;
+  for (auto c : text) hash = (hash ^ code_of(c)) * 16777619u;
   return uint64_t{1} << (hash >> 26);
 }
 }  // namespace
