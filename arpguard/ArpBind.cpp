@@ -10,6 +10,7 @@
 #include "host/HNetworkProtocolUtil.h"
 #include "platform/ArpCommand.h"
 #include "platform/IpHelper.h"
+#include "platform/WinTime.h"
 
 namespace {
 
@@ -17,11 +18,6 @@ const wchar_t kSource[] = L".\\HThreadTidewell";
 constexpr size_t kMacLen = 6;
 // The guard refuses tables above this size; so does the binding.
 constexpr ULONG kMaxTableBytes = 0x100000;
-
-void close_process(const PROCESS_INFORMATION& info) {
-  if (info.hProcess) CloseHandle(info.hProcess);
-  if (info.hThread) CloseHandle(info.hThread);
-}
 
 enum class TableRead { kRead, kUnreadable, kNoMemory };
 
@@ -36,27 +32,44 @@ TableRead read_table(std::unique_ptr<DWORD[]>& buffer, ULONG& size) {
   return ret == NO_ERROR ? TableRead::kRead : TableRead::kUnreadable;
 }
 
-// Rewrites the first row of `ip` in place; false when the table has none.
-bool set_first_row(const unsigned char* table, ULONG size, const HString& ip, const unsigned char* mac, DWORD type) {
+// Copies row `i` out of a table read; false past the rows the buffer holds.
+bool row_at(const unsigned char* table, ULONG size, DWORD i, MIB_IPNETROW& row) {
   const size_t rows_at = offsetof(MIB_IPNETTABLE, table);
   DWORD count = 0;
   if (size < rows_at) return false;
   std::memcpy(&count, table, sizeof(count));
   size_t fits = (size - rows_at) / sizeof(MIB_IPNETROW);
-  if (count > fits) count = static_cast<DWORD>(fits);
-  for (DWORD i = 0; i < count; ++i) {
-    MIB_IPNETROW row;
-    std::memcpy(&row, table + rows_at + i * sizeof(MIB_IPNETROW), sizeof(row));
-    if (HString(HNetworkProtocolUtil::GetIPString(row.dwAddr, true)) != ip) continue;
+  if (i >= count || i >= fits) return false;
+  std::memcpy(&row, table + rows_at + i * sizeof(MIB_IPNETROW), sizeof(row));
+  return true;
+}
+
+bool row_is(const MIB_IPNETROW& row, const HString& ip) {
+  return HString(HNetworkProtocolUtil::GetIPString(row.dwAddr, true)) == ip;
+}
+
+HString cause_of_refusal(DWORD ret) {
+  HString cause(L"SetIpNetEntry ret ");
+  cause << ret;
+  // On Linux: the kernel's EPERM, the agent lacks CAP_NET_ADMIN.
+  if (ret == ERROR_ACCESS_DENIED) cause << L" (access denied: no right to change the ARP table)";
+  return cause;
+}
+
+// Rewrites the first row of `ip` in place; false when the table has none.
+bool set_first_row(const unsigned char* table, ULONG size, const HString& ip, const unsigned char* mac, DWORD type,
+                   HBindAttempt& attempt) {
+  MIB_IPNETROW row;
+  for (DWORD i = 0; row_at(table, size, i, row); ++i) {
+    if (!row_is(row, ip)) continue;
     std::memcpy(row.bPhysAddr, mac, kMacLen);
     // A row without a hardware address (incomplete, failed) has length 0;
     // the six bytes just written are the address to store.
     row.dwPhysAddrLen = kMacLen;
     row.dwType = type;
     DWORD ret = SetIpNetEntry(&row);
-    if (ret != NO_ERROR) {
-      HFileLog::ins().log(1, kSource, __LINE__, L"SetIpNetEntry %s ret %u", ip.wc_str(), ret);
-    }
+    attempt.kind = ret == NO_ERROR ? HBindAttempt::Kind::kSetInPlace : HBindAttempt::Kind::kFailed;
+    if (ret != NO_ERROR) attempt.str_cause = cause_of_refusal(ret);
     return true;
   }
   return false;
@@ -64,23 +77,52 @@ bool set_first_row(const unsigned char* table, ULONG size, const HString& ip, co
 
 }  // namespace
 
-void bind_ip_mac(const HString& ip, const HString& mac, DWORD type) {
+HBindAttempt bind_ip_mac(const HString& ip, const HString& mac, DWORD type) {
+  HBindAttempt attempt;
   unsigned char bytes[kMacLen];
   if (!HNetworkProtocolUtil::MakeMACArrayFromString(mac.get_str_direct(), bytes)) {
     HFileLog::ins().log(1, kSource, __LINE__, L"bind_ip_mac %s: %s is not a MAC, nothing bound", ip.wc_str(),
                         mac.wc_str());
-    return;
+    attempt.str_cause = HString(L"the configured MAC is not a MAC");
+    return attempt;
   }
   std::unique_ptr<DWORD[]> buffer;
   ULONG size = 0;
   TableRead read = read_table(buffer, size);
-  if (read == TableRead::kNoMemory) return;
+  if (read == TableRead::kNoMemory) {
+    attempt.str_cause = HString(L"no memory for the table");
+    return attempt;
+  }
   if (read == TableRead::kRead &&
-      set_first_row(reinterpret_cast<const unsigned char*>(buffer.get()), size, ip, bytes, type)) {
-    return;
+      set_first_row(reinterpret_cast<const unsigned char*>(buffer.get()), size, ip, bytes, type, attempt)) {
+    return attempt;
   }
   // No row for the address yet, or no table: the command creates the entry.
-  close_process(run_arp_command(ip, mac));
+  attempt.process = run_arp_command(ip, mac);
+  if (attempt.process.hProcess) {
+    attempt.kind = HBindAttempt::Kind::kCommandStarted;
+  } else {
+    attempt.str_cause = HString(L"arp -s could not be started, error ");
+    attempt.str_cause << GetLastError();
+  }
+  return attempt;
+}
+
+bool is_bound(const HString& ip, const HString& mac) {
+  unsigned char wanted[kMacLen];
+  if (!HNetworkProtocolUtil::MakeMACArrayFromString(mac.get_str_direct(), wanted)) return false;
+  std::unique_ptr<DWORD[]> buffer;
+  ULONG size = 0;
+  if (read_table(buffer, size) != TableRead::kRead) return false;
+  const unsigned char* table = reinterpret_cast<const unsigned char*>(buffer.get());
+  MIB_IPNETROW row;
+  for (DWORD i = 0; row_at(table, size, i, row); ++i) {
+    if (row_is(row, ip) && row.dwType == MIB_IPNET_TYPE_STATIC && row.dwPhysAddrLen == kMacLen &&
+        std::memcmp(row.bPhysAddr, wanted, kMacLen) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 PROCESS_INFORMATION run_arp_command(const HString& ip, const HString& mac) {

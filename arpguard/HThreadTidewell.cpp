@@ -35,6 +35,8 @@ constexpr DWORD kDropLogMs = 1000;
 constexpr int kProtectByBinding = 2;
 constexpr int kAutoBindOn = 1;
 constexpr DWORD kStaticType = MIB_IPNET_TYPE_STATIC;
+// A killed command is gone at once; this bounds the wait if it is not.
+constexpr DWORD kKillWaitMs = 1000;
 
 void log_text(int level, int line, const HString& text) {
   HFileLog::ins().log(level, kSource, line, L"%s", text.wc_str());
@@ -59,12 +61,17 @@ void HThreadTidewell::run() {
   HFileLog::ins().log(2, kSource, __LINE__, L"HThreadTidewell::run start");
   HArpNode node;  // reused: its texts keep their storage from claim to claim
   for (;;) {
-    while (!try_pop_arp_node(node)) wait_for_claims(kPollMs);
-    check_arp_node(node);
+    settle_bind_commands();
+    if (try_pop_arp_node(node)) {
+      check_arp_node(node);
+    } else {
+      wait_for_claims(kPollMs);
+    }
   }
 }
 
 bool HThreadTidewell::run_pass() {
+  settle_bind_commands();
   HArpNode node;
   if (!try_pop_arp_node(node)) return false;
   check_arp_node(node);
@@ -73,31 +80,61 @@ bool HThreadTidewell::run_pass() {
 
 // ---- queue ----
 
+namespace {
+
+enum { kNoLog, kLogQueueFull, kLogShareFull };
+
+// The share slot of an address: its four bytes folded into one.
+size_t share_slot(const unsigned char* address) {
+  return static_cast<size_t>(address[0] ^ address[1] ^ address[2] ^ address[3]);
+}
+
+// The same slot from dotted text; what is not a number counts as 0.
+size_t share_slot(const std::string& ip) {
+  unsigned char bytes[4] = {};
+  size_t part = 0;
+  for (char c : ip) {
+    if (c == '.') {
+      if (++part == 4) break;
+    } else if (c >= '0' && c <= '9') {
+      bytes[part] = static_cast<unsigned char>(bytes[part] * 10 + (c - '0'));
+    }
+  }
+  return share_slot(bytes);
+}
+
+// The claimed (sender) address in an ARP body.
+constexpr size_t kSenderIpOffset = 14;
+
+}  // namespace
+
 void HThreadTidewell::push_arp_node(const HArpNode& node) {
   DWORD now = 0;
   uint64_t total = 0;
-  bool b_log = false;
+  int log_line = kNoLog;
   size_t queued_now = 0;
+  size_t slot = share_slot(node.sender_ip);
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (make_room_locked(now, total, b_log)) {
+    if (make_room_locked(slot, now, total, log_line)) {
       dq_arp_node.push_back(QueuedClaim{{}, true});
       dq_text_node.push_back(node);
     }
     queued_now = dq_arp_node.size();
   }
-  after_push(queued_now, b_log, total);
+  after_push(queued_now, log_line, total);
 }
 
 void HThreadTidewell::push_arp_body(const unsigned char* body) {
   if (!body) return;
   DWORD now = 0;
   uint64_t total = 0;
-  bool b_log = false;
+  int log_line = kNoLog;
   size_t queued_now = 0;
+  size_t slot = share_slot(body + kSenderIpOffset);
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (make_room_locked(now, total, b_log)) {
+    if (make_room_locked(slot, now, total, log_line)) {
       dq_arp_node.emplace_back();
       QueuedClaim& claim = dq_arp_node.back();
       std::memcpy(claim.body, body, ARP_BODY_LEN);
@@ -105,22 +142,26 @@ void HThreadTidewell::push_arp_body(const unsigned char* body) {
     }
     queued_now = dq_arp_node.size();
   }
-  after_push(queued_now, b_log, total);
+  after_push(queued_now, log_line, total);
 }
 
-bool HThreadTidewell::make_room_locked(DWORD& now, uint64_t& total, bool& b_log) {
-  if (dq_arp_node.size() < kMaxQueuedNodes) return true;
+bool HThreadTidewell::make_room_locked(size_t slot, DWORD& now, uint64_t& total, int& log_line) {
+  bool queue_full = dq_arp_node.size() >= kMaxQueuedNodes;
+  if (!queue_full && ai_share[slot] < kMaxQueuedPerAddress) {
+    ++ai_share[slot];
+    return true;
+  }
   total = ull_dropped.fetch_add(1) + 1;
   HWinPCapHelper::instance().count_queue_drop();
   now = GetTickCount();
   if (total != 1 && DWORD(now - dw_drop_logged) < kDropLogMs) return false;
   dw_drop_logged = now;
-  b_log = true;
+  log_line = queue_full ? kLogQueueFull : kLogShareFull;
   return false;
 }
 
-void HThreadTidewell::after_push(size_t queued_now, bool b_log, uint64_t total) {
-  if (b_log) log_drop(total);
+void HThreadTidewell::after_push(size_t queued_now, int log_line, uint64_t total) {
+  if (log_line != kNoLog) log_drop(log_line, total);
   // One push wakes a sleeping guard: the ones behind it, until the guard
   // has been scheduled, must not each pay for a wake-up call.
   if (queued_now >= kWakeAtQueued && b_sleeping.load(std::memory_order_relaxed) && b_sleeping.exchange(false)) {
@@ -129,7 +170,13 @@ void HThreadTidewell::after_push(size_t queued_now, bool b_log, uint64_t total) 
   }
 }
 
-void HThreadTidewell::log_drop(uint64_t total) {
+void HThreadTidewell::log_drop(int log_line, uint64_t total) {
+  if (log_line == kLogShareFull) {
+    HFileLog::ins().log(1, kSource, __LINE__,
+                        L"push_arp_node share of one address full (%d waiting), claims dropped so far %llu",
+                        static_cast<int>(kMaxQueuedPerAddress), static_cast<unsigned long long>(total));
+    return;
+  }
   HFileLog::ins().log(1, kSource, __LINE__, L"push_arp_node queue full (%d waiting), claims dropped so far %llu",
                       static_cast<int>(kMaxQueuedNodes), static_cast<unsigned long long>(total));
 }
@@ -145,6 +192,7 @@ bool HThreadTidewell::try_pop_arp_node(HArpNode& node) {
       HIEUtil::RecMutex::Lock lock(mtx_queue);
       dq_taken.swap(dq_arp_node);
       dq_taken_text.swap(dq_text_node);
+      std::memset(ai_share, 0, sizeof(ai_share));
     }
     if (dq_taken.empty()) return false;
     claim = dq_taken.front();
@@ -251,11 +299,16 @@ void HThreadTidewell::auto_bind(const HString& ip, const HString& mac, const HSt
   HString configured;
   HBindList::Lookup found = HBindList(bind_list).configured_mac(ip, configured);
   if (found == HBindList::Lookup::kFound) {
+    // Its command still runs: the outcome is reported when it ends.
+    if (map_bind_command.count(ip)) return;
     log_text(2, __LINE__, HString(L"Auto bind IP-MAC:") + ip + HString(L"-") + configured);
-    bind_ip_mac(ip, configured, kStaticType);
-    BuildMapAndSet(false);
-    HPTWGlobal::ins().report_attack(true, {{L"mac", mac}, {L"macb", configured}, {L"ipb", ip}},
-                                    L"AntiARP_RP_ARP_BIND", 1);
+    HBindAttempt attempt = bind_ip_mac(ip, configured, kStaticType);
+    if (attempt.kind == HBindAttempt::Kind::kCommandStarted) {
+      if (attempt.process.hThread) CloseHandle(attempt.process.hThread);
+      map_bind_command[ip] = BindCommand{mac, configured, attempt.process.hProcess, GetTickCount()};
+      return;
+    }
+    finish_binding(ip, mac, configured, attempt.str_cause);
     return;
   }
   if (found == HBindList::Lookup::kMalformed) {
@@ -264,6 +317,49 @@ void HThreadTidewell::auto_bind(const HString& ip, const HString& mac, const HSt
   HPTWGlobal::ins().report_attack(true, {{L"mac", mac}}, L"AntiARP_RP_ARP_BIND_FAIL", 2);
   log_text(2, __LINE__,
            HString(L"Want to bind ") + ip + HString(L"-") + HString(L", but can not find it in mac list ") + bind_list);
+}
+
+void HThreadTidewell::finish_binding(const HString& ip, const HString& mac, const HString& configured,
+                                     const HString& cause) {
+  BuildMapAndSet(false);
+  if (is_bound(ip, configured)) {
+    HPTWGlobal::ins().report_attack(true, {{L"mac", mac}, {L"macb", configured}, {L"ipb", ip}},
+                                    L"AntiARP_RP_ARP_BIND", 1);
+    return;
+  }
+  HString why = cause.empty() ? HString(L"the entry is not static with that MAC afterwards") : cause;
+  log_text(1, __LINE__, HString(L"Bind ") + ip + HString(L"-") + configured + HString(L" failed: ") + why);
+  HPTWGlobal::ins().report_attack(true, {{L"mac", mac}}, L"AntiARP_RP_ARP_BIND_FAIL", 2);
+}
+
+// A command that ended is judged by the table; one past its time is killed
+// (and waited for briefly: the reaper thread of the platform takes it in
+// any case).
+void HThreadTidewell::settle_bind_commands() {
+  if (map_bind_command.empty()) return;
+  HIEUtil::RecMutex::Lock set_lock(mtx_set);
+  HIEUtil::RecMutex::Lock map_lock(mtx_map);
+  for (auto it = map_bind_command.begin(); it != map_bind_command.end();) {
+    const BindCommand& command = it->second;
+    HString cause;
+    if (WaitForSingleObject(command.h_process, 0) == WAIT_TIMEOUT) {
+      if (DWORD(GetTickCount() - command.dw_started) < kBindCommandMs) {
+        ++it;
+        continue;
+      }
+      TerminateProcess(command.h_process, 1);
+      WaitForSingleObject(command.h_process, kKillWaitMs);
+      cause << L"arp -s did not end within " << kBindCommandMs << L" ms and was killed";
+    } else {
+      DWORD code = 0;
+      if (GetExitCodeProcess(command.h_process, &code) && code != 0) cause << L"arp -s ended with exit code " << code;
+    }
+    CloseHandle(command.h_process);
+    BindCommand ended = command;
+    HString ip = it->first;
+    it = map_bind_command.erase(it);
+    finish_binding(ip, ended.str_mac, ended.str_configured, cause);
+  }
 }
 
 void HThreadTidewell::learn_first_claim(const HString& ip, const HString& mac) {

@@ -25,6 +25,13 @@ class HThreadTidewell : public HIEUtil::Thread {
   // and they hold more than the guard falls behind while a report waits
   // for the core.
   static constexpr size_t kMaxQueuedNodes = 65536;
+  // Claims for one address take at most this share of the queue, so that a
+  // flood claiming one address leaves room for a genuine claim for another
+  // gateway. Addresses are counted in slots by a hash of the four bytes
+  // (addresses of one /24 never share a slot); a slot's count starts again
+  // when the guard takes the waiting run.
+  static constexpr size_t kShareSlots = 256;
+  static constexpr uint32_t kMaxQueuedPerAddress = kMaxQueuedNodes / 16;
   // The guard looks at its empty queue this often; a run of this many
   // waiting claims wakes it at once (under a flood, a wake-up per run of a
   // thousand claims rather than a few hundred: each costs the capture
@@ -36,11 +43,16 @@ class HThreadTidewell : public HIEUtil::Thread {
   // MAC of any other address is never acted on); the others are counted
   // and logged. Some 200 bytes an address: about 3 MiB.
   static constexpr size_t kMaxLearned = 16384;
+  // An "arp -s" that binds a gateway has this long to end; past it, it is
+  // killed and the binding reported as failed. Claims for the address that
+  // arrive meanwhile start no second command.
+  static constexpr DWORD kBindCommandMs = 5000;
 
   HThreadTidewell();
   void run() override;
-  // Judges the oldest waiting claim, if any; false when the queue was empty.
-  // `run` without its waiting.
+  // Settles the binding commands that ended or ran out of time, then judges
+  // the oldest waiting claim, if any; false when the queue was empty. `run`
+  // without its waiting.
   bool run_pass();
 
   void push_arp_node(const HArpNode& node);
@@ -61,6 +73,7 @@ class HThreadTidewell : public HIEUtil::Thread {
   uint64_t dropped() const { return ull_dropped.load(); }
   uint64_t unlearned() const { return ull_unlearned.load(); }
   size_t learned_count();
+  size_t bind_commands_running() const { return map_bind_command.size(); }
 
  private:
   enum class Verdict { kDone, kSuspect };
@@ -73,16 +86,21 @@ class HThreadTidewell : public HIEUtil::Thread {
   };
 
   bool try_pop_arp_node(HArpNode& node);
-  // Under mtx_queue: false (and counted) when the queue is full.
-  bool make_room_locked(DWORD& now, uint64_t& total, bool& b_log);
-  void after_push(size_t queued_now, bool b_log, uint64_t total);
+  // Under mtx_queue: false (and counted) when the queue, or the share of
+  // the claimed address's slot, is full.
+  bool make_room_locked(size_t slot, DWORD& now, uint64_t& total, int& log_line);
+  void after_push(size_t queued_now, int log_line, uint64_t total);
   void wait_for_claims(DWORD milliseconds);
-  void log_drop(uint64_t total);
+  void log_drop(int log_line, uint64_t total);
   Verdict judge_claim(const HString& ip, const HString& mac, HMacChangeItem& item);
   // Under mtx_map.
   void learn_first_claim(const HString& ip, const HString& mac);
   Verdict judge_by_policy(const HString& ip, const HString& mac);
   void auto_bind(const HString& ip, const HString& mac, const HString& bind_list);
+  // Re-reads the table and reports the binding as done only when the entry
+  // is static with the configured MAC now; `cause` says why it may not be.
+  void finish_binding(const HString& ip, const HString& mac, const HString& configured, const HString& cause);
+  void settle_bind_commands();
   void apply_table(const unsigned char* buffer, ULONG size, bool learn_dynamic);
 
   // The capture thread's side of the queue, the guard's side and the
@@ -92,6 +110,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   alignas(64) std::deque<QueuedClaim> dq_arp_node;
   std::deque<HArpNode> dq_text_node;
   HIEUtil::RecMutex mtx_queue;
+  // Waiting claims per share slot; guarded by mtx_queue.
+  uint32_t ai_share[kShareSlots] = {};
   // Claims the guard has taken from the queue and not judged yet, oldest
   // first; mtx_taken is taken before mtx_queue.
   alignas(64) std::deque<QueuedClaim> dq_taken;
@@ -111,6 +131,16 @@ class HThreadTidewell : public HIEUtil::Thread {
   std::atomic<uint64_t> ull_dropped{0};
   // Tick of the last drop line; guarded by mtx_queue.
   DWORD dw_drop_logged = 0;
+  // A binding command that runs: the claimed MAC to report, the configured
+  // MAC to check for, its process and start tick. By address; the guard
+  // thread's own.
+  struct BindCommand {
+    HString str_mac;
+    HString str_configured;
+    HANDLE h_process;
+    DWORD dw_started;
+  };
+  std::map<HString, BindCommand> map_bind_command;
   std::atomic<uint64_t> ull_unlearned{0};
   // Tick of the last line about unlearned claims; guarded by mtx_map.
   DWORD dw_unlearned_logged = 0;

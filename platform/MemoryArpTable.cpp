@@ -31,7 +31,6 @@ DWORD MemoryArpTable::set_row(const MIB_IPNETROW& row) {
 
 void MemoryArpTable::set_static(DWORD address, const BYTE mac[6]) {
   std::lock_guard<std::mutex> lock(mtx_rows);
-  ++i_sets;
   MIB_IPNETROW row{};
   row.dwIndex = vt_rows.empty() ? 1 : vt_rows.front().dwIndex;
   for (const MIB_IPNETROW& existing : vt_rows) {

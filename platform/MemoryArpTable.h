@@ -33,6 +33,7 @@ class MemoryArpTable : public ArpTableBackend {
   // that changes between a size query and the read that follows.
   void set_read_hook(std::function<void(std::vector<MIB_IPNETROW>&)> hook);
   uint32_t read_count() const;
+  // Calls of set_row (SetIpNetEntry), refused ones too; set_static is none.
   uint32_t set_count() const;
 
  private:

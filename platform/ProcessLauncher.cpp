@@ -9,6 +9,7 @@ namespace {
 struct LauncherSeam {
   std::mutex mtx;
   std::function<bool(const platform::ProcessLaunch&)> fn;
+  bool b_hang = false;
 };
 
 LauncherSeam& launcher_seam() {
@@ -38,6 +39,16 @@ ProcessLaunch launch_request(LPCWSTR application_name, LPCWSTR command_line, LPC
 void set_process_launcher(std::function<bool(const ProcessLaunch&)> launcher) {
   std::lock_guard<std::mutex> lock(launcher_seam().mtx);
   launcher_seam().fn = std::move(launcher);
+}
+
+void set_stand_ins_hang(bool hang) {
+  std::lock_guard<std::mutex> lock(launcher_seam().mtx);
+  launcher_seam().b_hang = hang;
+}
+
+bool stand_ins_hang() {
+  std::lock_guard<std::mutex> lock(launcher_seam().mtx);
+  return launcher_seam().b_hang;
 }
 
 std::vector<std::wstring> split_command_line(const std::wstring& command_line) {

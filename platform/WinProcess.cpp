@@ -10,7 +10,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <set>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -24,19 +27,38 @@ namespace {
 
 constexpr const char* kDefaultPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
 
+// What both handles of a process refer to. A real process is reaped by a
+// thread of its own; `b_ended` is set under `mtx` before the pid is
+// released, so that TerminateProcess, which signals under `mtx`, never
+// reaches a pid the system has handed to another process.
+struct ProcessState {
+  std::mutex mtx;
+  std::condition_variable cv_ended;
+  pid_t pid = 0;  // 0: a process that a launcher stood in for
+  bool b_ended = false;
+  bool b_killed = false;
+  DWORD dw_exit_code = STILL_ACTIVE;
+  DWORD dw_kill_code = 0;
+};
+
 // Handles are numbers handed out here, never pointers: closing a stranger's
 // value cannot touch memory.
 class HandleTable {
  public:
-  HANDLE open() {
+  HANDLE open(const std::shared_ptr<ProcessState>& state) {
     std::lock_guard<std::mutex> lock(mtx);
     ui_next += 4;
-    set_open.insert(ui_next);
+    map_open.emplace(ui_next, state);
     return reinterpret_cast<HANDLE>(ui_next);
   }
   bool close(HANDLE handle) {
     std::lock_guard<std::mutex> lock(mtx);
-    return set_open.erase(reinterpret_cast<uintptr_t>(handle)) == 1;
+    return map_open.erase(reinterpret_cast<uintptr_t>(handle)) == 1;
+  }
+  std::shared_ptr<ProcessState> process_of(HANDLE handle) {
+    std::lock_guard<std::mutex> lock(mtx);
+    auto found = map_open.find(reinterpret_cast<uintptr_t>(handle));
+    return found == map_open.end() ? nullptr : found->second;
   }
   DWORD next_fake_id() {
     std::lock_guard<std::mutex> lock(mtx);
@@ -45,7 +67,7 @@ class HandleTable {
 
  private:
   std::mutex mtx;
-  std::set<uintptr_t> set_open;
+  std::map<uintptr_t, std::shared_ptr<ProcessState>> map_open;
   uintptr_t ui_next = 0x1000;
   DWORD dw_fake_id = 0x40000000;
 };
@@ -122,19 +144,37 @@ DWORD error_of_errno(int error) {
   }
 }
 
-void wait_for(pid_t pid) {
+void mark_ended(ProcessState& state, DWORD exit_code) {
+  state.b_ended = true;
+  state.dw_exit_code = state.b_killed ? state.dw_kill_code : exit_code;
+  state.cv_ended.notify_all();
+}
+
+DWORD exit_code_of(const siginfo_t& info) {
+  if (info.si_code == CLD_EXITED) return static_cast<DWORD>(info.si_status);
+  return 128 + static_cast<DWORD>(info.si_status);
+}
+
+// Waits for the child without reaping it, records its end, then reaps it.
+void wait_for(std::shared_ptr<ProcessState> state) {
+  siginfo_t info {};
+  int ret = 0;
+  while ((ret = ::waitid(P_PID, static_cast<id_t>(state->pid), &info, WEXITED | WNOWAIT)) < 0 && errno == EINTR) {
+  }
+  std::lock_guard<std::mutex> lock(state->mtx);
+  mark_ended(*state, ret == 0 ? exit_code_of(info) : ERROR_GEN_FAILURE);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (::waitpid(state->pid, &status, 0) < 0 && errno == EINTR) {
   }
 }
 
 // The child is waited for on a thread of its own, so that it never stays a
 // zombie and nobody waits for it on the caller's thread.
-void reap_later(pid_t pid) {
+void reap_later(const std::shared_ptr<ProcessState>& state) {
   try {
-    std::thread(wait_for, pid).detach();
+    std::thread(wait_for, state).detach();
   } catch (const std::system_error&) {
-    wait_for(pid);
+    wait_for(state);
   }
 }
 
@@ -188,11 +228,17 @@ BOOL fail(DWORD code) {
   return FALSE;
 }
 
-void fill_information(PROCESS_INFORMATION* info, DWORD id) {
-  info->hProcess = handle_table().open();
-  info->hThread = handle_table().open();
+void fill_information(PROCESS_INFORMATION* info, const std::shared_ptr<ProcessState>& state, DWORD id) {
+  info->hProcess = handle_table().open(state);
+  info->hThread = handle_table().open(state);
   info->dwProcessId = id;
   info->dwThreadId = id;
+}
+
+std::shared_ptr<ProcessState> stand_in() {
+  auto state = std::make_shared<ProcessState>();
+  if (!platform::stand_ins_hang()) mark_ended(*state, 0);
+  return state;
 }
 
 }  // namespace
@@ -208,7 +254,7 @@ BOOL CreateProcessW(LPCWSTR application_name, LPWSTR command_line, SECURITY_ATTR
   std::function<bool(const platform::ProcessLaunch&)> launcher = platform::current_process_launcher();
   if (launcher) {
     if (!launcher(launch)) return fail(ERROR_FILE_NOT_FOUND);
-    fill_information(process_information, handle_table().next_fake_id());
+    fill_information(process_information, stand_in(), handle_table().next_fake_id());
     return TRUE;
   }
 
@@ -219,12 +265,54 @@ BOOL CreateProcessW(LPCWSTR application_name, LPWSTR command_line, SECURITY_ATTR
   if (program.empty()) return fail(ERROR_FILE_NOT_FOUND);
   pid_t pid = 0;
   if (int error = spawn(program, words, launch, pid)) return fail(error_of_errno(error));
-  reap_later(pid);
-  fill_information(process_information, static_cast<DWORD>(pid));
+  auto state = std::make_shared<ProcessState>();
+  state->pid = pid;
+  fill_information(process_information, state, static_cast<DWORD>(pid));
+  reap_later(state);
   return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {
   if (!handle_table().close(handle)) return fail(ERROR_INVALID_HANDLE);
+  return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  std::shared_ptr<ProcessState> state = handle_table().process_of(handle);
+  if (!state) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  std::unique_lock<std::mutex> lock(state->mtx);
+  auto ended = [&state] { return state->b_ended; };
+  if (milliseconds == INFINITE) {
+    state->cv_ended.wait(lock, ended);
+  } else if (!state->cv_ended.wait_for(lock, std::chrono::milliseconds(milliseconds), ended)) {
+    return WAIT_TIMEOUT;
+  }
+  return WAIT_OBJECT_0;
+}
+
+BOOL TerminateProcess(HANDLE process, UINT exit_code) {
+  std::shared_ptr<ProcessState> state = handle_table().process_of(process);
+  if (!state) return fail(ERROR_INVALID_HANDLE);
+  std::lock_guard<std::mutex> lock(state->mtx);
+  if (state->b_ended) return fail(ERROR_ACCESS_DENIED);
+  state->b_killed = true;
+  state->dw_kill_code = exit_code;
+  if (state->pid == 0) {
+    mark_ended(*state, exit_code);
+    return TRUE;
+  }
+  // Not reaped yet (b_ended is false): the pid is still this child's.
+  if (::kill(state->pid, SIGKILL) != 0) return fail(error_of_errno(errno));
+  return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code) {
+  std::shared_ptr<ProcessState> state = handle_table().process_of(process);
+  if (!state || !exit_code) return fail(state ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+  std::lock_guard<std::mutex> lock(state->mtx);
+  *exit_code = state->dw_exit_code;
   return TRUE;
 }

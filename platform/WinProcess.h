@@ -16,6 +16,16 @@
 //
 // CloseHandle(handle): TRUE for an open handle of this module, else FALSE
 // with ERROR_INVALID_HANDLE.
+//
+// WaitForSingleObject(handle, milliseconds), on either handle of a process:
+// WAIT_OBJECT_0 once the process has ended (and has been reaped),
+// WAIT_TIMEOUT when it still runs after `milliseconds` (INFINITE waits for
+// ever), WAIT_FAILED with ERROR_INVALID_HANDLE for any other handle.
+// TerminateProcess(process, exit_code): ends the process at once (SIGKILL);
+// its exit code becomes `exit_code`. FALSE with ERROR_ACCESS_DENIED when it
+// has ended already, with ERROR_INVALID_HANDLE for a handle that is none.
+// GetExitCodeProcess(process, &code): STILL_ACTIVE while it runs, then its
+// exit status (128 + the signal for a process a signal ended).
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,6 +35,12 @@
 constexpr DWORD STARTF_USESHOWWINDOW = 0x00000001;
 constexpr WORD SW_HIDE = 0;
 constexpr WORD SW_SHOWNORMAL = 1;
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD STILL_ACTIVE = 259;
+typedef unsigned int UINT;
 
 struct SECURITY_ATTRIBUTES;
 
@@ -61,6 +77,9 @@ BOOL CreateProcessW(LPCWSTR application_name, LPWSTR command_line, SECURITY_ATTR
                     void* environment, LPCWSTR current_directory, STARTUPINFOW* startup_info,
                     PROCESS_INFORMATION* process_information);
 BOOL CloseHandle(HANDLE handle);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL TerminateProcess(HANDLE process, UINT exit_code);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code);
 
 namespace platform {
 
@@ -74,8 +93,14 @@ struct ProcessLaunch {
 
 // Test and replay seam: while set, CreateProcessW hands every start to the
 // launcher instead of starting a process; the launcher returns whether the
-// start succeeded. Null restores real processes.
+// start succeeded. Null restores real processes. The process a launcher
+// stood in for has ended, with exit code 0, when CreateProcessW returns.
 void set_process_launcher(std::function<bool(const ProcessLaunch&)> launcher);
+
+// Test seam: while set, the processes that a launcher stands in for keep
+// running until TerminateProcess ends them (a command that hangs).
+void set_stand_ins_hang(bool hang);
+bool stand_ins_hang();
 
 // The command line split into words, as CreateProcessW splits it.
 std::vector<std::wstring> split_command_line(const std::wstring& command_line);

@@ -34,9 +34,14 @@ uint32_t set_ip_net_entry(const void* row);
 int create_process(const wchar_t* application, wchar_t* command_line, int inherit_handles, uint32_t flags,
                    void* environment, const wchar_t* current_directory, void* startup, void* information);
 int close_handle(void* handle);
-// A handle to close in place of a process that a launcher stood in for: a
-// signalled event, so that waiting on it returns at once.
-void* create_stand_in_handle();
+uint32_t wait_for_single_object(void* handle, uint32_t milliseconds);
+int terminate_process(void* process, uint32_t exit_code);
+int get_exit_code_process(void* process, uint32_t* exit_code);
+// A handle in place of a process that a launcher stood in for: a
+// manual-reset event, signalled when the process counts as ended, so that
+// waiting on it behaves as waiting on a process.
+void* create_stand_in_handle(bool ended);
+int set_event(void* event);
 
 // Modules and their resources.
 HINSTANCE__* module_of_address(const void* address);

@@ -58,7 +58,22 @@ int create_process(const wchar_t* application, wchar_t* command_line, int inheri
 
 int close_handle(void* handle) { return ::CloseHandle(handle); }
 
-void* create_stand_in_handle() { return ::CreateEventW(nullptr, TRUE, TRUE, nullptr); }
+uint32_t wait_for_single_object(void* handle, uint32_t milliseconds) {
+  return ::WaitForSingleObject(handle, milliseconds);
+}
+
+int terminate_process(void* process, uint32_t exit_code) { return ::TerminateProcess(process, exit_code); }
+
+int get_exit_code_process(void* process, uint32_t* exit_code) {
+  DWORD code = 0;
+  BOOL ok = ::GetExitCodeProcess(process, &code);
+  if (ok) *exit_code = code;
+  return ok;
+}
+
+void* create_stand_in_handle(bool ended) { return ::CreateEventW(nullptr, TRUE, ended ? TRUE : FALSE, nullptr); }
+
+int set_event(void* event) { return ::SetEvent(event); }
 
 HINSTANCE__* module_of_address(const void* address) {
   HMODULE module = nullptr;

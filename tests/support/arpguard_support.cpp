@@ -13,6 +13,7 @@
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HNetworkUtil.h"
 #include "host/HSysInfoMgr.h"
+#include "platform/ArpCommand.h"
 #include "platform/WinDebug.h"
 #include "tests/support/PluginPolicy.h"
 
@@ -71,11 +72,22 @@ ProcessRecorder::ProcessRecorder() {
   platform::set_process_launcher([this](const platform::ProcessLaunch& launch) {
     std::lock_guard<std::mutex> lock(mtx_launches);
     vt_launches.push_back(launch);
+    DWORD address = 0;
+    BYTE mac[6];
+    auto* table = dynamic_cast<platform::MemoryArpTable*>(platform::arp_table_backend());
+    if (table && !platform::stand_ins_hang() && platform::parse_arp_set_command(launch.command_line, address, mac)) {
+      table->set_static(address, mac);
+    }
     return true;
   });
 }
 
-ProcessRecorder::~ProcessRecorder() { platform::set_process_launcher(nullptr); }
+ProcessRecorder::~ProcessRecorder() {
+  platform::set_process_launcher(nullptr);
+  platform::set_stand_ins_hang(false);
+}
+
+void ProcessRecorder::hang(bool hang) { platform::set_stand_ins_hang(hang); }
 
 std::vector<platform::ProcessLaunch> ProcessRecorder::launches() {
   std::lock_guard<std::mutex> lock(mtx_launches);

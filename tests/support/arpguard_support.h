@@ -52,12 +52,15 @@ struct Policy {
   std::string bind_list;
 };
 
-// Command lines handed to CreateProcessW instead of starting processes.
+// Command lines handed to CreateProcessW instead of starting processes. An
+// "arp -s" lands in the in-memory ARP table, as the real command's would,
+// unless the commands hang: then they run, doing nothing, until killed.
 class ProcessRecorder {
  public:
   ProcessRecorder();
   ~ProcessRecorder();
   std::vector<platform::ProcessLaunch> launches();
+  void hang(bool hang);
 
  private:
   std::mutex mtx_launches;

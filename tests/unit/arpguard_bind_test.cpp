@@ -18,7 +18,12 @@ const DWORD kInvalid = MIB_IPNET_TYPE_INVALID;
 
 class GuardBindingTest : public ::testing::Test {
  protected:
-  void bind(const std::string& ip, const std::string& mac) { bind_ip_mac(HString(ip), HString(mac), kStatic); }
+  HBindAttempt bind(const std::string& ip, const std::string& mac) {
+    HBindAttempt attempt = bind_ip_mac(HString(ip), HString(mac), kStatic);
+    if (attempt.process.hProcess) CloseHandle(attempt.process.hProcess);
+    if (attempt.process.hThread) CloseHandle(attempt.process.hThread);
+    return attempt;
+  }
 
   GuardEnv env;
   ProcessRecorder processes;
@@ -27,7 +32,10 @@ class GuardBindingTest : public ::testing::Test {
 
 TEST_F(GuardBindingTest, ExistingDynamicRowIsMadeStaticInPlace) {
   env.table().set_rows({row(kOtherIp, kOtherMac, kDynamic, 2), row(kGatewayIp, kSpooferMac, kDynamic, 5)});
-  bind(kGatewayIp, kGatewayMac);
+  EXPECT_FALSE(is_bound(HString(kGatewayIp), HString(kGatewayMac)));
+  EXPECT_EQ(HBindAttempt::Kind::kSetInPlace, bind(kGatewayIp, kGatewayMac).kind);
+  EXPECT_TRUE(is_bound(HString(kGatewayIp), HString(kGatewayMac)));
+  EXPECT_FALSE(is_bound(HString(kGatewayIp), HString(kSpooferMac)));
   std::vector<MIB_IPNETROW> rows = env.table().rows();
   ASSERT_EQ(2u, rows.size());
   EXPECT_EQ(kGatewayIp, ip_of(rows[1]));
@@ -63,9 +71,21 @@ TEST_F(GuardBindingTest, RowWithoutHardwareAddressGetsTheSixBytes) {
   EXPECT_EQ(kGatewayMac, mac_of(rows[0]));
 }
 
+// Without CAP_NET_ADMIN the kernel refuses the row: the attempt says so
+// instead of passing for a binding.
+TEST_F(GuardBindingTest, RefusedRowIsAFailedAttemptWithItsCause) {
+  env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic, 5)});
+  env.table().set_set_error(ERROR_ACCESS_DENIED);
+  HBindAttempt attempt = bind(kGatewayIp, kGatewayMac);
+  EXPECT_EQ(HBindAttempt::Kind::kFailed, attempt.kind);
+  EXPECT_EQ("SetIpNetEntry ret 5 (access denied: no right to change the ARP table)", narrow(attempt.str_cause));
+  EXPECT_FALSE(is_bound(HString(kGatewayIp), HString(kGatewayMac)));
+  EXPECT_TRUE(processes.launches().empty());
+}
+
 TEST_F(GuardBindingTest, AddressWithoutRowStartsExactlyOneHiddenArpCommand) {
   env.table().set_rows({row(kOtherIp, kOtherMac, kDynamic, 2)});
-  bind(kGatewayIp, kGatewayMac);
+  EXPECT_EQ(HBindAttempt::Kind::kCommandStarted, bind(kGatewayIp, kGatewayMac).kind);
   std::vector<platform::ProcessLaunch> launches = processes.launches();
   ASSERT_EQ(1u, launches.size());
   // net-tools' arp refuses dashes: the colons stay on this platform.
@@ -118,6 +138,7 @@ TEST_F(GuardBindingTest, TextThatIsNoMacTouchesNothing) {
 TEST_F(GuardBindingTest, RunArpCommandReturnsTheHandlesToCloseOrZeroes) {
   PROCESS_INFORMATION info = run_arp_command(HString(kGatewayIp), HString(kGatewayMac));
   EXPECT_NE(0u, info.dwProcessId);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 0));  // a stand-in has ended
   EXPECT_TRUE(CloseHandle(info.hProcess));
   EXPECT_TRUE(CloseHandle(info.hThread));
   EXPECT_FALSE(CloseHandle(info.hProcess));
@@ -127,15 +148,18 @@ TEST_F(GuardBindingTest, RunArpCommandReturnsTheHandlesToCloseOrZeroes) {
   EXPECT_EQ(nullptr, info.hProcess);
   EXPECT_EQ(nullptr, info.hThread);
   EXPECT_EQ(0u, info.dwProcessId);
-  bind(kGatewayIp, kGatewayMac);  // nothing to close, nothing breaks
+  EXPECT_EQ(HBindAttempt::Kind::kFailed, bind(kOtherIp, kOtherMac).kind);  // no row: the command
 }
 
 // Replay: the command is applied to the in-memory table, no process starts.
 TEST(GuardReplayTableTest, ArpCommandLandsInTheVirtualTable) {
   GuardEnv env;
   platform::install_virtual_arp_table({row(kOtherIp, kOtherMac, kDynamic, 9)});
-  bind_ip_mac(HString(kGatewayIp), HString(kGatewayMac), kStatic);
-  bind_ip_mac(HString(kOtherIp), HString(kSpooferMac), kStatic);
+  for (HBindAttempt attempt : {bind_ip_mac(HString(kGatewayIp), HString(kGatewayMac), kStatic),
+                               bind_ip_mac(HString(kOtherIp), HString(kSpooferMac), kStatic)}) {
+    if (attempt.process.hProcess) CloseHandle(attempt.process.hProcess);
+    if (attempt.process.hThread) CloseHandle(attempt.process.hThread);
+  }
   ULONG size = 0;
   ASSERT_EQ(ERROR_INSUFFICIENT_BUFFER, GetIpNetTable(nullptr, &size, FALSE));
   std::vector<DWORD> buffer(size / sizeof(DWORD) + 1);

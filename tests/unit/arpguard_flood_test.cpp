@@ -87,6 +87,7 @@ TEST_F(ArpGuardFlood, GatewayIsStillLearnedAndBoundWhenTheMapIsFull) {
 
   // A spoofer's claim is judged as on an empty map: bound to the configured MAC.
   guard.check_arp_node(claim(kGatewayIp, kSpooferMac));
+  guard.run_pass();  // the command has ended
   ASSERT_EQ(1u, core.ids().size());
   EXPECT_EQ("AntiARP_RP_ARP_BIND", core.ids().at(0));
   ASSERT_EQ(1u, processes.launches().size()) << "no table row: arp -s";

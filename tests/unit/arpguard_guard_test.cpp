@@ -172,14 +172,52 @@ TEST_F(GuardBindTest, SpoofedGatewayIsBoundInPlaceToItsConfiguredMac) {
   EXPECT_EQ(1u, core.reports().size());
 }
 
+// The command's outcome is judged once it has ended: claims that come
+// meanwhile start no second command and no second report.
 TEST_F(GuardBindTest, GatewayWithoutRowIsBoundThroughOneArpCommand) {
   env.table().set_rows({});
   guard->set_ip_mac(HString(kGatewayIp), HString(kGatewayMac));
   judge(kGatewayIp, kSpooferMac);
+  judge(kGatewayIp, kSpooferMac);
+  EXPECT_TRUE(core.ids().empty());
+  EXPECT_FALSE(guard->run_pass());
   std::vector<platform::ProcessLaunch> launches = processes.launches();
   ASSERT_EQ(1u, launches.size());
   EXPECT_EQ(L"arp -s 10.77.1.1 02:77:00:00:01:01", launches[0].command_line);
   EXPECT_EQ(std::vector<std::string>{"AntiARP_RP_ARP_BIND"}, core.ids());
+  EXPECT_EQ(0u, guard->bind_commands_running());
+}
+
+// A binding that did not take is reported as failed, with its cause logged.
+TEST_F(GuardBindTest, RefusedBindingIsReportedAsFailedNotAsBound) {
+  env.table().set_set_error(ERROR_ACCESS_DENIED);
+  judge(kGatewayIp, kSpooferMac);
+  std::vector<ARPSpoofingReport_Local> reports = core.reports();
+  ASSERT_EQ(1u, reports.size());
+  EXPECT_EQ("AntiARP_RP_ARP_BIND_FAIL", narrow(reports[0].str_desc));
+  EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
+  EXPECT_EQ(kDynamic, table_row(kGatewayIp).dwType);
+  EXPECT_EQ(1u, count_of(env.general_log(), "Bind 10.77.1.1-02:77:00:00:01:01 failed: SetIpNetEntry ret 5 (access denied"));
+}
+
+// An "arp -s" that never ends: one process for a flood of claims, killed
+// past its deadline, and the binding reported as failed.
+TEST_F(GuardBindTest, HangingArpCommandRunsOnceAndIsKilledPastItsDeadline) {
+  env.table().set_rows({});
+  guard->set_ip_mac(HString(kGatewayIp), HString(kGatewayMac));
+  processes.hang(true);
+  for (int i = 0; i < 300; ++i) guard->push_arp_node(claim(kGatewayIp, kSpooferMac));
+  while (guard->run_pass()) {
+  }
+  ticks.advance(HThreadTidewell::kBindCommandMs - 1);
+  guard->run_pass();
+  EXPECT_EQ(1u, processes.launches().size());
+  EXPECT_TRUE(core.ids().empty());
+  ticks.advance(1);
+  guard->run_pass();
+  EXPECT_EQ(std::vector<std::string>{"AntiARP_RP_ARP_BIND_FAIL"}, core.ids());
+  EXPECT_EQ(0u, guard->bind_commands_running());
+  EXPECT_EQ(1u, count_of(env.general_log(), "failed: arp -s did not end within 5000 ms and was killed"));
 }
 
 // Lists that hold no usable pair for the gateway: the claim is reported as
@@ -317,8 +355,14 @@ TEST_F(GuardTest, QueueHandsOutClaimsOldestFirst) {
   EXPECT_EQ(kOtherMac, learned(kOtherIp));  // the first one was learned
 }
 
+// 10.77.1.<n>: addresses of one /24 fill shares of their own.
+std::string segment_ip(size_t n) { return "10.77.1." + std::to_string(n); }
+
 TEST_F(GuardTest, FloodIsCappedCountedAndLoggedOncePerSecond) {
-  for (size_t i = 0; i < HThreadTidewell::kMaxQueuedNodes; ++i) guard->push_arp_node(claim(kOtherIp, kOtherMac));
+  const size_t addresses = HThreadTidewell::kMaxQueuedNodes / HThreadTidewell::kMaxQueuedPerAddress * 2;
+  for (size_t i = 0; i < HThreadTidewell::kMaxQueuedNodes; ++i) {
+    guard->push_arp_node(claim(segment_ip(i % addresses), kOtherMac));
+  }
   EXPECT_EQ(0u, guard->dropped());
   guard->push_arp_node(claim(kOtherIp, kSpooferMac));
   for (int i = 0; i < 50; ++i) guard->push_arp_node(claim(kOtherIp, kSpooferMac));
@@ -408,14 +452,27 @@ TEST_F(GuardQueue, ARunOfClaimsWakesTheSleepingGuardBeforeItsPoll) {
   EXPECT_LT(woke - pushed, std::chrono::milliseconds(HThreadTidewell::kPollMs - 50));
 }
 
-TEST_F(GuardQueue, DropsOfAFullQueueAreCountedForTheSummary) {
+// A flood claiming one address fills only that address's share: its drops
+// are counted where the summary sees them, and a genuine claim for another
+// gateway still gets in and is judged.
+TEST_F(GuardQueue, FloodForOneAddressLeavesRoomForAClaimForAnotherGateway) {
   HWinPCapHelper::instance().reset_for_test();
   std::vector<unsigned char> b = body(9);
-  for (size_t i = 0; i < HThreadTidewell::kMaxQueuedNodes + 5; ++i) guard->push_arp_body(b.data());
-  EXPECT_EQ(HThreadTidewell::kMaxQueuedNodes, guard->queued());
-  EXPECT_EQ(5u, guard->dropped());
-  EXPECT_EQ(5u, HWinPCapHelper::instance().stats().frames_queue_dropped);
-  EXPECT_EQ(1u, count_of(env.general_log(), "queue full"));
+  for (size_t i = 0; i < HThreadTidewell::kMaxQueuedNodes; ++i) guard->push_arp_body(b.data());
+  guard->push_arp_node(claim(kGateway2Ip, kGateway2Mac));
+  const uint64_t dropped = HThreadTidewell::kMaxQueuedNodes - HThreadTidewell::kMaxQueuedPerAddress;
+  EXPECT_EQ(HThreadTidewell::kMaxQueuedPerAddress + 1, guard->queued());
+  EXPECT_EQ(dropped, guard->dropped());
+  EXPECT_EQ(dropped, HWinPCapHelper::instance().stats().frames_queue_dropped);
+  EXPECT_EQ(1u, count_of(env.general_log(), "share of one address full"));
+
+  while (guard->run_pass()) {
+  }
+  HString mac;
+  ASSERT_TRUE(guard->learned_mac(HString(kGateway2Ip), mac));
+  EXPECT_EQ(HString(kGateway2Mac), mac);
+  guard->push_arp_body(b.data());  // taken by the guard: the share is free again
+  EXPECT_EQ(dropped, guard->dropped());
 }
 
 }  // namespace
