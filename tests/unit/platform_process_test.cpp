@@ -126,6 +126,32 @@ TEST_F(PlatformProcessTest, ChildIsReapedWhetherOrNotItsHandlesAreClosed) {
   EXPECT_TRUE(wait_until_reaped(kept.dwProcessId));
 }
 
+// A command that hangs is ended by TerminateProcess and reaped by the time
+// the wait returns; one that ends on its own gives its exit code.
+TEST_F(PlatformProcessTest, HangingChildIsKilledAndReapedAndExitCodesAreKept) {
+  PROCESS_INFORMATION hanging{};
+  ASSERT_TRUE(start(L"sleep 30", hanging));
+  DWORD code = 0;
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hanging.hProcess, 0));
+  EXPECT_TRUE(GetExitCodeProcess(hanging.hProcess, &code));
+  EXPECT_EQ(STILL_ACTIVE, code);
+  EXPECT_TRUE(TerminateProcess(hanging.hProcess, 9));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hanging.hProcess, 10000));
+  EXPECT_NE(0, ::access(("/proc/" + std::to_string(hanging.dwProcessId) + "/stat").c_str(), F_OK));
+  EXPECT_TRUE(GetExitCodeProcess(hanging.hProcess, &code));
+  EXPECT_EQ(9u, code);
+  EXPECT_FALSE(TerminateProcess(hanging.hProcess, 9));
+
+  PROCESS_INFORMATION ending{};
+  ASSERT_TRUE(start(L"sh -c \"exit 3\"", ending));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ending.hThread, INFINITE));
+  EXPECT_TRUE(GetExitCodeProcess(ending.hProcess, &code));
+  EXPECT_EQ(3u, code);
+  for (HANDLE handle : {hanging.hProcess, hanging.hThread, ending.hProcess, ending.hThread}) CloseHandle(handle);
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(ending.hProcess, 0));
+  EXPECT_FALSE(TerminateProcess(ending.hProcess, 1));
+}
+
 TEST(PlatformHandleTest, OnlyOpenHandlesOfThisModuleClose) {
   SetLastError(0);
   EXPECT_FALSE(CloseHandle(nullptr));
