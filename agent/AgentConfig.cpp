@@ -91,18 +91,22 @@ int32_t int32_at(const json& value, const std::string& path) {
       integer_at(value, path, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
+// Four numbers 0..255 joined by dots, without leading zeros: the plug-in
+// compares addresses as text in exactly this form, so "10.0.0.01" would
+// never match anything.
 bool is_ipv4(const std::string& text) {
   int parts = 0;
   size_t i = 0;
   while (parts < 4) {
     size_t digits = 0;
     int value = 0;
+    size_t first = i;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3) {
       value = value * 10 + (text[i] - '0');
       ++i;
       ++digits;
     }
-    if (digits == 0 || value > 255) return false;
+    if (digits == 0 || value > 255 || (digits > 1 && text[first] == '0')) return false;
     ++parts;
     if (parts < 4) {
       if (i >= text.size() || text[i] != '.') return false;
@@ -114,8 +118,16 @@ bool is_ipv4(const std::string& text) {
 
 std::string ipv4_at(const json& value, const std::string& path) {
   std::string text = string_at(value, path);
-  if (!is_ipv4(text)) fail(path, "not a dotted IPv4 address: \"" + text + "\"");
+  if (!is_ipv4(text)) fail(path, "not a dotted IPv4 address (0..255 without leading zeros): \"" + text + "\"");
   return text;
+}
+
+bool is_mac(const std::string& text) {
+  bool ok = text.size() == 17;
+  for (size_t i = 0; ok && i < text.size(); ++i) {
+    ok = i % 3 == 2 ? text[i] == ':' || text[i] == '-' : std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
+  }
+  return ok;
 }
 
 // Six two-digit hex groups, ":" or "-" separated; given back in the form
@@ -292,7 +304,63 @@ std::string syntax_error(const std::string& text, const json::parse_error& e) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + why;
 }
 
+// The "IP-MAC" pairs of a bind list, as words between any characters that
+// can be part of neither.
+std::vector<std::string> bind_list_words(const std::string& list) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : list) {
+    if (std::isxdigit(static_cast<unsigned char>(c)) || c == '.' || c == ':' || c == '-') {
+      word += c;
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+void warn_about_bind_list(const AntiARPSpoofing_Local& record, const std::string& path,
+                          std::vector<std::string>& warnings) {
+  std::string list = HFileUtil::utf8(record.strBindList);
+  size_t valid = 0;
+  for (const std::string& word : bind_list_words(list)) {
+    size_t dash = word.find('-');
+    std::string ip = word.substr(0, dash);
+    std::string mac = dash == std::string::npos ? std::string() : word.substr(dash + 1);
+    if (is_ipv4(ip) && is_mac(mac)) {
+      ++valid;
+    } else {
+      warnings.push_back(path + ": \"" + word + "\" is no IP-MAC pair (dotted IPv4 without leading zeros, \"-\", " +
+                         "six two-digit hex groups); it never matches");
+    }
+  }
+  if (valid == 0) warnings.push_back(path + ": holds no valid IP-MAC pair: no gateway can be checked or bound");
+}
+
+void warn_unless(bool meaningful, const std::string& path, int32_t value, const char* meanings,
+                 std::vector<std::string>& warnings) {
+  if (!meaningful) warnings.push_back(path + ": " + std::to_string(value) + " has no meaning (" + meanings + ")");
+}
+
 }  // namespace
+
+std::vector<std::string> AgentConfig::warnings() const {
+  std::vector<std::string> warnings;
+  for (size_t i = 0; i < vt_policy.size(); ++i) {
+    const AntiARPSpoofing_Local& record = vt_policy[i];
+    std::string path = index_path("policy", i);
+    int32_t arp = record.iAntiARPSpoofing;
+    warn_unless(arp >= 0 && arp <= 2, key_path(path, "iAntiARPSpoofing"), arp, "0 off, 1 probe, 2 bind", warnings);
+    warn_unless(record.iAntiDHCPSpoofing == 0 || record.iAntiDHCPSpoofing == 1, key_path(path, "iAntiDHCPSpoofing"),
+                record.iAntiDHCPSpoofing, "0 off, 1 on", warnings);
+    warn_unless(record.iAutoBind == 0 || record.iAutoBind == 1, key_path(path, "iAutoBind"), record.iAutoBind,
+                "0 off, 1 on", warnings);
+    if (arp == 2) warn_about_bind_list(record, key_path(path, "strBindList"), warnings);
+  }
+  return warnings;
+}
 
 AgentConfig AgentConfig::embedded_default() {
   AgentConfig config;

@@ -56,4 +56,9 @@ class AgentConfig {
   static int parse(const std::string& text, const std::string& origin, AgentConfig& out, std::string& error);
   // Reads and parses a file; a file that cannot be read is an error too.
   static int load(const std::string& path, AgentConfig& out, std::string& error);
+
+  // What the data center may hand out but means nothing, each naming its
+  // key: a policy value out of its meanings, and with protection by binding
+  // a bind list without a valid "IP-MAC" pair or with words that are none.
+  std::vector<std::string> warnings() const;
 };

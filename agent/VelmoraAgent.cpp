@@ -23,6 +23,7 @@
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
+#include "host/HPrivileges.h"
 #include "host/HSysInfoMgr.h"
 #include "host/HWinPCapHelper.h"
 
@@ -129,7 +130,24 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   int code = set_up_home();
   if (code != EXIT_OK) return code;
   apply_config();
+  warn_at_start();
   return EXIT_OK;
+}
+
+// What would silently keep the policy from working: values without meaning,
+// a bind list without a usable pair, and binding without the right to
+// change the ARP table (a replay binds in its own table).
+void VelmoraAgent::warn_at_start() {
+  std::vector<std::string> warnings = config.warnings();
+  bool binds = !config.vt_policy.empty() && config.vt_policy[0].iAntiARPSpoofing == 2;
+  if (binds && options.str_replay.empty() && !HPrivileges::can_change_arp_table()) {
+    warnings.push_back(std::string("the agent lacks ") + HPrivileges::arp_table_right() +
+                       ": iAntiARPSpoofing 2 cannot bind gateways in the ARP table; bindings will be reported as failed");
+  }
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "velmora-agent: warning: %s\n", warning.c_str());
+    log_failure(__LINE__, "warning: " + warning);
+  }
 }
 
 int VelmoraAgent::set_up_home() {

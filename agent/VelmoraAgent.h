@@ -23,6 +23,7 @@ class VelmoraAgent {
   int prepare(const std::vector<std::string>& args);
   int set_up_home();
   void apply_config();
+  void warn_at_start();
   int set_up_capture();
   int start_plugin();
   void wait_for_end();

@@ -171,6 +171,44 @@ TEST(AgentConfigErrors, ValuesOutOfRangeOrMalformedAreNamed) {
                        "host.arp_table[0].index: out of range"));
 }
 
+// The plug-in compares addresses as text: one written with leading zeros
+// would pass and never match anything.
+TEST(AgentConfigErrors, AddressWithLeadingZerosIsRefusedWithItsKey) {
+  EXPECT_TRUE(mentions(error_of(R"({"host": {"main_ip": "010.077.000.010", "main_mac": "02:00:00:00:00:01"}})"),
+                       "host.main_ip: not a dotted IPv4 address (0..255 without leading zeros)"));
+  const std::string host = R"({"host": {"main_ip": "10.0.0.1", "main_mac": "02:00:00:00:00:01", )";
+  EXPECT_TRUE(mentions(error_of(host + R"("adapters": [{"name": "eth0", "gateways": ["10.77.0.01"]}]}})"),
+                       "host.adapters[0].gateways[0]: not a dotted IPv4 address"));
+  EXPECT_TRUE(mentions(error_of(host + R"("arp_table": [{"ip": "10.0.00.2", "mac": "02:00:00:00:00:02"}]}})"),
+                       "host.arp_table[0].ip: not a dotted IPv4 address"));
+}
+
+// Values the data center may hand out but that mean nothing are accepted
+// and warned about, each with its key.
+TEST(AgentConfigWarnings, MeaninglessValuesAndUnusableBindListsAreNamed) {
+  auto warnings_of = [](const std::string& record) {
+    AgentConfig config;
+    std::string error;
+    EXPECT_EQ(AgentConfig::parse(R"({"policy": [{"strPolicyID": "a", "iStateMask": 1, )" + record + "}]}",
+                                 "test.json", config, error), 0) << error;
+    return config.warnings();
+  };
+  typedef std::vector<std::string> Texts;
+  EXPECT_EQ(Texts{}, warnings_of(R"("iAntiARPSpoofing": 2, "strBindList": "10.0.0.1-02:00:00:00:00:01, 10.0.1.1-02-00-00-00-01-01",
+                                 "iAntiDHCPSpoofing": 1, "iAutoBind": 1)"));
+  EXPECT_EQ((Texts{"policy[0].iAntiARPSpoofing: 7 has no meaning (0 off, 1 probe, 2 bind)",
+                   "policy[0].iAntiDHCPSpoofing: 2 has no meaning (0 off, 1 on)",
+                   "policy[0].iAutoBind: -1 has no meaning (0 off, 1 on)"}),
+            warnings_of(R"("iAntiARPSpoofing": 7, "strBindList": "", "iAntiDHCPSpoofing": 2, "iAutoBind": -1)"));
+  Texts bad = warnings_of(R"("iAntiARPSpoofing": 2, "strBindList": "010.0.0.1-02:00:00:00:00:01;10.0.0.2-02:00:00:00:00",
+                            "iAntiDHCPSpoofing": 0, "iAutoBind": 1)");
+  ASSERT_EQ(3u, bad.size());
+  EXPECT_TRUE(mentions(bad[0], "policy[0].strBindList: \"010.0.0.1-02:00:00:00:00:01\" is no IP-MAC pair"));
+  EXPECT_TRUE(mentions(bad[1], "\"10.0.0.2-02:00:00:00:00\" is no IP-MAC pair"));
+  EXPECT_EQ("policy[0].strBindList: holds no valid IP-MAC pair: no gateway can be checked or bound", bad[2]);
+  EXPECT_EQ(Texts{}, warnings_of(R"("iAntiARPSpoofing": 1, "strBindList": "", "iAntiDHCPSpoofing": 0, "iAutoBind": 0)"));
+}
+
 TEST(AgentConfigErrors, MissingRequiredKeysAreNamed) {
   EXPECT_TRUE(mentions(error_of(R"({"policy": [{"strPolicyID": "a", "iStateMask": 1, "iAntiARPSpoofing": 1,
       "strBindList": "", "iAutoBind": 0}]})"),
