@@ -10,7 +10,7 @@ HLanMgr& HLanMgr::ins() {
 HLanMgr::HLanMgr() {
   map_texts[0] = L"ARP spoofing: {mac} claims the gateway's address";
   map_texts[1] = L"Gateway {ipb} bound to {macb}; {mac} claimed it";
-  map_texts[2] = L"Could not bind the gateway claimed by {mac}: it is not in the binding list";
+  map_texts[2] = L"Could not bind the gateway claimed by {mac}: it is not in the binding list, or the system refused";
   map_texts[3] = L"Gateway claimed by {mac} is not bound";
   map_texts[4] = L"Rogue DHCP server {mac} offered no address";
   map_texts[120] = L"OK";

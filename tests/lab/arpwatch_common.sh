@@ -76,3 +76,15 @@ aw_seen_from() { lab_count "$LAB_TMP/home/log/Attack.log" "Recieve an Arp packet
 # Conditions for lab_wait (evaluated on every poll).
 aw_probes_at_least() { [ "$(aw_probe_count "$1")" -ge "$2" ]; }
 aw_seen_more_than() { [ "$(aw_seen_from "$1")" -gt "$2" ]; }
+
+# Protection by binding: the agent in protection mode 2 with auto-binding and
+# the gateway's pair in its list; a spoofer claims the gateway's address.
+aw_bind_start() {
+  aw_require
+  aw_setup
+  aw_capture_host
+  aw_start_agent "$(aw_policy 2 1 "$GW_IP-$GW_MAC")"
+  aw_claim spoof s0 "$SPOOF_MAC"
+}
+aw_gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0; }
+aw_gateway_bound() { aw_gateway_entry | grep -qF "lladdr $GW_MAC PERMANENT"; }

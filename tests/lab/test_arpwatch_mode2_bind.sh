@@ -5,21 +5,16 @@
 AW=arpwatch_m2bind
 NET=73
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_require
-aw_setup
-aw_capture_host
-aw_start_agent "$(aw_policy 2 1 "10.77.$NET.1-02:77:$(printf %02x $NET):00:00:01")"
+aw_bind_start
 
-aw_claim spoof s0 "$SPOOF_MAC"
 BIND_REPORT="\"str_desc\":\"AntiARP_RP_ARP_BIND\",\"mapDesc\":{\"ipb\":\"$GW_IP\",\"mac\":\"$SPOOF_MAC\",\"macb\":\"$GW_MAC\"}"
 lab_wait 15 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$BIND_REPORT" || lab_fail "no AntiARP_RP_ARP_BIND report with mac, macb and ipb"
-gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0 | grep -qF "lladdr $GW_MAC PERMANENT"; }
-lab_wait 5 gateway_entry || lab_fail "the gateway's entry is not PERMANENT with $GW_MAC: $(ip -n "$AW-host" neigh show "$GW_IP")"
+lab_wait 5 aw_gateway_bound || lab_fail "the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
 
 # Bound: another spoofed claim changes nothing.
 aw_claim spoof s0 "$SPOOF_MAC"
 sleep 1
-gateway_entry || lab_fail "the binding did not hold"
+aw_gateway_bound || lab_fail "the binding did not hold"
 [ "$(aw_report_count '"str_desc":"AntiARP_RP_ARP_BIND"')" = 1 ] || lab_fail "expected exactly one binding report"
 [ "$(aw_report_count '"str_desc":"AntiARP_RP_ARP",')" = 0 ] || lab_fail "probe report in protection mode 2"
 [ "$(aw_probe_count "$GW_MAC")" = 0 ] || lab_fail "probe requests in protection mode 2 with auto-binding"
