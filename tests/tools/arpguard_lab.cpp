@@ -44,8 +44,13 @@ int bind(const std::string& ip, const std::string& mac) {
   platform::set_debug_sink([&by_command](const std::wstring& text) {
     if (text.rfind(L"arp -s ", 0) == 0) by_command = true;
   });
-  bind_ip_mac(HString(ip), HString(mac), MIB_IPNET_TYPE_STATIC);
+  HBindAttempt attempt = bind_ip_mac(HString(ip), HString(mac), MIB_IPNET_TYPE_STATIC);
   platform::set_debug_sink(nullptr);
+  if (attempt.process.hProcess) {
+    WaitForSingleObject(attempt.process.hProcess, 5000);
+    CloseHandle(attempt.process.hProcess);
+    CloseHandle(attempt.process.hThread);
+  }
   // The fallback command runs on its own; give it a bounded while.
   for (int i = 0; i < 100; ++i) {
     if (is_static_now(ip)) {

@@ -48,7 +48,11 @@ TEST(WindowsArpCommand, AddressWithoutRowIsBoundByTheDashedCommandHiddenInSystem
   ProcessRecorder processes;
   DebugRecorder debug;
   env.table().set_rows({row(kOtherIp, kOtherMac, MIB_IPNET_TYPE_DYNAMIC, 2)});
-  bind_ip_mac(HString(kGatewayIp), HString(kGatewayMac), MIB_IPNET_TYPE_STATIC);
+  HBindAttempt attempt = bind_ip_mac(HString(kGatewayIp), HString(kGatewayMac), MIB_IPNET_TYPE_STATIC);
+  ASSERT_EQ(HBindAttempt::Kind::kCommandStarted, attempt.kind);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(attempt.process.hProcess, 0));  // a stand-in has ended
+  EXPECT_TRUE(CloseHandle(attempt.process.hProcess));
+  EXPECT_TRUE(CloseHandle(attempt.process.hThread));
   std::vector<platform::ProcessLaunch> launches = processes.launches();
   ASSERT_EQ(1u, launches.size());
   ASSERT_TRUE(platform::arp_command_uses_dashes());
