@@ -84,13 +84,9 @@ namespace {
 
 enum { kNoLog, kLogQueueFull, kLogShareFull };
 
-// The share slot of an address: its four bytes folded into one.
-size_t share_slot(const unsigned char* address) {
-  return static_cast<size_t>(address[0] ^ address[1] ^ address[2] ^ address[3]);
-}
-
-// The same slot from dotted text; what is not a number counts as 0.
-size_t share_slot(const std::string& ip) {
+// An address text as the four bytes of a frame; what is not a number
+// counts as 0.
+uint32_t address_of(const std::string& ip) {
   unsigned char bytes[4] = {};
   size_t part = 0;
   for (char c : ip) {
@@ -100,7 +96,9 @@ size_t share_slot(const std::string& ip) {
       bytes[part] = static_cast<unsigned char>(bytes[part] * 10 + (c - '0'));
     }
   }
-  return share_slot(bytes);
+  uint32_t address = 0;
+  std::memcpy(&address, bytes, sizeof(address));
+  return address;
 }
 
 // The claimed (sender) address in an ARP body.
@@ -113,10 +111,10 @@ void HThreadTidewell::push_arp_node(const HArpNode& node) {
   uint64_t total = 0;
   int log_line = kNoLog;
   size_t queued_now = 0;
-  size_t slot = share_slot(node.sender_ip);
+  uint32_t address = address_of(node.sender_ip);
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (make_room_locked(slot, now, total, log_line)) {
+    if (make_room_locked(address, now, total, log_line)) {
       dq_arp_node.push_back(QueuedClaim{{}, true});
       dq_text_node.push_back(node);
     }
@@ -131,10 +129,11 @@ void HThreadTidewell::push_arp_body(const unsigned char* body) {
   uint64_t total = 0;
   int log_line = kNoLog;
   size_t queued_now = 0;
-  size_t slot = share_slot(body + kSenderIpOffset);
+  uint32_t address = 0;
+  std::memcpy(&address, body + kSenderIpOffset, sizeof(address));
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (make_room_locked(slot, now, total, log_line)) {
+    if (make_room_locked(address, now, total, log_line)) {
       dq_arp_node.emplace_back();
       QueuedClaim& claim = dq_arp_node.back();
       std::memcpy(claim.body, body, ARP_BODY_LEN);
@@ -145,12 +144,9 @@ void HThreadTidewell::push_arp_body(const unsigned char* body) {
   after_push(queued_now, log_line, total);
 }
 
-bool HThreadTidewell::make_room_locked(size_t slot, DWORD& now, uint64_t& total, int& log_line) {
+bool HThreadTidewell::make_room_locked(uint32_t address, DWORD& now, uint64_t& total, int& log_line) {
   bool queue_full = dq_arp_node.size() >= kMaxQueuedNodes;
-  if (!queue_full && ai_share[slot] < kMaxQueuedPerAddress) {
-    ++ai_share[slot];
-    return true;
-  }
+  if (!queue_full && claim_share.take(address, kMaxQueuedPerAddress)) return true;
   total = ull_dropped.fetch_add(1) + 1;
   HWinPCapHelper::instance().count_queue_drop();
   now = GetTickCount();
@@ -192,7 +188,7 @@ bool HThreadTidewell::try_pop_arp_node(HArpNode& node) {
       HIEUtil::RecMutex::Lock lock(mtx_queue);
       dq_taken.swap(dq_arp_node);
       dq_taken_text.swap(dq_text_node);
-      std::memset(ai_share, 0, sizeof(ai_share));
+      claim_share.clear();
     }
     if (dq_taken.empty()) return false;
     claim = dq_taken.front();

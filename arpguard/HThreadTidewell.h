@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 
+#include "arpguard/HClaimShare.h"
 #include "arpguard/HMacChangeItem.h"
 #include "host/HArpNode.h"
 #include "host/HIEUtil.h"
@@ -27,10 +28,7 @@ class HThreadTidewell : public HIEUtil::Thread {
   static constexpr size_t kMaxQueuedNodes = 65536;
   // Claims for one address take at most this share of the queue, so that a
   // flood claiming one address leaves room for a genuine claim for another
-  // gateway. Addresses are counted in slots by a hash of the four bytes
-  // (addresses of one /24 never share a slot); a slot's count starts again
-  // when the guard takes the waiting run.
-  static constexpr size_t kShareSlots = 256;
+  // gateway. The counts start again when the guard takes the waiting run.
   static constexpr uint32_t kMaxQueuedPerAddress = kMaxQueuedNodes / 16;
   // The guard looks at its empty queue this often; a run of this many
   // waiting claims wakes it at once (under a flood, a wake-up per run of a
@@ -88,7 +86,7 @@ class HThreadTidewell : public HIEUtil::Thread {
   bool try_pop_arp_node(HArpNode& node);
   // Under mtx_queue: false (and counted) when the queue, or the share of
   // the claimed address's slot, is full.
-  bool make_room_locked(size_t slot, DWORD& now, uint64_t& total, int& log_line);
+  bool make_room_locked(uint32_t address, DWORD& now, uint64_t& total, int& log_line);
   void after_push(size_t queued_now, int log_line, uint64_t total);
   void wait_for_claims(DWORD milliseconds);
   void log_drop(int log_line, uint64_t total);
@@ -110,8 +108,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   alignas(64) std::deque<QueuedClaim> dq_arp_node;
   std::deque<HArpNode> dq_text_node;
   HIEUtil::RecMutex mtx_queue;
-  // Waiting claims per share slot; guarded by mtx_queue.
-  uint32_t ai_share[kShareSlots] = {};
+  // Waiting claims per claimed address; guarded by mtx_queue.
+  HClaimShare claim_share;
   // Claims the guard has taken from the queue and not judged yet, oldest
   // first; mtx_taken is taken before mtx_queue.
   alignas(64) std::deque<QueuedClaim> dq_taken;
