@@ -40,8 +40,15 @@ constexpr DWORD kStopFlushMs = 600;
 
 // The gate's key of a report: its id and its values, in the map's order.
 std::wstring gate_key(const HString& str_desc, const std::map<HString, HString>& mapDesc) {
-  std::wstring key = str_desc.wstr();
-  for (const auto& entry : mapDesc) key += L" " + entry.first.wstr() + L"=" + entry.second.wstr();
+  std::wstring key;
+  key.reserve(64);
+  key += str_desc.wstr();
+  for (const auto& entry : mapDesc) {
+    key += L' ';
+    key += entry.first.wstr();
+    key += L'=';
+    key += entry.second.wstr();
+  }
   return key;
 }
 

@@ -1,13 +1,9 @@
 #include "frame/HReportGate.h"
 
+#include <algorithm>
+
 #include "host/HFileLog.h"
 #include "platform/WinTime.h"
-
-namespace {
-
-std::wstring kind_of(const std::wstring& key) { return key.substr(0, key.find(L' ')); }
-
-}  // namespace
 
 HReportGate::HReportGate(const wchar_t* log_source) : p_log_source(log_source) {}
 
@@ -34,8 +30,17 @@ bool HReportGate::pass(const std::wstring& key) {
   return true;
 }
 
+HReportGate::Budget& HReportGate::budget_of(const std::wstring& key) {
+  size_t kind_len = std::min(key.find(L' '), key.size());
+  for (auto& entry : vt_budgets) {
+    if (entry.first.size() == kind_len && key.compare(0, kind_len, entry.first) == 0) return entry.second;
+  }
+  vt_budgets.emplace_back(key.substr(0, kind_len), Budget());
+  return vt_budgets.back().second;
+}
+
 bool HReportGate::admit_new_key(const std::wstring& key, DWORD now) {
-  Budget& budget = map_budgets[kind_of(key)];
+  Budget& budget = budget_of(key);
   if (budget.i_used == 0 || now - budget.dw_start >= kBudgetMs) {
     budget.dw_start = now;
     budget.i_used = 0;
@@ -62,7 +67,7 @@ void HReportGate::make_room(DWORD now) {
 }
 
 // Under the lock: the window leaves the table; its repeats wait for check().
-void HReportGate::end_window(std::map<std::wstring, Window>::iterator it) {
+void HReportGate::end_window(WindowMap::iterator it) {
   if (it->second.ull_repeats > 0) vt_ended.push_back(Ended{it->first, it->second.ull_repeats});
   map_windows.erase(it);
 }

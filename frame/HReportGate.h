@@ -10,7 +10,8 @@
 // no harm. pass() only counts and never logs: it runs on the capture thread;
 // check() writes the lines.
 #include <cstdint>
-#include <map>
+#include <unordered_map>
+#include <utility>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -51,14 +52,18 @@ class HReportGate {
     uint64_t ull_repeats;
   };
 
+  typedef std::unordered_map<std::wstring, Window> WindowMap;
+
   bool admit_new_key(const std::wstring& key, DWORD now);
+  Budget& budget_of(const std::wstring& key);
   void make_room(DWORD now);
-  void end_window(std::map<std::wstring, Window>::iterator it);
+  void end_window(WindowMap::iterator it);
 
   const wchar_t* p_log_source;
   mutable std::mutex mtx_gate;
-  std::map<std::wstring, Window> map_windows;
-  std::map<std::wstring, Budget> map_budgets;  // per kind of report
+  WindowMap map_windows;
+  // Per kind of report: a handful, searched without making a string.
+  std::vector<std::pair<std::wstring, Budget>> vt_budgets;
   std::vector<Ended> vt_ended;                 // windows with repeats, not yet logged
   uint64_t ull_over_budget = 0;                // since the last line
   uint64_t ull_lost = 0;                       // since the last line
