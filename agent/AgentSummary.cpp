@@ -23,11 +23,14 @@ std::string AgentSummary::text() const {
                         "  frames dropped:                  %llu (capture %llu, guard queue %llu)\n"
                         "  frames too short (dropped):      %llu\n"
                         "  frames sent by the plug-in:      %llu\n"
+                        "  reports suppressed:              %llu (repeats, floods)\n"
+                        "  alarm lines not shown:           %llu (standard output did not keep up)\n"
                         "  core: report blocks accepted %llu, alarms %llu\n",
                         d_wall_seconds, ull(capture.frames_read), ull(capture.frames_delivered), rate(),
                         capture.seconds, ull(dropped()), ull(capture.frames_dropped),
                         ull(capture.frames_queue_dropped), ull(capture.frames_short), ull(capture.frames_sent),
-                        ull(ull_reports), ull(ull_alarms));
+                        ull(ull_reports_suppressed), ull(ull_alarm_lines_not_shown), ull(ull_reports),
+                        ull(ull_alarms));
   return n > 0 ? std::string(out, static_cast<size_t>(n) < sizeof(out) ? static_cast<size_t>(n) : sizeof(out) - 1)
                : std::string();
 }
@@ -38,5 +41,6 @@ std::string AgentSummary::log_line() const {
          ", dropped " + std::to_string(capture.frames_dropped) + ", dropped by the guard queue " +
          std::to_string(capture.frames_queue_dropped) + ", short " + std::to_string(capture.frames_short) +
          ", sent " + std::to_string(capture.frames_sent) + ", core reports " + std::to_string(ull_reports) +
-         ", alarms " + std::to_string(ull_alarms);
+         ", alarms " + std::to_string(ull_alarms) + ", reports suppressed " + std::to_string(ull_reports_suppressed) +
+         ", alarm lines not shown " + std::to_string(ull_alarm_lines_not_shown);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The agent's end-of-run summary: frames read, the rate through the plug-in's
 // callbacks, every frame dropped and where (the capture, the guard's queue),
-// what the plug-in sent and what the core took in.
+// what the plug-in sent, what the core took in, the reports the plug-in
+// held back and the alarm lines that standard output did not take.
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,8 @@ class AgentSummary {
   HCaptureStats capture;
   uint64_t ull_reports = 0;
   uint64_t ull_alarms = 0;
+  uint64_t ull_reports_suppressed = 0;
+  uint64_t ull_alarm_lines_not_shown = 0;
   double d_wall_seconds = 0;
 
   // Frames through the callbacks per second of capture; 0 before any.

@@ -19,18 +19,25 @@
 #include "agent/AgentSetup.h"
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
+#include "host/HConsoleWriter.h"
 #include "host/HDataCenter.h"
 #include "host/HEnvironment.h"
+#include "host/HEventCenter.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
 #include "host/HPrivileges.h"
 #include "host/HSysInfoMgr.h"
 #include "host/HWinPCapHelper.h"
+#include "platform/Utf8.h"
+#include "platform/WinUser.h"
 
 namespace {
 
 const wchar_t* const LOG_SOURCE = L"velmora-agent";
 constexpr auto MAX_WAIT = std::chrono::milliseconds(200);
+// How long the stop waits for standard output, twice: SIGTERM must end the
+// agent within a second even when nobody reads it.
+constexpr auto SUMMARY_WAIT = std::chrono::milliseconds(150);
 using Clock = std::chrono::steady_clock;
 
 void log_info(int line, const std::string& text) {
@@ -97,6 +104,8 @@ int VelmoraAgent::run(int argc, char** argv) {
   if (code != EXIT_OK) return code;
   wait_for_end();
   HWinPCapHelper::instance().stop();
+  // The plug-in delivers the reports it still holds before they are counted.
+  HEventCenter::ins().notify_stop();
   print_summary();
   log_info(__LINE__, "velmora-agent stopped");
   return EXIT_OK;
@@ -127,6 +136,9 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  // What the alarm window shows goes the alarms' way to standard output.
+  platform::set_window_echo_sink(
+      [](const std::wstring& line) { HConsoleWriter::ins().write(platform::wide_to_utf8(line) + "\n"); });
   int code = set_up_home();
   if (code != EXIT_OK) return code;
   apply_config();
@@ -257,8 +269,13 @@ void VelmoraAgent::print_summary() {
   summary.ull_reports = reports >= ull_reports_at_start ? reports - ull_reports_at_start : reports;
   summary.ull_alarms = alarms >= ull_alarms_at_start ? alarms - ull_alarms_at_start : alarms;
   summary.d_wall_seconds = d_wall_seconds;
-  std::string text = summary.text();
-  std::fputs(text.c_str(), stdout);
-  std::fflush(stdout);
+  summary.ull_reports_suppressed = HDataCenter::suppressed_reports();
+  // The lines still queued for standard output go before the summary, which
+  // takes the same way: a standard output that blocks cannot hold the stop.
+  HConsoleWriter& console = HConsoleWriter::ins();
+  console.flush(SUMMARY_WAIT);
+  summary.ull_alarm_lines_not_shown = console.dropped();
+  console.write(summary.text());
+  if (!console.flush(SUMMARY_WAIT)) log_info(__LINE__, "standard output blocks: the summary may not be shown");
   log_info(__LINE__, summary.log_line());
 }

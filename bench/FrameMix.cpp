@@ -10,7 +10,7 @@ struct Share {
 const Share kShares[] = {
     {FrameMix::kArpAmongHosts, 480}, {FrameMix::kArpReplyToHost, 150}, {FrameMix::kGatewayArp, 40},
     {FrameMix::kSpoofedGateway, 20}, {FrameMix::kOfferUnicast, 10},     {FrameMix::kOfferBroadcast, 10},
-    {FrameMix::kOtherIpv4, 290},
+    {FrameMix::kOfferWithoutAddress, 5}, {FrameMix::kOtherIpv4, 285},
 };
 
 constexpr uint16_t kRequest = 1;

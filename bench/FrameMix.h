@@ -8,10 +8,12 @@
 //    20 spoofed gateway claims (replies to the host from one of the spoofers),
 //    10 unicast DHCP offers to the host (a fifth from the rogue server),
 //    10 broadcast DHCP offers,
-//   290 other IPv4 frames (UDP and TCP, 60 to 1514 bytes).
-// Offers that assign no address are only added on request, at even
-// intervals: each one is an immediate report. With `arp_only` the mix keeps
-// its four ARP kinds in the same proportions and nothing else.
+//     5 unicast DHCP offers of the rogue server that assign no address
+//       (each an attack report; repeats of the same report are held back),
+//   285 other IPv4 frames (UDP and TCP, 60 to 1514 bytes).
+// More offers without address can be asked for, at even intervals. With
+// `arp_only` the mix keeps its four ARP kinds in the same proportions and
+// nothing else.
 #include <cstdint>
 
 #include "bench/BenchSegment.h"

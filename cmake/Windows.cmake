@@ -42,14 +42,14 @@ list(TRANSFORM WIN_PLATFORM_SHARED PREPEND ${CMAKE_SOURCE_DIR}/platform/)
 file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp)
 
 # host/: every file but those of the Linux network and capture, which
-# host/win/ replaces. The files that write the logs, the archive and the
-# core's records make POSIX file calls: PosixCompat.h gives them their Linux
-# meaning.
+# host/win/ replaces. The files that write the logs, the archive, the
+# core's records and the console lines make POSIX file calls: PosixCompat.h
+# gives them their Linux meaning.
 file(GLOB WIN_HOST_SHARED CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
 foreach(linux_only HCaptureSource HFileSystem HLiveAdapters HMainAddress HPrivileges HRouteTable HSystemFolders)
   list(REMOVE_ITEM WIN_HOST_SHARED ${CMAKE_SOURCE_DIR}/host/${linux_only}.cpp)
 endforeach()
-set(WIN_HOST_POSIX_FILES HArchiveFile HDataCenter HFileLog)
+set(WIN_HOST_POSIX_FILES HArchiveFile HConsoleWriter HDataCenter HFileLog)
 list(TRANSFORM WIN_HOST_POSIX_FILES PREPEND ${CMAKE_SOURCE_DIR}/host/)
 list(TRANSFORM WIN_HOST_POSIX_FILES APPEND .cpp)
 set_source_files_properties(${WIN_HOST_POSIX_FILES} PROPERTIES

@@ -155,6 +155,7 @@ void HTestDhcpGateway::run_pass() {
     count_pending();
   }
   for (const HString& text : alarms) show_alarm(text);
+  alarm_gate.check();
 }
 
 // Under mutex_gateway, after every change of the list.
@@ -245,6 +246,7 @@ size_t HTestDhcpGateway::pending() {
 }
 
 void HTestDhcpGateway::show_alarm(const HString& text) {
+  if (!alarm_gate.pass(L"DhcpAlarm " + text.wstr())) return;
   write_attack_log(text);
   if (b_first_alarm) {
     b_first_alarm = false;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "frame/HReportGate.h"
 #include "host/HIEUtil.h"
 #include "host/HString.h"
 #include "platform/WinTypes.h"
@@ -77,6 +78,8 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   DWORD dw_drop_logged = 0;
   bool b_first_alarm = true;
   HIEUtil::ThreadControl tc_msgbox;
+  // The same alarm again within a minute opens no window and adds no line.
+  HReportGate alarm_gate{L".\\HTestDhcpGateway"};
 
   std::mutex mtx_stop;
   std::condition_variable cv_stop;

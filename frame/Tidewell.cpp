@@ -13,6 +13,7 @@
 #include "frame/TidewellApp.h"
 #include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
+#include "host/HEventCenter.h"
 #include "host/HFileLog.h"
 #include "host/HWinPCapHelper.h"
 #include "platform/WinString.h"
@@ -107,6 +108,8 @@ void start_up(wchar_t* name_out, wchar_t* name_out2) {
   write_attack_log(L"start...");
   load_policy();
   open_audit_store();
+  // Reports still on their way must not be lost when the agent stops.
+  HEventCenter::ins().add_stop_hook([] { HPTWGlobal::ins().stop_reports(); });
   if (global.vt_arp.empty()) return;
   const AntiARPSpoofing_Local& policy = global.vt_arp.at(0);
   if (policy.iAntiARPSpoofing == 0 && policy.iAntiDHCPSpoofing == 0) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "host/HConsoleWriter.h"
 #include "host/HEnvironment.h"
 #include "host/HFileUtil.h"
 
@@ -14,6 +15,7 @@ struct CoreState {
   std::recursive_mutex mtx_core;
   HString str_dir;
   bool b_accepts = true;
+  uint64_t ull_suppressed = 0;
   std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook;
 };
 
@@ -154,10 +156,11 @@ void HDataCenter::pop_alarm_message(const HString& alarm_message, const HString&
   json_string(line, text);
   line += "}\n";
   std::string shown = "ALARM [" + one_line(alarm_message) + "] " + one_line(text) + "\n";
-  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
-  append_line(core_dir_locked() + "/alarms.jsonl", line, false);
-  std::fwrite(shown.data(), 1, shown.size(), stdout);
-  std::fflush(stdout);
+  {
+    std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+    append_line(core_dir_locked() + "/alarms.jsonl", line, false);
+  }
+  HConsoleWriter::ins().write(std::move(shown));
 }
 
 int HDataCenter::report_void_to_core(const HString& plug, const HString& catalogue, void* data, int /*reserved*/,
@@ -171,6 +174,16 @@ int HDataCenter::report_void_to_core(const HString& plug, const HString& catalog
   // Accepted means stored: a block that did not reach the disk stays with the caller.
   if (append_line(core_dir_locked() + "/reports.jsonl", json_block(plug, catalogue, records), true) == 0) result = 0;
   return 0;
+}
+
+void HDataCenter::note_suppressed_reports(uint64_t count) {
+  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+  core().ull_suppressed = count;
+}
+
+uint64_t HDataCenter::suppressed_reports() {
+  std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+  return core().ull_suppressed;
 }
 
 void HDataCenter::set_core_dir(const HString& folder) {

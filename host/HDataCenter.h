@@ -4,6 +4,7 @@
 // The agent fills it from its config. The core writes every accepted block
 // as one JSON line to HOME/core/reports.jsonl and every alarm to
 // HOME/core/alarms.jsonl (and to standard output).
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -43,6 +44,11 @@ class HDataCenter {
   // Returns 0 (-1 for a null block).
   static int report_void_to_core(const HString& plug, const HString& catalogue, void* data, int reserved,
                                  int& result);
+
+  // The plug-in tells at stop how many reports it held back (repeats,
+  // floods); the agent shows it in its summary.
+  static void note_suppressed_reports(uint64_t count);
+  static uint64_t suppressed_reports();
 
   // Agent side.
   static void set_core_dir(const HString& folder);

@@ -1,8 +1,16 @@
 #include "tests/support/CoreRecorder.h"
 
+#include "frame/HPTWGlobal.h"
 #include "host/HDataCenter.h"
 
 namespace tidewell_test {
+
+namespace {
+
+// Reports reach the core on the report thread: what a test reads has gone out.
+constexpr DWORD kFlushMs = 10000;
+
+}  // namespace
 
 CoreRecorder::CoreRecorder() {
   fn_decision = [](const Block&) { return true; };
@@ -25,11 +33,13 @@ void CoreRecorder::decide(std::function<bool(const Block&)> decision) {
 }
 
 std::vector<Block> CoreRecorder::blocks() {
+  HPTWGlobal::ins().flush_reports(kFlushMs);
   std::lock_guard<std::mutex> lock(mtx_blocks);
   return vt_blocks;
 }
 
 size_t CoreRecorder::calls() {
+  HPTWGlobal::ins().flush_reports(kFlushMs);
   std::lock_guard<std::mutex> lock(mtx_blocks);
   return vt_blocks.size();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Stands in for the agent core until the object goes: records every block
-// it is given and accepts or refuses it as told (accepts by default).
+// it is given and accepts or refuses it as told (accepts by default). Its
+// accessors first wait until the reports queued so far have reached it.
 #include <cstddef>
 #include <functional>
 #include <mutex>

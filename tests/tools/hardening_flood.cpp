@@ -9,6 +9,8 @@
 //                   HOST_IP) for ever new MACs 02:77:81:..
 //   dhcp-offers     unicast DHCP offers to the host, each naming a new
 //                   gateway in 10.77.128.0/17 (server 10.77.X.2, 02:77:X:00:00:02)
+//   addressless-offers  unicast DHCP offers to the host that assign no
+//                   address, each from a new server MAC 02:77:82:..
 // Only addresses of the lab's own range are used: HOST_IP must be in
 // 10.77.0.0/16. Prints "sent N frames in S s (R per second)". Needs
 // CAP_NET_RAW. Exit codes: 0 sent, 1 system error, 2 bad usage.
@@ -37,7 +39,7 @@ constexpr long kMaxSeconds = 600;
 constexpr long kMaxRate = 10000000;
 using Clock = std::chrono::steady_clock;
 
-enum class Kind { kArpClaims, kGatewayClaims, kDhcpOffers };
+enum class Kind { kArpClaims, kGatewayClaims, kDhcpOffers, kAddresslessOffers };
 
 struct Target {
   uint8_t mac[6];
@@ -46,7 +48,7 @@ struct Target {
 
 int usage(const char* why) {
   std::fprintf(stderr,
-               "hardening_flood: %s\nusage: hardening_flood IFACE arp-claims|gateway-claims|dhcp-offers HOST_IP "
+               "hardening_flood: %s\nusage: hardening_flood IFACE arp-claims|gateway-claims|dhcp-offers|addressless-offers HOST_IP "
                "HOST_MAC SECONDS [MAX_PER_SECOND]\n",
                why);
   return 2;
@@ -113,8 +115,12 @@ uint16_t ip_checksum(const uint8_t* header, size_t length) {
   return static_cast<uint16_t>(~sum);
 }
 
-size_t dhcp_offer(const Target& host, const uint8_t router[4], uint32_t xid, uint8_t* frame) {
-  const uint8_t server_mac[6] = {0x02, 0x77, host.ip[2], 0x00, 0x00, 0x02};
+// An offer of `host.ip` from server 02:77:X:00:00:02, or with `server_mac`
+// one that assigns no address.
+size_t dhcp_offer(const Target& host, const uint8_t router[4], uint32_t xid, const uint8_t* server_mac_or_null,
+                  uint8_t* frame) {
+  const uint8_t default_mac[6] = {0x02, 0x77, host.ip[2], 0x00, 0x00, 0x02};
+  const uint8_t* server_mac = server_mac_or_null ? server_mac_or_null : default_mac;
   const uint8_t server_ip[4] = {10, 77, host.ip[2], 2};
   std::memset(frame, 0, kFrameMax);
   std::memcpy(frame, host.mac, 6);
@@ -148,7 +154,7 @@ size_t dhcp_offer(const Target& host, const uint8_t router[4], uint32_t xid, uin
   dhcp[1] = 1;
   dhcp[2] = 6;
   std::memcpy(dhcp + 4, &xid, 4);
-  std::memcpy(dhcp + 16, host.ip, 4);  // yiaddr
+  if (!server_mac_or_null) std::memcpy(dhcp + 16, host.ip, 4);  // yiaddr
   std::memcpy(dhcp + 20, server_ip, 4);
   std::memcpy(dhcp + 28, host.mac, 6);
   static const uint8_t kCookie[] = {99, 130, 83, 99};
@@ -171,7 +177,11 @@ size_t make_frame(Kind kind, const Target& host, uint32_t n, uint8_t* frame) {
     }
     case Kind::kDhcpOffers:
       flood_ip(n, ip);
-      return dhcp_offer(host, ip, n, frame);
+      return dhcp_offer(host, ip, n, nullptr, frame);
+    case Kind::kAddresslessOffers:
+      flood_ip(n, ip);
+      flood_mac(0x82, n, mac);
+      return dhcp_offer(host, ip, n, mac, frame);
   }
   return 0;
 }
@@ -188,6 +198,8 @@ int main(int argc, char** argv) {
     kind = Kind::kGatewayClaims;
   } else if (kind_text == "dhcp-offers") {
     kind = Kind::kDhcpOffers;
+  } else if (kind_text == "addressless-offers") {
+    kind = Kind::kAddresslessOffers;
   } else {
     return usage("unknown kind");
   }

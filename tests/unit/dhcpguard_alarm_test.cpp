@@ -136,12 +136,13 @@ TEST_P(AlarmTest, AlarmAfterTheUserClosedTheWindowOpensANewOne) {
 }
 
 TEST_P(AlarmTest, AlarmsInOnePassShareOneWindow) {
-  // Two gateways of one rogue offer give up in the same pass: the second
+  // The gateways of two rogue servers give up in the same pass: the second
   // alarm comes before the window of the first may exist.
   FakeTicks ticks(1000);
   SentFrames sent;
   for (const char* gateway : {kGatewayIp, kGateway2Ip}) {
     HDhcpGatewayItem item = gateway_item(gateway);
+    item.server_mac[5] += gateway == kGatewayIp ? 0 : 1;
     probe.add_gateway(item);
   }
   for (int pass = 0; pass < 4; ++pass) {
@@ -152,7 +153,8 @@ TEST_P(AlarmTest, AlarmsInOnePassShareOneWindow) {
   HWND window = open_window();
   ASSERT_NE(nullptr, window);
   std::wstring alarm = HLanMgr::ins().get(777, L"mac", HString(kServerMac)).wstr();
-  EXPECT_EQ(alarm + kSeparator + alarm, edit_text(window));
+  std::wstring alarm2 = HLanMgr::ins().get(777, L"mac", L"02:77:00:00:00:54").wstr();
+  EXPECT_EQ(alarm + kSeparator + alarm2, edit_text(window));
 }
 
 TEST_P(AlarmTest, WindowThatCannotBeFoundGetsTheAlarmAWindowOfItsOwn) {
@@ -192,6 +194,7 @@ TEST(AlarmHeadless, WithoutDisplayTheUserIsToldOnTheOutputAndTheWindowCountsAsCl
   }));
   // Closed at once, so the next alarm has a window of its own.
   ASSERT_TRUE(eventually([] { return FindWindowW(nullptr, HLanMgr::ins().get(779, L"name", L"Velmora").wc_str()) == nullptr; }));
+  probe.show_alarm(L"rogue one");  // the same alarm again within a minute: no window, no line
   probe.show_alarm(L"rogue two");
   ASSERT_TRUE(eventually([&] {
     std::lock_guard<std::mutex> lock(mtx);

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <future>
 #include <thread>
 
 #include "frame/HPTWGlobal.h"
 #include "host/HDataCenter.h"
 #include "host/HEventCenter.h"
 #include "host/HLanMgr.h"
+#include "tests/support/FakeTicks.h"
 #include "tests/support/frame_support.h"
 
 using frame_test::Block;
@@ -116,6 +118,7 @@ TEST_F(ReportAttack, AlarmIsRaisedBeforeTheReportAndEvenWhenRefused) {
     return false;
   });
   EXPECT_EQ(0, global().report_attack(true, mac_map("02:00:00:00:00:07"), L"AntiARP_RP_ARP", 0));
+  ASSERT_TRUE(global().flush_reports(10000));
   EXPECT_NE(std::string::npos, alarm_seen_by_core.find("text0 02:00:00:00:00:07"));
   EXPECT_EQ(1u, global().audit_report_mgr.queued());
 }
@@ -141,7 +144,9 @@ TEST_F(ReportAttack, EmptyReportReachesTheCoreAsAnEmptyBlock) {
 
 // Two threads report at once while the core refuses for a while: every
 // report reaches the core exactly once, each thread's in its own order.
+// Each report comes a second after the last, within the gate's budget.
 TEST_F(ReportAttack, ConcurrencyTwoReportersLoseNothing) {
+  tidewell_test::FakeTicks ticks(0);
   load_policy();
   std::mutex mtx;
   std::vector<std::string> accepted;
@@ -159,6 +164,7 @@ TEST_F(ReportAttack, ConcurrencyTwoReportersLoseNothing) {
     for (int i = 0; i < 40; ++i) {
       char mac[18];
       std::snprintf(mac, sizeof mac, "02:00:00:00:%02x:%02x", who, i);
+      ticks.advance(HReportGate::kBudgetMs);
       global().report_attack(true, mac_map(mac), L"AntiARP_RP_ARP", 0);
     }
   };
@@ -166,6 +172,7 @@ TEST_F(ReportAttack, ConcurrencyTwoReportersLoseNothing) {
   std::thread b(reporter, 2);
   a.join();
   b.join();
+  ASSERT_TRUE(global().flush_reports(10000));
   global().audit_report_mgr.report(nullptr);
 
   ASSERT_EQ(80u, accepted.size());
@@ -178,6 +185,77 @@ TEST_F(ReportAttack, ConcurrencyTwoReportersLoseNothing) {
     next[who] = i + 1;
   }
   EXPECT_EQ(0u, global().audit_report_mgr.queued());
+}
+
+}  // namespace
+
+namespace {
+
+std::string mac_of(int i) {
+  char mac[18];
+  std::snprintf(mac, sizeof mac, "02:00:00:00:%02x:%02x", (i >> 8) & 0xff, i & 0xff);
+  return mac;
+}
+
+// One rogue server's offers, frame after frame: one report, and the repeats
+// counted in one line once the 60 s window has ended, across the tick
+// counter's wrap.
+TEST_F(ReportAttack, RegressionRepeatedReportFloodsCoreAndOutput) {
+  tidewell_test::FakeTicks ticks(0xFFFFFFFFu - 1000);
+  load_policy();
+  size_t before = frame_test::log_size();
+  for (int i = 0; i < 5; ++i) global().report_attack(false, mac_map("02:00:00:00:00:05"), L"AntiARP_RP_DHCP", 4);
+  ticks.advance(HReportGate::kWindowMs - 1);
+  global().report_attack(false, mac_map("02:00:00:00:00:05"), L"AntiARP_RP_DHCP", 4);
+  EXPECT_EQ(1u, core.calls());
+  ticks.advance(1);
+  global().report_attack(false, mac_map("02:00:00:00:00:05"), L"AntiARP_RP_DHCP", 4);
+  EXPECT_EQ(2u, core.calls());
+  EXPECT_EQ(2u, frame_test::count_of(alarms(), "\n"));
+  EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before),
+                                     "AntiARP_RP_DHCP mac=02:00:00:00:00:05: 5 repeats within 60 s suppressed\n"));
+}
+
+// A new source MAC per frame: 20 new reports of a kind a second go out, the
+// rest is counted in one line a second; another kind keeps its own budget.
+TEST_F(ReportAttack, RegressionNewSourcePerFrameFloodIsNotCapped) {
+  tidewell_test::FakeTicks ticks(5000);
+  load_policy();
+  size_t before = frame_test::log_size();
+  for (int i = 0; i < 100; ++i) global().report_attack(false, mac_map(mac_of(i).c_str()), L"AntiARP_RP_DHCP", 4);
+  global().report_attack(true, mac_map("02:00:00:00:00:66"), L"AntiARP_RP_ARP", 0);
+  ASSERT_EQ(HReportGate::kNewKeysPerSecond + 1, core.calls());
+  EXPECT_EQ("AntiARP_RP_ARP", core.ids().back());
+  const char* first_line = "reports suppressed: 80 new over the budget of 20 a second";
+  EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), first_line));
+  global().report_attack(false, mac_map(mac_of(100).c_str()), L"AntiARP_RP_DHCP", 4);
+  global().flush_reports(10000);
+  EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), "reports suppressed:")) << "once a second";
+  ticks.advance(HReportGate::kBudgetMs);
+  global().report_attack(false, mac_map(mac_of(101).c_str()), L"AntiARP_RP_DHCP", 4);
+  EXPECT_EQ(HReportGate::kNewKeysPerSecond + 2, core.calls());
+  EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), "reports suppressed: 1 new over the budget"));
+}
+
+// A core that takes its time (a slow disk sync) held the capture thread:
+// reports are only queued, go out in their order, and none is lost at stop.
+TEST_F(ReportAttack, RegressionSlowCoreHoldsTheReportingThread) {
+  load_policy();
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  bool waited_out = false;
+  core.decide([&](const Block&) {
+    waited_out = waited_out || released.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    return true;
+  });
+  const wchar_t* ids[] = {L"AntiARP_RP_DHCP", L"AntiARP_RP_ARP", L"AntiARP_RP_ARP_NO_BIND", L"AntiARP_RP_ARP_BIND"};
+  for (const wchar_t* id : ids) global().report_attack(true, mac_map("02:00:00:00:00:07"), id, 0);
+  release.set_value();
+  global().stop_reports();
+  EXPECT_FALSE(waited_out) << "report_attack waited for the core";
+  EXPECT_EQ(std::vector<std::string>({"AntiARP_RP_DHCP", "AntiARP_RP_ARP", "AntiARP_RP_ARP_NO_BIND",
+                                      "AntiARP_RP_ARP_BIND"}),
+            core.ids());
 }
 
 }  // namespace

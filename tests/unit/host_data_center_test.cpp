@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host/HConsoleWriter.h"
 #include "host/HDataCenter.h"
 #include "tests/support/TestHome.h"
 
@@ -141,11 +143,32 @@ TEST_F(HostCoreTest, ConcurrentReportsAreWholeLines) {
 TEST_F(HostCoreTest, AlarmGoesToItsFileAndToStandardOutput) {
   testing::internal::CaptureStdout();
   HDataCenter::pop_alarm_message(L"Policy \"p1\" says", L"line one\nline two");
+  ASSERT_TRUE(HConsoleWriter::ins().flush(std::chrono::seconds(10)));
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ("ALARM [Policy \"p1\" says] line one line two\n", out);
   std::vector<std::string> lines = tidewell_test::read_lines(home.file("core/alarms.jsonl"));
   ASSERT_EQ(1u, lines.size());
   EXPECT_EQ("{\"alarm_msg\":\"Policy \\\"p1\\\" says\",\"text\":\"line one\\nline two\"}", lines[0]);
+}
+
+// A full pipe on standard output held whoever raised an alarm: now the
+// alarm is on file at once and the lines beyond the queue are dropped,
+// counted and logged once.
+TEST_F(HostCoreTest, RegressionBlockedStandardOutputHoldsTheAlarm) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  HConsoleWriter::ins().set_sink([released](const std::string&) { released.wait_for(std::chrono::seconds(10)); });
+  const size_t alarms = HConsoleWriter::kMaxQueued + 5;
+  auto start = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < alarms; ++i) HDataCenter::pop_alarm_message(L"m", L"t");
+  bool held = std::chrono::steady_clock::now() - start >= std::chrono::seconds(10);
+  release.set_value();
+  EXPECT_FALSE(held);
+  EXPECT_EQ(alarms, tidewell_test::read_lines(home.file("core/alarms.jsonl")).size());
+  EXPECT_GE(HConsoleWriter::ins().dropped(), 4u);
+  EXPECT_EQ(1u, tidewell_test::count_of(tidewell_test::general_log(), "standard output does not keep up"));
+  EXPECT_TRUE(HConsoleWriter::ins().flush(std::chrono::seconds(10)));
+  HConsoleWriter::ins().set_sink(nullptr);
 }
 
 TEST(HostPolicy, StoreAppendsRecordsAndFindsAlarmMessagesById) {

@@ -6,9 +6,11 @@
 
 #include "agent/AgentLoop.h"
 #include "agent/AgentSetup.h"
+#include "host/HConsoleWriter.h"
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
+#include "host/HEventCenter.h"
 #include "host/HWinPCapHelper.h"
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
@@ -39,6 +41,8 @@ int WinReplayHost::run(const std::vector<std::string>& args) {
   if (code != EXIT_OK) return code;
   wait_for_end();
   HWinPCapHelper::instance().stop();
+  HEventCenter::ins().notify_stop();
+  HConsoleWriter::ins().flush(std::chrono::seconds(2));
   print_summary();
   log_info(__LINE__, "tidewell-host stopped");
   return EXIT_OK;
