@@ -1,7 +1,8 @@
 #pragma once
 // The agent's end-of-run summary: frames read, the rate through the plug-in's
 // callbacks, every frame dropped and where (the capture, the guard's queue),
-// what the plug-in sent and what the core took in.
+// the frames that the plug-in left unjudged, what the plug-in sent and what
+// the core took in.
 #include <cstdint>
 #include <string>
 

@@ -1,7 +1,9 @@
 #pragma once
 // The ARP capture callback: drops probe frames, offers every sender to the
 // DHCP gateway probe and queues the frames addressed to this host for the
-// guard.
+// guard. Frames that are no ARP request or reply for IPv4 over Ethernet never
+// reach the guard: the kernel ignores them; they are counted with the
+// capture helper.
 #include <atomic>
 #include <cstdint>
 
