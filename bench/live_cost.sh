@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# live_cost.sh BUILD/bin [SECONDS]: what live capture costs on a busy host.
+#
+# The agent's namespace and a sender's, joined by a veth pair. iperf3 sends
+# bulk UDP (64-byte datagrams, as fast as it can) to the agent's namespace
+# for SECONDS (10), while velmora-agent (--iface) and Debian's arpwatch (-i)
+# both watch the same interface. Prints the CPU seconds (utime + stime of
+# /proc/PID/stat) that each spent during the traffic, and their ratio. None
+# of this traffic is ARP or DHCP: a capture that filters in the kernel never
+# wakes up for it. arpwatch writes only into the bench's folder (-d: no
+# daemon, reports to stderr; -Q: no mail; -f: its own data file); its name
+# look-ups fail, as no route leaves the namespaces. Needs root. Not a test:
+# run it by hand on a quiet machine.
+set -uo pipefail
+
+LAB=livecost
+source "$(dirname "$0")/../tests/lab/lab_common.sh"
+TRAFFIC_SECONDS=${2:-10}
+NET=175
+AGENT_IP=10.77.$NET.10
+SENDER_IP=10.77.$NET.20
+
+LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
+lab_require iperf3 arpwatch timeout
+lab_require_bin velmora-agent
+lab_start
+lab_netns agent sender
+lab_pair agent a0 sender s0
+lab_iface agent a0 "$(lab_mac 0a)" "$AGENT_IP"
+lab_iface sender s0 "$(lab_mac 14)" "$SENDER_IP"
+
+# CPU seconds (user + system) a process has spent so far.
+cpu_seconds() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || { echo "process $1 is gone" >&2; return 1; }
+  # Fields after the command's closing parenthesis: utime and stime are 14 and 15.
+  awk -v hz="$(getconf CLK_TCK)" '{ print ($12 + $13) / hz }' <<<"${stat##*) }"
+}
+
+lab_policy 1 0 "" 1 >"$LAB_TMP/policy.json"
+lab_start_agent agent --config "$LAB_TMP/policy.json" --iface a0 --run-for $(( TRAFFIC_SECONDS + 60 ))
+ip netns exec "$LAB-agent" arpwatch -d -Q -p -N -i a0 -f "$LAB_TMP/arpwatch.dat" >"$LAB_TMP/arpwatch.out" 2>&1 &
+ARPWATCH=$!
+LAB_PIDS+=("$ARPWATCH")
+: >"$LAB_TMP/arpwatch.dat"
+ip netns exec "$LAB-agent" iperf3 -s -1 -B "$AGENT_IP" >"$LAB_TMP/iperf3-server.out" 2>&1 &
+LAB_PIDS+=($!)
+sleep 1
+kill -0 "$ARPWATCH" 2>/dev/null || lab_fail "arpwatch did not start: $(cat "$LAB_TMP/arpwatch.out")"
+
+agent_before=$(cpu_seconds "$LAB_AGENT") && arpwatch_before=$(cpu_seconds "$ARPWATCH") || lab_fail "no CPU figures"
+timeout $(( TRAFFIC_SECONDS + 20 )) ip netns exec "$LAB-sender" \
+  iperf3 -c "$AGENT_IP" -u -l 64 -b 0 -t "$TRAFFIC_SECONDS" >"$LAB_TMP/iperf3.out" 2>&1 \
+  || lab_fail "iperf3 failed: $(tail -n 5 "$LAB_TMP/iperf3.out")"
+agent_after=$(cpu_seconds "$LAB_AGENT") && arpwatch_after=$(cpu_seconds "$ARPWATCH") || lab_fail "no CPU figures"
+
+lab_stop_agent TERM
+[ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "the agent did not stop cleanly ($LAB_AGENT_STATUS)"
+grep -E "frames read|not judged" "$LAB_TMP/agent.out"
+grep -E "receiver$" "$LAB_TMP/iperf3.out" | tail -n 1
+echo "load average before the run: $LOAD_BEFORE"
+awk -v a0="$agent_before" -v a1="$agent_after" -v w0="$arpwatch_before" -v w1="$arpwatch_after" \
+  -v s="$TRAFFIC_SECONDS" 'BEGIN {
+    agent = a1 - a0; arpwatch = w1 - w0
+    printf "CPU seconds over %d s of traffic: velmora-agent %.2f, arpwatch %.2f, ", s, agent, arpwatch
+    if (arpwatch > 0) printf "ratio %.2f\n", agent / arpwatch; else printf "ratio n/a (arpwatch spent nothing measurable)\n"
+  }'
