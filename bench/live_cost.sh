@@ -5,7 +5,8 @@
 # bulk UDP (64-byte datagrams, as fast as it can) to the agent's namespace
 # for SECONDS (10), while velmora-agent (--iface) and Debian's arpwatch (-i)
 # both watch the same interface. Prints the CPU seconds (utime + stime of
-# /proc/PID/stat) that each spent during the traffic, and their ratio. None
+# /proc/PID/stat) that each spent during the traffic, and their ratio, with
+# the finer on-CPU time of all their threads (schedstat, ms) beside. None
 # of this traffic is ARP or DHCP: a capture that filters in the kernel never
 # wakes up for it. arpwatch writes only into the bench's folder (-d: no
 # daemon, reports to stderr; -Q: no mail; -f: its own data file); its name
@@ -37,6 +38,10 @@ cpu_seconds() {
   awk -v hz="$(getconf CLK_TCK)" '{ print ($12 + $13) / hz }' <<<"${stat##*) }"
 }
 
+# On-CPU milliseconds of all of a process's threads so far (nanoseconds in
+# the scheduler's statistics, where the ticks of stat read 0).
+cpu_ms() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%.1f", ns / 1e6 }'; }
+
 lab_policy 1 0 "" 1 >"$LAB_TMP/policy.json"
 lab_start_agent agent --config "$LAB_TMP/policy.json" --iface a0 --run-for $(( TRAFFIC_SECONDS + 60 ))
 ip netns exec "$LAB-agent" arpwatch -d -Q -p -N -i a0 -f "$LAB_TMP/arpwatch.dat" >"$LAB_TMP/arpwatch.out" 2>&1 &
@@ -49,10 +54,14 @@ sleep 1
 kill -0 "$ARPWATCH" 2>/dev/null || lab_fail "arpwatch did not start: $(cat "$LAB_TMP/arpwatch.out")"
 
 agent_before=$(cpu_seconds "$LAB_AGENT") && arpwatch_before=$(cpu_seconds "$ARPWATCH") || lab_fail "no CPU figures"
+agent_ms_before=$(cpu_ms "$LAB_AGENT")
+arpwatch_ms_before=$(cpu_ms "$ARPWATCH")
 timeout $(( TRAFFIC_SECONDS + 20 )) ip netns exec "$LAB-sender" \
   iperf3 -c "$AGENT_IP" -u -l 64 -b 0 -t "$TRAFFIC_SECONDS" >"$LAB_TMP/iperf3.out" 2>&1 \
   || lab_fail "iperf3 failed: $(tail -n 5 "$LAB_TMP/iperf3.out")"
 agent_after=$(cpu_seconds "$LAB_AGENT") && arpwatch_after=$(cpu_seconds "$ARPWATCH") || lab_fail "no CPU figures"
+agent_ms=$(awk -v a="$agent_ms_before" -v b="$(cpu_ms "$LAB_AGENT")" 'BEGIN { printf "%.1f", b - a }')
+arpwatch_ms=$(awk -v a="$arpwatch_ms_before" -v b="$(cpu_ms "$ARPWATCH")" 'BEGIN { printf "%.1f", b - a }')
 
 lab_stop_agent TERM
 [ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "the agent did not stop cleanly ($LAB_AGENT_STATUS)"
@@ -65,3 +74,4 @@ awk -v a0="$agent_before" -v a1="$agent_after" -v w0="$arpwatch_before" -v w1="$
     printf "CPU seconds over %d s of traffic: velmora-agent %.2f, arpwatch %.2f, ", s, agent, arpwatch
     if (arpwatch > 0) printf "ratio %.2f\n", agent / arpwatch; else printf "ratio n/a (arpwatch spent nothing measurable)\n"
   }'
+echo "on-CPU time of all threads (schedstat): velmora-agent $agent_ms ms, arpwatch $arpwatch_ms ms"
