@@ -1,10 +1,10 @@
 #pragma once
 // The agent's capture helper over libpcap. Callbacks receive frames whose
 // ethertype (bytes 12-13) equals their filter. A frame with an 802.1Q tag of
-// VLAN 0 (priority only) is handed on without its tag, as the kernel takes it;
-// one of another VLAN is not this interface's and is only counted. The source is a live
-// interface (incoming frames only) or a pcap file replayed at its own pace;
-// sent frames go to the wire, or in replay into a pcap file.
+// VLAN 0 (priority only) is handed on without its tag, as the kernel takes
+// it; one of another VLAN is not this interface's and is only counted. The
+// source is a live interface (incoming frames only) or a pcap file replayed
+// at its own pace; sent frames go to the wire, or in replay into a pcap file.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -26,7 +26,7 @@ struct HCaptureStats {
   uint64_t frames_read = 0;
   uint64_t frames_delivered = 0;
   uint64_t frames_dropped = 0;  // by the capture (kernel or pcap)
-  uint64_t frames_short = 0;    // shorter than an Ethernet header, never delivered
+  uint64_t frames_short = 0;    // shorter than an Ethernet header (or its tag), never delivered
   uint64_t frames_queue_dropped = 0;  // taken by a callback, then dropped by its full queue
   // Frames that the plug-in does not judge, because the host ignores them.
   uint64_t frames_other_vlan = 0;  // tagged with a VLAN other than 0
