@@ -6,7 +6,8 @@
 # for SECONDS (10), while velmora-agent (--iface) and Debian's arpwatch (-i)
 # both watch the same interface. Prints the CPU seconds (utime + stime of
 # /proc/PID/stat) that each spent during the traffic, and their ratio, with
-# the finer on-CPU time of all their threads (schedstat, ms) beside. None
+# the finer on-CPU time of all their threads (schedstat, ms) beside; and the
+# same for as long without traffic before, as the baseline. None
 # of this traffic is ARP or DHCP: a capture that filters in the kernel never
 # wakes up for it. arpwatch writes only into the bench's folder (-d: no
 # daemon, reports to stderr; -Q: no mail; -f: its own data file); its name
@@ -43,35 +44,45 @@ cpu_seconds() {
 cpu_ms() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%.1f", ns / 1e6 }'; }
 
 lab_policy 1 0 "" 1 >"$LAB_TMP/policy.json"
-lab_start_agent agent --config "$LAB_TMP/policy.json" --iface a0 --run-for $(( TRAFFIC_SECONDS + 60 ))
+lab_start_agent agent --config "$LAB_TMP/policy.json" --iface a0 --run-for $(( 2 * TRAFFIC_SECONDS + 60 ))
 ip netns exec "$LAB-agent" arpwatch -d -Q -p -N -i a0 -f "$LAB_TMP/arpwatch.dat" >"$LAB_TMP/arpwatch.out" 2>&1 &
 ARPWATCH=$!
 LAB_PIDS+=("$ARPWATCH")
 : >"$LAB_TMP/arpwatch.dat"
 ip netns exec "$LAB-agent" iperf3 -s -1 -B "$AGENT_IP" >"$LAB_TMP/iperf3-server.out" 2>&1 &
 LAB_PIDS+=($!)
-sleep 1
+sleep 5  # start-up done: the agent's first seconds cost more than its steady state
 kill -0 "$ARPWATCH" 2>/dev/null || lab_fail "arpwatch did not start: $(cat "$LAB_TMP/arpwatch.out")"
 
-agent_before=$(cpu_seconds "$LAB_AGENT") && arpwatch_before=$(cpu_seconds "$ARPWATCH") || lab_fail "no CPU figures"
-agent_ms_before=$(cpu_ms "$LAB_AGENT")
-arpwatch_ms_before=$(cpu_ms "$ARPWATCH")
-timeout $(( TRAFFIC_SECONDS + 20 )) ip netns exec "$LAB-sender" \
-  iperf3 -c "$AGENT_IP" -u -l 64 -b 0 -t "$TRAFFIC_SECONDS" >"$LAB_TMP/iperf3.out" 2>&1 \
-  || lab_fail "iperf3 failed: $(tail -n 5 "$LAB_TMP/iperf3.out")"
-agent_after=$(cpu_seconds "$LAB_AGENT") && arpwatch_after=$(cpu_seconds "$ARPWATCH") || lab_fail "no CPU figures"
-agent_ms=$(awk -v a="$agent_ms_before" -v b="$(cpu_ms "$LAB_AGENT")" 'BEGIN { printf "%.1f", b - a }')
-arpwatch_ms=$(awk -v a="$arpwatch_ms_before" -v b="$(cpu_ms "$ARPWATCH")" 'BEGIN { printf "%.1f", b - a }')
+# measure WHAT COMMAND...: runs COMMAND and prints the CPU that each watcher
+# spent meanwhile.
+measure() {
+  local what=$1 agent0 arpwatch0 agent_ms0 arpwatch_ms0
+  shift
+  agent0=$(cpu_seconds "$LAB_AGENT") && arpwatch0=$(cpu_seconds "$ARPWATCH") || lab_fail "no CPU figures"
+  agent_ms0=$(cpu_ms "$LAB_AGENT")
+  arpwatch_ms0=$(cpu_ms "$ARPWATCH")
+  "$@"
+  awk -v what="$what" -v a0="$agent0" -v a1="$(cpu_seconds "$LAB_AGENT")" -v w0="$arpwatch0" \
+    -v w1="$(cpu_seconds "$ARPWATCH")" -v am0="$agent_ms0" -v am1="$(cpu_ms "$LAB_AGENT")" -v wm0="$arpwatch_ms0" \
+    -v wm1="$(cpu_ms "$ARPWATCH")" 'BEGIN {
+      agent = a1 - a0; arpwatch = w1 - w0
+      printf "%s: CPU seconds velmora-agent %.2f, arpwatch %.2f, ", what, agent, arpwatch
+      if (arpwatch > 0) printf "ratio %.2f", agent / arpwatch; else printf "ratio n/a"
+      printf "; on-CPU time of all threads (schedstat) %.1f ms and %.1f ms\n", am1 - am0, wm1 - wm0
+    }'
+}
 
+send_traffic() {
+  timeout $(( TRAFFIC_SECONDS + 20 )) ip netns exec "$LAB-sender" \
+    iperf3 -c "$AGENT_IP" -u -l 64 -b 0 -t "$TRAFFIC_SECONDS" >"$LAB_TMP/iperf3.out" 2>&1 \
+    || lab_fail "iperf3 failed: $(tail -n 5 "$LAB_TMP/iperf3.out")"
+}
+
+echo "load average before the run: $LOAD_BEFORE"
+measure "idle for $TRAFFIC_SECONDS s" sleep "$TRAFFIC_SECONDS"
+measure "$TRAFFIC_SECONDS s of UDP traffic" send_traffic
+grep -E "receiver$" "$LAB_TMP/iperf3.out" | tail -n 1
 lab_stop_agent TERM
 [ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "the agent did not stop cleanly ($LAB_AGENT_STATUS)"
 grep -E "frames read|not judged" "$LAB_TMP/agent.out"
-grep -E "receiver$" "$LAB_TMP/iperf3.out" | tail -n 1
-echo "load average before the run: $LOAD_BEFORE"
-awk -v a0="$agent_before" -v a1="$agent_after" -v w0="$arpwatch_before" -v w1="$arpwatch_after" \
-  -v s="$TRAFFIC_SECONDS" 'BEGIN {
-    agent = a1 - a0; arpwatch = w1 - w0
-    printf "CPU seconds over %d s of traffic: velmora-agent %.2f, arpwatch %.2f, ", s, agent, arpwatch
-    if (arpwatch > 0) printf "ratio %.2f\n", agent / arpwatch; else printf "ratio n/a (arpwatch spent nothing measurable)\n"
-  }'
-echo "on-CPU time of all threads (schedstat): velmora-agent $agent_ms ms, arpwatch $arpwatch_ms ms"
