@@ -63,7 +63,7 @@ int HTWPkgCallback::on_packet(const unsigned char* frame, int len) {
   HDhcpAttackCallback* dhcp = HPTWGlobal::ins().p_dhcp_callback;
   if (dhcp && dhcp->check_arp_sender(sender_ip)) return 0;
   if (!is_ipv4_over_ethernet(frame)) {
-    HWinPCapHelper::instance().count_not_judged(HWinPCapHelper::NotJudged::bad_arp);
+    p_capture->count_not_judged(HWinPCapHelper::NotJudged::bad_arp);
     return 0;
   }
 

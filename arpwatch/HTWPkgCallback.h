@@ -34,4 +34,5 @@ class HTWPkgCallback : public HWPCCallback {
   bool b_main_ip_known = false;
   unsigned char uc_main_ip[4] = {};
   std::atomic<uint64_t> ull_dropped_short{0};
+  HWinPCapHelper* p_capture = &HWinPCapHelper::instance();  // counts what is not judged
 };

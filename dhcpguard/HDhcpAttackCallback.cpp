@@ -40,8 +40,6 @@ const unsigned char kBroadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
 
 uint16_t read_u16(const unsigned char* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
-void count_not_judged(HWinPCapHelper::NotJudged why) { HWinPCapHelper::instance().count_not_judged(why); }
-
 uint32_t read_u32(const unsigned char* at) {
   uint32_t value = 0;
   std::memcpy(&value, at, sizeof(value));
@@ -143,13 +141,13 @@ int HDhcpAttackCallback::on_packet(const unsigned char* frame, int len) {
   int size = 0;
   Datagram datagram = find_dhcp(frame, len, at, size);
   if (datagram == Datagram::kNotDhcp) {
-    count_not_judged(HWinPCapHelper::NotJudged::not_dhcp);
+    p_capture->count_not_judged(HWinPCapHelper::NotJudged::not_dhcp);
     return 0;
   }
   // Nothing of a message without an options area is read: it cannot carry
   // the message type that makes an offer.
   if (datagram == Datagram::kMalformed || size <= kOptionsOffset) {
-    count_not_judged(HWinPCapHelper::NotJudged::bad_dhcp);
+    p_capture->count_not_judged(HWinPCapHelper::NotJudged::bad_dhcp);
     return 0;
   }
   const unsigned char* message = frame + at;
@@ -158,7 +156,7 @@ int HDhcpAttackCallback::on_packet(const unsigned char* frame, int len) {
   std::vector<uint32_t> routers;
   unsigned char msg_type = 0;
   OptionWalk walk = walk_options(message + kOptionsOffset, size - kOptionsOffset, routers, msg_type);
-  if (walk == OptionWalk::kTruncated) count_not_judged(HWinPCapHelper::NotJudged::bad_dhcp);
+  if (walk == OptionWalk::kTruncated) p_capture->count_not_judged(HWinPCapHelper::NotJudged::bad_dhcp);
   if (std::memcmp(frame + kEthDst, kBroadcast, sizeof(kBroadcast)) == 0) return 0;
   if (msg_type != kDhcpOffer) return 0;
   judge_offer(frame, message, size, routers);

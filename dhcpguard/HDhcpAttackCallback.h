@@ -45,4 +45,5 @@ class HDhcpAttackCallback : public HWPCCallback {
                    const std::vector<uint32_t>& routers);
 
   HIEUtil::ThreadControl tc_gateway;  // the probe's thread, joined on destruction
+  HWinPCapHelper* p_capture = &HWinPCapHelper::instance();  // counts what is not judged
 };

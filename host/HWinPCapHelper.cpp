@@ -322,9 +322,9 @@ HCaptureStats HWinPCapHelper::stats() const {
   out.frames_short = im.ull_short.load();
   out.frames_queue_dropped = im.ull_queue_dropped.load();
   out.frames_other_vlan = im.ull_other_vlan.load();
-  out.frames_bad_dhcp = im.ull_bad_dhcp.load();
-  out.frames_not_dhcp = im.ull_not_dhcp.load();
-  out.frames_bad_arp = im.ull_bad_arp.load();
+  out.frames_bad_dhcp = ull_not_judged[static_cast<int>(NotJudged::bad_dhcp)].load();
+  out.frames_not_dhcp = ull_not_judged[static_cast<int>(NotJudged::not_dhcp)].load();
+  out.frames_bad_arp = ull_not_judged[static_cast<int>(NotJudged::bad_arp)].load();
   out.frames_sent = im.ull_sent.load();
   std::lock_guard<std::mutex> lock(im.mtx_state);
   if (im.b_started || im.b_ended) {
@@ -339,14 +339,6 @@ HCaptureStats HWinPCapHelper::stats() const {
 std::string HWinPCapHelper::last_error() const { return p_impl->error(); }
 
 void HWinPCapHelper::count_queue_drop() { p_impl->ull_queue_dropped.fetch_add(1, std::memory_order_relaxed); }
-
-void HWinPCapHelper::count_not_judged(NotJudged why) {
-  Impl& im = *p_impl;
-  std::atomic<uint64_t>& counter = why == NotJudged::bad_dhcp   ? im.ull_bad_dhcp
-                                   : why == NotJudged::not_dhcp ? im.ull_not_dhcp
-                                                                : im.ull_bad_arp;
-  counter.fetch_add(1, std::memory_order_relaxed);
-}
 
 void HWinPCapHelper::set_send_sink(std::function<void(const unsigned char*, int)> sink) {
   std::lock_guard<std::mutex> lock(p_impl->mtx_send);
@@ -389,9 +381,7 @@ void HWinPCapHelper::reset_for_test() {
   im.ull_dropped.store(0);
   im.ull_queue_dropped.store(0);
   im.ull_other_vlan.store(0);
-  im.ull_bad_dhcp.store(0);
-  im.ull_not_dhcp.store(0);
-  im.ull_bad_arp.store(0);
+  for (std::atomic<uint64_t>& counter : ull_not_judged) counter.store(0);
   b_replay_done.store(false);
   b_load = b_arp = b_dhcp = 0;
 }

@@ -69,9 +69,14 @@ class HWinPCapHelper {
   // A callback that queues frames for a worker counts here each one that
   // its full queue had to drop.
   void count_queue_drop();
-  // A callback counts here each frame that it leaves unjudged.
-  enum class NotJudged { bad_dhcp, not_dhcp, bad_arp };
-  void count_not_judged(NotJudged why);
+  // A callback counts here each frame that it leaves unjudged. Only the
+  // capture thread runs the callbacks: each counter has one writer, and a
+  // replay may count every other frame, so no locked instruction is used.
+  enum class NotJudged { bad_dhcp, not_dhcp, bad_arp, kinds };
+  void count_not_judged(NotJudged why) {
+    std::atomic<uint64_t>& counter = ull_not_judged[static_cast<int>(why)];
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  }
 
   // Test seams: every sent frame goes to the sink instead of the wire, and
   // frames can be fed to the callbacks directly.
@@ -84,5 +89,6 @@ class HWinPCapHelper {
   struct Impl;
 
   std::atomic<bool> b_replay_done{false};
+  std::atomic<uint64_t> ull_not_judged[static_cast<int>(NotJudged::kinds)] = {};
   Impl* p_impl;  // never freed: the capture thread may outlive main()
 };

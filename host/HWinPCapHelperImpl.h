@@ -79,9 +79,6 @@ struct HWinPCapHelper::Impl {
   std::atomic<uint64_t> ull_dropped{0};  // by the capture; a file drops nothing
   std::atomic<uint64_t> ull_queue_dropped{0};
   std::atomic<uint64_t> ull_other_vlan{0};
-  std::atomic<uint64_t> ull_bad_dhcp{0};
-  std::atomic<uint64_t> ull_not_dhcp{0};
-  std::atomic<uint64_t> ull_bad_arp{0};
 
   Native* p_native;  // never freed, as the helper itself
 
