@@ -238,7 +238,8 @@ TEST_F(OfferTest, FakeOffersOverTcpOrOtherUdpPortsAreNotJudged) {
   DhcpFields client_to_server;
   client_to_server.src_port = 68;
   client_to_server.dst_port = 67;
-  expect_none_judged({dhcp_frame(tcp), dhcp_frame(to_port_80), dhcp_frame(from_port_53), dhcp_frame(client_to_server)});
+  expect_none_judged(
+      {dhcp_frame(tcp), dhcp_frame(to_port_80), dhcp_frame(from_port_53), dhcp_frame(client_to_server)});
   EXPECT_EQ(4u, not_dhcp());
   EXPECT_EQ(0u, bad_dhcp());
 }
@@ -270,17 +271,20 @@ TEST_F(OfferTest, IpOrUdpHeadersThatDoNotFitAreDroppedAndCounted) {
     frame.add(offer).set16(at, value);
     return frame.bytes();
   };
+  const uint16_t past_the_frame = static_cast<uint16_t>(offer.size() - 14 + 1);
+  const uint16_t shorter_than_udp = static_cast<uint16_t>(20 + udp_len - 1);
+  const uint16_t no_options = static_cast<uint16_t>(8 + HDhcpAttackCallback::kOptionsOffset);
   std::vector<Bytes> frames = {
-      changed(14, 0x4400),                                  // header length 16
-      changed(14, 0x6500),                                  // not version 4
-      changed(14, 0x4f00),                                  // header length 60: the UDP header is elsewhere
-      changed(kIpTotalLenAt, static_cast<uint16_t>(offer.size() - 14 + 1)),  // past the frame
-      changed(kIpTotalLenAt, static_cast<uint16_t>(20 + udp_len - 1)),       // shorter than the datagram
-      changed(udp_len_at(fields), 7),                       // shorter than the UDP header
-      changed(udp_len_at(fields), static_cast<uint16_t>(8 + HDhcpAttackCallback::kOptionsOffset)),  // no options
-      changed(20, 0x2000),                                  // first fragment
-      changed(20, 0x0020),                                  // a later fragment
-      Bytes(offer.begin(), offer.begin() + 14 + 20 + 7),    // no room for the UDP header
+      changed(14, 0x4400),                              // header length 16
+      changed(14, 0x6500),                              // not version 4
+      changed(14, 0x4f00),                              // header length 60: the ports are elsewhere
+      changed(kIpTotalLenAt, past_the_frame),           // total length
+      changed(kIpTotalLenAt, shorter_than_udp),         // total length
+      changed(udp_len_at(fields), 7),                   // shorter than the UDP header
+      changed(udp_len_at(fields), no_options),          // no room for options
+      changed(20, 0x2000),                              // first fragment
+      changed(20, 0x0020),                              // a later fragment
+      Bytes(offer.begin(), offer.begin() + 14 + 20 + 7) // no room for the UDP header
   };
   expect_none_judged(frames);
   EXPECT_EQ(frames.size() - 1, bad_dhcp());
