@@ -6,6 +6,13 @@ namespace {
 
 unsigned long long ull(uint64_t value) { return static_cast<unsigned long long>(value); }
 
+// Frames that reached the plug-in but that the host ignores, by reason.
+std::string not_judged(const HCaptureStats& c) {
+  return "malformed DHCP/IPv4 " + std::to_string(c.frames_bad_dhcp) + ", not DHCP " +
+         std::to_string(c.frames_not_dhcp) + ", bad ARP header " + std::to_string(c.frames_bad_arp) +
+         ", other VLAN " + std::to_string(c.frames_other_vlan);
+}
+
 }  // namespace
 
 double AgentSummary::rate() const {
@@ -22,15 +29,16 @@ std::string AgentSummary::text() const {
                         "  frames through the callbacks:    %llu (%.1f per second over %.3f s of capture)\n"
                         "  frames dropped:                  %llu (capture %llu, guard queue %llu)\n"
                         "  frames too short (dropped):      %llu\n"
+                        "  frames not judged:               %s\n"
                         "  frames sent by the plug-in:      %llu\n"
                         "  reports suppressed:              %llu (repeats, floods)\n"
                         "  alarm lines not shown:           %llu (standard output did not keep up)\n"
                         "  core: report blocks accepted %llu, alarms %llu\n",
                         d_wall_seconds, ull(capture.frames_read), ull(capture.frames_delivered), rate(),
                         capture.seconds, ull(dropped()), ull(capture.frames_dropped),
-                        ull(capture.frames_queue_dropped), ull(capture.frames_short), ull(capture.frames_sent),
-                        ull(ull_reports_suppressed), ull(ull_alarm_lines_not_shown), ull(ull_reports),
-                        ull(ull_alarms));
+                        ull(capture.frames_queue_dropped), ull(capture.frames_short), not_judged(capture).c_str(),
+                        ull(capture.frames_sent), ull(ull_reports_suppressed), ull(ull_alarm_lines_not_shown),
+                        ull(ull_reports), ull(ull_alarms));
   return n > 0 ? std::string(out, static_cast<size_t>(n) < sizeof(out) ? static_cast<size_t>(n) : sizeof(out) - 1)
                : std::string();
 }
@@ -42,5 +50,6 @@ std::string AgentSummary::log_line() const {
          std::to_string(capture.frames_queue_dropped) + ", short " + std::to_string(capture.frames_short) +
          ", sent " + std::to_string(capture.frames_sent) + ", core reports " + std::to_string(ull_reports) +
          ", alarms " + std::to_string(ull_alarms) + ", reports suppressed " + std::to_string(ull_reports_suppressed) +
-         ", alarm lines not shown " + std::to_string(ull_alarm_lines_not_shown);
+         ", alarm lines not shown " + std::to_string(ull_alarm_lines_not_shown) + ", not judged: " +
+         not_judged(capture);
 }

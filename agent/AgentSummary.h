@@ -1,8 +1,9 @@
 #pragma once
 // The agent's end-of-run summary: frames read, the rate through the plug-in's
 // callbacks, every frame dropped and where (the capture, the guard's queue),
-// what the plug-in sent, what the core took in, the reports the plug-in
-// held back and the alarm lines that standard output did not take.
+// the frames that the plug-in left unjudged, what the plug-in sent, what the
+// core took in, the reports the plug-in held back and the alarm lines that
+// standard output did not take.
 #include <cstdint>
 #include <string>
 

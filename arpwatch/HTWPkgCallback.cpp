@@ -23,8 +23,21 @@ constexpr int kProbeFrameLen = kProbeMarkerOffset + kProbeMarkerLen;  // 60
 static_assert(kArpFrameLen == 42, "Ethernet header and ARP body");
 static_assert(kProbeFrameLen == 60, "marker fills the padding");
 
+// Hardware type 1 (Ethernet), protocol 0x0800 (IPv4), address lengths 6 and
+// 4, then the operation.
+const unsigned char kArpHeader[6] = {0x00, 0x01, 0x08, 0x00, 6, 4};
+constexpr int kOperationOffset = kArpBodyOffset + 6;
+
 bool is_probe_frame(const unsigned char* frame, int len) {
   return len >= kProbeFrameLen && std::memcmp(frame + kProbeMarkerOffset, kProbeMarker, kProbeMarkerLen) == 0;
+}
+
+// The kernel answers and learns only from requests and replies for IPv4
+// over Ethernet; any other frame claims nothing for this host.
+bool is_ipv4_over_ethernet(const unsigned char* frame) {
+  const unsigned char* op = frame + kOperationOffset;
+  return std::memcmp(frame + kArpBodyOffset, kArpHeader, sizeof(kArpHeader)) == 0 && op[0] == 0 &&
+         (op[1] == 1 || op[1] == 2);
 }
 }  // namespace
 
@@ -49,6 +62,10 @@ int HTWPkgCallback::on_packet(const unsigned char* frame, int len) {
   std::memcpy(&sender_ip, frame + kSenderIpOffset, sizeof(sender_ip));
   HDhcpAttackCallback* dhcp = HPTWGlobal::ins().p_dhcp_callback;
   if (dhcp && dhcp->check_arp_sender(sender_ip)) return 0;
+  if (!is_ipv4_over_ethernet(frame)) {
+    p_capture->count_not_judged(HWinPCapHelper::NotJudged::bad_arp);
+    return 0;
+  }
 
   // The target's text equals the main IP's text exactly when the four bytes
   // equal those that the text stands for: only frames to this host are

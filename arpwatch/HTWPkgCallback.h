@@ -1,7 +1,9 @@
 #pragma once
 // The ARP capture callback: drops probe frames, offers every sender to the
 // DHCP gateway probe and queues the frames addressed to this host for the
-// guard.
+// guard. Frames that are no ARP request or reply for IPv4 over Ethernet never
+// reach the guard: the kernel ignores them; they are counted with the
+// capture helper.
 #include <atomic>
 #include <cstdint>
 
@@ -32,4 +34,5 @@ class HTWPkgCallback : public HWPCCallback {
   bool b_main_ip_known = false;
   unsigned char uc_main_ip[4] = {};
   std::atomic<uint64_t> ull_dropped_short{0};
+  HWinPCapHelper* p_capture = &HWinPCapHelper::instance();  // counts what is not judged
 };

@@ -15,9 +15,19 @@ const wchar_t kLogSource[] = L".\\HDhcpAttackCallback";
 
 constexpr int kEthDst = 0;
 constexpr int kEthSrc = 6;
-constexpr int kOp = HDhcpAttackCallback::kDhcpOffset;
-constexpr int kCiaddr = HDhcpAttackCallback::kDhcpOffset + 12;
-constexpr int kYiaddr = HDhcpAttackCallback::kDhcpOffset + 16;
+constexpr int kIpOffset = 14;
+constexpr int kIpMinHeaderLen = 20;
+constexpr int kUdpHeaderLen = 8;
+constexpr unsigned char kIpVersion4 = 4;
+constexpr unsigned char kProtocolUdp = 17;
+constexpr uint16_t kMoreFragments = 0x2000;
+constexpr uint16_t kFragmentOffset = 0x1fff;
+constexpr uint16_t kServerPort = 67;
+constexpr uint16_t kClientPort = 68;
+// In the DHCP message.
+constexpr int kOp = 0;
+constexpr int kCiaddr = 12;
+constexpr int kYiaddr = 16;
 
 constexpr unsigned char kBootReply = 2;
 constexpr unsigned char kDhcpOffer = 2;
@@ -27,6 +37,8 @@ constexpr unsigned char kOptMessageType = 53;
 constexpr unsigned char kOptEnd = 255;
 
 const unsigned char kBroadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+
+uint16_t read_u16(const unsigned char* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
 uint32_t read_u32(const unsigned char* at) {
   uint32_t value = 0;
@@ -95,36 +107,73 @@ HDhcpAttackCallback::OptionWalk HDhcpAttackCallback::walk_options(const unsigned
   return OptionWalk::kStopped;
 }
 
+// The host's stack would not take anything else for its DHCP client: an IPv4
+// header of the length it states, UDP from the server port to the client
+// port, and a datagram that the frame holds whole.
+HDhcpAttackCallback::Datagram HDhcpAttackCallback::find_dhcp(const unsigned char* frame, int len, int& at,
+                                                             int& size) {
+  if (!frame || len < kIpOffset + kIpMinHeaderLen) return Datagram::kMalformed;
+  const unsigned char* ip = frame + kIpOffset;
+  int header_len = (ip[0] & 0x0f) * 4;
+  if (ip[0] >> 4 != kIpVersion4 || header_len < kIpMinHeaderLen || kIpOffset + header_len > len) {
+    return Datagram::kMalformed;
+  }
+  if (ip[9] != kProtocolUdp) return Datagram::kNotDhcp;
+  uint16_t fragment = read_u16(ip + 6);
+  // A later fragment has no ports to look at; a first one lacks the rest.
+  if ((fragment & kFragmentOffset) != 0) return Datagram::kMalformed;
+  if (kIpOffset + header_len + kUdpHeaderLen > len) return Datagram::kMalformed;
+  const unsigned char* udp = ip + header_len;
+  if (read_u16(udp) != kServerPort || read_u16(udp + 2) != kClientPort) return Datagram::kNotDhcp;
+  int total_len = read_u16(ip + 2);
+  int udp_len = read_u16(udp + 4);
+  if ((fragment & kMoreFragments) != 0 || kIpOffset + total_len > len || udp_len < kUdpHeaderLen ||
+      header_len + udp_len > total_len) {
+    return Datagram::kMalformed;
+  }
+  at = kIpOffset + header_len + kUdpHeaderLen;
+  size = udp_len - kUdpHeaderLen;
+  return Datagram::kDhcp;
+}
+
 int HDhcpAttackCallback::on_packet(const unsigned char* frame, int len) {
-  // Nothing of a frame without an options area is read: it cannot carry the
-  // message type that makes an offer.
-  if (!frame || len <= kOptionsOffset) {
-    ull_dropped_short.fetch_add(1, std::memory_order_relaxed);
+  int at = 0;
+  int size = 0;
+  Datagram datagram = find_dhcp(frame, len, at, size);
+  if (datagram == Datagram::kNotDhcp) {
+    p_capture->count_not_judged(HWinPCapHelper::NotJudged::not_dhcp);
     return 0;
   }
-  // Every IPv4 frame comes here: the one-byte test goes before the walk,
-  // which has no effect on a frame that is no reply.
-  if (frame[kOp] != kBootReply) return 0;
+  // Nothing of a message without an options area is read: it cannot carry
+  // the message type that makes an offer.
+  if (datagram == Datagram::kMalformed || size <= kOptionsOffset) {
+    p_capture->count_not_judged(HWinPCapHelper::NotJudged::bad_dhcp);
+    return 0;
+  }
+  const unsigned char* message = frame + at;
+  if (message[kOp] != kBootReply) return 0;
+  // The options end with the datagram, not with the frame's padding.
   std::vector<uint32_t> routers;
   unsigned char msg_type = 0;
-  OptionWalk walk = walk_options(frame + kOptionsOffset, len - kOptionsOffset, routers, msg_type);
-  if (walk == OptionWalk::kTruncated) ull_dropped_truncated.fetch_add(1, std::memory_order_relaxed);
+  OptionWalk walk = walk_options(message + kOptionsOffset, size - kOptionsOffset, routers, msg_type);
+  if (walk == OptionWalk::kTruncated) p_capture->count_not_judged(HWinPCapHelper::NotJudged::bad_dhcp);
   if (std::memcmp(frame + kEthDst, kBroadcast, sizeof(kBroadcast)) == 0) return 0;
   if (msg_type != kDhcpOffer) return 0;
-  judge_offer(frame, len, routers);
+  judge_offer(frame, message, size, routers);
   return 0;
 }
 
-void HDhcpAttackCallback::judge_offer(const unsigned char* frame, int len, const std::vector<uint32_t>& routers) {
+void HDhcpAttackCallback::judge_offer(const unsigned char* frame, const unsigned char* message, int size,
+                                      const std::vector<uint32_t>& routers) {
   // The rendering is plain ASCII: it goes to the attack log without a wide copy.
-  std::string message;
-  HString::append_bin_multi(message, frame + kDhcpOffset, len - kDhcpOffset);
-  write_attack_log(message.data(), message.size());
+  std::string rendering;
+  HString::append_bin_multi(rendering, message, size);
+  write_attack_log(rendering.data(), rendering.size());
 
   unsigned char server_mac[6];
   std::memcpy(server_mac, frame + kEthSrc, sizeof(server_mac));
-  uint32_t ciaddr = read_u32(frame + kCiaddr);
-  uint32_t yiaddr = read_u32(frame + kYiaddr);
+  uint32_t ciaddr = read_u32(message + kCiaddr);
+  uint32_t yiaddr = read_u32(message + kYiaddr);
   if (yiaddr == 0 && ciaddr == 0) {
     std::map<HString, HString> desc;
     desc[L"mac"] = HNetworkUtil::GetMACString(server_mac);

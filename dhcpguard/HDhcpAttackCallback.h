@@ -1,7 +1,6 @@
 #pragma once
 // The DHCP capture callback: judges unicast DHCP offers and owns the
 // gateway probe.
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -10,15 +9,18 @@
 
 class HDhcpAttackCallback : public HWPCCallback {
  public:
-  // The DHCP message starts behind 20 bytes of IPv4 and 8 of UDP header;
-  // its options behind the 236-byte fixed part and the magic cookie.
-  static constexpr int kDhcpOffset = 42;
-  static constexpr int kOptionsOffset = kDhcpOffset + 236 + 4;
+  // The options follow the DHCP message's 236-byte fixed part and the magic
+  // cookie.
+  static constexpr int kOptionsOffset = 236 + 4;
   // At most this many options (pad bytes included) are looked at.
   static constexpr int kMaxOptionSteps = 255;
 
   HDhcpAttackCallback();
   ~HDhcpAttackCallback() override;
+  // Judges only UDP datagrams from port 67 to port 68, found behind the IPv4
+  // header's own length; every other frame is counted with the capture
+  // helper as not DHCP, or as malformed when its headers do not fit the
+  // frame, it is a fragment, or a reply's options run past the datagram.
   int on_packet(const unsigned char* frame, int len) override;
   // `ip` in network byte order.
   bool check_arp_sender(unsigned long ip);
@@ -30,21 +32,18 @@ class HDhcpAttackCallback : public HWPCCallback {
   bool parse_options(const unsigned char* options, int length, std::vector<uint32_t>& routers,
                      unsigned char& msg_type);
 
-  // IPv4 frames too short to hold a DHCP message with options (every IPv4
-  // frame comes here, DHCP or not), and replies whose options ran past the
-  // end of the frame.
-  uint64_t dropped_short() const { return ull_dropped_short.load(); }
-  uint64_t dropped_truncated() const { return ull_dropped_truncated.load(); }
-
   HTestDhcpGateway test_gateway;
 
  private:
   enum class OptionWalk { kStopped, kBothFound, kTruncated };
+  enum class Datagram { kDhcp, kNotDhcp, kMalformed };
+  // The DHCP message of a frame: `at` its offset, `size` its length.
+  static Datagram find_dhcp(const unsigned char* frame, int len, int& at, int& size);
   OptionWalk walk_options(const unsigned char* options, int length, std::vector<uint32_t>& routers,
                           unsigned char& msg_type);
-  void judge_offer(const unsigned char* frame, int len, const std::vector<uint32_t>& routers);
+  void judge_offer(const unsigned char* frame, const unsigned char* message, int size,
+                   const std::vector<uint32_t>& routers);
 
-  std::atomic<uint64_t> ull_dropped_short{0};
-  std::atomic<uint64_t> ull_dropped_truncated{0};
   HIEUtil::ThreadControl tc_gateway;  // the probe's thread, joined on destruction
+  HWinPCapHelper* p_capture = &HWinPCapHelper::instance();  // counts what is not judged
 };

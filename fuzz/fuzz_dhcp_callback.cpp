@@ -1,9 +1,9 @@
 // The DHCP capture callback and its option walk.
 //
 // The whole input is one captured IPv4 frame, handed to on_packet in a
-// buffer of exactly its length; the bytes behind the options offset (or the
-// whole input when it is shorter) are also walked by parse_options on their
-// own. Every gateway probe the frame starts must have ended once its
+// buffer of exactly its length; the bytes behind the options of a frame
+// without IPv4 options (or the whole input when it is shorter) are also
+// walked by parse_options on their own. Every gateway probe the frame starts must have ended once its
 // retries ran out.
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +15,9 @@
 #include "fuzz/FuzzPlugin.h"
 
 namespace {
+
+// Ethernet, a 20-byte IPv4 header, UDP, then the DHCP message.
+constexpr size_t kPlainOptionsOffset = 14 + 20 + 8 + HDhcpAttackCallback::kOptionsOffset;
 
 [[noreturn]] void finding(const char* what) {
   std::fprintf(stderr, "FINDING: %s\n", what);
@@ -36,9 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   plugin.begin_input(1, false, true, HString());
   HDhcpAttackCallback& dhcp = plugin.dhcp();
 
-  size_t from = size > static_cast<size_t>(HDhcpAttackCallback::kOptionsOffset)
-                    ? static_cast<size_t>(HDhcpAttackCallback::kOptionsOffset)
-                    : 0;
+  size_t from = size > kPlainOptionsOffset ? kPlainOptionsOffset : 0;
   walk_alone(dhcp, std::vector<uint8_t>(data + from, data + size));
 
   std::vector<uint8_t> frame(data, data + size);

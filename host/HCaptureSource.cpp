@@ -48,6 +48,22 @@ int refuse_all_frames(pcap_t* handle) {
   return pcap_setfilter(handle, &program);
 }
 
+// Only what the callbacks judge leaves the kernel: ARP, and DHCP's UDP
+// ports, untagged or under an 802.1Q tag. A busy host's other traffic would
+// cost a copy and a wake-up per frame only to be dropped here. The kernel
+// keeps a received tag beside the frame, where "vlan" looks for it; libpcap
+// puts it back into the data that it hands on.
+const char kCaptureFilter[] =
+    "arp or (udp and (port 67 or port 68)) or (vlan and (arp or (udp and (port 67 or port 68))))";
+
+int only_judged_frames(pcap_t* handle) {
+  bpf_program program{};
+  if (pcap_compile(handle, &program, kCaptureFilter, 1, PCAP_NETMASK_UNKNOWN) != 0) return -1;
+  int result = pcap_setfilter(handle, &program);
+  pcap_freecode(&program);
+  return result;
+}
+
 // The replayed file is read in blocks of this size rather than the
 // stream's page-sized default (a system call every twenty-odd frames): a
 // plain read loop goes about a fifth faster.
@@ -114,8 +130,9 @@ int HWinPCapHelper::Impl::Native::open_live(Impl& im, pcap_t*& handle, bool for_
     return close_failed(handle);
   }
   // Only frames coming in: the plug-in must never judge its own requests.
-  int direction = for_sending ? refuse_all_frames(handle) : pcap_setdirection(handle, PCAP_D_IN);
-  if (direction != 0) {
+  int set_up = for_sending ? refuse_all_frames(handle) : pcap_setdirection(handle, PCAP_D_IN);
+  if (set_up == 0 && !for_sending) set_up = only_judged_frames(handle);
+  if (set_up != 0) {
     im.set_error("cannot set up capture on " + iface + ": " + pcap_geterr(handle));
     return close_failed(handle);
   }

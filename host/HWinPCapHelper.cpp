@@ -15,6 +15,9 @@ namespace {
 
 constexpr int ETH_HEADER_LEN = 14;
 constexpr int ETHERTYPE_OFFSET = 12;
+constexpr int VLAN_TAG_LEN = 4;
+constexpr uint16_t ETHERTYPE_VLAN = 0x8100;
+constexpr uint16_t VLAN_ID_MASK = 0x0fff;
 constexpr int ARP_FRAME_LEN = 60;
 constexpr uint16_t ETHERTYPE_ARP = 0x0806;
 constexpr auto PACING_SLICE = std::chrono::milliseconds(20);
@@ -25,6 +28,8 @@ const wchar_t* const LOG_SOURCE = L"HWinPCapHelper";
 int64_t ns_of(std::chrono::steady_clock::time_point when) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
 }
+
+uint16_t get_u16(const unsigned char* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
 void put_u16(unsigned char* at, uint16_t value) {
   at[0] = static_cast<unsigned char>(value >> 8);
@@ -76,6 +81,23 @@ void HWinPCapHelper::Impl::deliver_one(Delivery& batch, const unsigned char* fra
     ++batch.ull_short;
     return;
   }
+  if (get_u16(frame + ETHERTYPE_OFFSET) == ETHERTYPE_VLAN) {
+    if (len < ETH_HEADER_LEN + VLAN_TAG_LEN) {
+      ++batch.ull_short;
+      return;
+    }
+    // The kernel takes a frame of VLAN 0 as untagged and leaves the others
+    // to VLAN interfaces: the callbacks see what this interface takes.
+    if ((get_u16(frame + ETH_HEADER_LEN) & VLAN_ID_MASK) != 0) {
+      ++batch.ull_other_vlan;
+      return;
+    }
+    std::vector<unsigned char>& untagged = batch.vt_untagged;
+    untagged.assign(frame, frame + ETHERTYPE_OFFSET);
+    untagged.insert(untagged.end(), frame + ETHERTYPE_OFFSET + VLAN_TAG_LEN, frame + len);
+    frame = untagged.data();
+    len -= VLAN_TAG_LEN;
+  }
   uint16_t ethertype = 0;  // as stored, like the callbacks' filters
   std::memcpy(&ethertype, frame + ETHERTYPE_OFFSET, sizeof(ethertype));
   bool delivered = false;
@@ -91,7 +113,8 @@ void HWinPCapHelper::Impl::end_delivery(Delivery& batch) {
   if (batch.ull_read) ull_read.fetch_add(batch.ull_read);
   if (batch.ull_delivered) ull_delivered.fetch_add(batch.ull_delivered);
   if (batch.ull_short) ull_short.fetch_add(batch.ull_short);
-  batch.ull_read = batch.ull_delivered = batch.ull_short = 0;
+  if (batch.ull_other_vlan) ull_other_vlan.fetch_add(batch.ull_other_vlan);
+  batch.ull_read = batch.ull_delivered = batch.ull_short = batch.ull_other_vlan = 0;
 }
 
 auto HWinPCapHelper::Impl::mark_replay_wall() -> Clock::time_point {
@@ -298,6 +321,10 @@ HCaptureStats HWinPCapHelper::stats() const {
   out.frames_dropped = im.ull_dropped.load();
   out.frames_short = im.ull_short.load();
   out.frames_queue_dropped = im.ull_queue_dropped.load();
+  out.frames_other_vlan = im.ull_other_vlan.load();
+  out.frames_bad_dhcp = ull_not_judged[static_cast<int>(NotJudged::bad_dhcp)].load();
+  out.frames_not_dhcp = ull_not_judged[static_cast<int>(NotJudged::not_dhcp)].load();
+  out.frames_bad_arp = ull_not_judged[static_cast<int>(NotJudged::bad_arp)].load();
   out.frames_sent = im.ull_sent.load();
   std::lock_guard<std::mutex> lock(im.mtx_state);
   if (im.b_started || im.b_ended) {
@@ -353,6 +380,8 @@ void HWinPCapHelper::reset_for_test() {
   im.ull_sent.store(0);
   im.ull_dropped.store(0);
   im.ull_queue_dropped.store(0);
+  im.ull_other_vlan.store(0);
+  for (std::atomic<uint64_t>& counter : ull_not_judged) counter.store(0);
   b_replay_done.store(false);
   b_load = b_arp = b_dhcp = 0;
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The agent's capture helper over libpcap. Callbacks receive frames whose
-// ethertype (bytes 12-13) equals their filter. The source is a live
-// interface (incoming frames only) or a pcap file replayed at its own pace;
-// sent frames go to the wire, or in replay into a pcap file.
+// ethertype (bytes 12-13) equals their filter. A frame with an 802.1Q tag of
+// VLAN 0 (priority only) is handed on without its tag, as the kernel takes
+// it; one of another VLAN is not this interface's and is only counted. The
+// source is a live interface (incoming frames only) or a pcap file replayed
+// at its own pace; sent frames go to the wire, or in replay into a pcap file.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -24,8 +26,13 @@ struct HCaptureStats {
   uint64_t frames_read = 0;
   uint64_t frames_delivered = 0;
   uint64_t frames_dropped = 0;  // by the capture (kernel or pcap)
-  uint64_t frames_short = 0;    // shorter than an Ethernet header, never delivered
+  uint64_t frames_short = 0;    // shorter than an Ethernet header (or its tag), never delivered
   uint64_t frames_queue_dropped = 0;  // taken by a callback, then dropped by its full queue
+  // Frames that the plug-in does not judge, because the host ignores them.
+  uint64_t frames_other_vlan = 0;  // tagged with a VLAN other than 0
+  uint64_t frames_bad_dhcp = 0;    // UDP 67 -> 68 or IPv4 headers that do not fit, fragments
+  uint64_t frames_not_dhcp = 0;    // IPv4 but no UDP from port 67 to port 68
+  uint64_t frames_bad_arp = 0;     // not an ARP header for IPv4 over Ethernet
   uint64_t frames_sent = 0;
   double seconds = 0;
 };
@@ -62,6 +69,14 @@ class HWinPCapHelper {
   // A callback that queues frames for a worker counts here each one that
   // its full queue had to drop.
   void count_queue_drop();
+  // A callback counts here each frame that it leaves unjudged. Only the
+  // capture thread runs the callbacks: each counter has one writer, and a
+  // replay may count every other frame, so no locked instruction is used.
+  enum class NotJudged { bad_dhcp, not_dhcp, bad_arp, kinds };
+  void count_not_judged(NotJudged why) {
+    std::atomic<uint64_t>& counter = ull_not_judged[static_cast<int>(why)];
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  }
 
   // Test seams: every sent frame goes to the sink instead of the wire, and
   // frames can be fed to the callbacks directly.
@@ -74,5 +89,6 @@ class HWinPCapHelper {
   struct Impl;
 
   std::atomic<bool> b_replay_done{false};
+  std::atomic<uint64_t> ull_not_judged[static_cast<int>(NotJudged::kinds)] = {};
   Impl* p_impl;  // never freed: the capture thread may outlive main()
 };

@@ -29,6 +29,9 @@ struct HWinPCapHelper::Impl {
     uint64_t ull_read = 0;
     uint64_t ull_delivered = 0;
     uint64_t ull_short = 0;
+    uint64_t ull_other_vlan = 0;
+    // A priority-tagged frame without its tag, handed to the callbacks.
+    std::vector<unsigned char> vt_untagged;
   };
 
   // The system's handles: capture, sending, the file of sent frames.
@@ -75,6 +78,7 @@ struct HWinPCapHelper::Impl {
   std::atomic<uint64_t> ull_sent{0};
   std::atomic<uint64_t> ull_dropped{0};  // by the capture; a file drops nothing
   std::atomic<uint64_t> ull_queue_dropped{0};
+  std::atomic<uint64_t> ull_other_vlan{0};
 
   Native* p_native;  // never freed, as the helper itself
 

@@ -187,5 +187,9 @@ lab_ip_checksum() {
   while [ $(( sum >> 16 )) != 0 ]; do sum=$(( (sum & 0xffff) + (sum >> 16) )); done
   printf '%04x' $(( ~sum & 0xffff ))
 }
-# lab_inject NS IFACE HEX: one frame sent from $LAB-NS.
-lab_inject() { ip netns exec "$LAB-$1" "$BIN/frame_inject" "$2" "$3" || lab_fail "frame_inject in $LAB-$1"; }
+# lab_inject NS IFACE HEX: one frame sent from $LAB-NS, under an 802.1Q tag
+# of VLAN $LAB_VLAN when that is set.
+lab_inject() {
+  ip netns exec "$LAB-$1" "$BIN/frame_inject" ${LAB_VLAN:+--vlan "$LAB_VLAN"} "$2" "$3" \
+    || lab_fail "frame_inject in $LAB-$1"
+}

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Protection by binding: a spoofer claims the gateway's address; the
 # plug-in binds the gateway statically to its configured MAC in the host's
-# ARP table and reports the binding with the spoofer's MAC.
-AW=arpwatch_m2bind
-NET=73
+# ARP table and reports the binding with the spoofer's MAC. With LAB_VLAN
+# set, the spoofer's claims carry an 802.1Q tag of that VLAN.
+AW=arpwatch_m2bind${LAB_VLAN:+_v$LAB_VLAN}
+NET=$(( ${LAB_VLAN:+1} + 73 ))
 source "$(dirname "$0")/arpwatch_common.sh"
 aw_bind_start
 

@@ -53,7 +53,7 @@ sent_rate=$(sed -n 's/.*(\([0-9]*\) per second)$/\1/p' "$LAB_TMP/sender.out")
 sleep 2
 lab_stop_agent TERM
 [ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "the agent did not stop cleanly ($LAB_AGENT_STATUS)"
-grep -A7 "velmora-agent summary" "$LAB_TMP/agent.out"
+grep -A8 "velmora-agent summary" "$LAB_TMP/agent.out"
 
 read_count=$(sed -n 's/^ *frames read: *\([0-9]*\)$/\1/p' "$LAB_TMP/agent.out")
 dropped=$(sed -n 's/^ *frames dropped: *\(.*\)$/\1/p' "$LAB_TMP/agent.out")

@@ -77,4 +77,11 @@ Bytes arp_frame(const ArpFields& f, size_t length) {
   return bytes;
 }
 
+Bytes vlan_tagged(const Bytes& frame, uint16_t vlan_id) {
+  if (frame.size() < 12) throw std::out_of_range("no room for a VLAN tag");
+  FrameBuilder tagged;
+  tagged.add(Bytes(frame.begin(), frame.begin() + 12)).add16(0x8100).add16(vlan_id);
+  return tagged.add(Bytes(frame.begin() + 12, frame.end())).bytes();
+}
+
 }  // namespace tidewell_test

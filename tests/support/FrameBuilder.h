@@ -56,4 +56,7 @@ struct ArpFields {
 // zero. Shorter lengths cut the frame.
 Bytes arp_frame(const ArpFields& fields, size_t length = 60);
 
+// The frame with an 802.1Q tag of `vlan_id` (priority 0) behind its MACs.
+Bytes vlan_tagged(const Bytes& frame, uint16_t vlan_id);
+
 }  // namespace tidewell_test

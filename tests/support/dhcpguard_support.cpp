@@ -60,17 +60,21 @@ Bytes options(uint8_t msg_type, const std::vector<std::string>& routers) {
   return out.add8(255).bytes();
 }
 
+size_t udp_len_at(const DhcpFields& f) { return 14 + 20 + f.ip_options.size() + 4; }
+size_t dhcp_at(const DhcpFields& f) { return 14 + 20 + f.ip_options.size() + 8; }
+
 Bytes dhcp_frame(const DhcpFields& f) {
   uint16_t udp_len = static_cast<uint16_t>(8 + 236 + 4 + f.options.size());
+  uint8_t ip_header_len = static_cast<uint8_t>(20 + f.ip_options.size());
   FrameBuilder frame;
   frame.add_mac(f.eth_dst).add_mac(f.eth_src).add16(0x0800);
   // IPv4 header; the checksum is filled in once the header is complete.
-  frame.add8(0x45).add8(0).add16(static_cast<uint16_t>(20 + udp_len)).add16(0x1234).add16(0);
-  frame.add8(64).add8(17).add16(0);
-  frame.add_ip(kServerIp).add_ip(f.yiaddr != "0.0.0.0" ? f.yiaddr : f.ciaddr);
-  frame.set16(24, ip_checksum(frame.bytes(), 14, 20));
+  frame.add8(0x40 | ip_header_len / 4).add8(0).add16(static_cast<uint16_t>(ip_header_len + udp_len));
+  frame.add16(0x1234).add16(0).add8(64).add8(f.protocol).add16(0);
+  frame.add_ip(kServerIp).add_ip(f.yiaddr != "0.0.0.0" ? f.yiaddr : f.ciaddr).add(f.ip_options);
+  frame.set16(24, ip_checksum(frame.bytes(), 14, ip_header_len));
   // UDP header, no checksum.
-  frame.add16(67).add16(68).add16(udp_len).add16(0);
+  frame.add16(f.src_port).add16(f.dst_port).add16(udp_len).add16(0);
   // DHCP fixed part.
   frame.add8(f.op).add8(1).add8(6).add8(0);
   frame.add({0x5e, 0xed, 0x00, 0x01});  // xid

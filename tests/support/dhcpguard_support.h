@@ -52,9 +52,20 @@ struct DhcpFields {
   std::string ciaddr = "0.0.0.0";
   std::string yiaddr = kOfferedIp;
   Bytes options = dhcpguard_test::options(2, {kGatewayIp});
+  // The IPv4 header's options (a multiple of 4 bytes) and what it carries.
+  Bytes ip_options;
+  uint8_t protocol = 17;
+  uint16_t src_port = 67;
+  uint16_t dst_port = 68;
 };
-// Ethernet, IPv4, UDP 67 -> 68 and the DHCP message with its options.
+// Ethernet, IPv4, UDP (by default from port 67 to port 68; the ports stand
+// where a TCP header has them) and the DHCP message with its options.
 Bytes dhcp_frame(const DhcpFields& fields);
+// Where dhcp_frame puts the IPv4 total length, the UDP length and the DHCP
+// message.
+constexpr size_t kIpTotalLenAt = 16;
+size_t udp_len_at(const DhcpFields& fields);
+size_t dhcp_at(const DhcpFields& fields);
 
 // The broadcast request the gateway probe must send, written out field by
 // field: zero padding for the first request, counting padding after.

@@ -1,9 +1,11 @@
-// frame_inject IFACE HEXFRAME [count] [interval_ms]
+// frame_inject [--vlan ID] IFACE HEXFRAME [count] [interval_ms]
 //
 // Sends one Ethernet frame, given as hex (separators ':', '-', ' ' and '.'
 // allowed), `count` times on IFACE through an AF_PACKET socket, `interval_ms`
 // apart. The frame goes out exactly as given: no padding, no checksum, so
-// short or malformed frames can be sent on purpose. Needs CAP_NET_RAW.
+// short or malformed frames can be sent on purpose. With --vlan an 802.1Q
+// tag of VLAN ID (0..4095, priority 0) is put behind the MACs. Needs
+// CAP_NET_RAW.
 // Exit codes: 0 sent, 1 system error, 2 bad usage.
 #include <arpa/inet.h>
 #include <linux/if_packet.h>
@@ -27,9 +29,12 @@ constexpr size_t kMinFrame = 14;    // an Ethernet header
 constexpr size_t kMaxFrame = 1514;  // Ethernet without FCS
 constexpr long kMaxCount = 10000;
 constexpr long kMaxIntervalMs = 60000;
+constexpr long kMaxVlanId = 4095;
+constexpr size_t kMacsLen = 12;
 
 int usage(const char* why) {
-  std::fprintf(stderr, "frame_inject: %s\nusage: frame_inject IFACE HEXFRAME [count] [interval_ms]\n", why);
+  std::fprintf(stderr, "frame_inject: %s\nusage: frame_inject [--vlan ID] IFACE HEXFRAME [count] [interval_ms]\n",
+               why);
   return 2;
 }
 
@@ -66,13 +71,26 @@ bool parse_number(const char* text, long low, long high, long& out) {
   return true;
 }
 
+void add_vlan_tag(std::vector<unsigned char>& frame, long vlan_id) {
+  const unsigned char tag[4] = {0x81, 0x00, static_cast<unsigned char>(vlan_id >> 8),
+                                static_cast<unsigned char>(vlan_id & 0xff)};
+  frame.insert(frame.begin() + kMacsLen, tag, tag + sizeof(tag));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  long vlan_id = -1;
+  if (argc > 2 && std::strcmp(argv[1], "--vlan") == 0) {
+    if (!parse_number(argv[2], 0, kMaxVlanId, vlan_id)) return usage("--vlan ID must be 0..4095");
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 3 || argc > 5) return usage("wrong number of arguments");
   std::vector<unsigned char> frame;
   if (!parse_hex(argv[2], frame)) return usage("HEXFRAME is not an even number of hex digits (at most 1514 bytes)");
   if (frame.size() < kMinFrame) return usage("HEXFRAME is shorter than an Ethernet header (14 bytes)");
+  if (vlan_id >= 0) add_vlan_tag(frame, vlan_id);
   long count = 1;
   long interval_ms = 0;
   if (argc > 3 && !parse_number(argv[3], 1, kMaxCount, count)) return usage("count must be 1..10000");

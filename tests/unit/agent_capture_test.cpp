@@ -126,7 +126,9 @@ TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounte
 
   helper().deliver(nullptr, 60);
   helper().deliver(stub.data(), 13);
-  EXPECT_EQ(helper().stats().frames_short, 4u);
+  Frame tag_only = agent_test::ethernet_frame("ff:ff:ff:ff:ff:ff", PEER_MAC, 0x8100, 17);  // no inner ethertype
+  helper().deliver(tag_only.data(), 17);
+  EXPECT_EQ(helper().stats().frames_short, 5u);
   EXPECT_EQ(arp.seen().size(), 1u);
 }
 

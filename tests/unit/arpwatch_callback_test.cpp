@@ -16,7 +16,9 @@
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/HPTWGlobal.h"
 #include "host/HSysInfoMgr.h"
+#include "host/HWinPCapHelper.h"
 #include "tests/support/arpwatch_support.h"
+#include "tests/support/dhcpguard_support.h"
 
 using namespace arpwatch_test;
 
@@ -166,6 +168,49 @@ TEST_F(CallbackTest, FramesShorterThanAnArpBodyAreDroppedUnread) {
   EXPECT_EQ(0u, guard->queued());
   EXPECT_EQ(1u, dhcp->test_gateway.pending()) << "the sender of a short frame was read";
   EXPECT_EQ(sizeof(lengths) / sizeof(lengths[0]) + 2, callback->dropped_short());
+}
+
+// --- frames the kernel ignores ---------------------------------------------------
+
+TEST_F(CallbackTest, ArpFramesTheKernelIgnoresNeverReachTheGuard) {
+  const uint64_t before = HWinPCapHelper::instance().stats().frames_bad_arp;
+  const Bytes claim = arp_frame(reply_from_gateway());
+  // Hardware type, protocol type, the two address lengths, the operation.
+  const std::vector<std::pair<size_t, unsigned char>> changes = {
+      {15, 6}, {16, 0x86}, {18, 8}, {19, 16}, {20, 1}, {21, 0}, {21, 3}};
+  for (const auto& change : changes) {
+    Bytes frame = claim;
+    frame[change.first] = change.second;
+    deliver(frame);
+  }
+  EXPECT_EQ(0u, guard->queued());
+  EXPECT_EQ(changes.size(), HWinPCapHelper::instance().stats().frames_bad_arp - before);
+  deliver(claim);
+  EXPECT_EQ(1u, guard->queued()) << "the unchanged claim";
+}
+
+// The kernel takes a frame tagged with VLAN 0 as untagged and leaves other
+// VLANs to their own interfaces; the capture helper hands the callbacks
+// what this interface takes.
+TEST_F(CallbackTest, PriorityTaggedFramesAreJudgedOtherVlansOnlyCounted) {
+  HWinPCapHelper& helper = HWinPCapHelper::instance();
+  helper.reset_for_test();
+  callback->us_filter = htons(0x0806);
+  dhcp->us_filter = htons(0x0800);
+  helper.add_callback(callback);
+  helper.add_callback(dhcp);
+  const Bytes spoof = arp_frame(reply_from_gateway());
+  const Bytes offer = dhcpguard_test::dhcp_frame(dhcpguard_test::DhcpFields());  // names kGatewayIp
+  for (uint16_t vlan : {5, 0}) {
+    for (const Bytes& frame : {tidewell_test::vlan_tagged(spoof, vlan), tidewell_test::vlan_tagged(offer, vlan)}) {
+      helper.deliver(frame.data(), static_cast<int>(frame.size()));
+    }
+    EXPECT_EQ(vlan == 0 ? 1u : 0u, guard->queued()) << "VLAN " << vlan;
+    EXPECT_EQ(vlan == 0 ? 1u : 0u, dhcp->test_gateway.pending()) << "VLAN " << vlan;
+  }
+  EXPECT_EQ(2u, helper.stats().frames_other_vlan);
+  EXPECT_EQ(kSpooferMac, guard->pop_arp_node().sender_mac);
+  helper.reset_for_test();
 }
 
 // --- the probe thread ------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/HPTWGlobal.h"
+#include "host/HWinPCapHelper.h"
 #include "tests/support/dhcpguard_support.h"
 
 using namespace dhcpguard_test;
@@ -19,12 +20,30 @@ class OfferTest : public ::testing::Test {
     callback.test_gateway.stop();
   }
 
-  void feed(const Bytes& frame) { callback.on_packet(frame.data(), static_cast<int>(frame.size())); }
-  // What the DHCP callback writes to the attack log for an offer.
-  static std::string rendering(const Bytes& frame) {
+  void feed(const Bytes& frame) {
+    std::vector<unsigned char> copy(frame);
+    callback.on_packet(copy.data(), static_cast<int>(copy.size()));
+  }
+  // What the DHCP callback writes to the attack log for an offer: its DHCP
+  // message.
+  static std::string rendering(const Bytes& frame, size_t dhcp_at = 42) {
     HString text;
-    text.make_by_bin_multi(frame.data() + 42, static_cast<int>(frame.size()) - 42);
+    text.make_by_bin_multi(frame.data() + dhcp_at, static_cast<int>(frame.size() - dhcp_at));
     return narrow(text);
+  }
+  // Frames left unjudged since the test began, as the agent's summary counts them.
+  uint64_t bad_dhcp() const { return helper_stats().frames_bad_dhcp - base.frames_bad_dhcp; }
+  uint64_t not_dhcp() const { return helper_stats().frames_not_dhcp - base.frames_not_dhcp; }
+  static HCaptureStats helper_stats() { return HWinPCapHelper::instance().stats(); }
+  // Feeds each frame (in a buffer of exactly its length) and expects no
+  // trace of a judgement: no log entry, no probe, no report.
+  void expect_none_judged(const std::vector<Bytes>& frames) {
+    for (const Bytes& frame : frames) {
+      feed(frame);
+      EXPECT_EQ(0u, count_of(env.attack_log(), rendering(frame, dhcp_at(DhcpFields())))) << hex(frame);
+    }
+    EXPECT_EQ(0u, callback.test_gateway.pending());
+    EXPECT_TRUE(core.reports().empty());
   }
   // The probe's first pass sends one request per queued gateway.
   std::vector<Bytes> first_requests() {
@@ -37,6 +56,7 @@ class OfferTest : public ::testing::Test {
   SentFrames sent;
   FakeTicks ticks{5000};
   HDhcpAttackCallback callback;
+  HCaptureStats base = helper_stats();
 };
 
 Bytes pads_then_offer(size_t pads) {
@@ -179,7 +199,7 @@ TEST_F(OfferTest, ShortFramesAreNotRead) {
     callback.on_packet(frame.empty() ? nullptr : frame.data(), static_cast<int>(len));
   }
   callback.on_packet(nullptr, 500);
-  EXPECT_EQ(7u, callback.dropped_short());
+  EXPECT_EQ(7u, bad_dhcp());
   EXPECT_EQ(0u, callback.test_gateway.pending());
   EXPECT_TRUE(core.reports().empty());
 }
@@ -205,9 +225,87 @@ TEST_F(OfferTest, OptionRunningPastTheEndMakesTheFrameNoOffer) {
   empty_type.options = {53, 0};
   feed(dhcp_frame(empty_type));
 
-  EXPECT_EQ(5u, callback.dropped_truncated());
+  EXPECT_EQ(5u, bad_dhcp());
   EXPECT_EQ(0u, callback.test_gateway.pending());
   EXPECT_TRUE(core.reports().empty());
+}
+
+// Routed traffic whose bytes 42 and 282 on happen to read as an offer.
+TEST_F(OfferTest, FakeOffersOverTcpOrOtherUdpPortsAreNotJudged) {
+  DhcpFields tcp;
+  tcp.protocol = 6;
+  DhcpFields to_port_80;
+  to_port_80.dst_port = 80;
+  DhcpFields from_port_53;
+  from_port_53.src_port = 53;
+  DhcpFields client_to_server;
+  client_to_server.src_port = 68;
+  client_to_server.dst_port = 67;
+  expect_none_judged(
+      {dhcp_frame(tcp), dhcp_frame(to_port_80), dhcp_frame(from_port_53), dhcp_frame(client_to_server)});
+  EXPECT_EQ(4u, not_dhcp());
+  EXPECT_EQ(0u, bad_dhcp());
+}
+
+// A rogue server must not escape by adding an IPv4 option.
+TEST_F(OfferTest, OfferWithIpOptionsIsStillJudged) {
+  DhcpFields probed;
+  probed.ip_options = {0x94, 0x04, 0, 0};  // router alert
+  Bytes frame = dhcp_frame(probed);
+  feed(frame);
+  EXPECT_EQ(1u, count_of(env.attack_log(), rendering(frame, dhcp_at(probed))));
+  EXPECT_EQ(1u, callback.test_gateway.pending());
+
+  DhcpFields reported;
+  reported.yiaddr = "0.0.0.0";
+  reported.ip_options = Bytes(40, 1);  // the longest header: 40 no-operation options
+  feed(dhcp_frame(reported));
+  ASSERT_EQ(1u, core.reports().size());
+  EXPECT_EQ("AntiARP_RP_DHCP", narrow(core.reports()[0].str_desc));
+  EXPECT_EQ(0u, bad_dhcp() + not_dhcp());
+}
+
+TEST_F(OfferTest, IpOrUdpHeadersThatDoNotFitAreDroppedAndCounted) {
+  const DhcpFields fields;
+  const Bytes offer = dhcp_frame(fields);
+  const size_t udp_len = offer.size() - dhcp_at(fields) + 8;
+  auto changed = [&offer](size_t at, uint16_t value) {
+    tidewell_test::FrameBuilder frame;
+    frame.add(offer).set16(at, value);
+    return frame.bytes();
+  };
+  const uint16_t past_the_frame = static_cast<uint16_t>(offer.size() - 14 + 1);
+  const uint16_t shorter_than_udp = static_cast<uint16_t>(20 + udp_len - 1);
+  const uint16_t no_options = static_cast<uint16_t>(8 + HDhcpAttackCallback::kOptionsOffset);
+  std::vector<Bytes> frames = {
+      changed(14, 0x4400),                              // header length 16
+      changed(14, 0x6500),                              // not version 4
+      changed(14, 0x4f00),                              // header length 60: the ports are elsewhere
+      changed(kIpTotalLenAt, past_the_frame),           // total length
+      changed(kIpTotalLenAt, shorter_than_udp),         // total length
+      changed(udp_len_at(fields), 7),                   // shorter than the UDP header
+      changed(udp_len_at(fields), no_options),          // no room for options
+      changed(20, 0x2000),                              // first fragment
+      changed(20, 0x0020),                              // a later fragment
+      Bytes(offer.begin(), offer.begin() + 14 + 20 + 7) // no room for the UDP header
+  };
+  expect_none_judged(frames);
+  EXPECT_EQ(frames.size() - 1, bad_dhcp());
+  EXPECT_EQ(1u, not_dhcp()) << "the 60-byte header puts other bytes where the ports were";
+}
+
+// The router option lies in the Ethernet padding behind the datagram.
+TEST_F(OfferTest, OptionsEndWithTheDatagramNotWithTheFramesPadding) {
+  DhcpFields fields;
+  fields.options = {53, 1, 2, 3, 4, 10, 77, 0, 1, 255};
+  Bytes frame = dhcp_frame(fields);
+  tidewell_test::FrameBuilder shorter;
+  shorter.add(frame).set16(kIpTotalLenAt, static_cast<uint16_t>(frame.size() - 14 - 7));
+  shorter.set16(udp_len_at(fields), static_cast<uint16_t>(frame.size() - dhcp_at(fields) + 8 - 7));
+  feed(shorter.bytes());
+  Bytes message(shorter.bytes().begin(), shorter.bytes().end() - 7);
+  EXPECT_EQ(1u, count_of(env.attack_log(), rendering(message, dhcp_at(fields)))) << "the offer is logged";
+  EXPECT_EQ(0u, callback.test_gateway.pending());
 }
 
 TEST_F(OfferTest, OptionWalkResults) {
