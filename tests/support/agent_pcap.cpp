@@ -75,8 +75,9 @@ Frame dhcp_offer(const std::string& server_mac, const std::string& client_mac, c
   frame.set(278, {99, 130, 83, 99});
   tidewell_test::Bytes options = {53, 1, 2};  // DHCPOFFER
   if (!router.empty()) {
-    options.insert(options.end(), {3, 4});
     tidewell_test::Bytes address = tidewell_test::ip_bytes(router);
+    options.push_back(3);
+    options.push_back(static_cast<unsigned char>(address.size()));
     options.insert(options.end(), address.begin(), address.end());
   }
   options.push_back(255);
