@@ -17,6 +17,7 @@ class AgentSummary {
   uint64_t ull_reports_suppressed = 0;
   uint64_t ull_alarm_lines_not_shown = 0;
   double d_wall_seconds = 0;
+  std::string str_replay_damage;  // empty unless the replayed file was damaged
 
   // Frames through the callbacks per second of capture; 0 before any.
   double rate() const;

@@ -108,7 +108,8 @@ int VelmoraAgent::run(int argc, char** argv) {
   HEventCenter::ins().notify_stop();
   print_summary();
   log_info(__LINE__, "velmora-agent stopped");
-  return EXIT_OK;
+  std::string damage = HWinPCapHelper::instance().replay_damage();
+  return damage.empty() ? EXIT_OK : say_error(damage, EXIT_USAGE);
 }
 
 int VelmoraAgent::prepare(const std::vector<std::string>& args) {
@@ -134,6 +135,7 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
   // What the alarm window shows goes the alarms' way to standard output.
@@ -194,7 +196,7 @@ int VelmoraAgent::set_up_capture() {
   if (!options.str_replay.empty()) {
     const AgentHost& host = config.host;
     AgentSetup::install_virtual_host(host);
-    helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap");
+    helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap", options.d_linger_s);
     if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
     log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
     return EXIT_OK;
@@ -252,6 +254,12 @@ void VelmoraAgent::wait_for_end() {
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(loop.next_wait(now, MAX_WAIT));
     timespec timeout{static_cast<time_t>(ns.count() / 1000000000), static_cast<long>(ns.count() % 1000000000)};
     int caught = sigtimedwait(&stop_signals, nullptr, &timeout);
+    if (caught == SIGHUP) {
+      // Log rotation: the files renamed away are followed by new ones.
+      HFileLog::reopen_all();
+      log_info(__LINE__, "SIGHUP: log files reopened");
+      continue;
+    }
     if (caught == SIGINT || caught == SIGTERM) {
       log_info(__LINE__, std::string("stopped by ") + (caught == SIGINT ? "SIGINT" : "SIGTERM"));
       break;
@@ -270,6 +278,7 @@ void VelmoraAgent::print_summary() {
   summary.ull_alarms = alarms >= ull_alarms_at_start ? alarms - ull_alarms_at_start : alarms;
   summary.d_wall_seconds = d_wall_seconds;
   summary.ull_reports_suppressed = HDataCenter::suppressed_reports();
+  summary.str_replay_damage = HWinPCapHelper::instance().replay_damage();
   // The lines still queued for standard output go before the summary, which
   // takes the same way: a standard output that blocks cannot hold the stop.
   HConsoleWriter& console = HConsoleWriter::ins();

@@ -1,9 +1,11 @@
 // The capture helper's source on Linux: libpcap, live on an interface
 // (incoming frames only) or replaying a pcap file; sent frames go to the
 // wire, or in replay into a pcap file.
+#include <fcntl.h>
 #include <pcap/pcap.h>
 #include <stdio_ext.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include <memory>
 
 #include "host/HFileLog.h"
+#include "host/HReplayPacer.h"
 #include "host/HReplayReadAhead.h"
 #include "host/HWinPCapHelperImpl.h"
 
@@ -31,7 +34,7 @@ constexpr int REPLAY_BATCH_FRAMES = 512;
 constexpr auto LOG_FLUSH_INTERVAL = std::chrono::milliseconds(20);
 
 
-double seconds_of(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
+double seconds_of(const timeval& tv) { return HReplayPacer::capture_seconds(tv.tv_sec, tv.tv_usec); }
 
 timeval timeval_of(double seconds) {
   timeval tv{};
@@ -76,10 +79,25 @@ int close_failed(pcap_t*& handle) {
   return -1;
 }
 
+// "-" is standard input; a stream of its own, so that closing it leaves
+// descriptor 0 alone.
+FILE* open_capture_file(const std::string& path) {
+  if (path != "-") return std::fopen(path.c_str(), "rbe");
+  int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
 }  // namespace
 
 struct HWinPCapHelper::Impl::Native {
   pcap_t* p_capture = nullptr;
+  // The replay as the check opened it, for the capture to go on with: a
+  // pipe cannot be opened twice, its header would be gone.
+  pcap_t* p_checked = nullptr;
+  std::string str_checked_file;
   // Sending, under mtx_send: the live send handle, or the dump of sent
   // frames in replay.
   pcap_t* p_send = nullptr;
@@ -90,6 +108,7 @@ struct HWinPCapHelper::Impl::Native {
 
   int open_live(Impl& im, pcap_t*& handle, bool for_sending);
   int open_replay(Impl& im);
+  static void close(pcap_t*& handle);
   void poll_drops(Impl& im, Clock::time_point& next_poll);
   void run_live(Impl& im, const std::string& iface);
   void replay_paced(Impl& im, const std::string& file, double speed);
@@ -144,8 +163,14 @@ int HWinPCapHelper::Impl::Native::open_live(Impl& im, pcap_t*& handle, bool for_
 // has threads.
 int HWinPCapHelper::Impl::Native::open_replay(Impl& im) {
   const std::string& path = im.str_file;
+  if (p_checked != nullptr && str_checked_file == path) {
+    p_capture = p_checked;
+    p_checked = nullptr;
+    return 0;
+  }
+  close(p_checked);
   char errbuf[PCAP_ERRBUF_SIZE] = {0};
-  FILE* file = std::fopen(path.c_str(), "rbe");
+  FILE* file = open_capture_file(path);
   if (file == nullptr) {
     im.set_error("cannot read capture file " + path + ": " + std::strerror(errno));
     return -1;
@@ -220,8 +245,7 @@ void HWinPCapHelper::Impl::Native::run_live(Impl& im, const std::string& iface) 
 }
 
 void HWinPCapHelper::Impl::Native::replay_paced(Impl& im, const std::string& file, double speed) {
-  bool first = true;
-  double first_ts = 0;
+  HReplayPacer pacer(speed, im.d_longest_gap_s);
   Clock::time_point wall_start = Clock::now();
   pcap_pkthdr* header = nullptr;
   const u_char* bytes = nullptr;
@@ -229,19 +253,13 @@ void HWinPCapHelper::Impl::Native::replay_paced(Impl& im, const std::string& fil
     int status = pcap_next_ex(p_capture, &header, &bytes);
     if (status == PCAP_ERROR_BREAK) break;  // end of the file
     if (status != 1) {
-      im.set_error("reading " + file + " failed: " + pcap_geterr(p_capture));
-      log_line(1, __LINE__, im.error());
+      im.fail_replay(file, pcap_geterr(p_capture));
       break;
     }
     double ts = seconds_of(header->ts);
-    if (first) {
-      first = false;
-      first_ts = ts;
-    }
-    if (ts > first_ts) {
-      auto offset = std::chrono::duration<double>((ts - first_ts) / speed);
-      if (!im.wait_until(wall_start + std::chrono::duration_cast<Clock::duration>(offset))) break;
-    }
+    Clock::duration due = pacer.due(ts);
+    if (pacer.first_cut()) im.note_gap_cut(file, pacer.gap_cut_s());
+    if (!im.wait_until(wall_start + due)) break;
     im.d_replay_ts.store(ts, std::memory_order_relaxed);
     im.mark_replay_wall();
     im.dispatch(bytes, static_cast<int>(header->caplen));
@@ -285,10 +303,7 @@ void HWinPCapHelper::Impl::Native::replay_at_full_speed(Impl& im, const std::str
     reader.give_back(chunk);
   }
   reader.stop();
-  if (reader.failed()) {
-    im.set_error("reading " + file + " failed: " + pcap_geterr(p_capture));
-    log_line(1, __LINE__, im.error());
-  }
+  if (reader.failed()) im.fail_replay(file, pcap_geterr(p_capture));
 }
 
 int HWinPCapHelper::Impl::load_library() {
@@ -303,15 +318,27 @@ int HWinPCapHelper::Impl::load_library() {
 
 bool HWinPCapHelper::Impl::is_open() const { return p_native->p_capture != nullptr; }
 
+// A replay stays open for the capture: the check reads the file's header,
+// which a pipe gives only once.
 int HWinPCapHelper::Impl::probe_source() {
   Native& native = *p_native;
   if (native.p_capture != nullptr) return 0;
-  int result = source == Source::live ? native.open_live(*this, native.p_capture, false) : native.open_replay(*this);
-  if (native.p_capture != nullptr) {
-    pcap_close(native.p_capture);
-    native.p_capture = nullptr;
+  if (source == Source::live) {
+    int result = native.open_live(*this, native.p_capture, false);
+    native.close(native.p_capture);
+    return result;
   }
+  native.close(native.p_checked);
+  int result = native.open_replay(*this);
+  native.p_checked = native.p_capture;
+  native.str_checked_file = str_file;
+  native.p_capture = nullptr;
   return result;
+}
+
+void HWinPCapHelper::Impl::Native::close(pcap_t*& handle) {
+  if (handle != nullptr) pcap_close(handle);
+  handle = nullptr;
 }
 
 int HWinPCapHelper::Impl::open_source() {
@@ -352,6 +379,7 @@ void HWinPCapHelper::Impl::close_handles() {
     pcap_close(native.p_capture);
     native.p_capture = nullptr;
   }
+  native.close(native.p_checked);
   std::lock_guard<std::mutex> lock(mtx_send);
   if (native.p_dumper != nullptr) {
     pcap_dump_close(native.p_dumper);

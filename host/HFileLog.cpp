@@ -549,6 +549,15 @@ void HFileLog::flush_all() {
   for (HFileLog* log = r.p_first; log; log = log->p_next) log->flush_pending();
 }
 
+void HFileLog::reopen_all() {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mtx);
+  for (HFileLog* log = r.p_first; log; log = log->p_next) {
+    std::lock_guard<std::mutex> file_lock(log->mtx_file);
+    log->close_locked();
+  }
+}
+
 HFileLog::Batch::Batch() { ++t_batch_depth; }
 
 HFileLog::Batch::~Batch() {

@@ -90,6 +90,10 @@ class HFileLog {
   };
   // Writes what has gathered in every log (at exit, before _exit()).
   static void flush_all();
+  // Closes every log's file after writing what has gathered; the next line
+  // opens it again by name, so a file renamed away by log rotation is
+  // followed by a new one.
+  static void reopen_all();
 
   HString file_path() const;
 

@@ -5,6 +5,7 @@
 #include "host/HWinPCapHelper.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "host/HFileLog.h"
@@ -139,6 +140,37 @@ void HWinPCapHelper::Impl::end_replay(const std::string& file, std::atomic<bool>
   log_line(2, __LINE__, "replay of " + file + " done, frames " + std::to_string(ull_read.load()));
 }
 
+void HWinPCapHelper::Impl::fail_replay(const std::string& file, const std::string& why) {
+  std::string text = "capture file " + file + " is damaged after " + std::to_string(ull_read.load()) + " frames: " + why;
+  set_error(text);
+  {
+    std::lock_guard<std::mutex> lock(mtx_error);
+    str_replay_damage = text;
+  }
+  log_line(1, __LINE__, text);
+}
+
+void HWinPCapHelper::Impl::note_gap_cut(const std::string& file, double gap_s) {
+  char what[160];
+  std::snprintf(what, sizeof(what),
+                ": the capture's clock jumps %.0f s after frame %llu; one gap is waited for %g s at the most (--linger)",
+                gap_s, static_cast<unsigned long long>(ull_read.load()), d_longest_gap_s);
+  std::string text = "replay of " + file + what;
+  // Said where the user looks as well: a replay that hurries past a gap is no fault.
+  std::fprintf(stderr, "%s\n", text.c_str());
+  log_line(2, __LINE__, text);
+}
+
+void HWinPCapHelper::Impl::clear_replay_damage() {
+  std::lock_guard<std::mutex> lock(mtx_error);
+  str_replay_damage.clear();
+}
+
+std::string HWinPCapHelper::Impl::replay_damage() const {
+  std::lock_guard<std::mutex> lock(mtx_error);
+  return str_replay_damage;
+}
+
 double HWinPCapHelper::Impl::replay_send_time() const {
   double replay_ts = d_replay_ts.load(std::memory_order_relaxed);
   if (replay_ts <= 0) return 0;
@@ -180,11 +212,13 @@ void HWinPCapHelper::set_live(const std::string& iface) {
   p_impl->str_iface = iface;
 }
 
-void HWinPCapHelper::set_replay(const std::string& pcap_file, double speed, const std::string& sent_file) {
+void HWinPCapHelper::set_replay(const std::string& pcap_file, double speed, const std::string& sent_file,
+                                double longest_gap_s) {
   std::lock_guard<std::mutex> lock(p_impl->mtx_state);
   p_impl->source = Impl::Source::replay;
   p_impl->str_file = pcap_file;
   p_impl->d_speed = speed > 0 ? speed : 0;
+  p_impl->d_longest_gap_s = longest_gap_s;
   p_impl->str_sent_file = sent_file;
 }
 
@@ -227,6 +261,7 @@ int HWinPCapHelper::start() {
   }
   im.b_stop.store(false);
   b_replay_done.store(false);
+  im.clear_replay_damage();
   im.tp_start = Impl::Clock::now();
   im.b_ended = false;
   im.ll_replay_end_ns.store(0);
@@ -338,6 +373,8 @@ HCaptureStats HWinPCapHelper::stats() const {
 
 std::string HWinPCapHelper::last_error() const { return p_impl->error(); }
 
+std::string HWinPCapHelper::replay_damage() const { return p_impl->replay_damage(); }
+
 void HWinPCapHelper::count_queue_drop() { p_impl->ull_queue_dropped.fetch_add(1, std::memory_order_relaxed); }
 
 void HWinPCapHelper::set_send_sink(std::function<void(const unsigned char*, int)> sink) {
@@ -357,6 +394,7 @@ void HWinPCapHelper::reset_for_test() {
     im.str_file.clear();
     im.str_sent_file.clear();
     im.d_speed = 0;
+    im.d_longest_gap_s = 5;
     im.b_started = false;
     im.b_ended = false;
     im.b_stop.store(false);
@@ -374,6 +412,7 @@ void HWinPCapHelper::reset_for_test() {
     im.ll_replay_wall_ns.store(0);
   }
   im.set_error("");
+  im.clear_replay_damage();
   im.ull_read.store(0);
   im.ull_delivered.store(0);
   im.ull_short.store(0);

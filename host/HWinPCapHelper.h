@@ -56,7 +56,10 @@ class HWinPCapHelper {
 
   // Agent side.
   void set_live(const std::string& iface);
-  void set_replay(const std::string& pcap_file, double speed /* 0 = max */, const std::string& sent_file);
+  // "-" reads standard input. A paced replay waits at most `longest_gap_s`
+  // for one gap between two frames.
+  void set_replay(const std::string& pcap_file, double speed /* 0 = max */, const std::string& sent_file,
+                  double longest_gap_s = 5);
   void stop();
   // Opens the configured source and closes it again, so that the agent can
   // fail early (no capability, no such file). 0, or -1 with last_error().
@@ -66,6 +69,9 @@ class HWinPCapHelper {
   bool replay_done() const { return b_replay_done.load(); }
   HCaptureStats stats() const;
   std::string last_error() const;
+  // Why the replayed file could not be read to its end, with the frames
+  // read before; empty when it was (or while it is read).
+  std::string replay_damage() const;
   // A callback that queues frames for a worker counts here each one that
   // its full queue had to drop.
   void count_queue_drop();

@@ -46,6 +46,7 @@ struct HWinPCapHelper::Impl {
   std::string str_file;
   std::string str_sent_file;
   double d_speed = 0;
+  double d_longest_gap_s = 5;
   std::thread capture_thread;
   bool b_started = false;
   Clock::time_point tp_start{};
@@ -94,6 +95,12 @@ struct HWinPCapHelper::Impl {
   Clock::time_point mark_replay_wall();
   bool wait_until(Clock::time_point when);
   void end_replay(const std::string& file, std::atomic<bool>& done);
+  // The replayed file cannot be read on: says why, after how many frames.
+  void fail_replay(const std::string& file, const std::string& why);
+  // A paced replay cut a gap of its capture to the longest wait: said once.
+  void note_gap_cut(const std::string& file, double gap_s);
+  std::string replay_damage() const;
+  void clear_replay_damage();
   // The time to stamp a sent frame with on the replay's own time line, so
   // that it sorts among the replayed frames it answers; 0 outside a replay.
   // Called under mtx_send.
@@ -120,4 +127,5 @@ struct HWinPCapHelper::Impl {
  private:
   mutable std::mutex mtx_error;
   std::string str_error_shared;
+  std::string str_replay_damage;
 };

@@ -5,6 +5,7 @@
 // refused with a message that says so.
 #include <chrono>
 
+#include "host/HReplayPacer.h"
 #include "host/HWinPCapHelperImpl.h"
 #include "host/win/PcapFileReader.h"
 #include "host/win/PcapFileWriter.h"
@@ -55,25 +56,20 @@ int HWinPCapHelper::Impl::open_sent_dump() {
 }
 
 void HWinPCapHelper::Impl::Native::replay(Impl& im, const std::string& file, double speed) {
-  bool first = true;
-  double first_ts = 0;
+  HReplayPacer pacer(speed > 0 ? speed : 1, im.d_longest_gap_s);
   Clock::time_point wall_start = Clock::now();
   PcapRecord record;
   while (!im.b_stop.load()) {
     int status = p_reader->next(record);
     if (status == 0) break;  // end of the file
     if (status < 0) {
-      im.set_error("reading " + file + " failed: " + p_reader->error());
-      log_line(1, __LINE__, im.error());
+      im.fail_replay(file, p_reader->error());
       break;
     }
-    if (first) {
-      first = false;
-      first_ts = record.d_time;
-    }
-    if (speed > 0 && record.d_time > first_ts) {
-      auto offset = std::chrono::duration<double>((record.d_time - first_ts) / speed);
-      if (!im.wait_until(wall_start + std::chrono::duration_cast<Clock::duration>(offset))) break;
+    if (speed > 0) {
+      Clock::duration due = pacer.due(record.d_time);
+      if (pacer.first_cut()) im.note_gap_cut(file, pacer.gap_cut_s());
+      if (!im.wait_until(wall_start + due)) break;
     }
     im.d_replay_ts.store(record.d_time, std::memory_order_relaxed);
     im.mark_replay_wall();

@@ -75,18 +75,19 @@ int PcapFileReader::next(PcapRecord& record) {
   size_t got = std::fread(header, 1, sizeof(header), p_file);
   if (got == 0 && std::feof(p_file)) return 0;
   if (got != sizeof(header)) {
-    str_error = "capture file ends inside a record header";
+    str_error = "truncated record: the file ends inside its header";
     return -1;
   }
   uint32_t caplen = u32(header + 8);
   uint32_t limit = ul_snaplen > 0 && ul_snaplen < kMaxRecordLen ? ul_snaplen : kMaxRecordLen;
   if (caplen > limit) {
-    str_error = "capture file record of " + std::to_string(caplen) + " bytes exceeds " + std::to_string(limit);
+    str_error = "a record's captured length " + std::to_string(caplen) + " exceeds the snapshot length " +
+                std::to_string(limit);
     return -1;
   }
   record.vt_bytes.resize(caplen);
   if (caplen > 0 && std::fread(record.vt_bytes.data(), 1, caplen, p_file) != caplen) {
-    str_error = "capture file ends inside a record";
+    str_error = "truncated record: the file ends inside its data";
     return -1;
   }
   double fraction = static_cast<double>(u32(header + 4)) / (b_nanoseconds ? 1e9 : 1e6);

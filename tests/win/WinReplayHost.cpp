@@ -45,7 +45,8 @@ int WinReplayHost::run(const std::vector<std::string>& args) {
   HConsoleWriter::ins().flush(std::chrono::seconds(2));
   print_summary();
   log_info(__LINE__, "tidewell-host stopped");
-  return EXIT_OK;
+  std::string damage = HWinPCapHelper::instance().replay_damage();
+  return damage.empty() ? EXIT_OK : say_error(damage, EXIT_USAGE);
 }
 
 int WinReplayHost::prepare(const std::vector<std::string>& args) {
@@ -90,7 +91,7 @@ int WinReplayHost::set_up_capture() {
   const AgentHost& host = config.host;
   AgentSetup::install_virtual_host(host);
   HWinPCapHelper& helper = HWinPCapHelper::instance();
-  helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap");
+  helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap", options.d_linger_s);
   if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
   log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
   return EXIT_OK;
