@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "host/HEnvironment.h"
+#include "host/HReplayPacer.h"
 #include "host/HWinPCapHelper.h"
 #include "tests/support/agent_pcap.h"
 
@@ -319,6 +320,35 @@ TEST_F(CaptureHelperThread, CheckSourceLeavesNothingOpen) {
   ASSERT_TRUE(wait_replay_done());
   helper().stop();
   EXPECT_EQ(arp.seen().size(), 1u) << "the check must not consume frames";
+}
+
+// The pace of a replay, reckoned without a clock: when each frame is due.
+double due_s(HReplayPacer& pacer, double ts) { return std::chrono::duration<double>(pacer.due(ts)).count(); }
+
+TEST(ReplayPacer, ForwardJumpOfYearsWaitsTheLongestGapOnlyAndIsSaidOnce) {
+  HReplayPacer pacer(1.0, 5.0);
+  EXPECT_DOUBLE_EQ(due_s(pacer, 100.0), 0.0);
+  EXPECT_DOUBLE_EQ(due_s(pacer, 100.5), 0.5);
+  EXPECT_FALSE(pacer.first_cut());
+  EXPECT_DOUBLE_EQ(due_s(pacer, 100.5 + 3 * 365 * 86400.0), 5.5);
+  EXPECT_TRUE(pacer.first_cut());
+  EXPECT_DOUBLE_EQ(pacer.gap_cut_s(), 3 * 365 * 86400.0);
+  EXPECT_DOUBLE_EQ(due_s(pacer, 200.0 + 6 * 365 * 86400.0), 10.5);
+  EXPECT_FALSE(pacer.first_cut()) << "said once";
+  EXPECT_DOUBLE_EQ(due_s(pacer, 50.0), 10.5) << "a gap backwards is no wait";
+  EXPECT_DOUBLE_EQ(due_s(pacer, 51.0), 11.5);
+}
+
+TEST(ReplayPacer, TinySpeedAndSecondsFrom2038NeitherOverflowNorGoNegative) {
+  HReplayPacer tiny(1e-300, 2.0);
+  EXPECT_DOUBLE_EQ(due_s(tiny, 1.0), 0.0);
+  EXPECT_DOUBLE_EQ(due_s(tiny, 2.0), 2.0);
+  EXPECT_DOUBLE_EQ(due_s(tiny, 3.0), 4.0);
+  // libpcap sign-extends a record's 32-bit seconds.
+  EXPECT_DOUBLE_EQ(HReplayPacer::capture_seconds(INT32_MIN, 250000), 2147483648.25);
+  HReplayPacer pacer(1.0, 5.0);
+  due_s(pacer, HReplayPacer::capture_seconds(INT32_MAX, 0));
+  EXPECT_DOUBLE_EQ(due_s(pacer, HReplayPacer::capture_seconds(INT32_MIN, 0)), 1.0);
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ TEST(AgentOptions, BadUsageNamesTheOption) {
   EXPECT_NE(error_of({"--linger", "2"}).find("--linger needs --replay"), std::string::npos);
   EXPECT_NE(error_of({"--replay", "x", "--speed", "0"}).find("--speed"), std::string::npos);
   EXPECT_NE(error_of({"--replay", "x", "--speed", "fast"}).find("--speed"), std::string::npos);
+  for (const char* speed : {"inf", "nan", "-1", "1e400"}) {
+    EXPECT_NE(error_of({"--replay", "x", "--speed", speed}).find("--speed"), std::string::npos) << speed;
+  }
   EXPECT_NE(error_of({"--replay", "x", "--linger", "-1"}).find("--linger"), std::string::npos);
   EXPECT_NE(error_of({"--run-for", "0"}).find("--run-for"), std::string::npos);
   EXPECT_NE(error_of({"--run-for", "inf"}).find("--run-for"), std::string::npos);

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <thread>
 
 #include "tests/support/agent_pcap.h"
@@ -182,27 +184,78 @@ TEST_F(AgentEndToEnd, BadUsageExitsTwo) {
   EXPECT_NE(out().find("usage: velmora-agent"), std::string::npos);
 }
 
-TEST_F(AgentEndToEnd, SigtermAndSigintStopItCleanly) {
+// Log rotation renames the log away and sends SIGHUP: the agent goes on in
+// a new file; SIGTERM and SIGINT then stop it cleanly.
+TEST_F(AgentEndToEnd, SighupReopensTheLogsThenSigtermAndSigintStopItCleanly) {
   std::string pcap = dir.file("slow.pcap");
   // An hour between the frames: only a signal ends this run.
   agent_test::write_pcap(pcap, {{0.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60)},
                                 {3600.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60)}});
   std::string config = write_config("c.json", config_text(true));
+  auto wait_for = [](const std::string& file, const std::string& text) {
+    for (int i = 0; i < 500 && agent_test::read_file(file).find(text) == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
   for (int number : {SIGTERM, SIGINT}) {
     const std::string run_home = home() + std::to_string(number);
-    ChildProcess agent({AGENT, "--config", config, "--home", run_home, "--replay", pcap}, dir.file("out.txt"),
-                       dir.file("err.txt"));
+    ChildProcess agent({AGENT, "--config", config, "--home", run_home, "--replay", pcap, "--linger", "3600"},
+                       dir.file("out.txt"), dir.file("err.txt"));
     ASSERT_GT(agent.pid(), 0);
     // Bounded wait until the plug-in has started capture.
     const std::string log = run_home + "/log/Velmora.log";
-    for (int i = 0; i < 500 && agent_test::read_file(log).find("orvoInit2 ret") == std::string::npos; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    wait_for(log, "orvoInit2 ret");
+    ASSERT_EQ(::rename(log.c_str(), (log + ".old").c_str()), 0);
+    agent.signal(SIGHUP);
+    wait_for(log, "log files reopened");
+    EXPECT_NE(agent_test::read_file(log).find("SIGHUP: log files reopened"), std::string::npos);
     agent.signal(number);
     EXPECT_EQ(agent.wait(10), 0) << "signal " << number << ": " << err();
     EXPECT_NE(out().find("velmora-agent summary"), std::string::npos) << out();
     EXPECT_NE(agent_test::read_file(log).find(number == SIGTERM ? "stopped by SIGTERM" : "stopped by SIGINT"),
               std::string::npos);
+  }
+}
+
+// A damaged record, or a file cut inside its last one, ends the replay: the
+// frames read before and libpcap's reason are said, and the exit code is 2.
+TEST_F(AgentEndToEnd, DamagedCaptureExitsTwoSayingFramesReadAndWhy) {
+  std::string pcap = dir.file("damaged.pcap");
+  Frame frame = agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60);
+  agent_test::write_pcap(pcap, {{1.0, frame}, {1.1, frame}, {1.2, frame}, {1.3, frame}});
+  std::string bytes = agent_test::read_file(pcap);
+  const size_t third_caplen = 24 + 2 * (16 + 60) + 8;
+  std::string config = write_config("c.json", config_text(true));
+  const std::pair<std::string, std::string> damages[] = {
+      {bytes.substr(0, third_caplen) + "\xff\xff\xff\x7f" + bytes.substr(third_caplen + 4), "capture length"},
+      {bytes.substr(0, bytes.size() - 1), "truncated"},
+  };
+  const char* frames_before[] = {"after 2 frames: ", "after 3 frames: "};
+  for (size_t i = 0; i < 2; ++i) {
+    agent_test::write_file(pcap, damages[i].first);
+    EXPECT_EQ(run({"--config", config, "--home", home(), "--replay", pcap, "--speed", i ? "100" : "max", "--linger",
+                   "0"}),
+              2);
+    EXPECT_NE(err().find(frames_before[i]), std::string::npos) << err();
+    EXPECT_NE(err().find(damages[i].second), std::string::npos) << err();
+    EXPECT_NE(out().find("replay ended early:              capture file " + pcap + " is damaged " + frames_before[i]),
+              std::string::npos)
+        << out();
+  }
+}
+
+// A capture piped in is read as a stream: the check before the start must
+// not eat its header.
+TEST_F(AgentEndToEnd, PipedCaptureReplaysLikeTheFile) {
+  std::string pcap = std::string(TIDEWELL_SOURCE_DIR) + "/examples/arp-demo.pcap";
+  std::string config = std::string(TIDEWELL_SOURCE_DIR) + "/examples/arp-mode1.json";
+  for (const char* input : {"-", "/dev/stdin"}) {
+    std::string command = "cat " + pcap + " | " + AGENT + " --config " + config + " --home " + home() +
+                          " --speed max --linger 0.5 --replay " + input;
+    EXPECT_EQ(agent_test::run_child({"/bin/sh", "-c", command}, dir.file("out.txt"), dir.file("err.txt"), RUN_LIMIT_S),
+              0)
+        << input << ": " << err();
+    EXPECT_TRUE(std::regex_search(out(), std::regex("\n  frames read: +4\n"))) << input << ": " << out();
   }
 }
 
