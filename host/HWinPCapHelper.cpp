@@ -141,7 +141,8 @@ void HWinPCapHelper::Impl::end_replay(const std::string& file, std::atomic<bool>
 }
 
 void HWinPCapHelper::Impl::fail_replay(const std::string& file, const std::string& why) {
-  std::string text = "capture file " + file + " is damaged after " + std::to_string(ull_read.load()) + " frames: " + why;
+  std::string text =
+      "capture file " + file + " is damaged after " + std::to_string(ull_read.load()) + " frames: " + why;
   set_error(text);
   {
     std::lock_guard<std::mutex> lock(mtx_error);
@@ -153,7 +154,8 @@ void HWinPCapHelper::Impl::fail_replay(const std::string& file, const std::strin
 void HWinPCapHelper::Impl::note_gap_cut(const std::string& file, double gap_s) {
   char what[160];
   std::snprintf(what, sizeof(what),
-                ": the capture's clock jumps %.3f s after frame %llu; one gap is waited for %g s at the most (--linger)",
+                ": the capture's clock jumps %.3f s after frame %llu; one gap is waited for %g s at the most"
+                " (--linger)",
                 gap_s, static_cast<unsigned long long>(ull_read.load()), d_longest_gap_s);
   std::string text = "replay of " + file + what;
   // Said where the user looks as well: a replay that hurries past a gap is no fault.
