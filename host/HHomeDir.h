@@ -38,10 +38,10 @@ class HHomeDir {
   // ELOOP, anything but a regular file with EINVAL; the descriptor is
   // blocking. Returns it, or -1 with errno set.
   static int open_file(const std::string& path, int flags);
-  // Appends `length` bytes with one write, with `sync` on disk before it
-  // returns; when the write does not take them all (or the sync fails), the
-  // file is cut back to its length before. 0, or -1 with errno set (ENOSPC
-  // for a short write).
+  // Appends `length` bytes (one write unless the system takes fewer), with
+  // `sync` on disk before it returns; when they cannot all be written (or
+  // the sync fails), the file is cut back to its length before. 0, or -1
+  // with errno set.
   static int append_whole(int fd, const void* data, size_t length, bool sync = false);
 
   // A write to `path` failed with `error`: counted; true the first time

@@ -200,13 +200,12 @@ int HHomeDir::open_file(const std::string& path, int flags) {
 int HHomeDir::append_whole(int fd, const void* data, size_t length, bool sync) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return -1;
-  ssize_t n;
-  do {
-    n = ::write(fd, data, length);
-  } while (n < 0 && errno == EINTR);
-  if (n == static_cast<ssize_t>(length) && (!sync || ::fdatasync(fd) == 0)) return 0;
-  int error = n < 0 ? errno : n < static_cast<ssize_t>(length) ? ENOSPC : errno;
-  if (n > 0 && ::ftruncate(fd, st.st_size) != 0) error = errno;
+  // Normally one write; after a short one the rest is tried, for the
+  // reason why it stopped.
+  errno = 0;
+  if (HFileUtil::write_all(fd, data, length) == 0 && (!sync || ::fdatasync(fd) == 0)) return 0;
+  int error = errno != 0 ? errno : ENOSPC;
+  if (::ftruncate(fd, st.st_size) != 0) error = errno;
   errno = error;
   return -1;
 }

@@ -26,11 +26,10 @@ int HHomeDir::open_file(const std::string& path, int flags) {
 int HHomeDir::append_whole(int fd, const void* data, size_t length, bool sync) {
   long long before = ::_lseeki64(fd, 0, SEEK_END);
   if (before < 0) return -1;
-  unsigned chunk = length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length);
-  int n = ::_write(fd, data, chunk);
-  if (n >= 0 && static_cast<size_t>(n) == length && (!sync || ::_commit(fd) == 0)) return 0;
-  int error = n < 0 || static_cast<size_t>(n) == length ? errno : ENOSPC;
-  if (n > 0) ::_chsize_s(fd, before);
+  errno = 0;
+  if (HFileUtil::write_all(fd, data, length) == 0 && (!sync || ::_commit(fd) == 0)) return 0;
+  int error = errno != 0 ? errno : ENOSPC;
+  ::_chsize_s(fd, before);
   errno = error;
   return -1;
 }
