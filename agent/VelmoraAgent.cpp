@@ -84,10 +84,11 @@ const char* const HOME_FILES[] = {"log/Velmora.log", "log/Velmora.log.1", "log/A
 // write over any file; a home that takes no file would lose every log line,
 // report and archive in silence.
 std::string home_problem() {
-  std::string problem = HHomeDir::lock_home();
+  std::string problem;
   for (const char* folder : HOME_FOLDERS) {
     if (problem.empty()) problem = HHomeDir::check_folder(folder);
   }
+  if (problem.empty()) problem = HHomeDir::lock_home();
   for (const char* file : HOME_FILES) {
     if (problem.empty()) problem = HHomeDir::check_file(file);
   }
