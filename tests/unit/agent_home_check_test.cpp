@@ -99,8 +99,11 @@ TEST_F(AgentHomeCheck, RegressionLinksInTheHomeAreNotFollowed) {
     EXPECT_EQ(2, run(CONFIG, home)) << link;
     EXPECT_NE(std::string::npos, err().find(home + "/" + link + " is a symbolic link")) << err();
   }
+  ASSERT_EQ(0, ::symlink(dir.file("elsewhere").c_str(), dir.file("linked-home").c_str()));
+  EXPECT_EQ(2, run(CONFIG, dir.file("linked-home")));
+  EXPECT_NE(std::string::npos, err().find(dir.file("linked-home") + " is a symbolic link")) << err();
   EXPECT_EQ("precious", agent_test::read_file(dir.file("victim")));
-  EXPECT_EQ(0, ::rmdir(dir.file("elsewhere").c_str())) << "something was written through the log link";
+  EXPECT_EQ(0, ::rmdir(dir.file("elsewhere").c_str())) << "something was written through a link to it";
 }
 
 TEST_F(AgentHomeCheck, RegressionHomeWritableByOthersIsRefused) {
