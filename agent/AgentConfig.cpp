@@ -401,10 +401,16 @@ int AgentConfig::parse(const std::string& text, const std::string& origin, Agent
 }
 
 int AgentConfig::load(const std::string& path, AgentConfig& out, std::string& error) {
-  // A folder opens as a stream and reads as empty text; say what it is.
+  // A folder opens as a stream and reads as empty text, a FIFO blocks the
+  // open, /dev/zero never ends: only a regular file of bounded size is read.
   std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) {
+  std::filesystem::file_status status = std::filesystem::status(path, ignored);
+  if (std::filesystem::is_directory(status)) {
     error = path + ": cannot read: is a folder, not a file";
+    return -1;
+  }
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    error = path + ": cannot read: not a regular file";
     return -1;
   }
   std::ifstream file(path, std::ios::binary);
@@ -412,11 +418,16 @@ int AgentConfig::load(const std::string& path, AgentConfig& out, std::string& er
     error = path + ": cannot read: " + std::strerror(errno);
     return -1;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
+  std::string text(MAX_CONFIG_BYTES + 1, '\0');
+  file.read(&text[0], static_cast<std::streamsize>(text.size()));
   if (file.bad()) {
     error = path + ": cannot read";
     return -1;
   }
-  return parse(text.str(), path, out, error);
+  text.resize(static_cast<size_t>(file.gcount()));
+  if (text.size() > MAX_CONFIG_BYTES) {
+    error = path + ": cannot read: larger than " + std::to_string(MAX_CONFIG_BYTES / (1024 * 1024)) + " MiB";
+    return -1;
+  }
+  return parse(text, path, out, error);
 }

@@ -54,7 +54,10 @@ class AgentConfig {
   // also names the line of a syntax error or the key at fault. 0, or -1 with
   // `error` set and `out` unchanged. Never throws.
   static int parse(const std::string& text, const std::string& origin, AgentConfig& out, std::string& error);
-  // Reads and parses a file; a file that cannot be read is an error too.
+  // A config is a few kilobytes; a longer file is not one.
+  static constexpr size_t MAX_CONFIG_BYTES = 4 * 1024 * 1024;
+  // Reads and parses a file; a file that cannot be read, that is not a
+  // regular file or that is longer than MAX_CONFIG_BYTES is an error too.
   static int load(const std::string& path, AgentConfig& out, std::string& error);
 
   // What the data center may hand out but means nothing, each naming its

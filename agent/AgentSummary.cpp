@@ -1,5 +1,6 @@
 #include "agent/AgentSummary.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -39,11 +40,14 @@ std::string AgentSummary::text() const {
                         ull(capture.frames_queue_dropped), ull(capture.frames_short), not_judged(capture).c_str(),
                         ull(capture.frames_sent), ull(ull_reports_suppressed), ull(ull_alarm_lines_not_shown),
                         ull(ull_reports), ull(ull_alarms));
-  std::string text =
-      n > 0 ? std::string(out, static_cast<size_t>(n) < sizeof(out) ? static_cast<size_t>(n) : sizeof(out) - 1)
-            : std::string();
+  std::string text = n > 0 ? std::string(out, std::min(static_cast<size_t>(n), sizeof(out) - 1)) : std::string();
   if (!str_replay_damage.empty()) text += "  replay ended early:              " + str_replay_damage + "\n";
+  if (ull_write_failures > 0) text += "  " + write_failures() + "\n";
   return text;
+}
+
+std::string AgentSummary::write_failures() const {
+  return "write failures: " + std::to_string(ull_write_failures) + " (first: " + str_first_write_failure + ")";
 }
 
 std::string AgentSummary::log_line() const {
@@ -54,5 +58,6 @@ std::string AgentSummary::log_line() const {
          ", sent " + std::to_string(capture.frames_sent) + ", core reports " + std::to_string(ull_reports) +
          ", alarms " + std::to_string(ull_alarms) + ", reports suppressed " + std::to_string(ull_reports_suppressed) +
          ", alarm lines not shown " + std::to_string(ull_alarm_lines_not_shown) + ", not judged: " +
-         not_judged(capture) + (str_replay_damage.empty() ? "" : ", replay ended early: " + str_replay_damage);
+         not_judged(capture) + (str_replay_damage.empty() ? "" : ", replay ended early: " + str_replay_damage) +
+         (ull_write_failures > 0 ? ", " + write_failures() : std::string());
 }

@@ -3,7 +3,7 @@
 // callbacks, every frame dropped and where (the capture, the guard's queue),
 // the frames that the plug-in left unjudged, what the plug-in sent, what the
 // core took in, the reports the plug-in held back and the alarm lines that
-// standard output did not take.
+// standard output did not take, and the writes to the home that failed.
 #include <cstdint>
 #include <string>
 
@@ -16,6 +16,8 @@ class AgentSummary {
   uint64_t ull_alarms = 0;
   uint64_t ull_reports_suppressed = 0;
   uint64_t ull_alarm_lines_not_shown = 0;
+  uint64_t ull_write_failures = 0;      // writes to the home's files that failed
+  std::string str_first_write_failure;  // "FILE: reason" of the first
   double d_wall_seconds = 0;
   std::string str_replay_damage;  // empty unless the replayed file was damaged
 
@@ -25,6 +27,8 @@ class AgentSummary {
   uint64_t dropped() const;
   // The lines for standard output, each ending in a newline.
   std::string text() const;
+  // "write failures: N (first: FILE: reason)".
+  std::string write_failures() const;
   // One line for the agent's log.
   std::string log_line() const;
 };

@@ -25,6 +25,7 @@
 #include "host/HEventCenter.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
+#include "host/HHomeDir.h"
 #include "host/HPrivileges.h"
 #include "host/HSysInfoMgr.h"
 #include "host/HWinPCapHelper.h"
@@ -71,25 +72,27 @@ std::string absolute(const std::string& path) {
 std::string narrow(const HString& text) { return HFileUtil::utf8(text); }
 
 // The folders of the home that the agent and the plug-in write to.
-const char* const HOME_FOLDERS[] = {"", "/log", "/core", "/arc_file"};
+const char* const HOME_FOLDERS[] = {"", "log", "core", "arc_file"};
+// The files that they write there: a link or a special file in their place
+// is refused before anything is opened.
+const char* const HOME_FILES[] = {"log/Velmora.log", "log/Velmora.log.1", "log/Attack.log", "log/Attack.log.1",
+                                  "core/reports.jsonl", "core/alarms.jsonl", "arc_file/his_arp_attack",
+                                  "arc_file/his_arp_attack.tmp", "sent.pcap"};
 
-// Why no file can be written in `folder` ("" when one can): a home that
-// takes no file would lose every log line, report and archive in silence.
-std::string write_problem(const std::string& folder) {
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) return folder + " is not a folder";
-  errno = 0;
-  if (HFileUtil::make_dirs(folder) != 0) {
-    return "cannot create " + folder + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+// Why the home cannot be used ("" when it can): the agent runs as root, so a
+// home that others can write to, or links in it, would let them have it
+// write over any file; a home that takes no file would lose every log line,
+// report and archive in silence.
+std::string home_problem() {
+  std::string problem;
+  for (const char* folder : HOME_FOLDERS) {
+    if (problem.empty()) problem = HHomeDir::check_folder(folder);
   }
-  std::string probe = folder + "/.velmora-write-check";
-  int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return folder + ": " + std::strerror(errno);
-  bool written = ::write(fd, "1", 1) == 1;
-  int saved = errno;
-  ::close(fd);
-  ::unlink(probe.c_str());
-  return written ? std::string() : folder + ": " + std::strerror(saved);
+  if (problem.empty()) problem = HHomeDir::lock_home();
+  for (const char* file : HOME_FILES) {
+    if (problem.empty()) problem = HHomeDir::check_file(file);
+  }
+  return problem;
 }
 
 }  // namespace
@@ -130,6 +133,10 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
     std::string origin = options.str_config.empty() ? "the embedded default config" : options.str_config;
     return say_error(origin + ": host: missing, --replay needs the virtual host", EXIT_USAGE);
   }
+  // The home is checked while SIGINT and SIGTERM still end the agent: a
+  // check that hangs must not make it unstoppable.
+  int code = set_up_home();
+  if (code != EXIT_OK) return code;
   // Signals are taken by the main loop only: blocked here, before any thread
   // exists, so that every thread inherits the mask.
   sigemptyset(&stop_signals);
@@ -141,8 +148,6 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   // What the alarm window shows goes the alarms' way to standard output.
   platform::set_window_echo_sink(
       [](const std::wstring& line) { HConsoleWriter::ins().write(platform::wide_to_utf8(line) + "\n"); });
-  int code = set_up_home();
-  if (code != EXIT_OK) return code;
   apply_config();
   warn_at_start();
   return EXIT_OK;
@@ -167,12 +172,19 @@ void VelmoraAgent::warn_at_start() {
 int VelmoraAgent::set_up_home() {
   str_exe_folder = exe_folder();
   std::string home = options.str_home.empty() ? str_exe_folder : options.str_home;
-  if (HFileUtil::make_dirs(home) != 0) return say_error("cannot create home folder " + home, EXIT_USAGE);
-  str_home = absolute(home);
-  for (const char* folder : HOME_FOLDERS) {
-    std::string problem = write_problem(str_home + folder);
-    if (!problem.empty()) return say_error("home " + str_home + " is not writable: " + problem, EXIT_USAGE);
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  struct stat info {};
+  if (::lstat(home.c_str(), &info) != 0) {
+    std::string parent = HFileUtil::dir_name(home);
+    if ((!parent.empty() && HFileUtil::make_dirs(parent) != 0) || ::mkdir(home.c_str(), 0700) != 0) {
+      return say_error("cannot create home folder " + home, EXIT_USAGE);
+    }
   }
+  // The home's own path, its link refused rather than resolved.
+  str_home = S_ISLNK(info.st_mode) ? home : absolute(home);
+  std::string problem = HHomeDir::open_home(str_home);
+  if (problem.empty()) problem = home_problem();
+  if (!problem.empty()) return say_error("home " + str_home + " refused: " + problem, EXIT_USAGE);
   HEnvironment::set_home(HFileUtil::from_utf8(str_home));
   std::string core = str_home + "/core";
   HDataCenter::set_core_dir(HFileUtil::from_utf8(core));
@@ -279,6 +291,7 @@ void VelmoraAgent::print_summary() {
   summary.d_wall_seconds = d_wall_seconds;
   summary.ull_reports_suppressed = HDataCenter::suppressed_reports();
   summary.str_replay_damage = HWinPCapHelper::instance().replay_damage();
+  summary.ull_write_failures = HHomeDir::failures(summary.str_first_write_failure);
   // The lines still queued for standard output go before the summary, which
   // takes the same way: a standard output that blocks cannot hold the stop.
   HConsoleWriter& console = HConsoleWriter::ins();
@@ -287,4 +300,5 @@ void VelmoraAgent::print_summary() {
   console.write(summary.text());
   if (!console.flush(SUMMARY_WAIT)) log_info(__LINE__, "standard output blocks: the summary may not be shown");
   log_info(__LINE__, summary.log_line());
+  if (summary.ull_write_failures > 0) say_error(summary.write_failures(), EXIT_OK);
 }

@@ -10,6 +10,7 @@
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
+#include "host/HHomeDir.h"
 
 namespace {
 
@@ -162,7 +163,7 @@ void HArchiveFile::set_name(const HString& name) {
 int HArchiveFile::prepare_read() {
   mem.clear();
   if (str_path.empty()) return -1;
-  int fd = ::open(str_path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = HHomeDir::open_file(str_path, O_RDONLY);
   if (fd < 0) return -1;
   int rc = read_checked(fd);
   ::close(fd);
@@ -222,24 +223,34 @@ int HArchiveFile::commit_write() {
   put_u32(image, static_cast<uint32_t>(payload.size()));
   put_u32(image, crc32(payload.data(), payload.size()));
   image.insert(image.end(), payload.begin(), payload.end());
-  int rc = write_aside(image);
-  if (rc != 0) log_archive(str_path, L"could not be written");
-  return rc;
+  if (write_aside(image) != 0) {
+    // Said once, until the archive is written again.
+    int error = errno;
+    if (HHomeDir::note_failure(str_path, error)) {
+      HFileLog::ins().log(1, L"HArchiveFile", __LINE__, L"archive %S could not be written: %S", str_path.c_str(),
+                          std::strerror(error));
+    }
+    return -1;
+  }
+  HHomeDir::note_success(str_path);
+  return 0;
 }
 
 // The image goes to NAME.tmp first; only a complete, synced copy replaces NAME.
 int HArchiveFile::write_aside(const std::vector<unsigned char>& image) {
   std::string folder = HFileUtil::dir_name(str_path);
-  if (HFileUtil::make_dirs(folder) != 0) return -1;
   std::string tmp = str_path + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = HHomeDir::open_file(tmp, O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return -1;
-  bool ok = HFileUtil::write_all(fd, image.data(), image.size()) == 0 && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok || ::rename(tmp.c_str(), str_path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return -1;
+  bool ok = HHomeDir::append_whole(fd, image.data(), image.size(), true) == 0;
+  int error = errno;
+  ::close(fd);
+  if (ok && ::rename(tmp.c_str(), str_path.c_str()) == 0) {
+    HFileUtil::sync_dir(folder);
+    return 0;
   }
-  HFileUtil::sync_dir(folder);
-  return 0;
+  if (ok) error = errno;
+  ::unlink(tmp.c_str());
+  errno = error;
+  return -1;
 }

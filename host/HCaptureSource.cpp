@@ -15,6 +15,7 @@
 
 #include "host/HFileLog.h"
 #include "host/HReplayPacer.h"
+#include "host/HHomeDir.h"
 #include "host/HReplayReadAhead.h"
 #include "host/HWinPCapHelperImpl.h"
 
@@ -101,8 +102,7 @@ struct HWinPCapHelper::Impl::Native {
   // Sending, under mtx_send: the live send handle, or the dump of sent
   // frames in replay.
   pcap_t* p_send = nullptr;
-  pcap_t* p_dead = nullptr;
-  pcap_dumper_t* p_dumper = nullptr;
+  int i_sent_fd = -1;
   // The replayed file's stream buffer: it outlives every handle on it.
   std::unique_ptr<char[]> up_replay_buffer;
 
@@ -113,6 +113,7 @@ struct HWinPCapHelper::Impl::Native {
   void run_live(Impl& im, const std::string& iface);
   void replay_paced(Impl& im, const std::string& file, double speed);
   void replay_at_full_speed(Impl& im, const std::string& file);
+  int write_sent(Impl& im, const unsigned char* frame, int length);
 };
 
 HWinPCapHelper::Impl::Impl() : p_native(new Native()) {}
@@ -191,18 +192,22 @@ int HWinPCapHelper::Impl::Native::open_replay(Impl& im) {
   return 0;
 }
 
+// The file of sent frames is a pcap file written here, one write per frame:
+// a full disk leaves whole frames only. It lives in the home, so it is
+// opened as the home's files are.
 int HWinPCapHelper::Impl::open_sent_dump() {
   Native& native = *p_native;
-  native.p_dead = pcap_open_dead(DLT_EN10MB, MAX_SEND_LEN);
-  if (native.p_dead == nullptr) {
-    set_error("cannot prepare " + str_sent_file);
-    return -1;
-  }
-  native.p_dumper = pcap_dump_open(native.p_dead, str_sent_file.c_str());
-  if (native.p_dumper == nullptr) {
-    set_error("cannot write " + str_sent_file + ": " + pcap_geterr(native.p_dead));
-    pcap_close(native.p_dead);
-    native.p_dead = nullptr;
+  pcap_file_header header{};
+  header.magic = 0xa1b2c3d4;
+  header.version_major = PCAP_VERSION_MAJOR;
+  header.version_minor = PCAP_VERSION_MINOR;
+  header.snaplen = MAX_SEND_LEN;
+  header.linktype = DLT_EN10MB;
+  native.i_sent_fd = HHomeDir::open_file(str_sent_file, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND);
+  if (native.i_sent_fd < 0 || HHomeDir::append_whole(native.i_sent_fd, &header, sizeof(header)) != 0) {
+    set_error("cannot write " + str_sent_file + ": " + std::strerror(errno));
+    if (native.i_sent_fd >= 0) ::close(native.i_sent_fd);
+    native.i_sent_fd = -1;
     return -1;
   }
   return 0;
@@ -381,13 +386,9 @@ void HWinPCapHelper::Impl::close_handles() {
   }
   native.close(native.p_checked);
   std::lock_guard<std::mutex> lock(mtx_send);
-  if (native.p_dumper != nullptr) {
-    pcap_dump_close(native.p_dumper);
-    native.p_dumper = nullptr;
-  }
-  if (native.p_dead != nullptr) {
-    pcap_close(native.p_dead);
-    native.p_dead = nullptr;
+  if (native.i_sent_fd >= 0) {
+    ::close(native.i_sent_fd);
+    native.i_sent_fd = -1;
   }
   if (native.p_send != nullptr) {
     pcap_close(native.p_send);
@@ -395,26 +396,38 @@ void HWinPCapHelper::Impl::close_handles() {
   }
 }
 
-bool HWinPCapHelper::Impl::sent_file_open() const { return p_native->p_dumper != nullptr; }
+bool HWinPCapHelper::Impl::sent_file_open() const { return p_native->i_sent_fd >= 0; }
+
+// The record header and the frame in one write; a failure is said once,
+// until a frame is written again.
+int HWinPCapHelper::Impl::Native::write_sent(Impl& im, const unsigned char* frame, int length) {
+  if (i_sent_fd < 0) return -1;
+  timeval ts{};
+  double replay_time = im.replay_send_time();
+  if (replay_time > 0) {
+    ts = timeval_of(replay_time);
+  } else {
+    gettimeofday(&ts, nullptr);
+  }
+  uint32_t header[4] = {static_cast<uint32_t>(ts.tv_sec), static_cast<uint32_t>(ts.tv_usec),
+                        static_cast<uint32_t>(length), static_cast<uint32_t>(length)};
+  std::string record(reinterpret_cast<const char*>(header), sizeof(header));
+  record.append(reinterpret_cast<const char*>(frame), static_cast<size_t>(length));
+  if (HHomeDir::append_whole(i_sent_fd, record.data(), record.size()) != 0) {
+    int error = errno;
+    if (HHomeDir::note_failure(im.str_sent_file, error)) {
+      HFileLog::ins().log(1, L"HCaptureSource", __LINE__, L"cannot write %S: %S", im.str_sent_file.c_str(),
+                          std::strerror(error));
+    }
+    return -1;
+  }
+  HHomeDir::note_success(im.str_sent_file);
+  return 0;
+}
 
 int HWinPCapHelper::Impl::write_frame(const unsigned char* frame, int length) {
   Native& native = *p_native;
-  if (b_send_to_file) {
-    if (native.p_dumper == nullptr) return -1;
-    pcap_pkthdr header{};
-    double replay_time = replay_send_time();
-    if (replay_time > 0) {
-      header.ts = timeval_of(replay_time);
-    } else {
-      gettimeofday(&header.ts, nullptr);
-    }
-    header.caplen = static_cast<bpf_u_int32>(length);
-    header.len = static_cast<bpf_u_int32>(length);
-    pcap_dump(reinterpret_cast<u_char*>(native.p_dumper), &header, frame);
-    // Flushed at once: the agent leaves with _exit().
-    pcap_dump_flush(native.p_dumper);
-    return 0;
-  }
+  if (b_send_to_file) return native.write_sent(*this, frame, length);
   if (native.p_send == nullptr) return -1;
   return pcap_inject(native.p_send, frame, static_cast<size_t>(length)) == length ? 0 : -1;
 }

@@ -1,13 +1,17 @@
 #include "host/HDataCenter.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
 #include "host/HConsoleWriter.h"
 #include "host/HEnvironment.h"
+#include "host/HFileLog.h"
 #include "host/HFileUtil.h"
+#include "host/HHomeDir.h"
 
 namespace {
 
@@ -96,15 +100,22 @@ std::string core_dir_locked() {
 }
 
 // One write per line on an O_APPEND descriptor; with `sync` the line is on
-// disk before the caller hears of success.
+// disk before the caller hears of success. A line that is not written whole
+// is cut off again: the next one must not be glued to half a record. A
+// failure is said in the log once, until the file takes a line again.
 int append_line(const std::string& file, const std::string& line, bool sync) {
-  if (HFileUtil::make_dirs(HFileUtil::dir_name(file)) != 0) return -1;
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  bool ok = HFileUtil::write_all(fd, line.data(), line.size()) == 0;
-  if (ok && sync) ok = ::fdatasync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  return ok ? 0 : -1;
+  int fd = HHomeDir::open_file(file, O_WRONLY | O_CREAT | O_APPEND);
+  bool ok = fd >= 0 && HHomeDir::append_whole(fd, line.data(), line.size(), sync) == 0;
+  int error = errno;
+  if (fd >= 0) ::close(fd);
+  if (ok) {
+    HHomeDir::note_success(file);
+    return 0;
+  }
+  if (HHomeDir::note_failure(file, error)) {
+    HFileLog::ins().log(1, L"HDataCenter", __LINE__, L"cannot write %S: %S", file.c_str(), std::strerror(error));
+  }
+  return -1;
 }
 
 std::string one_line(const HString& text) {

@@ -13,6 +13,7 @@
 
 #include "host/HEnvironment.h"
 #include "host/HFileUtil.h"
+#include "host/HHomeDir.h"
 
 namespace {
 
@@ -477,9 +478,17 @@ void HFileLog::start_pending_file_locked(size_t line_length) {
   if (i_pending_rolls < 2) ++i_pending_rolls;
 }
 
+// Lines are written whole or not at all: a full disk must not leave half a
+// line for the next one to be glued to. The log cannot log its own failure:
+// it is counted for the summary.
 int HFileLog::write_part_locked(const char* data, size_t length) {
   if (length == 0) return 0;
-  if (i_fd < 0 || HFileUtil::write_all(i_fd, data, length) != 0) return -1;
+  if (i_fd < 0) return -1;
+  if (HHomeDir::append_whole(i_fd, data, length) != 0) {
+    HHomeDir::note_failure(str_path, errno);
+    return -1;
+  }
+  HHomeDir::note_success(str_path);
   ull_file_len += length;
   return 0;
 }
@@ -617,10 +626,8 @@ int HFileLog::open_locked(bool truncate) {
     str_folder = HEnvironment::GetMyExeFullFilePath(false) + HString(L"/log");
     str_name = L"Velmora";  // from now on the home log stays where it started
   }
-  std::string folder = HFileUtil::native_path(str_folder);
-  if (HFileUtil::make_dirs(folder) != 0) return -1;
-  std::string path = HFileUtil::native_path(file_path());
-  i_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
+  str_path = HFileUtil::native_path(file_path());
+  i_fd = HHomeDir::open_file(str_path, O_WRONLY | O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0));
   if (i_fd < 0) return -1;
   struct stat st;
   ull_file_len = (::fstat(i_fd, &st) == 0) ? static_cast<uint64_t>(st.st_size) : 0;

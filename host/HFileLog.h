@@ -162,6 +162,7 @@ class HFileLog {
   unsigned long ul_max_file_len = 10 * 1024 * 1024;
   unsigned long ul_max_line_len = 4096;
   int i_fd = -1;
+  std::string str_path;  // the file i_fd was opened as
   uint64_t ull_file_len = 0;
   bool b_home_log = false;   // ins(): takes the home when it first writes
   std::string str_line_buf;  // reused for every line, under mtx_file

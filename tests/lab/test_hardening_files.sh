@@ -6,7 +6,10 @@
 #    "arp -s", and no child process is left behind as a zombie;
 #  - a policy id full of quotes, line breaks and shell text reaches the
 #    core's files as one valid JSON line per block;
-#  - the agent refuses a home on a read-only file system, with a message.
+#  - the agent refuses a home on a read-only file system, with a message;
+#  - a full disk (a 1 MiB tmpfs) leaves only whole lines in the core's files
+#    and the log, the failures are said, and the report block that could
+#    not be written is delivered once space returns.
 #
 # One host namespace with three interfaces, each with a default route (so
 # three gateways, 10.77.93.1, .94.1 and .95.1), and one sender namespace on
@@ -98,9 +101,48 @@ fi
 
 # A home on a read-only file system is refused before anything runs.
 mkdir -p "$LAB_TMP/ro"
-out=$(unshare -m sh -c "mount -t tmpfs -o ro none '$LAB_TMP/ro' && '$BIN/velmora-agent' --home '$LAB_TMP/ro' --iface lo --run-for 1" 2>&1)
+out=$(unshare -m sh -c "mount -t tmpfs -o ro,mode=0700 none '$LAB_TMP/ro' && '$BIN/velmora-agent' --home '$LAB_TMP/ro' --iface lo --run-for 1" 2>&1)
 status=$?
 [ "$status" = 2 ] || lab_fail "read-only home: exit $status ($out)"
-echo "$out" | grep -qF "home $LAB_TMP/ro is not writable: $LAB_TMP/ro: Read-only file system" \
+echo "$out" | grep -qF "home $LAB_TMP/ro refused: $LAB_TMP/ro: Read-only file system" \
   || lab_fail "read-only home: unclear message: $out"
-echo "PASS: shell text in the bind list refused, two gateways bound by arp -s without zombies, policy id intact in JSON, read-only home refused"
+
+# A full disk. The core's files are filled to just short of a page: the
+# start-up block still fits, then the disk is filled, so that the binding's
+# block and alarm (the spoofer's claim 1 s into the replay at half speed)
+# need a page that is not there. Space returns at 5 s; the heartbeat (1 s)
+# offers the queued block again.
+sed 's/"heartbeat_s": *[0-9]*/"heartbeat_s": 1/' "$(dirname "$0")/../../examples/arp-mode2.json" >"$LAB_TMP/full.json"
+mkdir -p "$LAB_TMP/full" "$LAB_TMP/full-out"
+FULL=$LAB_TMP/full OUT=$LAB_TMP/full-out AGENT=$BIN/velmora-agent CONFIG=$LAB_TMP/full.json \
+  PCAP=$(dirname "$0")/../../examples/arp-demo.pcap unshare -m bash -s <<'FULL_DISK'
+pad_line() { printf '{"pad":"%s"}\n' "$(head -c $(($1 - 11)) /dev/zero | tr '\0' x)"; }
+mount -t tmpfs -o size=1m,mode=0700 none "$FULL" || exit 1
+mkdir -m 0700 "$FULL/home" "$FULL/home/core"
+pad_line 4020 >"$FULL/home/core/reports.jsonl"
+pad_line 4090 >"$FULL/home/core/alarms.jsonl"
+"$AGENT" --config "$CONFIG" --home "$FULL/home" --replay "$PCAP" --speed 0.5 --linger 4 >"$OUT/out" 2>"$OUT/err" &
+for _ in $(seq 100); do [ "$(stat -c %s "$FULL/home/core/reports.jsonl")" -gt 4020 ] && break; sleep 0.01; done
+dd if=/dev/zero of="$FULL/filler" bs=4k 2>/dev/null
+sleep 4
+rm "$FULL/filler"
+wait $!
+echo $? >"$OUT/status"
+cp -a "$FULL/home" "$OUT/home"
+FULL_DISK
+[ "$(cat "$LAB_TMP/full-out/status")" = 0 ] || lab_fail "full disk: exit $(cat "$LAB_TMP/full-out/status"): $(cat "$LAB_TMP/full-out/err")"
+grep -qF "write failures: " "$LAB_TMP/full-out/err" || lab_fail "full disk: the failures are not said on standard error"
+grep -qF "reports.jsonl: No space left on device" "$LAB_TMP/full-out/home/log/Velmora.log" \
+  || lab_fail "full disk: the core's failure is not in the log"
+lab_file_has "$LAB_TMP/full-out/home/core/reports.jsonl" '"AntiARP_RP_ARP_BIND"' \
+  || lab_fail "full disk: the binding's block did not arrive after space returned"
+for file in core/reports.jsonl core/alarms.jsonl; do
+  lines=$(wc -l <"$LAB_TMP/full-out/home/$file")
+  objects=$(grep -c '^{.*}$' "$LAB_TMP/full-out/home/$file")
+  [ "$lines" = "$objects" ] && [ -z "$(tail -c 1 "$LAB_TMP/full-out/home/$file")" ] \
+    || lab_fail "full disk: $file: $lines lines, $objects whole objects"
+done
+header='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]+ \[[0-9]+\] '
+torn=$(grep -cvE "^$header" "$LAB_TMP/full-out/home/log/Velmora.log"; grep -cE "$header.*$header" "$LAB_TMP/full-out/home/log/Velmora.log")
+[ "$torn" = "$(printf '0\n0')" ] || lab_fail "full disk: torn lines in Velmora.log"
+echo "PASS: shell text in the bind list refused, two gateways bound by arp -s without zombies, policy id intact in JSON, read-only home refused, a full disk leaves whole lines and the block arrives after"
