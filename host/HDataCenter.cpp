@@ -1,8 +1,10 @@
 #include "host/HDataCenter.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <unordered_set>
@@ -150,12 +152,21 @@ void read_written_blocks(const std::string& file) {
   c.dq_written.clear();
   int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return;
-  off_t size = ::lseek(fd, 0, SEEK_END);
-  off_t from = size > static_cast<off_t>(kIdTailBytes) ? size - static_cast<off_t>(kIdTailBytes) : 0;
-  std::string tail(size > from ? static_cast<size_t>(size - from) : 0, '\0');
-  ssize_t got = tail.empty() ? 0 : ::pread(fd, &tail[0], tail.size(), from);
+  struct stat st;
+  size_t size = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+  size_t from = size > kIdTailBytes ? size - kIdTailBytes : 0;
+  std::string tail(size - from, '\0');
+  size_t got = 0;
+  if (!tail.empty() && ::lseek(fd, static_cast<off_t>(from), SEEK_SET) >= 0) {
+    while (got < tail.size()) {
+      auto n = ::read(fd, &tail[got], static_cast<unsigned>(tail.size() - got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+  }
   ::close(fd);
-  tail.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  tail.resize(got);
   // A tail that starts inside a line skips that line.
   size_t begin = from == 0 ? 0 : tail.find('\n');
   if (begin == std::string::npos) return;
