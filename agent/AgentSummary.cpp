@@ -23,7 +23,7 @@ double AgentSummary::rate() const {
 uint64_t AgentSummary::dropped() const { return capture.frames_dropped + capture.frames_queue_dropped; }
 
 std::string AgentSummary::text() const {
-  char out[1024];
+  char out[2048];
   int n = std::snprintf(out, sizeof(out),
                         "velmora-agent summary: ran %.1f s\n"
                         "  frames read:                     %llu\n"
@@ -31,6 +31,7 @@ std::string AgentSummary::text() const {
                         "  frames dropped:                  %llu (capture %llu, guard queue %llu)\n"
                         "  frames too short (dropped):      %llu\n"
                         "  frames not judged:               %s\n"
+                        "  claims not judged at stop:       %llu (still queued for the guard)\n"
                         "  frames sent by the plug-in:      %llu\n"
                         "  reports suppressed:              %llu (repeats, floods)\n"
                         "  alarm lines not shown:           %llu (standard output did not keep up)\n"
@@ -38,7 +39,8 @@ std::string AgentSummary::text() const {
                         d_wall_seconds, ull(capture.frames_read), ull(capture.frames_delivered), rate(),
                         capture.seconds, ull(dropped()), ull(capture.frames_dropped),
                         ull(capture.frames_queue_dropped), ull(capture.frames_short), not_judged(capture).c_str(),
-                        ull(capture.frames_sent), ull(ull_reports_suppressed), ull(ull_alarm_lines_not_shown),
+                        ull(capture.claims_not_judged_at_stop), ull(capture.frames_sent), ull(ull_reports_suppressed),
+                        ull(ull_alarm_lines_not_shown),
                         ull(ull_reports), ull(ull_alarms));
   std::string text = n > 0 ? std::string(out, std::min(static_cast<size_t>(n), sizeof(out) - 1)) : std::string();
   if (!str_replay_damage.empty()) text += "  replay ended early:              " + str_replay_damage + "\n";
@@ -58,6 +60,7 @@ std::string AgentSummary::log_line() const {
          ", sent " + std::to_string(capture.frames_sent) + ", core reports " + std::to_string(ull_reports) +
          ", alarms " + std::to_string(ull_alarms) + ", reports suppressed " + std::to_string(ull_reports_suppressed) +
          ", alarm lines not shown " + std::to_string(ull_alarm_lines_not_shown) + ", not judged: " +
-         not_judged(capture) + (str_replay_damage.empty() ? "" : ", replay ended early: " + str_replay_damage) +
+         not_judged(capture) + ", claims not judged at stop " + std::to_string(capture.claims_not_judged_at_stop) +
+         (str_replay_damage.empty() ? "" : ", replay ended early: " + str_replay_damage) +
          (ull_write_failures > 0 ? ", " + write_failures() : std::string());
 }

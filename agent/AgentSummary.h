@@ -1,7 +1,8 @@
 #pragma once
 // The agent's end-of-run summary: frames read, the rate through the plug-in's
 // callbacks, every frame dropped and where (the capture, the guard's queue),
-// the frames that the plug-in left unjudged, what the plug-in sent, what the
+// the frames that the plug-in left unjudged (also the claims still queued
+// at the stop), what the plug-in sent, what the
 // core took in, the reports the plug-in held back and the alarm lines that
 // standard output did not take, and the writes to the home that failed.
 #include <cstdint>

@@ -49,6 +49,9 @@ HThreadTidewell::HThreadTidewell() {
   BuildMapAndSet(true);
   HFileLog::ins().log(2, kSource, __LINE__, L"HThreadTidewell::HThreadTidewell() BuildMapAndSet");
   HGetSysArpTable* refresher = new HGetSysArpTable();
+  // The global state's pointer owns a reference: a start that fails must
+  // not free what the pointer still names.
+  refresher->__incRef();
   HPTWGlobal::ins().p_get_sys_arp_table = refresher;
   try {
     refresher->start(0).detach();
@@ -412,6 +415,9 @@ void HThreadTidewell::start_test_thread(const HString& main_ip, const HString& m
   HPTWGlobal& global = HPTWGlobal::ins();
   if (global.p_test_thread) return;
   global.p_test_thread = new HTestThread(str_main_ip, str_main_mac);
+  // Owned by the global state, which the guard reads it from even when its
+  // thread could not start.
+  global.p_test_thread->__incRef();
   try {
     global.p_test_thread->start(0).detach();
   } catch (const HIEUtil::NullHandleException&) {

@@ -1,6 +1,8 @@
 #include "frame/HAuditReportMgr.h"
 
+#include <chrono>
 #include <cstdint>
+#include <random>
 
 #include "host/HDataCenter.h"
 #include "host/HEventCenter.h"
@@ -17,6 +19,10 @@ constexpr int kMaxRecordsPerEntry = 5000000;
 constexpr int32_t kMaxAgeSeconds = 7776000;
 // The smallest entry in the archive is its record count.
 constexpr size_t kMinEntryBytes = 4;
+// An entry with a block id starts with this tag and the id's two halves,
+// then goes on as one without; no record count is negative, so entries of
+// archives written before ids read as they always did.
+constexpr int kBlockIdTag = static_cast<int>(0xB10C1D00u);
 
 // Low 32 bits of the seconds since 1970, as the records carry them.
 int32_t now_stamp() {
@@ -30,6 +36,32 @@ int32_t age_of(int32_t stamp, int32_t now) {
   if (age < 0 || age > kMaxAgeSeconds) return 0;
   return age;
 }
+
+// 64 random bits per block: unique across restarts and lost archives, which
+// a counter would not be. Called under the store's lock.
+uint64_t new_block_id() {
+  static std::mt19937_64 generator = [] {
+    std::random_device device;
+    uint64_t now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                   static_cast<uint64_t>(_time64(nullptr));
+    std::seed_seq seed{device(), device(), device(), device(), static_cast<unsigned>(now),
+                       static_cast<unsigned>(now >> 32)};
+    return std::mt19937_64(seed);
+  }();
+  uint64_t id = 0;
+  while (id == 0) id = generator();  // 0 stands for no id
+  return id;
+}
+
+// The core writes a block of a known id only once: a block delivered just
+// before a kill, and offered again from the archive after it, is not doubled.
+void name_block(ReportVector& block) {
+  if (block.empty()) return;
+  uint64_t id = new_block_id();
+  for (ARPSpoofingReport_Local& record : block) record.ull_block_id = id;
+}
+
+uint64_t block_id_of(const ReportVector& block) { return block.empty() ? 0 : block.front().ull_block_id; }
 
 }  // namespace
 
@@ -85,6 +117,7 @@ int HAuditReportMgr::deliver_queue(bool& b_refused) {
 int HAuditReportMgr::report(ReportVector* p_report) {
   HIEUtil::RecMutex::Lock lock(rec_mutex);
   if (!b_init) return -1;
+  if (p_report) name_block(*p_report);
   if (!p_report && lt_vt_report_stack.empty()) return 0;
   if (!p_report && !HEventCenter::ins().b_online) return 0;
 
@@ -146,6 +179,12 @@ void HAuditReportMgr::queue_clear() {
 
 std::vector<unsigned char> HAuditReportMgr::archive_form(const ReportVector& entry) {
   arc_entry_mem.clear();
+  uint64_t id = block_id_of(entry);
+  if (id != 0) {
+    arc_entry_mem.write_basic(kBlockIdTag);
+    arc_entry_mem.write_basic(static_cast<int>(static_cast<uint32_t>(id)));
+    arc_entry_mem.write_basic(static_cast<int>(static_cast<uint32_t>(id >> 32)));
+  }
   arc_entry_mem.write_basic(static_cast<int>(entry.size()));
   for (const ARPSpoofingReport_Local& queued : entry) {
     ARPSpoofingReport_Local record = queued;  // writing attaches the record to the memory
@@ -224,6 +263,13 @@ int HAuditReportMgr::read_entry(ReportVector& entry) {
   HArchiveMem& mem = arc_file.get_mem();
   int records = 0;
   if (mem.read_basic(records) != 0) return -1;
+  uint64_t id = 0;
+  if (records == kBlockIdTag) {
+    int low = 0;
+    int high = 0;
+    if (mem.read_basic(low) != 0 || mem.read_basic(high) != 0 || mem.read_basic(records) != 0) return -1;
+    id = static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32 | static_cast<uint32_t>(low);
+  }
   if (records < 1 || records > kMaxRecordsPerEntry) return 0;
   // Records are appended one by one as they read: nothing is reserved from
   // a count that the file claims.
@@ -231,6 +277,7 @@ int HAuditReportMgr::read_entry(ReportVector& entry) {
     ARPSpoofingReport_Local record;
     record.__inter_set_arc_obj(&mem);
     if (record.arc_read() != 0) return -1;
+    record.ull_block_id = id;
     entry.push_back(std::move(record));
   }
   return 0;

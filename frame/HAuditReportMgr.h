@@ -1,6 +1,9 @@
 #pragma once
 // Delivers report vectors to the agent core, oldest first, and keeps those
-// the core refused in a bounded queue mirrored into an archive file.
+// the core refused in a bounded queue mirrored into an archive file. Every
+// non-empty vector is given a block id when it is reported, kept with it in
+// the archive, so that the core writes each block once even when a kill
+// comes between its write and the archive's rewrite.
 #include <list>
 #include <vector>
 
@@ -46,8 +49,8 @@ class HAuditReportMgr {
   HString str_arc_file;
   int i_arc_ver = 0;
   int i_max_record = 0;
-  // Every queued entry as write_arc puts it into the archive (record count,
-  // then the records), made once when it is queued: the archive is
+  // Every queued entry as write_arc puts it into the archive (block id,
+  // record count, then the records), made once when it is queued: the archive is
   // rewritten after every change, and 300 entries must not be serialised
   // anew each time. Same order as lt_vt_report_stack.
   std::list<std::vector<unsigned char>> lt_arc_entry;

@@ -36,6 +36,8 @@ class HPTWGlobal {
   int report_empty();
 
   HString str_name;
+  // Never deleted. The guard, the probe and the refresher are held with a
+  // reference of their own: a thread that cannot start leaves them in place.
   HTWPkgCallback* p_arp_callback;
   HDhcpAttackCallback* p_dhcp_callback;
   HThreadTidewell* p_thread_tidewell;

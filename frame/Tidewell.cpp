@@ -53,6 +53,9 @@ void open_audit_store() {
 void create_objects() {
   HPTWGlobal& global = HPTWGlobal::ins();
   global.p_thread_tidewell = new HThreadTidewell();
+  // The callbacks and the refresher use the guard even when its thread
+  // cannot start: the global state holds a reference of its own.
+  global.p_thread_tidewell->__incRef();
   global.p_arp_callback = new HTWPkgCallback();
   global.p_arp_callback->us_filter = htons(0x0806);
   global.p_dhcp_callback = new HDhcpAttackCallback();
@@ -92,7 +95,18 @@ void load_driver_and_start_guard() {
   helper.b_load = 1;
   int ret = helper.load_dll();
   HFileLog::ins().log(2, kSource, __LINE__, L"HWinPCapHelper::instance().load_dll() ret %d", ret);
-  HPTWGlobal::ins().p_thread_tidewell->start(0).detach();
+  try {
+    HPTWGlobal::ins().p_thread_tidewell->start(0).detach();
+  } catch (const HIEUtil::NullHandleException&) {
+    HFileLog::ins().log(1, kSource, __LINE__, L"HThreadTidewell start failed");
+  }
+}
+
+// Claims that the guard still holds at the stop are never judged; the agent
+// shows how many.
+void note_claims_left() {
+  HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
+  HWinPCapHelper::instance().note_claims_not_judged_at_stop(guard ? guard->queued() : 0);
 }
 
 void start_up(wchar_t* name_out, wchar_t* name_out2) {
@@ -109,7 +123,10 @@ void start_up(wchar_t* name_out, wchar_t* name_out2) {
   load_policy();
   open_audit_store();
   // Reports still on their way must not be lost when the agent stops.
-  HEventCenter::ins().add_stop_hook([] { HPTWGlobal::ins().stop_reports(); });
+  HEventCenter::ins().add_stop_hook([] {
+    note_claims_left();
+    HPTWGlobal::ins().stop_reports();
+  });
   if (global.vt_arp.empty()) return;
   const AntiARPSpoofing_Local& policy = global.vt_arp.at(0);
   if (policy.iAntiARPSpoofing == 0 && policy.iAntiDHCPSpoofing == 0) {

@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
+#include <unordered_set>
 
 #include "host/HConsoleWriter.h"
 #include "host/HEnvironment.h"
@@ -21,7 +24,22 @@ struct CoreState {
   bool b_accepts = true;
   uint64_t ull_suppressed = 0;
   std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook;
+  // The ids of the blocks written last, oldest first, and the file they
+  // were read from at the first delivery (empty: not read yet).
+  std::string str_ids_file;
+  std::unordered_set<uint64_t> set_written;
+  std::deque<uint64_t> dq_written;
 };
+
+// A sender re-offers at most its queue (300 blocks) after a restart; the
+// ids of many more lines than that are remembered, and only the tail of
+// the file is read for them.
+constexpr size_t kRememberedBlocks = 4096;
+constexpr size_t kIdTailBytes = 2u * 1024 * 1024;
+// A line with a block id ends in `],"block":"` 16 hex digits `"}`.
+const char kBlockKey[] = "],\"block\":\"";
+constexpr size_t kBlockKeyLen = sizeof(kBlockKey) - 1;
+constexpr size_t kIdDigits = 16;
 
 // Never destroyed: worker threads may still report while the process exits.
 CoreState& core() {
@@ -77,7 +95,7 @@ void json_record(std::string& out, const ARPSpoofingReport_Local& r) {
 }
 
 std::string json_block(const HString& plug, const HString& catalogue,
-                       const std::vector<ARPSpoofingReport_Local>& records) {
+                       const std::vector<ARPSpoofingReport_Local>& records, uint64_t block_id) {
   std::string out = "{\"plug\":";
   json_string(out, plug);
   out += ",\"catalogue\":";
@@ -87,8 +105,79 @@ std::string json_block(const HString& plug, const HString& catalogue,
     if (i > 0) out += ',';
     json_record(out, records[i]);
   }
-  out += "]}\n";
+  out += ']';
+  if (block_id != 0) {
+    char id[kIdDigits + 1];
+    std::snprintf(id, sizeof(id), "%016llx", static_cast<unsigned long long>(block_id));
+    out += std::string(kBlockKey + 1) + id + '"';
+  }
+  out += "}\n";
   return out;
+}
+
+// Every record of a block carries its id; a block without records has none.
+uint64_t block_id_of(const std::vector<ARPSpoofingReport_Local>& records) {
+  return records.empty() ? 0 : records.front().ull_block_id;
+}
+
+void remember_block(uint64_t id) {
+  CoreState& c = core();
+  if (!c.set_written.insert(id).second) return;
+  c.dq_written.push_back(id);
+  if (c.dq_written.size() > kRememberedBlocks) {
+    c.set_written.erase(c.dq_written.front());
+    c.dq_written.pop_front();
+  }
+}
+
+// The id at the end of one complete line, 0 when it has none.
+uint64_t id_of_line(const std::string& tail, size_t begin, size_t end) {
+  const size_t len = kBlockKeyLen + kIdDigits + 2;
+  if (end - begin < len) return 0;
+  size_t at = end - len;
+  if (tail.compare(at, kBlockKeyLen, kBlockKey) != 0 || tail.compare(end - 2, 2, "\"}") != 0) return 0;
+  uint64_t id = 0;
+  for (size_t i = at + kBlockKeyLen; i < end - 2; ++i) {
+    char c = tail[i];
+    int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+    if (digit < 0) return 0;
+    id = (id << 4) | static_cast<uint64_t>(digit);
+  }
+  return id;
+}
+
+// The ids of the complete lines in the last bytes of the file, so that a
+// block written before a restart is known after it.
+void read_written_blocks(const std::string& file) {
+  CoreState& c = core();
+  c.str_ids_file = file;
+  c.set_written.clear();
+  c.dq_written.clear();
+  int fd = HHomeDir::open_file(file, O_RDONLY);
+  if (fd < 0) return;
+  struct stat st;
+  size_t size = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+  size_t from = size > kIdTailBytes ? size - kIdTailBytes : 0;
+  std::string tail(size - from, '\0');
+  size_t got = 0;
+  if (!tail.empty() && ::lseek(fd, static_cast<off_t>(from), SEEK_SET) >= 0) {
+    while (got < tail.size()) {
+      auto n = ::read(fd, &tail[got], static_cast<unsigned>(tail.size() - got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+  }
+  ::close(fd);
+  tail.resize(got);
+  // A tail that starts inside a line skips that line.
+  size_t begin = from == 0 ? 0 : tail.find('\n');
+  if (begin == std::string::npos) return;
+  if (from != 0) ++begin;
+  for (size_t end = tail.find('\n', begin); end != std::string::npos; begin = end + 1, end = tail.find('\n', begin)) {
+    uint64_t id = id_of_line(tail, begin, end);
+    if (id != 0) remember_block(id);
+  }
 }
 
 std::string core_dir_locked() {
@@ -182,8 +271,22 @@ int HDataCenter::report_void_to_core(const HString& plug, const HString& catalog
   std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
   bool accepts = core().hook ? core().hook(records) : core().b_accepts;
   if (!accepts) return 0;
+  std::string file = core_dir_locked() + "/reports.jsonl";
+  uint64_t id = block_id_of(records);
+  if (id != 0) {
+    if (core().str_ids_file != file) read_written_blocks(file);
+    // Written before the sender could forget it (a kill before its queue
+    // was rewritten): stored already, so accepted without a second line.
+    if (core().set_written.count(id) != 0) {
+      result = 0;
+      return 0;
+    }
+  }
   // Accepted means stored: a block that did not reach the disk stays with the caller.
-  if (append_line(core_dir_locked() + "/reports.jsonl", json_block(plug, catalogue, records), true) == 0) result = 0;
+  if (append_line(file, json_block(plug, catalogue, records, id), true) == 0) {
+    result = 0;
+    if (id != 0) remember_block(id);
+  }
   return 0;
 }
 
@@ -200,6 +303,8 @@ uint64_t HDataCenter::suppressed_reports() {
 void HDataCenter::set_core_dir(const HString& folder) {
   std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
   core().str_dir = HFileUtil::normalize(folder);
+  // The ids written are read again from the folder's file at the next delivery.
+  core().str_ids_file.clear();
 }
 
 void HDataCenter::set_core_accepts(bool accepts) {

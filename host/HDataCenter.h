@@ -41,7 +41,10 @@ class HDataCenter {
   static void pop_alarm_message(const HString& alarm_message, const HString& text);
   // `data` points to a std::vector<ARPSpoofingReport_Local>. `result` is set
   // to 0 when the core accepted the block and its line is on disk, else -1.
-  // Returns 0 (-1 for a null block).
+  // A block's id (its records' ull_block_id) ends its line as "block"; a
+  // block of an id written before (also before a restart: the ids of the
+  // file's last lines are read at the first delivery) is accepted without
+  // a second line. Returns 0 (-1 for a null block).
   static int report_void_to_core(const HString& plug, const HString& catalogue, void* data, int reserved,
                                  int& result);
 
@@ -51,6 +54,7 @@ class HDataCenter {
   static uint64_t suppressed_reports();
 
   // Agent side.
+  // Also makes the core read the ids written in that folder afresh.
   static void set_core_dir(const HString& folder);
   static void set_core_accepts(bool accepts);  // true until the agent says otherwise
   // Test seam: decides acceptance per block instead of the flag.

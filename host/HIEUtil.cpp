@@ -1,5 +1,6 @@
 #include "host/HIEUtil.h"
 
+#include <system_error>
 #include <thread>
 
 namespace HIEUtil {
@@ -28,12 +29,27 @@ void ThreadControl::join() {
 
 bool ThreadControl::isAlive() const { return state_ && state_->alive.load(); }
 
+namespace {
+std::atomic<int> g_failing_starts{0};
+
+// Takes one of the starts that a test asked to fail.
+bool take_failing_start() {
+  int left = g_failing_starts.load();
+  while (left > 0 && !g_failing_starts.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
+}
+}  // namespace
+
+void Thread::fail_next_start_for_test(int count) { g_failing_starts.store(count); }
+
 ThreadControl Thread::start(size_t /*stack_size*/) {
   ThreadControl control;
   control.state_ = std::make_shared<ThreadControl::State>();
   std::shared_ptr<ThreadControl::State> state = control.state_;
   __incRef();
   try {
+    if (take_failing_start()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     state->thread = std::thread([this, state] {
       run();
       state->alive.store(false);

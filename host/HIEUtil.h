@@ -54,8 +54,12 @@ class Thread : virtual public Shared {
   virtual void run() = 0;
   // Runs `run` on a new thread (stack size 0: the default). The object is
   // kept alive by a reference until `run` returns. Throws
-  // NullHandleException when the thread cannot be created.
+  // NullHandleException when the thread cannot be created; the object is
+  // then deleted unless someone else holds a reference to it.
   ThreadControl start(size_t stack_size = 0);
+  // Test seam: the next `count` starts fail as if no thread could be made
+  // (0 ends it).
+  static void fail_next_start_for_test(int count = 1);
 };
 
 class RecMutex {

@@ -362,6 +362,7 @@ HCaptureStats HWinPCapHelper::stats() const {
   out.frames_bad_dhcp = ull_not_judged[static_cast<int>(NotJudged::bad_dhcp)].load();
   out.frames_not_dhcp = ull_not_judged[static_cast<int>(NotJudged::not_dhcp)].load();
   out.frames_bad_arp = ull_not_judged[static_cast<int>(NotJudged::bad_arp)].load();
+  out.claims_not_judged_at_stop = ull_claims_left.load();
   out.frames_sent = im.ull_sent.load();
   std::lock_guard<std::mutex> lock(im.mtx_state);
   if (im.b_started || im.b_ended) {
@@ -423,6 +424,7 @@ void HWinPCapHelper::reset_for_test() {
   im.ull_queue_dropped.store(0);
   im.ull_other_vlan.store(0);
   for (std::atomic<uint64_t>& counter : ull_not_judged) counter.store(0);
+  ull_claims_left.store(0);
   b_replay_done.store(false);
   b_load = b_arp = b_dhcp = 0;
 }

@@ -34,6 +34,7 @@ struct HCaptureStats {
   uint64_t frames_not_dhcp = 0;    // IPv4 but no UDP from port 67 to port 68
   uint64_t frames_bad_arp = 0;     // not an ARP header for IPv4 over Ethernet
   uint64_t frames_sent = 0;
+  uint64_t claims_not_judged_at_stop = 0;  // still in the plug-in's queue when the agent stopped
   double seconds = 0;
 };
 
@@ -84,6 +85,9 @@ class HWinPCapHelper {
     counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   }
 
+  // The plug-in tells at stop how many claims it took but never judged.
+  void note_claims_not_judged_at_stop(uint64_t count) { ull_claims_left.store(count); }
+
   // Test seams: every sent frame goes to the sink instead of the wire, and
   // frames can be fed to the callbacks directly.
   void set_send_sink(std::function<void(const unsigned char*, int)> sink);
@@ -96,5 +100,6 @@ class HWinPCapHelper {
 
   std::atomic<bool> b_replay_done{false};
   std::atomic<uint64_t> ull_not_judged[static_cast<int>(NotJudged::kinds)] = {};
+  std::atomic<uint64_t> ull_claims_left{0};
   Impl* p_impl;  // never freed: the capture thread may outlive main()
 };

@@ -10,19 +10,28 @@
 # queued, so of each killed run every alarmed report but possibly the last
 # must arrive, and nothing that was not alarmed.
 #
+# Kills during delivery: in every round a queue of hundreds of reports is
+# built (the core refusing), then the agent starts with the core accepting
+# and is killed with SIGKILL as soon as the core has written a random number
+# of further lines, several times: each kill lands after the core's write
+# and before the archive's rewrite, so the next start offers the same blocks
+# again. After one start that runs to its end, every queued report must be
+# in core/reports.jsonl exactly once, in order.
+#
 # Damaged archives: a real archive truncated at many lengths, with flipped
 # bytes, with implausible counts and lengths, and replaced by garbage. The
 # agent must start and stop cleanly (exit 0) on each, say the damage in its
 # log, and stay under the memory bound.
 #
-#   scripts/durability.sh BIN [--rounds N] [--kills K] [--damaged D] [--rss-mb M] [--seed S]
+#   scripts/durability.sh BIN [--rounds N] [--kills K] [--queue Q] [--damaged D] [--rss-mb M] [--seed S]
 # Prints one FIGURE line per number; exits non-zero on any loss, duplicate,
 # disorder, crash or silent damage. Needs perl, no root.
 set -uo pipefail
-BIN=${1:?usage: durability.sh BIN [--rounds N] [--kills K] [--damaged D] [--rss-mb M] [--seed S]}
+BIN=${1:?usage: durability.sh BIN [--rounds N] [--kills K] [--queue Q] [--damaged D] [--rss-mb M] [--seed S]}
 shift
 ROUNDS=4
 KILLS=5
+QUEUE=250
 DAMAGED=60
 RSS_LIMIT_MB=64
 SEED=$$
@@ -30,12 +39,14 @@ while [ $# -gt 0 ]; do
   case $1 in
     --rounds) ROUNDS=$2; shift 2 ;;
     --kills) KILLS=$2; shift 2 ;;
+    --queue) QUEUE=$2; shift 2 ;;
     --damaged) DAMAGED=$2; shift 2 ;;
     --rss-mb) RSS_LIMIT_MB=$2; shift 2 ;;
     --seed) SEED=$2; shift 2 ;;
     *) echo "durability.sh: unknown option $1"; exit 2 ;;
   esac
 done
+[ "$QUEUE" -ge 2 ] && [ "$QUEUE" -le 255 ] || { echo "durability.sh: --queue takes 2 to 255"; exit 2; }
 AGENT=$BIN/velmora-agent
 [ -x "$AGENT" ] || { echo "SKIP: $AGENT not built"; exit 77; }
 command -v perl >/dev/null || { echo "SKIP: perl missing"; exit 77; }
@@ -166,6 +177,81 @@ figure reports_queued_before_kills "$reports_queued"
 figure reports_lost "$reports_lost"
 figure reports_duplicated "$reports_duplicated"
 
+# ---- kills while the accepting agent delivers its queue
+
+# run_until_lines N: runs the accepting agent and kills it with SIGKILL as
+# soon as the core has written N more lines; exit 0 when it was killed, 1
+# when it ended before.
+run_until_lines() {
+  perl -e '
+    use POSIX ":sys_wait_h";
+    use Time::HiRes qw(usleep time);
+    my ($file, $want, $out, @cmd) = @ARGV;
+    my $start = -s $file || 0;
+    my $pid = fork() // die "fork: $!";
+    if ($pid == 0) { open(STDOUT, ">>", $out); open(STDERR, ">&STDOUT"); exec(@cmd) or exit 127; }
+    my $deadline = time + 60;
+    while (time < $deadline) {
+      exit 1 if waitpid($pid, WNOHANG) == $pid;
+      if (open(my $h, "<", $file)) {
+        seek($h, $start, 0);
+        my $n = 0;
+        $n++ while <$h>;
+        close $h;
+        if ($n >= $want) { kill 9, $pid; waitpid($pid, 0); exit 0; }
+      }
+      usleep(200);
+    }
+    kill 9, $pid; waitpid($pid, 0); exit 2;' "$HOME_DIR/core/reports.jsonl" "$1" "$TMP/agent.out" \
+    "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.3
+}
+
+# The reports' gate lets 20 new reports of a kind through each second.
+QUEUE_GAP_MS=55
+delivery_kills=0
+delivery_queued=0
+delivery_lost=0
+delivery_doubled=0
+delivery_disorder=0
+for round in $(seq 1 "$ROUNDS"); do
+  tag=$(( (200 + round) % 256 ))
+  write_pcap "$TMP/queue.pcap" "$tag" "$QUEUE" "$QUEUE_GAP_MS"
+  alarms_before=$(( $(line_count "$HOME_DIR/core/alarms.jsonl") + 1 ))
+  "$AGENT" --config "$TMP/refusing.json" --home "$HOME_DIR" --replay "$TMP/queue.pcap" --linger 0.3 \
+    >"$TMP/agent.out" 2>&1 || problem "delivery round $round: the refusing run failed: $(tail -n 3 "$TMP/agent.out")"
+  mapfile -t queued < <(alarmed_macs "$alarms_before")
+  delivery_queued=$((delivery_queued + ${#queued[@]}))
+  start=$(( $(line_count "$HOME_DIR/core/reports.jsonl") + 1 ))
+  for kill in $(seq 1 "$KILLS"); do
+    left=$(( ${#queued[@]} - $(reported_macs "$start" | sort -u | wc -l) ))
+    [ "$left" -gt 1 ] || break
+    run_until_lines $(( 1 + RANDOM % (left - 1) ))
+    case $? in
+      0) delivery_kills=$((delivery_kills + 1)) ;;
+      1) ;;  # the delivery ended before the kill
+      *) problem "delivery round $round kill $kill: the agent neither delivered nor ended" ;;
+    esac
+  done
+  "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.3 \
+    >"$TMP/agent.out" 2>&1 || problem "delivery round $round: the accepting run failed: $(tail -n 3 "$TMP/agent.out")"
+  mapfile -t got < <(reported_macs "$start")
+  lost=$(comm -23 <(printf '%s\n' "${queued[@]}" | sort -u) <(printf '%s\n' "${got[@]}" | sort -u) | grep -c .)
+  doubled=$(printf '%s\n' "${got[@]}" | sort | uniq -d | grep -c .)
+  delivery_lost=$((delivery_lost + lost))
+  delivery_doubled=$((delivery_doubled + doubled))
+  [ "$lost" -eq 0 ] || problem "delivery round $round: $lost queued report(s) lost"
+  [ "$doubled" -eq 0 ] || problem "delivery round $round: $doubled report(s) delivered twice"
+  if [ "$lost" -eq 0 ] && [ "$doubled" -eq 0 ] && [ "${got[*]}" != "${queued[*]}" ]; then
+    delivery_disorder=$((delivery_disorder + 1))
+    problem "delivery round $round: reports out of order or never alarmed"
+  fi
+done
+figure delivery_kills "$delivery_kills"
+figure reports_queued_before_delivery_kills "$delivery_queued"
+figure delivery_reports_lost "$delivery_lost"
+figure delivery_reports_duplicated "$delivery_doubled"
+figure delivery_rounds_out_of_order "$delivery_disorder"
+
 # ---- damaged archives
 
 ARC_HOME=$TMP/arc-home
@@ -243,4 +329,6 @@ if [ "$failures" -ne 0 ]; then
   echo "FAIL: $failures problem(s) (seed $SEED; KEEP=1 keeps $TMP)"
   exit 1
 fi
-echo "PASS: $kills_done kills, $reports_queued queued reports, none lost or doubled; $damaged damaged archives survived"
+echo "PASS: $kills_done kills, $reports_queued queued reports, none lost or doubled;" \
+  "$delivery_kills kills during delivery of $delivery_queued queued reports, none lost, doubled or out of order;" \
+  "$damaged damaged archives survived"

@@ -54,6 +54,9 @@ ArchiveWriter& ArchiveWriter::record(ARPSpoofingReport_Local record) {
 ArchiveWriter& ArchiveWriter::queue(const std::vector<Block>& entries) {
   value(static_cast<int>(entries.size()));
   for (const Block& entry : entries) {
+    // A block with an id: its tag (0xB10C1D00) and the id's two halves first.
+    uint64_t id = entry.empty() ? 0 : entry.front().ull_block_id;
+    if (id != 0) value(static_cast<int>(0xB10C1D00u)).value(static_cast<int>(id)).value(static_cast<int>(id >> 32));
     value(static_cast<int>(entry.size()));
     for (const ARPSpoofingReport_Local& r : entry) record(r);
   }

@@ -51,7 +51,8 @@ class ArchiveWriter {
   ArchiveWriter(const std::string& path, int version);
   ArchiveWriter& value(int v);
   ArchiveWriter& record(ARPSpoofingReport_Local record);
-  // Writes the queue as the store lays it out.
+  // Writes the queue as the store lays it out (blocks whose records carry
+  // no id as archives written before ids).
   ArchiveWriter& queue(const std::vector<Block>& entries);
   int commit();
 

@@ -94,6 +94,7 @@ AgentSummary sample() {
   s.capture.frames_not_dhcp = 2;
   s.capture.frames_bad_arp = 3;
   s.capture.frames_other_vlan = 4;
+  s.capture.claims_not_judged_at_stop = 1787;
   s.capture.seconds = 0.25;
   s.ull_reports = 2;
   s.ull_alarms = 1;
@@ -110,6 +111,9 @@ TEST(AgentSummary, DropsAreAddedUpAndNamedByPlace) {
   const char not_judged[] = "malformed DHCP/IPv4 1, not DHCP 2, bad ARP header 3, other VLAN 4";
   EXPECT_NE(std::string::npos, text.find(std::string("  frames not judged:               ") + not_judged + "\n"));
   EXPECT_NE(std::string::npos, s.log_line().find(std::string("not judged: ") + not_judged));
+  // Claims still queued at the stop were never judged, and say so.
+  EXPECT_NE(std::string::npos, text.find("  claims not judged at stop:       1787 (still queued for the guard)\n"));
+  EXPECT_NE(std::string::npos, s.log_line().find("claims not judged at stop 1787"));
 }
 
 TEST(AgentSummary, RateIsOverTheCaptureTimeAndZeroWithoutOne) {

@@ -1,11 +1,13 @@
 // The audit report store: delivery order, the queue and its archive.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "frame/HAuditReportMgr.h"
 #include "host/HArchiveFile.h"
+#include "host/HDataCenter.h"
 #include "host/HEventCenter.h"
 #include "tests/support/frame_support.h"
 
@@ -146,8 +148,45 @@ TEST_F(AuditStore, PartialDeliveryKeepsTheRestInOrder) {
   Block fresh = block("02:00:00:00:00:04");
   store.report(&fresh);
   EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02"}), macs(core.blocks()));
+  // Blocks of an archive written before block ids go out without one.
+  EXPECT_EQ(std::string::npos, home.reports().at(0).find("\"block\""));
   EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:02", "02:00:00:00:00:03", "02:00:00:00:00:04"}),
             macs(reload()));
+}
+
+// A kill after the core wrote the queue but before the archive was
+// rewritten offers the same blocks again on the next start, with the ids
+// the archive kept: the core, restarted too, writes each block once.
+TEST_F(AuditStore, RegressionBlocksOfferedAgainAfterAKillAreWrittenOnce) {
+  frame_test::CoreRecorder core;
+  core.accept_all(false);
+  HAuditReportMgr store;
+  init(store);
+  Block b1 = block("02:00:00:00:00:01");
+  Block b2 = block("02:00:00:00:00:02");
+  store.report(&b1);
+  store.report(&b2);
+  std::string before_rewrite = frame_test::read_file(arc_path());
+  core.accept_all(true);
+  store.report(nullptr);
+  ASSERT_EQ(2u, home.reports().size());
+
+  tidewell_test::write_file(arc_path(), before_rewrite);
+  HDataCenter::set_core_dir(HString(home.file("core")));
+  HAuditReportMgr restarted;
+  init(restarted);
+  ASSERT_EQ(2u, restarted.queued());
+  Block b3 = block("02:00:00:00:00:03");
+  restarted.report(&b3);
+  EXPECT_EQ(0u, restarted.queued());
+  std::vector<std::string> lines = home.reports();
+  ASSERT_EQ(3u, lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_NE(std::string::npos, lines[i].find("02:00:00:00:00:0" + std::to_string(i + 1))) << lines[i];
+  }
+  char id[17];
+  std::snprintf(id, sizeof(id), "%016llx", static_cast<unsigned long long>(b1.at(0).ull_block_id));
+  EXPECT_NE(std::string::npos, lines[0].find(std::string(",\"block\":\"") + id + "\"}")) << lines[0];
 }
 
 TEST_F(AuditStore, HeartbeatResendsOnlyWhileOnline) {
@@ -382,6 +421,11 @@ TEST_F(AuditStore, ArchiveIsTheQueueAfterEveryKindOfChange) {
   auto stamped = [](const std::string& mac, int64_t at, size_t records = 1) {
     return Block(records, frame_test::make_record("p1", "AntiARP_RP_ARP", mac, static_cast<int32_t>(at)));
   };
+  // With the block id that the store gave the report.
+  auto named = [](Block expected, const Block& reported) {
+    for (ARPSpoofingReport_Local& r : expected) r.ull_block_id = reported.at(0).ull_block_id;
+    return expected;
+  };
   frame_test::CoreRecorder core;
   HAuditReportMgr store;
   init(store, 4);
@@ -395,7 +439,7 @@ TEST_F(AuditStore, ArchiveIsTheQueueAfterEveryKindOfChange) {
     clock.set(kNow + i);
     Block b = stamped(mac, 0, records);
     store.report(&b);
-    queue.push_back(stamped(mac, kNow + i, records));
+    queue.push_back(named(stamped(mac, kNow + i, records), b));
     if (queue.size() > 4) queue.erase(queue.begin());
     ASSERT_EQ(expected_archive(queue), frame_test::read_file(arc_path())) << "after report " << i;
   }
@@ -413,7 +457,7 @@ TEST_F(AuditStore, ArchiveIsTheQueueAfterEveryKindOfChange) {
   Block late = stamped("02:77:66:00:00:06", 0);
   store.report(&late);
   queue.erase(queue.begin(), queue.begin() + 2);
-  queue.push_back(stamped("02:77:66:00:00:06", kNow + 100));
+  queue.push_back(named(stamped("02:77:66:00:00:06", kNow + 100), late));
   ASSERT_EQ(expected_archive(queue), frame_test::read_file(arc_path()));
 
   // Reloaded, the queue writes itself back unchanged.
@@ -424,7 +468,7 @@ TEST_F(AuditStore, ArchiveIsTheQueueAfterEveryKindOfChange) {
   clock.set(kNow + 200);
   Block after = stamped("02:77:66:00:00:07", 0);
   reloaded.report(&after);
-  queue.push_back(stamped("02:77:66:00:00:07", kNow + 200));
+  queue.push_back(named(stamped("02:77:66:00:00:07", kNow + 200), after));
   EXPECT_EQ(expected_archive(queue), frame_test::read_file(arc_path()));
 
   // Everything delivered: an archive with no entry.

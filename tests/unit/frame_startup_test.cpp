@@ -9,6 +9,7 @@
 #include <regex>
 #include <thread>
 
+#include "arpguard/HGetSysArpTable.h"
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTWPkgCallback.h"
 #include "dhcpguard/HDhcpArpWatchCallback.h"
@@ -17,6 +18,8 @@
 #include "frame/Tidewell.h"
 #include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
+#include "host/HEventCenter.h"
+#include "host/HIEUtil.h"
 #include "host/HNetworkUtil.h"
 #include "host/HSysInfoMgr.h"
 #include "host/HWinPCapHelper.h"
@@ -348,6 +351,26 @@ TEST_F(Startup, SecondInitIsIgnoredOnceRunning) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ("Tidewell orvoInit", lines[lines.size() - 2]);
   EXPECT_EQ("Tidewell orvoInit again: already started, ignored", lines.back());
+}
+
+// A thread that cannot start must not free what the global state still
+// names: the ARP callback, the guard and the refresher use it afterwards.
+// The claims that the guard never judged are told the agent at the stop.
+TEST_F(Startup, RegressionFailedThreadStartsLeaveNoDanglingPointer) {
+  policy(1, 1);
+  HIEUtil::Thread::fail_next_start_for_test(100);
+  init();
+  HIEUtil::Thread::fail_next_start_for_test(0);
+  expect_objects();
+  EXPECT_EQ("HThreadTidewell start failed", tidewell_lines().back());
+  HPTWGlobal& g = HPTWGlobal::ins();
+  EXPECT_TRUE(delivered(arp_reply_to_host()));
+  EXPECT_TRUE(delivered(arp_reply_to_host()));
+  EXPECT_EQ(2u, g.p_thread_tidewell->queued());
+  HEventCenter::ins().notify_stop();
+  EXPECT_EQ(2u, HWinPCapHelper::instance().stats().claims_not_judged_at_stop);
+  EXPECT_TRUE(g.p_thread_tidewell->run_pass());
+  g.p_get_sys_arp_table->run_pass();
 }
 
 TEST_F(Startup, NullNameBuffersAreSkipped) {

@@ -32,7 +32,7 @@ normalise() {
   # Standard output of a Windows program ends its lines with CR LF.
   tr -d '\r' <"$out" | grep -E '^(ALARM|WINDOW) \[' || true
   echo "--- reports"
-  sed -E 's/"iElapsed":[0-9]+/"iElapsed":N/g' "$home/core/reports.jsonl" 2>/dev/null || true
+  sed -E 's/"iElapsed":[0-9]+/"iElapsed":N/g; s/,"block":"[0-9a-f]{16}"/,"block":ID/' "$home/core/reports.jsonl" 2>/dev/null || true
   echo "--- alarms"
   cat "$home/core/alarms.jsonl" 2>/dev/null || true
   echo "--- attack log"
