@@ -199,6 +199,29 @@ void parse_agent(const json& value, AgentConfig& out) {
   }
 }
 
+// Each entry an IPv4 address or a MAC address.
+void parse_guard(const json& value, AgentConfig& out) {
+  const std::string path = "guard";
+  object_at(value, path);
+  only_keys(value, path, {"neighbour_watch", "repair_cache", "dhcp_servers"});
+  if (value.contains("neighbour_watch")) {
+    out.guard.b_neighbour_watch = bool_at(value.at("neighbour_watch"), "guard.neighbour_watch");
+  }
+  if (value.contains("repair_cache")) out.guard.b_repair_cache = bool_at(value.at("repair_cache"), "guard.repair_cache");
+  if (!value.contains("dhcp_servers")) return;
+  const std::string list_path = "guard.dhcp_servers";
+  const json& list = array_at(value.at("dhcp_servers"), list_path);
+  for (size_t i = 0; i < list.size(); ++i) {
+    std::string entry_path = index_path(list_path, i);
+    std::string text = string_at(list[i], entry_path);
+    if (!is_ipv4(text) && !is_mac(text)) {
+      fail(entry_path, "neither a dotted IPv4 address (without leading zeros) nor a MAC address: \"" + text + "\"");
+    }
+    std::string entry = is_ipv4(text) ? text : mac_at(list[i], entry_path);
+    out.guard.vt_dhcp_servers.push_back(HFileUtil::from_utf8(entry));
+  }
+}
+
 void parse_language(const json& value, AgentConfig& out) {
   object_at(value, "language");
   for (auto it = value.begin(); it != value.end(); ++it) {
@@ -373,19 +396,24 @@ AgentConfig AgentConfig::embedded_default() {
   record.iAutoBind = 0;
   config.vt_policy.push_back(record);
   config.map_alarm_msg[record.strPolicyID] = L"";
+  config.guard.b_neighbour_watch = true;
+  config.guard.b_repair_cache = true;
   return config;
 }
 
 int AgentConfig::parse(const std::string& text, const std::string& origin, AgentConfig& out, std::string& error) {
   AgentConfig config = embedded_default();
+  // A config file turns on only the protections its `guard` section names.
+  config.guard = HGuardSettings();
   try {
     json root = parse_rejecting_duplicates(text);
     if (!root.is_object()) fail("top level", std::string("expected an object, got ") + type_name(root));
-    only_keys(root, "", {"policy", "agent", "language", "host"});
+    only_keys(root, "", {"policy", "agent", "language", "host", "guard"});
     if (root.contains("policy")) parse_policy(root.at("policy"), config);
     if (root.contains("agent")) parse_agent(root.at("agent"), config);
     if (root.contains("language")) parse_language(root.at("language"), config);
     if (root.contains("host")) parse_host(root.at("host"), config);
+    if (root.contains("guard")) parse_guard(root.at("guard"), config);
   } catch (const ConfigFault& fault) {
     error = origin + ": " + fault.text;
     return -1;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/AntiARPSpoofing_Local.h"
+#include "host/HGuardSettings.h"
 #include "host/HString.h"
 
 struct AgentAdapter {
@@ -46,6 +47,10 @@ class AgentConfig {
 
   bool b_has_host = false;
   AgentHost host;
+
+  // Off unless the config's `guard` section turns them on; the embedded
+  // default turns the neighbour watch and the cache repair on.
+  HGuardSettings guard;
 
   // The config used without --config.
   static AgentConfig embedded_default();

@@ -50,6 +50,7 @@ std::vector<HNetwrokAdapterNode> adapters_of(const AgentHost& host) {
 void AgentSetup::apply_config(const AgentConfig& config) {
   HDataCenter::GetPolicy()->set_policies(config.vt_policy, config.map_alarm_msg);
   HDataCenter::GetBase()->str_name = config.str_name;
+  HDataCenter::set_guard(config.guard);
   HDataCenter::set_core_accepts(config.b_core_accepts);
   HEventCenter::ins().b_online = config.b_online ? 1 : 0;
   HEventCenter::ins().i_state = config.i_state;

@@ -9,6 +9,7 @@
 #include "dhcpguard/HDhcpArpWatchCallback.h"
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/AttackLog.h"
+#include "frame/HGuardModules.h"
 #include "frame/HPTWGlobal.h"
 #include "frame/TidewellApp.h"
 #include "host/HCustConfigMgr.h"
@@ -136,6 +137,7 @@ void start_up(wchar_t* name_out, wchar_t* name_out2) {
   create_objects();
   register_callbacks(policy);
   load_driver_and_start_guard();
+  HGuardModules::start(HDataCenter::GetGuard());
 }
 
 void start_capture() {

@@ -249,6 +249,30 @@ HDCBase* HDataCenter::GetBase() {
   return base;
 }
 
+namespace {
+
+struct GuardState {
+  std::mutex mtx_guard;
+  HGuardSettings settings;
+};
+
+GuardState& guard_state() {
+  static GuardState* state = new GuardState;
+  return *state;
+}
+
+}  // namespace
+
+HGuardSettings HDataCenter::GetGuard() {
+  std::lock_guard<std::mutex> lock(guard_state().mtx_guard);
+  return guard_state().settings;
+}
+
+void HDataCenter::set_guard(const HGuardSettings& settings) {
+  std::lock_guard<std::mutex> lock(guard_state().mtx_guard);
+  guard_state().settings = settings;
+}
+
 void HDataCenter::pop_alarm_message(const HString& alarm_message, const HString& text) {
   std::string line = "{\"alarm_msg\":";
   json_string(line, alarm_message);

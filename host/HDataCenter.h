@@ -12,6 +12,7 @@
 
 #include "host/ARPSpoofingReport_Local.h"
 #include "host/AntiARPSpoofing_Local.h"
+#include "host/HGuardSettings.h"
 #include "host/HString.h"
 
 class HDCPolicy {
@@ -38,6 +39,8 @@ class HDataCenter {
  public:
   static HDCPolicy* GetPolicy();
   static HDCBase* GetBase();
+  // The switches of the protections beyond the policy records.
+  static HGuardSettings GetGuard();
   static void pop_alarm_message(const HString& alarm_message, const HString& text);
   // `data` points to a std::vector<ARPSpoofingReport_Local>. `result` is set
   // to 0 when the core accepted the block and its line is on disk, else -1.
@@ -56,6 +59,7 @@ class HDataCenter {
   // Agent side.
   // Also makes the core read the ids written in that folder afresh.
   static void set_core_dir(const HString& folder);
+  static void set_guard(const HGuardSettings& settings);
   static void set_core_accepts(bool accepts);  // true until the agent says otherwise
   // Test seam: decides acceptance per block instead of the flag.
   static void set_core_hook(std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook);

@@ -209,6 +209,31 @@ TEST(AgentConfigWarnings, MeaninglessValuesAndUnusableBindListsAreNamed) {
   EXPECT_EQ(Texts{}, warnings_of(R"("iAntiARPSpoofing": 1, "strBindList": "", "iAntiDHCPSpoofing": 0, "iAutoBind": 0)"));
 }
 
+// The guard's switches are the agent's own: on in the embedded default, off
+// in a config file that does not name them, so a file written for the
+// policy alone keeps the plug-in exactly as it was.
+TEST(AgentConfigGuard, SwitchesAreOnlyWhatTheSectionSays) {
+  EXPECT_TRUE(AgentConfig::embedded_default().guard.b_neighbour_watch);
+  EXPECT_TRUE(AgentConfig::embedded_default().guard.b_repair_cache);
+  AgentConfig config;
+  std::string error;
+  ASSERT_EQ(AgentConfig::parse("{}", "test.json", config, error), 0) << error;
+  EXPECT_FALSE(config.guard.b_neighbour_watch);
+  EXPECT_FALSE(config.guard.b_repair_cache);
+  ASSERT_EQ(AgentConfig::parse(R"({"guard": {"repair_cache": true,
+                                  "dhcp_servers": ["10.0.0.53", "02-00-00-00-00-D5"]}})",
+                               "test.json", config, error),
+            0)
+      << error;
+  EXPECT_FALSE(config.guard.b_neighbour_watch);
+  EXPECT_TRUE(config.guard.b_repair_cache);
+  ASSERT_EQ(config.guard.vt_dhcp_servers.size(), 2u);
+  EXPECT_EQ(config.guard.vt_dhcp_servers[1], HString(L"02:00:00:00:00:d5"));
+  EXPECT_TRUE(mentions(error_of(R"({"guard": {"watch": true}})"), "guard.watch: unknown key"));
+  EXPECT_TRUE(mentions(error_of(R"({"guard": {"dhcp_servers": ["10.0.0.053"]}})"), "guard.dhcp_servers[0]"));
+  EXPECT_TRUE(mentions(error_of(R"({"guard": {"repair_cache": 1}})"), "guard.repair_cache"));
+}
+
 TEST(AgentConfigErrors, MissingRequiredKeysAreNamed) {
   EXPECT_TRUE(mentions(error_of(R"({"policy": [{"strPolicyID": "a", "iStateMask": 1, "iAntiARPSpoofing": 1,
       "strBindList": "", "iAutoBind": 0}]})"),
