@@ -1,5 +1,6 @@
 #include "cacherepair/HCacheRepair.h"
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
