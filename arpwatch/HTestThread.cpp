@@ -143,21 +143,29 @@ bool HTestThread::check_answer(const HArpNode& node) {
   }
   if (spoofer_macs.empty()) return false;
   count_pending();
-  report_spoofers(spoofer_macs);
+  if (report_spoofers(spoofer_macs) && fn_spoof_observer) {
+    fn_spoof_observer(HString(node.sender_ip), HString(node.sender_mac));
+  }
   return true;
 }
 
-void HTestThread::report_spoofers(const std::list<HString>& spoofer_macs) {
+bool HTestThread::report_spoofers(const std::list<HString>& spoofer_macs) {
   HPTWGlobal& global = HPTWGlobal::ins();
-  if (global.vt_arp.empty()) return;
+  if (global.vt_arp.empty()) return false;
   const AntiARPSpoofing_Local& policy = global.vt_arp[0];
   uint32_t state = HEventCenter::ins().i_state;
-  if ((state & static_cast<uint32_t>(policy.iStateMask)) == 0 || policy.iAntiARPSpoofing != 1) return;
+  if ((state & static_cast<uint32_t>(policy.iStateMask)) == 0 || policy.iAntiARPSpoofing != 1) return false;
   for (const HString& mac : spoofer_macs) {
     std::map<HString, HString> desc;
     desc[L"mac"] = mac;
     global.report_attack(true, desc, L"AntiARP_RP_ARP", 0);
   }
+  return true;
+}
+
+void HTestThread::set_spoof_observer(SpoofObserver observer) {
+  HIEUtil::RecMutex::Lock lock(mtx_probe);
+  fn_spoof_observer = std::move(observer);
 }
 
 size_t HTestThread::pending() {

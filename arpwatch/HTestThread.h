@@ -2,6 +2,7 @@
 // The probe thread: asks a gateway's old MAC whether it is still there.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 
 #include "arpguard/HMacChangeItem.h"
@@ -41,12 +42,18 @@ class HTestThread : public HIEUtil::Thread {
   size_t pending();
   uint64_t dropped();
 
+  // Called on the guard thread after a confirmed spoof of `ip` has been
+  // reported, with the MAC that answered (the genuine one). None by default.
+  using SpoofObserver = std::function<void(const HString& ip, const HString& genuine_mac)>;
+  void set_spoof_observer(SpoofObserver observer);
+
  private:
   void send_request(const HArpProbeItem& item);
   // Sends, re-sends or settles one item; false when it was settled and must
   // leave the list.
   bool step_item(HArpProbeItem& item);
-  void report_spoofers(const std::list<HString>& spoofer_macs);
+  // False when the policy or the agent's state asks for no report.
+  bool report_spoofers(const std::list<HString>& spoofer_macs);
   void count_pending();
 
   std::list<HArpProbeItem> lst_probe;
@@ -56,6 +63,8 @@ class HTestThread : public HIEUtil::Thread {
   std::atomic<uint64_t> ull_pending_mask{0};
   HString str_own_ip;
   HString str_own_mac;
+  // Guarded by mtx_probe.
+  SpoofObserver fn_spoof_observer;
   uint64_t ull_dropped = 0;
   bool b_full = false;
   // Tick of the last line about a full list; guarded by mtx_probe.

@@ -1,5 +1,6 @@
 #include "frame/HGuardModules.h"
 
+#include "cacherepair/HCacheRepair.h"
 #include "host/HFileLog.h"
 
 void HGuardModules::start(const HGuardSettings& settings) {
@@ -7,4 +8,5 @@ void HGuardModules::start(const HGuardSettings& settings) {
   HFileLog::ins().log(2, L".\\Tidewell", __LINE__, L"guard: neighbour_watch %d, repair_cache %d, dhcp_servers %d",
                       settings.b_neighbour_watch ? 1 : 0, settings.b_repair_cache ? 1 : 0,
                       static_cast<int>(settings.vt_dhcp_servers.size()));
+  if (settings.b_repair_cache) HCacheRepair::start();
 }

@@ -46,8 +46,14 @@ aw_start_agent() {
   lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 120
 }
 
-# aw_policy MODE AUTOBIND BINDLIST: a config with one policy record.
-aw_policy() { lab_policy "$1" "$2" "$3" 0; }
+# aw_policy MODE AUTOBIND BINDLIST: a config with one policy record, and
+# guard.repair_cache set to $AW_REPAIR_CACHE when that is set.
+aw_policy() {
+  local config
+  config=$(lab_policy "$1" "$2" "$3" 0)
+  [ -n "${AW_REPAIR_CACHE:-}" ] && config="${config%\}}, \"guard\": {\"repair_cache\": $AW_REPAIR_CACHE}}"
+  printf '%s\n' "$config"
+}
 
 # aw_claim NS IFACE MAC: from namespace $AW-NS, an ARP reply to the host
 # saying "$GW_IP is at MAC" (60 bytes, zero padding).
@@ -87,4 +93,5 @@ aw_bind_start() {
   aw_claim spoof s0 "$SPOOF_MAC"
 }
 aw_gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0; }
+aw_gateway_entry_has() { aw_gateway_entry | grep -qF -- "$1"; }
 aw_gateway_bound() { aw_gateway_entry | grep -qF "lladdr $GW_MAC PERMANENT"; }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Protection by probing, the gateway really moved: its old MAC is gone from
 # the segment. The plug-in asks the old MAC three times, hears nothing,
-# reports nothing and trusts the new MAC from then on.
-AW=arpwatch_m1moved
+# reports nothing and trusts the new MAC from then on. With
+# AW_REPAIR_CACHE=true (guard.repair_cache) nothing is restored either.
+AW=arpwatch_m1moved${AW_REPAIR_CACHE:+_repair_$AW_REPAIR_CACHE}
 NET=72
+[ -n "${AW_REPAIR_CACHE:-}" ] && NET=58
 source "$(dirname "$0")/arpwatch_common.sh"
 aw_require
 aw_setup
@@ -26,4 +28,6 @@ sleep 1.5
 [ "$(aw_probe_count "$GW_MAC")" = 3 ] || lab_fail "the new MAC was not accepted: the old MAC is asked again"
 [ "$(aw_probe_count "$GW_NEW_MAC")" = 0 ] || lab_fail "the new MAC was probed"
 [ "$(aw_report_count '"str_desc":"AntiARP_RP_')" = 0 ] || lab_fail "a report for a gateway that moved"
+! lab_file_has "$LAB_TMP/home/log/Velmora.log" "restored " || lab_fail "the entry of a gateway that moved was restored"
+aw_gateway_entry_has "lladdr $GW_NEW_MAC " || lab_fail "the kernel's entry is not the new MAC: $(aw_gateway_entry)"
 echo "PASS: three unanswered requests, no report, new MAC trusted"

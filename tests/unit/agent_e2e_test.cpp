@@ -259,6 +259,27 @@ TEST_F(AgentEndToEnd, PipedCaptureReplaysLikeTheFile) {
   }
 }
 
+// The probing demo at its own pace: with guard.repair_cache the spoof the
+// probe confirms puts the gateway's MAC back into the replay's ARP table;
+// without it nothing is restored; the reports are the same either way.
+TEST_F(AgentEndToEnd, ProbingDemoRestoresTheGatewayEntryOnlyWithRepairCache) {
+  std::string demo = std::string(TIDEWELL_SOURCE_DIR) + "/examples/";
+  json config = json::parse(agent_test::read_file(demo + "arp-mode1.json"));
+  std::vector<json> records[2];
+  for (bool repair : {false, true}) {
+    config["guard"] = {{"repair_cache", repair}};
+    std::string run_home = dir.file(repair ? "on" : "off");
+    std::string path = write_config(repair ? "on.json" : "off.json", config.dump());
+    ASSERT_EQ(run({"--config", path, "--home", run_home, "--replay", demo + "arp-demo.pcap", "--linger", "1.5"}), 0)
+        << err();
+    std::string log = agent_test::read_file(run_home + "/log/Velmora.log");
+    EXPECT_EQ(count_of(log, "restored 10.77.0.1 to 02:77:00:00:00:01"), repair ? 1u : 0u) << log;
+    for (json block : json_lines(run_home + "/core/reports.jsonl")) records[repair].push_back(block["records"]);
+  }
+  ASSERT_EQ(records[1].size(), 2u);
+  EXPECT_EQ(records[0], records[1]);
+}
+
 TEST_F(AgentEndToEnd, RunForEndsALiveRun) {
   if (::geteuid() != 0) GTEST_SKIP() << "live capture needs root";
   EXPECT_EQ(run({"--home", home(), "--iface", "lo", "--run-for", "0.5"}), 0) << err();

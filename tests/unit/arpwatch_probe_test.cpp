@@ -11,7 +11,9 @@
 
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTestThread.h"
+#include "cacherepair/HCacheRepair.h"
 #include "frame/HPTWGlobal.h"
+#include "tests/support/arpguard_support.h"
 #include "tests/support/arpwatch_support.h"
 
 using namespace arpwatch_test;
@@ -91,6 +93,8 @@ class ProbeSilentTest : public ProbeTest, public ::testing::WithParamInterface<i
 };
 
 TEST_P(ProbeSilentTest, AnswerSettlesWithoutReport) {
+  int observed = 0;
+  probe->set_spoof_observer([&](const HString&, const HString&) { ++observed; });
   probe->add_probe(change(kSpooferMac));
   probe->run_pass();
   if (GetParam() == 2) HPTWGlobal::ins().vt_arp.clear();  // no record to read the mode from
@@ -98,6 +102,7 @@ TEST_P(ProbeSilentTest, AnswerSettlesWithoutReport) {
   EXPECT_EQ(0u, probe->pending());
   EXPECT_TRUE(core.reports().empty());
   EXPECT_EQ(kGatewayMac, learned());
+  EXPECT_EQ(0, observed) << "no report, no repair";
 }
 INSTANTIATE_TEST_SUITE_P(Mode2StateOffNoPolicy, ProbeSilentTest, ::testing::Values(0, 1, 2));
 
@@ -180,6 +185,63 @@ TEST_F(ProbeTest, ManyPendingProbesAreEachSettledByTheirOwnAnswerOnly) {
   EXPECT_TRUE(probe->check_answer(frame_from("10.77.3.\xe9", old_mac_of(1))));
   // One spoofer: its first report goes out, the repeats are counted.
   EXPECT_EQ(static_cast<size_t>(kProbes + 1), core.reports().size() + HPTWGlobal::ins().report_gate.suppressed());
+}
+
+// --- cache repair --------------------------------------------------------------
+
+// The spoofer's claim took the kernel's entry; the gateway's answer to the
+// probe reaches the guard.
+class CacheRepairTest : public ProbeTest {
+ protected:
+  void confirm_spoof(const std::string& ip = kGatewayIp) {
+    probe->add_probe(change(kSpooferMac, 0, kGatewayMac, ip));
+    probe->run_pass();
+    HArpNode answer = frame_from(ip, kGatewayMac);
+    guard->push_arp_node(answer);
+    ASSERT_TRUE(guard->run_pass());
+    ASSERT_EQ(0u, probe->pending());
+  }
+  MIB_IPNETROW gateway_row() { return env.arp_table().rows().at(0); }
+};
+
+TEST_F(CacheRepairTest, ConfirmedSpoofRestoresTheGatewayAsDynamicEntryOnlyWithTheRepairOn) {
+  env.arp_table().set_rows({arpguard_test::row(kGatewayIp, kSpooferMac, MIB_IPNET_TYPE_DYNAMIC, 7)});
+  confirm_spoof();
+  EXPECT_EQ(0u, env.arp_table().set_count()) << "no observer: the table is not written";
+  EXPECT_EQ(kSpooferMac, arpguard_test::mac_of(gateway_row()));
+
+  HCacheRepair::start();
+  confirm_spoof();
+  MIB_IPNETROW row = gateway_row();
+  EXPECT_EQ(kGatewayMac, arpguard_test::mac_of(row));
+  EXPECT_EQ(MIB_IPNET_TYPE_DYNAMIC, row.dwType);
+  EXPECT_EQ(7u, row.dwIndex);
+  EXPECT_EQ(1u, env.arp_table().rows().size());
+  EXPECT_EQ(1u, count_of(env.general_log(), "restored 10.77.0.1 to 02:77:00:00:00:01"));
+  // The guard's re-read after the answer takes the repaired entry as it
+  // is: still learned with the genuine MAC, not static, and the gateway's
+  // own claim is a repeat that starts no probe.
+  EXPECT_EQ(kGatewayMac, learned());
+  EXPECT_FALSE(guard->is_static(HString(kGatewayIp)));
+  guard->push_arp_node(frame_from(kGatewayIp, kGatewayMac));
+  guard->run_pass();
+  EXPECT_EQ(0u, probe->pending());
+}
+
+TEST_F(CacheRepairTest, StaticEntryAndNonGatewayAreLeftAndARefusedWriteIsLogged) {
+  HCacheRepair::start();
+  env.arp_table().set_rows({arpguard_test::row(kGatewayIp, kSpooferMac, MIB_IPNET_TYPE_STATIC, 7),
+                            arpguard_test::row("10.77.0.2", kSpooferMac, MIB_IPNET_TYPE_DYNAMIC, 7)});
+  confirm_spoof();
+  confirm_spoof("10.77.0.2");
+  EXPECT_EQ(0u, env.arp_table().set_count());
+
+  env.arp_table().set_rows({arpguard_test::row(kGatewayIp, kSpooferMac, MIB_IPNET_TYPE_DYNAMIC, 7)});
+  env.arp_table().set_set_error(ERROR_ACCESS_DENIED);
+  confirm_spoof();
+  EXPECT_EQ(1u, env.arp_table().set_count());
+  EXPECT_EQ(1u, count_of(env.general_log(), "restore of 10.77.0.1 to 02:77:00:00:00:01 failed: SetIpNetEntry ret 5"));
+  EXPECT_EQ(0u, count_of(env.general_log(), "restored "));
 }
 
 // --- not an answer -----------------------------------------------------------
