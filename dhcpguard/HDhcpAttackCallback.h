@@ -4,16 +4,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "dhcpguard/HDhcpMessage.h"
 #include "dhcpguard/HTestDhcpGateway.h"
 #include "host/HWinPCapHelper.h"
 
 class HDhcpAttackCallback : public HWPCCallback {
  public:
-  // The options follow the DHCP message's 236-byte fixed part and the magic
-  // cookie.
-  static constexpr int kOptionsOffset = 236 + 4;
-  // At most this many options (pad bytes included) are looked at.
-  static constexpr int kMaxOptionSteps = 255;
+  static constexpr int kOptionsOffset = HDhcpMessage::kOptionsOffset;
+  static constexpr int kMaxOptionSteps = HDhcpMessage::kMaxOptionSteps;
 
   HDhcpAttackCallback();
   ~HDhcpAttackCallback() override;
@@ -24,8 +22,9 @@ class HDhcpAttackCallback : public HWPCCallback {
   int on_packet(const unsigned char* frame, int len) override;
   // `ip` in network byte order.
   bool check_arp_sender(unsigned long ip);
-  // Walks the options area of `length` bytes. True when it stopped after
-  // finding both the router and the message type option. An option that
+  // Walks the options area of `length` bytes and stops after the second of
+  // the router and message type options that it meets (a repeated one
+  // counts again). True when it stopped so. An option that
   // runs past the area makes the whole area untrusted: the routers appended
   // by this walk are taken back and the message type is set to 0, so the
   // frame is not taken for an offer.
@@ -35,14 +34,9 @@ class HDhcpAttackCallback : public HWPCCallback {
   HTestDhcpGateway test_gateway;
 
  private:
-  enum class OptionWalk { kStopped, kBothFound, kTruncated };
-  enum class Datagram { kDhcp, kNotDhcp, kMalformed };
-  // The DHCP message of a frame: `at` its offset, `size` its length.
-  static Datagram find_dhcp(const unsigned char* frame, int len, int& at, int& size);
-  OptionWalk walk_options(const unsigned char* options, int length, std::vector<uint32_t>& routers,
-                          unsigned char& msg_type);
-  void judge_offer(const unsigned char* frame, const unsigned char* message, int size,
-                   const std::vector<uint32_t>& routers);
+  HDhcpMessage::Walk walk_options(const unsigned char* options, int length, std::vector<uint32_t>& routers,
+                                  unsigned char& msg_type);
+  void judge_offer(const unsigned char* frame, const HDhcpMessage& message, const std::vector<uint32_t>& routers);
 
   HIEUtil::ThreadControl tc_gateway;  // the probe's thread, joined on destruction
   HWinPCapHelper* p_capture = &HWinPCapHelper::instance();  // counts what is not judged

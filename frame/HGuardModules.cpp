@@ -1,7 +1,11 @@
 #include "frame/HGuardModules.h"
 
+#include <arpa/inet.h>
+
 #include "cacherepair/HCacheRepair.h"
+#include "dhcpservers/HDhcpServerCallback.h"
 #include "host/HFileLog.h"
+#include "host/HWinPCapHelper.h"
 
 void HGuardModules::start(const HGuardSettings& settings) {
   if (!settings.b_neighbour_watch && !settings.b_repair_cache && settings.vt_dhcp_servers.empty()) return;
@@ -9,4 +13,10 @@ void HGuardModules::start(const HGuardSettings& settings) {
                       settings.b_neighbour_watch ? 1 : 0, settings.b_repair_cache ? 1 : 0,
                       static_cast<int>(settings.vt_dhcp_servers.size()));
   if (settings.b_repair_cache) HCacheRepair::start();
+  // Like every callback, it lives as long as the capture helper that holds it.
+  if (!settings.vt_dhcp_servers.empty()) {
+    HDhcpServerCallback* servers = new HDhcpServerCallback(settings.vt_dhcp_servers);
+    servers->us_filter = htons(0x0800);
+    HWinPCapHelper::instance().add_callback(servers);
+  }
 }

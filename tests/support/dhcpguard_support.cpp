@@ -26,9 +26,9 @@ const char kServerMac[] = "02:77:00:00:00:53";
 const char kOfferedIp[] = "10.77.0.50";
 const char kGatewayIp[] = "10.77.0.1";
 const char kGateway2Ip[] = "10.77.0.2";
+const char kServerIp[] = "10.77.0.53";
 
 namespace {
-const char kServerIp[] = "10.77.0.53";
 const char kBroadcastMac[] = "ff:ff:ff:ff:ff:ff";
 const char kNoMac[] = "00:00:00:00:00:00";
 
@@ -71,7 +71,7 @@ Bytes dhcp_frame(const DhcpFields& f) {
   // IPv4 header; the checksum is filled in once the header is complete.
   frame.add8(0x40 | ip_header_len / 4).add8(0).add16(static_cast<uint16_t>(ip_header_len + udp_len));
   frame.add16(0x1234).add16(0).add8(64).add8(f.protocol).add16(0);
-  frame.add_ip(kServerIp).add_ip(f.yiaddr != "0.0.0.0" ? f.yiaddr : f.ciaddr).add(f.ip_options);
+  frame.add_ip(f.ip_src).add_ip(f.yiaddr != "0.0.0.0" ? f.yiaddr : f.ciaddr).add(f.ip_options);
   frame.set16(24, ip_checksum(frame.bytes(), 14, ip_header_len));
   // UDP header, no checksum.
   frame.add16(f.src_port).add16(f.dst_port).add16(udp_len).add16(0);

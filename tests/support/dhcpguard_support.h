@@ -34,6 +34,7 @@ using tidewell_test::SentFrames;
 
 extern const char kClientMac[];  // this host
 extern const char kServerMac[];  // the DHCP server
+extern const char kServerIp[];
 extern const char kOfferedIp[];
 extern const char kGatewayIp[];
 extern const char kGateway2Ip[];
@@ -48,6 +49,7 @@ Bytes routers_option(const std::vector<std::string>& routers);
 struct DhcpFields {
   std::string eth_dst = kClientMac;
   std::string eth_src = kServerMac;
+  std::string ip_src = kServerIp;
   uint8_t op = 2;
   std::string ciaddr = "0.0.0.0";
   std::string yiaddr = kOfferedIp;

@@ -157,6 +157,22 @@ TEST_F(AgentEndToEnd, FramesSentByThePlugInLandInSentPcap) {
   EXPECT_EQ(Frame(request.begin() + 38, request.begin() + 42), (Frame{10, 77, 0, 254})) << "asks for the gateway";
 }
 
+// The demo of the legitimate-server list: the rogue's broadcast offer and
+// its ACK make one report naming it; the listed server's answers none.
+TEST_F(AgentEndToEnd, RogueDhcpServerOfTheDemoIsReportedOnce) {
+  std::string examples = std::string(TIDEWELL_SOURCE_DIR) + "/examples/";
+  ASSERT_EQ(run({"--config", examples + "dhcp-servers-demo.json", "--home", home(), "--replay",
+                 examples + "dhcp-servers-demo.pcap", "--speed", "max", "--linger", "0.3"}),
+            0)
+      << err();
+  std::vector<json> records;
+  for (const json& block : json_lines(home() + "/core/reports.jsonl"))
+    for (const json& record : block["records"]) records.push_back(record);
+  ASSERT_EQ(records.size(), 1u) << agent_test::read_file(home() + "/core/reports.jsonl");
+  EXPECT_EQ(records[0]["str_desc"], "AntiARP_RP_DHCP_SERVER");
+  EXPECT_EQ(records[0]["mapDesc"], json({{"mac", "02:77:00:00:00:66"}, {"ip", "10.77.0.66"}}));
+}
+
 TEST_F(AgentEndToEnd, BadConfigExitsTwoNamingFileAndKey) {
   std::string config = write_config("bad.json", R"({"agent": {"heartbeat_s": "30"}})");
   EXPECT_EQ(run({"--config", config, "--home", home(), "--run-for", "1"}), 2);
