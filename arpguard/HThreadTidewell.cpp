@@ -206,14 +206,22 @@ bool HThreadTidewell::try_pop_arp_node(HArpNode& node) {
   return true;
 }
 
-// Sleeps up to `milliseconds`, or until a run of claims is waiting. The
-// flag is set before the queue is looked at, so a push that fills the run
-// after the look sees it and wakes the guard.
+// Sleeps up to `milliseconds`, or until a run of claims is waiting or
+// `wake` asks. The flag is set before the queue is looked at, so a push that
+// fills the run after the look sees it and wakes the guard; a wake-up asked
+// for before the sleep ends it at once.
 void HThreadTidewell::wait_for_claims(DWORD milliseconds) {
   std::unique_lock<std::mutex> lock(mtx_wake);
   b_sleeping.store(true);
-  if (queued() < kWakeAtQueued) cv_wake.wait_for(lock, std::chrono::milliseconds(milliseconds));
+  if (!b_wake_asked && queued() < kWakeAtQueued) cv_wake.wait_for(lock, std::chrono::milliseconds(milliseconds));
+  b_wake_asked = false;
   b_sleeping.store(false);
+}
+
+void HThreadTidewell::wake() {
+  std::lock_guard<std::mutex> lock(mtx_wake);
+  b_wake_asked = true;
+  cv_wake.notify_one();
 }
 
 HArpNode HThreadTidewell::pop_arp_node() {

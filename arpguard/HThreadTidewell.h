@@ -57,6 +57,9 @@ class HThreadTidewell : public HIEUtil::Thread {
   // The capture callback's way in: the 28-byte ARP body as captured; it is
   // turned into an HArpNode on the guard's thread.
   void push_arp_body(const unsigned char* body);
+  // Wakes the sleeping guard at once: for a claim that must not wait for
+  // the next look at the queue. The capture thread never calls it.
+  void wake();
   HArpNode pop_arp_node();
   void check_arp_node(const HArpNode& node);
   void set_ip_mac(const HString& ip, const HString& mac);
@@ -120,6 +123,9 @@ class HThreadTidewell : public HIEUtil::Thread {
   alignas(64) std::mutex mtx_wake;
   std::condition_variable cv_wake;
   std::atomic<bool> b_sleeping{false};
+  // A wake-up asked for while the guard was not yet asleep; guarded by
+  // mtx_wake.
+  bool b_wake_asked = false;
   std::map<HString, HString> map_ip_mac;
   HIEUtil::RecMutex mtx_map;
   std::set<HString> set_static_ip;

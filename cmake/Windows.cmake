@@ -1,5 +1,5 @@
 # The Windows build: the plug-in's own sources (frame/, arpguard/, arpwatch/,
-# dhcpguard/, cacherepair/, dhcpservers/) as they are, over the Windows side of platform/ and host/
+# dhcpguard/, cacherepair/, dhcpservers/, neighwatch/) as they are, over the Windows side of platform/ and host/
 # (platform/win/, host/win/). Tidewell.dll carries the dialog resource of
 # res/Tidewell.rc and the export table of frame/Tidewell.def; the agent's
 # libraries are velmora_host.dll. Programs and tests run under Wine
@@ -69,6 +69,7 @@ add_subdirectory(arpwatch)
 add_subdirectory(dhcpguard)
 add_subdirectory(cacherepair)
 add_subdirectory(dhcpservers)
+add_subdirectory(neighwatch)
 set(TIDEWELL_RC ${CMAKE_SOURCE_DIR}/res/Tidewell.rc)
 set_source_files_properties(${TIDEWELL_RC} PROPERTIES COMPILE_FLAGS "-c 65001")
 add_library(tidewell SHARED $<TARGET_OBJECTS:tidewell_objs> ${CMAKE_SOURCE_DIR}/frame/Tidewell.def ${TIDEWELL_RC})

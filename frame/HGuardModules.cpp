@@ -6,6 +6,7 @@
 #include "dhcpservers/HDhcpServerCallback.h"
 #include "host/HFileLog.h"
 #include "host/HWinPCapHelper.h"
+#include "neighwatch/HNeighbourWatch.h"
 
 void HGuardModules::start(const HGuardSettings& settings) {
   if (!settings.b_neighbour_watch && !settings.b_repair_cache && settings.vt_dhcp_servers.empty()) return;
@@ -19,4 +20,5 @@ void HGuardModules::start(const HGuardSettings& settings) {
     servers->us_filter = htons(0x0800);
     HWinPCapHelper::instance().add_callback(servers);
   }
+  if (settings.b_neighbour_watch) HNeighbourWatch::start_watch();
 }

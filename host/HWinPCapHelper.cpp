@@ -300,6 +300,11 @@ bool HWinPCapHelper::is_started() const {
   return p_impl->b_started;
 }
 
+bool HWinPCapHelper::is_live() const {
+  std::lock_guard<std::mutex> lock(p_impl->mtx_state);
+  return p_impl->source == Impl::Source::live;
+}
+
 int HWinPCapHelper::send_packet(const unsigned char* frame, int length) {
   if (frame == nullptr || length <= 0 || length > Impl::MAX_SEND_LEN) return -1;
   Impl& im = *p_impl;

@@ -66,6 +66,8 @@ class HWinPCapHelper {
   // fail early (no capability, no such file). 0, or -1 with last_error().
   int check_source();
   bool is_started() const;
+  // The source is a live interface (not a replay, nor none configured).
+  bool is_live() const;
   // Replay: true once the last frame was delivered (or the file failed).
   bool replay_done() const { return b_replay_done.load(); }
   HCaptureStats stats() const;

@@ -229,6 +229,23 @@ NetlinkArpTable::Chunk NetlinkArpTable::parse_dump(const unsigned char* buf, siz
   return Chunk::kMore;
 }
 
+bool NetlinkArpTable::parse_events(const unsigned char* buf, size_t len, std::vector<MIB_IPNETROW>& rows) {
+  size_t off = 0;
+  while (buf && len - off >= sizeof(struct nlmsghdr)) {
+    struct nlmsghdr hdr {};
+    std::memcpy(&hdr, buf + off, sizeof(hdr));
+    if (hdr.nlmsg_len < sizeof(struct nlmsghdr) || hdr.nlmsg_len > len - off) return false;
+    const unsigned char* msg = buf + off;
+    off += std::min<size_t>(NLMSG_ALIGN(hdr.nlmsg_len), len - off);
+    if (hdr.nlmsg_type != RTM_NEWNEIGH && hdr.nlmsg_type != RTM_DELNEIGH) continue;
+    MIB_IPNETROW row;
+    if (!read_neigh_row(msg, hdr.nlmsg_len, row)) continue;
+    if (hdr.nlmsg_type == RTM_DELNEIGH) row.dwType = MIB_IPNET_TYPE_INVALID;
+    rows.push_back(row);
+  }
+  return !buf || off == len;
+}
+
 bool NetlinkArpTable::parse_ack(const unsigned char* buf, size_t len, uint32_t seq, int& error) {
   size_t off = 0;
   while (buf && len - off >= sizeof(struct nlmsghdr)) {

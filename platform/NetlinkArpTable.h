@@ -33,6 +33,11 @@ class NetlinkArpTable : public ArpTableBackend {
   // EOVERFLOW past kMaxRows).
   static Chunk parse_dump(const unsigned char* buf, size_t len, uint32_t seq, std::vector<MIB_IPNETROW>& rows,
                           int& error);
+  // Walks one received datagram of neighbour events (any sequence number)
+  // and appends a row for each IPv4 entry in it, read as a dump row is; a
+  // deleted entry comes as a row of type invalid. False when the datagram's
+  // framing is broken: the rows before the fault are kept.
+  static bool parse_events(const unsigned char* buf, size_t len, std::vector<MIB_IPNETROW>& rows);
   // Looks for the acknowledgement of request `seq` in one chunk: true when
   // found, with `error` 0 or a positive errno.
   static bool parse_ack(const unsigned char* buf, size_t len, uint32_t seq, int& error);

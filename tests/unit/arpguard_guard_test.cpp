@@ -14,6 +14,7 @@
 #include "host/HLanMgr.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HWinPCapHelper.h"
+#include "neighwatch/HNeighbourWatch.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/arpguard_support.h"
 
@@ -218,6 +219,35 @@ TEST_F(GuardBindTest, HangingArpCommandRunsOnceAndIsKilledPastItsDeadline) {
   EXPECT_EQ(std::vector<std::string>{"AntiARP_RP_ARP_BIND_FAIL"}, core.ids());
   EXPECT_EQ(0u, guard->bind_commands_running());
   EXPECT_EQ(1u, count_of(env.general_log(), "failed: arp -s did not end within 5000 ms and was killed"));
+}
+
+// A changed gateway entry in the kernel's table is one claim, as a reply to
+// this host would be; an entry that holds the learned MAC, the MAC the last
+// event showed, no MAC, or a static binding is none (the guard's own binding
+// must not come back as a claim).
+TEST_F(GuardBindTest, NeighbourEventOfAChangedGatewayIsOneClaimJudgedAsAFrames) {
+  HNeighbourWatch watch(*guard, HString(kHostIp), HString(kHostMac));
+  MIB_IPNETROW unresolved = row(kGatewayIp, kSpooferMac, MIB_IPNET_TYPE_INVALID);
+  unresolved.dwPhysAddrLen = 0;
+  watch.take_rows({row(kGatewayIp, kGatewayMac, kDynamic), row(kOtherIp, kSpooferMac, kDynamic),
+                   row(kGatewayIp, kSpooferMac, kStatic), unresolved});
+  EXPECT_EQ(0u, guard->queued());
+
+  watch.take_rows({row(kGatewayIp, kSpooferMac, kDynamic), row(kGatewayIp, kSpooferMac, kDynamic)});
+  ASSERT_EQ(1u, guard->queued());
+  HArpNode node = guard->pop_arp_node();
+  EXPECT_EQ(2, node.op);
+  EXPECT_EQ(kGatewayIp, node.sender_ip);
+  EXPECT_EQ(kSpooferMac, node.sender_mac);
+  EXPECT_EQ(kHostIp, node.target_ip);
+  EXPECT_EQ(kHostMac, node.target_mac);
+
+  guard->push_arp_node(node);
+  EXPECT_TRUE(guard->run_pass());
+  EXPECT_EQ(std::vector<std::string>{"AntiARP_RP_ARP_BIND"}, core.ids());
+  watch.take_rows({table_row(kGatewayIp)});  // the binding, as the kernel announces it
+  EXPECT_EQ(0u, guard->queued());
+  EXPECT_EQ(1u, watch.claims());
 }
 
 // Lists that hold no usable pair for the gateway: the claim is reported as

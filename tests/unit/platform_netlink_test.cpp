@@ -248,6 +248,50 @@ TEST(PlatformNetlinkTest, DumpLongerThanTheCapIsRefusedNotCut) {
   EXPECT_EQ(NetlinkArpTable::kMaxRows, rows.size());
 }
 
+// Event datagrams carry any sequence number; every length is checked as in
+// a dump, and a broken datagram keeps the rows read before its fault.
+TEST(PlatformNetlinkTest, NeighbourEventsAreReadWithEveryLengthChecked) {
+  Neigh v6;
+  v6.family = AF_INET6;
+  Neigh no_ll;
+  no_ll.state = NUD_FAILED;
+  no_ll.lladdr.clear();
+  Bytes past_end = neigh(Neigh(), 1);
+  unsigned short huge = 200;
+  std::memcpy(&past_end[NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(struct ndmsg))], &huge, sizeof(huge));
+  Bytes gone = neigh(Neigh(), 2);
+  uint16_t del = RTM_DELNEIGH;
+  std::memcpy(&gone[offsetof(struct nlmsghdr, nlmsg_type)], &del, sizeof(del));
+  Bytes datagram = concat({neigh(Neigh(), 0), neigh(v6, 0), past_end, neigh(no_ll, 0), gone});
+
+  for (size_t len = 0; len <= datagram.size(); ++len) {
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[len ? len : 1]);
+    if (len) std::memcpy(copy.get(), datagram.data(), len);
+    std::vector<MIB_IPNETROW> rows;
+    bool whole = NetlinkArpTable::parse_events(copy.get(), len, rows);
+    EXPECT_LE(rows.size(), 3u) << len;
+    if (len != datagram.size()) continue;
+    EXPECT_TRUE(whole);
+    ASSERT_EQ(3u, rows.size());
+    EXPECT_EQ(MIB_IPNET_TYPE_DYNAMIC, rows[0].dwType);
+    EXPECT_EQ(6u, rows[0].dwPhysAddrLen);
+    EXPECT_EQ(MIB_IPNET_TYPE_INVALID, rows[1].dwType);
+    EXPECT_EQ(0u, rows[1].dwPhysAddrLen);
+    EXPECT_EQ(MIB_IPNET_TYPE_INVALID, rows[2].dwType);
+    EXPECT_EQ(6u, rows[2].dwPhysAddrLen);
+  }
+  // A header cut short, and a length beyond the datagram.
+  std::vector<MIB_IPNETROW> rows;
+  Bytes cut(datagram.begin(), datagram.begin() + neigh(Neigh()).size() + 8);
+  EXPECT_FALSE(NetlinkArpTable::parse_events(cut.data(), cut.size(), rows));
+  EXPECT_EQ(1u, rows.size());
+  uint32_t too_long = static_cast<uint32_t>(datagram.size() + 4);
+  std::memcpy(&datagram[0], &too_long, sizeof(too_long));
+  rows.clear();
+  EXPECT_FALSE(NetlinkArpTable::parse_events(datagram.data(), datagram.size(), rows));
+  EXPECT_TRUE(rows.empty());
+}
+
 TEST(PlatformNetlinkTest, AckIsFoundByItsSequenceNumber) {
   int error = -1;
   Bytes other = error_message(0, kSeq + 1);
