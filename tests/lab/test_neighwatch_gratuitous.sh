@@ -3,7 +3,8 @@
 # the spoofer's MAC poisons the host's existing entry for its gateway without
 # a frame to the host. With the neighbour watch the change is judged as a
 # claim: in protection mode 2 the gateway is bound to its configured MAC, in
-# protection mode 1 the spoofer is reported after the probe. Without the
+# protection mode 1 the spoofer is reported after the probe and the cache
+# repair puts the gateway's MAC back into the entry. Without the
 # watch nothing is reported and the kernel keeps the spoofer's MAC.
 AW=neighwatch_garp
 NET=96
@@ -45,10 +46,13 @@ lab_wait 5 aw_gateway_bound || lab_fail "[$CASE] the gateway's entry is not PERM
 sleep 0.5  # the binding's own event must not come back as a claim
 [ "$(aw_report_count '"str_desc":"AntiARP_RP_ARP')" = 1 ] || lab_fail "[$CASE] expected exactly one report"
 
-run_case mode1 1 '{"neighbour_watch": true}'
+run_case mode1 1 '{"neighbour_watch": true, "repair_cache": true}'
 ARP_REPORT="\"str_desc\":\"AntiARP_RP_ARP\",\"mapDesc\":{\"mac\":\"$SPOOF_MAC\"}"
 lab_wait 10 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$ARP_REPORT" || lab_fail "[$CASE] no AntiARP_RP_ARP"
 [ "$(aw_probe_count "$GW_MAC")" -ge 1 ] || lab_fail "[$CASE] no probe request to the gateway's MAC"
+# The cache repair puts the genuine MAC back, as a dynamic entry.
+lab_wait 1 aw_gateway_entry_has "lladdr $GW_MAC REACHABLE" \
+  || lab_fail "[$CASE] the entry does not hold the gateway's MAC again: $(aw_gateway_entry)"
 
 # As the policy alone says: the frame is not to the host, nothing is judged.
 for section in '{"neighbour_watch": false}' ''; do
@@ -58,4 +62,4 @@ for section in '{"neighbour_watch": false}' ''; do
   [ "$(aw_report_count '"str_desc"')" = 0 ] || lab_fail "[$CASE] a report without the watch"
   watch_started && lab_fail "[$CASE] the watch started"
 done
-echo "PASS: a gratuitous ARP is bound in mode 2, reported in mode 1, and left alone without the watch"
+echo "PASS: a gratuitous ARP is bound in mode 2, reported and repaired in mode 1, and left alone without the watch"

@@ -23,9 +23,9 @@ typedef std::vector<unsigned char> Bytes;
 const uint32_t kSeq = 4711;
 
 void put(Bytes& out, const void* data, size_t len) {
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  out.insert(out.end(), p, p + len);
-  out.resize(NLMSG_ALIGN(out.size()));
+  size_t at = out.size();
+  out.resize(NLMSG_ALIGN(at + len));
+  if (len > 0) std::memcpy(out.data() + at, data, len);
 }
 
 Bytes attr(uint16_t type, const void* data, size_t len) {
@@ -33,7 +33,7 @@ Bytes attr(uint16_t type, const void* data, size_t len) {
   struct rtattr rta {};
   rta.rta_len = static_cast<unsigned short>(RTA_LENGTH(len));
   rta.rta_type = type;
-  out.insert(out.end(), reinterpret_cast<unsigned char*>(&rta), reinterpret_cast<unsigned char*>(&rta) + sizeof(rta));
+  put(out, &rta, sizeof(rta));
   put(out, data, len);
   return out;
 }
@@ -51,13 +51,15 @@ Bytes message(uint16_t type, uint32_t seq, const Bytes& payload) {
   return out;
 }
 
+const unsigned char kGatewayMac[6] = {0x02, 0x77, 0, 0, 0x01, 0x01};
+
 struct Neigh {
   uint8_t family = AF_INET;
   int ifindex = 2;
   uint16_t state = NUD_REACHABLE;
   uint8_t flags = 0;
   const char* ip = "10.77.1.1";
-  Bytes lladdr = {0x02, 0x77, 0, 0, 0x01, 0x01};
+  Bytes lladdr = Bytes(kGatewayMac, kGatewayMac + 6);
   bool with_dst = true;
 };
 
