@@ -16,8 +16,11 @@ void HClaimShare::clear() {
 }
 
 // Open addressing with linear probing; slots are freed only all at once.
+// The slot is the top bits of a multiplicative hash: the low bits of the
+// product depend only on the low bits of the address, which are its first
+// bytes (the same for a whole subnet).
 uint32_t* HClaimShare::count_of(uint32_t address) {
-  size_t index = (address * 2654435761u) % kSlots;
+  size_t index = static_cast<uint32_t>(address * 2654435761u) >> kSlotShift;
   for (;;) {
     Slot& slot = vt_slot[index];
     if (slot.count == 0) break;

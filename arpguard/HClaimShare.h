@@ -21,6 +21,8 @@ class HClaimShare {
 
  private:
   static constexpr size_t kSlots = kAddresses * 2;  // at most half full: short probes
+  static constexpr unsigned kSlotShift = 21;         // 32 bits less the 11 of kSlots
+  static_assert(kSlots == size_t{1} << (32 - kSlotShift), "slots are a power of two");
   struct Slot {
     uint32_t address;
     uint32_t count;  // 0: free
