@@ -1,7 +1,6 @@
 // The agent's command line, its choice of the live interface, and its end-of-run summary.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 
 #include "agent/AgentOptions.h"
@@ -127,10 +126,12 @@ TEST(AgentSummary, RateIsOverTheCaptureTimeAndZeroWithoutOne) {
 TEST(AgentSummary, KeepsTheLinesThatScriptsRead) {
   std::string text = sample().text();
   EXPECT_EQ(0u, text.find("velmora-agent summary: ran 1.5 s\n"));
-  EXPECT_TRUE(std::regex_search(text, std::regex("\n  frames read: +1000000\n")));
-  EXPECT_TRUE(std::regex_search(text, std::regex("\n  frames too short \\(dropped\\): +10\n")));
-  EXPECT_TRUE(std::regex_search(text, std::regex("\n  frames sent by the plug-in: +3\n")));
-  EXPECT_TRUE(std::regex_search(text, std::regex("\n  core: report blocks accepted 2, alarms 1\n$")));
+  EXPECT_NE(std::string::npos, text.find("\n  frames read:                     1000000\n"));
+  EXPECT_NE(std::string::npos, text.find("\n  frames too short (dropped):      10\n"));
+  EXPECT_NE(std::string::npos, text.find("\n  frames sent by the plug-in:      3\n"));
+  const std::string last = "\n  core: report blocks accepted 2, alarms 1\n";
+  ASSERT_GE(text.size(), last.size());
+  EXPECT_EQ(last, text.substr(text.size() - last.size()));
 }
 
 }  // namespace
