@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <future>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -11,7 +8,6 @@
 
 #include "host/HConsoleWriter.h"
 #include "host/HDataCenter.h"
-#include "host/HHomeDir.h"
 #include "tests/support/TestHome.h"
 
 namespace {
@@ -186,41 +182,6 @@ TEST(HostPolicy, StoreAppendsRecordsAndFindsAlarmMessagesById) {
   EXPECT_EQ(HString(L"p2"), out[2].strPolicyID);
   EXPECT_EQ(HString(L"second says"), HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p2"));
   EXPECT_TRUE(HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p1").empty());
-}
-
-// A full disk left half a block in reports.jsonl, the next block glued to
-// it, and the core said it had taken the block. A file size limit cuts the
-// write short the way a full disk does.
-TEST_F(HostCoreTest, RegressionShortWriteLeavesNoTornLineAndRefusesTheBlock) {
-  Block block = {bind_record()};
-  ASSERT_EQ(0, deliver(block));
-  std::string before = tidewell_test::read_file(home.file("core/reports.jsonl"));
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit limit = saved;
-  limit.rlim_cur = before.size() + 10;
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-  int refused = deliver(block);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  EXPECT_EQ(-1, refused);
-  EXPECT_EQ(before, tidewell_test::read_file(home.file("core/reports.jsonl")));
-  ASSERT_EQ(0, deliver(block));
-  for (const std::string& line : reports()) EXPECT_NO_THROW(nlohmann::json::parse(line)) << line;
-  std::string first;
-  EXPECT_EQ(1u, HHomeDir::failures(first));
-  EXPECT_EQ(home.file("core/reports.jsonl") + ": File too large", first);
-}
-
-// Root appended the core's lines to whatever file a link in the core's
-// folder pointed to.
-TEST_F(HostCoreTest, RegressionLinkInTheCoreFolderIsNotWrittenThrough) {
-  tidewell_test::write_file(home.file("victim"), "precious");
-  ::mkdir(home.file("core").c_str(), 0700);
-  ASSERT_EQ(0, ::symlink(home.file("victim").c_str(), home.file("core/reports.jsonl").c_str()));
-  Block block = {bind_record()};
-  EXPECT_EQ(-1, deliver(block));
-  EXPECT_EQ("precious", tidewell_test::read_file(home.file("victim")));
 }
 
 }  // namespace
