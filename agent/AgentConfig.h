@@ -69,4 +69,8 @@ class AgentConfig {
   // key: a policy value out of its meanings, and with protection by binding
   // a bind list without a valid "IP-MAC" pair or with words that are none.
   std::vector<std::string> warnings() const;
+
+  // The config in full, every key with its value (defaults included), in
+  // the form parse() reads (--check-config prints it).
+  std::string to_json() const;
 };

@@ -100,7 +100,7 @@ std::string home_problem() {
 int VelmoraAgent::run(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
   int code = prepare(args);
-  if (code != EXIT_OK || options.b_help) return code;
+  if (code != EXIT_OK || options.b_help || options.b_version || options.b_check_config) return code;
   code = set_up_capture();
   if (code != EXIT_OK) return code;
   code = start_plugin();
@@ -120,10 +120,16 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   if (AgentOptions::parse(args, options, error) != 0) {
     return say_error(error + " (velmora-agent --help shows the usage)", EXIT_USAGE);
   }
+  defaults = AgentPaths::defaults_for(exe_folder());
   if (options.b_help) {
-    std::printf("%s\n", AgentOptions::usage());
+    std::printf("%s", AgentOptions::help(defaults).c_str());
     return EXIT_OK;
   }
+  if (options.b_version) {
+    std::printf("velmora-agent %s\n%s\n", TIDEWELL_VERSION, HWinPCapHelper::library_version().c_str());
+    return EXIT_OK;
+  }
+  if (options.str_config.empty()) options.str_config = defaults.str_config;
   if (options.str_config.empty()) {
     config = AgentConfig::embedded_default();
   } else if (AgentConfig::load(options.str_config, config, error) != 0) {
@@ -133,6 +139,7 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
     std::string origin = options.str_config.empty() ? "the embedded default config" : options.str_config;
     return say_error(origin + ": host: missing, --replay needs the virtual host", EXIT_USAGE);
   }
+  if (options.b_check_config) return check_config();
   // The home is checked while SIGINT and SIGTERM still end the agent: a
   // check that hangs must not make it unstoppable.
   int code = set_up_home();
@@ -153,6 +160,17 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   return EXIT_OK;
 }
 
+// The config as the agent would run it, for a unit's ExecStartPre= and for
+// the administrator: its warnings on standard error, the whole on standard
+// output.
+int VelmoraAgent::check_config() {
+  for (const std::string& warning : config.warnings()) {
+    std::fprintf(stderr, "velmora-agent: warning: %s\n", warning.c_str());
+  }
+  std::printf("%s\n", config.to_json().c_str());
+  return EXIT_OK;
+}
+
 // What would silently keep the policy from working: values without meaning,
 // a bind list without a usable pair, and binding without the right to
 // change the ARP table (a replay binds in its own table).
@@ -170,8 +188,7 @@ void VelmoraAgent::warn_at_start() {
 }
 
 int VelmoraAgent::set_up_home() {
-  str_exe_folder = exe_folder();
-  std::string home = options.str_home.empty() ? str_exe_folder : options.str_home;
+  std::string home = options.str_home.empty() ? defaults.str_home : options.str_home;
   while (home.size() > 1 && home.back() == '/') home.pop_back();
   struct stat info {};
   if (::lstat(home.c_str(), &info) != 0) {
@@ -226,7 +243,7 @@ int VelmoraAgent::set_up_capture() {
 }
 
 int VelmoraAgent::start_plugin() {
-  std::string path = options.str_plugin.empty() ? str_exe_folder + "/libtidewell.so" : options.str_plugin;
+  std::string path = options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
   std::string error;
   if (plugin.load(path, error) != 0) {
     log_failure(__LINE__, error);

@@ -9,6 +9,7 @@
 
 #include "agent/AgentConfig.h"
 #include "agent/AgentOptions.h"
+#include "agent/AgentPaths.h"
 #include "agent/PluginModule.h"
 
 class VelmoraAgent {
@@ -21,6 +22,7 @@ class VelmoraAgent {
 
  private:
   int prepare(const std::vector<std::string>& args);
+  int check_config();
   int set_up_home();
   void apply_config();
   void warn_at_start();
@@ -33,7 +35,7 @@ class VelmoraAgent {
   AgentConfig config;
   PluginModule plugin;
   std::string str_home;
-  std::string str_exe_folder;
+  AgentPaths defaults;
   sigset_t stop_signals{};
   uint64_t ull_reports_at_start = 0;
   uint64_t ull_alarms_at_start = 0;

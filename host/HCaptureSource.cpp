@@ -311,6 +311,11 @@ void HWinPCapHelper::Impl::Native::replay_at_full_speed(Impl& im, const std::str
   if (reader.failed()) im.fail_replay(file, pcap_geterr(p_capture));
 }
 
+std::string HWinPCapHelper::library_version() {
+  const char* version = pcap_lib_version();
+  return version == nullptr ? std::string("libpcap: no version") : std::string(version);
+}
+
 int HWinPCapHelper::Impl::load_library() {
   const char* version = pcap_lib_version();
   if (version == nullptr || *version == '\0') {

@@ -41,6 +41,8 @@ struct HCaptureStats {
 class HWinPCapHelper {
  public:
   static HWinPCapHelper& instance();
+  // The capture library's own version line ("libpcap version 1.10.3 ...").
+  static std::string library_version();
 
   unsigned char b_load = 0;
   unsigned char b_arp = 0;

@@ -77,6 +77,8 @@ void HWinPCapHelper::Impl::Native::replay(Impl& im, const std::string& file, dou
   }
 }
 
+std::string HWinPCapHelper::library_version() { return "pcap files read by the agent itself (no libpcap)"; }
+
 int HWinPCapHelper::Impl::load_library() {
   log_line(2, __LINE__, "capture from pcap files and test frames (no capture driver)");
   return 0;
