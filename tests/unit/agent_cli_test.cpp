@@ -1,9 +1,13 @@
 // The agent's command line, its choice of the live interface, and its end-of-run summary.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 
 #include "agent/AgentOptions.h"
+#include "agent/AgentPaths.h"
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
 
@@ -57,6 +61,55 @@ TEST(AgentOptions, BadUsageNamesTheOption) {
   EXPECT_NE(error_of({"--run-for", "1e400"}).find("--run-for"), std::string::npos);
   EXPECT_NE(error_of({"--run-for", "5s"}).find("--run-for"), std::string::npos);
   EXPECT_NE(error_of({"--iface", "eth0", "--replay", "x"}).find("exclude"), std::string::npos);
+  // A forgotten value must not take the next option as a file name.
+  EXPECT_EQ(error_of({"--replay", "--home", "x"}), "--replay needs FILE.pcap, not the option --home");
+  EXPECT_EQ(parsed({"--replay=--odd.pcap"}).str_replay, "--odd.pcap") << "joined by =, the value is meant";
+  EXPECT_EQ(error_of({"--home", "a", "--home=b"}), "--home given twice");
+  EXPECT_EQ(error_of({"-h", "--help"}), "--help given twice");
+  EXPECT_EQ(error_of({"--version=1"}), "--version takes no value");
+}
+
+TEST(AgentOptions, SwitchesThatOnlyPrint) {
+  AgentOptions options = parsed({"--check-config", "--config", "c.json"});
+  EXPECT_TRUE(options.b_check_config);
+  EXPECT_FALSE(options.b_version || options.b_help);
+  EXPECT_TRUE(parsed({"--version"}).b_version);
+  EXPECT_TRUE(parsed({"-h"}).b_help);
+}
+
+// The build tree keeps everything beside the executable; an agent in an
+// sbin folder is the installed one.
+TEST(AgentPaths, InstalledDefaultsOnlyForTheInstalledLayout) {
+  AgentPaths build = AgentPaths::defaults_for("/src/build/bin");
+  EXPECT_EQ(build.str_config, "") << "the embedded default";
+  EXPECT_EQ(build.str_home, "/src/build/bin");
+  EXPECT_EQ(build.str_plugin, "/src/build/bin/libtidewell.so");
+  AgentPaths installed = AgentPaths::defaults_for("/usr/sbin");
+  EXPECT_EQ(installed.str_config, "/etc/velmora/agent.json");
+  EXPECT_EQ(installed.str_home, "/var/lib/velmora");
+  EXPECT_EQ(installed.str_plugin, "/usr/sbin/../lib/velmora/libtidewell.so");
+}
+
+// Every option and config section that --help names is in the man page.
+TEST(AgentOptions, ManPageHasEveryOptionAndSectionOfHelp) {
+  std::ifstream file(std::string(TIDEWELL_BIN_DIR) + "/../man/velmora-agent.8");
+  ASSERT_TRUE(file) << "the man page is not built";
+  std::string page((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::istringstream help(AgentOptions::help(AgentPaths::defaults_for("/usr/sbin")));
+  std::string line;
+  bool sections = false;
+  int checked = 0;
+  while (std::getline(help, line)) {
+    if (line.rfind("config sections", 0) == 0) sections = true;
+    if (line.rfind("  ", 0) != 0) continue;
+    std::string word = line.substr(2, line.find(' ', 2) - 2);
+    std::string roff = sections ? ".TP\n\\fB" + word + "\\fR" : word;
+    std::string in_page;
+    for (char c : roff) in_page += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(page.find(in_page), std::string::npos) << word << " is not in the man page";
+    ++checked;
+  }
+  EXPECT_EQ(checked, 16) << "11 options and 5 config sections";
 }
 
 TEST(AgentDefaultRoute, PicksTheUpDefaultRouteWithTheLowestMetric) {

@@ -2,6 +2,8 @@
 // must name the file and the key (or line) at fault.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "agent/AgentConfig.h"
 #include "tests/support/agent_pcap.h"
 
@@ -294,3 +296,27 @@ TEST(AgentConfigLoad, FileErrorsCarryTheFileName) {
 }
 
 }  // namespace
+
+// --check-config prints the effective config: a config that names every key
+// with a value other than its default comes back as it was written, and the
+// embedded default (switches on that a file leaves off) reads back as itself.
+TEST(AgentConfigJson, EffectiveConfigNamesEveryKeyAndReadsBack) {
+  const char* const every_key = R"({
+    "policy": [{"strPolicyID": "p1", "iStateMask": 5, "iAntiARPSpoofing": 2, "strBindList": "10.0.0.1-02:00:00:00:00:01",
+                "iAntiDHCPSpoofing": 0, "iAutoBind": 1, "alarm_msg": "Schutz \u00fc"}],
+    "agent": {"name": "V", "online": false, "state": 4294967295, "auth_802": true, "core_accepts": false, "heartbeat_s": 7},
+    "language": {"0": "attack {mac}", "769": "burst"},
+    "host": {"main_ip": "10.0.0.10", "main_mac": "02:00:00:00:00:0a",
+             "adapters": [{"name": "eth0", "gateways": ["10.0.0.1"]}],
+             "arp_table": [{"ip": "10.0.0.1", "mac": "02:00:00:00:00:01", "type": "static", "index": 7}]},
+    "guard": {"neighbour_watch": true, "repair_cache": true, "dhcp_servers": ["10.0.0.53", "02:00:00:00:00:d5"]}})";
+  AgentConfig config;
+  std::string error;
+  ASSERT_EQ(AgentConfig::parse(every_key, "every.json", config, error), 0) << error;
+  EXPECT_EQ(nlohmann::json::parse(config.to_json()), nlohmann::json::parse(every_key)) << config.to_json();
+
+  std::string printed = AgentConfig::embedded_default().to_json();
+  ASSERT_EQ(AgentConfig::parse(printed, "printed.json", config, error), 0) << error;
+  EXPECT_EQ(config.to_json(), printed);
+  EXPECT_TRUE(config.guard.b_neighbour_watch && config.guard.b_repair_cache);
+}
