@@ -43,7 +43,7 @@ grep -q "deb-systemd-invoke stop velmora-agent.service" "$TMP/control/prerm" || 
 
 # The libraries come from the package's own folder, by RUNPATH alone.
 AGENT=$ROOT/usr/sbin/velmora-agent
-env -u LD_LIBRARY_PATH ldd "$AGENT" | grep -qF "libvelmora_host.so => $ROOT/usr/lib/velmora/" ||
+env -u LD_LIBRARY_PATH ldd "$AGENT" | grep -qF "libvelmora_host.so => $ROOT/usr/sbin/../lib/velmora/" ||
   fail "libvelmora_host.so not found in /usr/lib/velmora: $(ldd "$AGENT")"
 env -u LD_LIBRARY_PATH "$AGENT" --version | grep -q "^libpcap version" || fail "--version of the installed agent"
 help=$(env -u LD_LIBRARY_PATH "$AGENT" --help)

@@ -16,6 +16,8 @@ LAB_NETNS=()
 LAB_AGENT=""
 # Prefix of the agent's command line (for instance env -u DISPLAY ...).
 LAB_AGENT_WRAP=()
+# The agent's executable, when not the build's (an installed one).
+LAB_AGENT_EXE=""
 # Files of the test folder shown when the test fails.
 LAB_DUMP=(home/core/reports.jsonl home/log/Attack.log home/log/Velmora.log agent.out)
 
@@ -142,7 +144,7 @@ lab_capture() {
 lab_start_agent() {
   local ns=$1
   shift
-  ip netns exec "$LAB-$ns" "${LAB_AGENT_WRAP[@]}" "$BIN/velmora-agent" --home "$LAB_TMP/home" "$@" \
+  ip netns exec "$LAB-$ns" "${LAB_AGENT_WRAP[@]}" "${LAB_AGENT_EXE:-$BIN/velmora-agent}" --home "$LAB_TMP/home" "$@" \
     >"$LAB_TMP/agent.out" 2>&1 &
   LAB_AGENT=$!
   LAB_PIDS+=("$LAB_AGENT")
