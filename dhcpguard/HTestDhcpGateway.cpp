@@ -6,6 +6,7 @@
 #include "dhcpguard/ZDhcpDialog.h"
 #include "dhcpguard/ZDhcpMessageBox.h"
 #include "frame/AttackLog.h"
+#include "host/HDataCenter.h"
 #include "host/HFileLog.h"
 #include "host/HLanMgr.h"
 #include "host/HNetworkProtocolUtil.h"
@@ -248,6 +249,7 @@ size_t HTestDhcpGateway::pending() {
 void HTestDhcpGateway::show_alarm(const HString& text) {
   if (!alarm_gate.pass(L"DhcpAlarm " + text.wstr())) return;
   write_attack_log(text);
+  HDataCenter::record_window_alarm(ZDhcpDialog::window_title(), text);
   if (b_first_alarm) {
     b_first_alarm = false;
     open_alarm_window(text);
