@@ -246,6 +246,11 @@ size_t HTestDhcpGateway::pending() {
   return vt_gateway.size();
 }
 
+std::vector<HDhcpGatewayItem> HTestDhcpGateway::pending_items() {
+  HIEUtil::RecMutex::Lock lock(mutex_gateway);
+  return vt_gateway;
+}
+
 void HTestDhcpGateway::show_alarm(const HString& text) {
   if (!alarm_gate.pass(L"DhcpAlarm " + text.wstr())) return;
   write_attack_log(text);

@@ -4,7 +4,8 @@
 # mount namespace of its own whose /dev is a tmpfs with the few nodes it
 # needs and /dev/log bound to the listener's socket), each alarm handed as
 # JSON to agent.alarm_command, and the core's lines stamped with time, host
-# and interface and valid against res/schema/.
+# and interface and valid against res/schema/; SIGUSR1 and the stop write
+# HOME/state.json.
 #
 # Two namespaces joined by a veth pair: the host (10.77.97.10, default route
 # via the peer) and the peer (10.77.97.1), which injects a DHCP offer of no
@@ -80,6 +81,18 @@ offer() {
 lab_inject peer p0 "$(offer 0.0.0.0)"
 lab_inject peer p0 "$(offer "$HOST_IP" "$LOST_GW")"
 
+# SIGUSR1 while the offer's gateway is still being asked for (three
+# requests a second apart): state.json names the gateway and the probe.
+kill -USR1 "$LAB_AGENT"
+state_has_probe() { lab_file_has "$LAB_TMP/home/state.json" "\"gateway\": \"$LOST_GW\""; }
+lab_wait 3 state_has_probe || lab_fail "state.json after SIGUSR1 lacks the pending probe of $LOST_GW: $(cat "$LAB_TMP/home/state.json" 2>&1)"
+python3 - "$LAB_TMP/home/state.json" "$PEER_IP" <<'PY' || lab_fail "state.json does not list the gateway $PEER_IP or the counters"
+import json, sys
+state = json.load(open(sys.argv[1]))
+assert [g["ip"] for g in state["gateways"]] == [sys.argv[2]], state["gateways"]
+assert state["counters"]["frames_read"] >= 2 and state["iface"] == "h0", state
+PY
+
 # The system log: daemon.warning (<28>), the tag, the report id and its values.
 lab_wait 10 lab_file_has "$LAB_TMP/syslog.txt" "report AntiARP_RP_DHCP policy=$LAB type=2 mac=$PEER_MAC" \
   || lab_fail "no report line in the system log"
@@ -98,6 +111,9 @@ hooked | python3 -c 'import json,sys; [json.loads(l) for l in sys.stdin]' || lab
 
 lab_stop_agent TERM
 [ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "the agent ended with $LAB_AGENT_STATUS after SIGTERM"
+# The clean stop writes the state again: the probe has given up by now.
+grep -q '"probes": \[\]' "$LAB_TMP/home/state.json" || lab_fail "state.json at the stop still lists probes"
+[ ! -e "$LAB_TMP/home/state.json.tmp" ] || lab_fail "state.json.tmp left behind"
 
 # The core's lines: schema, this host, the capture's interface.
 python3 "$SRC/tests/tools/validate_core.py" "$SRC/res/schema" "$LAB_TMP/home" || lab_fail "the core's lines do not validate"
@@ -105,5 +121,5 @@ for file in reports alarms; do
   grep -v '"iface":"h0"' "$LAB_TMP/home/core/$file.jsonl" && lab_fail "a line of $file.jsonl does not name h0"
 done
 grep -q '"kind":"window"' "$LAB_TMP/home/core/alarms.jsonl" || lab_fail "the window's alarm is not in alarms.jsonl"
-echo "PASS: reports and alarms in the system log, the alarm command ran with each alarm, stamped lines valid"
+echo "PASS: reports and alarms in the system log, the alarm command ran with each alarm, stamped lines valid, state on SIGUSR1 and at the stop"
 exit 0
