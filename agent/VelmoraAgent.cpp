@@ -21,6 +21,7 @@
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
 #include "host/HConsoleWriter.h"
+#include "host/HCoreEvents.h"
 #include "host/HDataCenter.h"
 #include "host/HEnvironment.h"
 #include "host/HEventCenter.h"
@@ -40,6 +41,7 @@ constexpr auto MAX_WAIT = std::chrono::milliseconds(200);
 // How long the stop waits for standard output, twice: SIGTERM must end the
 // agent within a second even when nobody reads it.
 constexpr auto SUMMARY_WAIT = std::chrono::milliseconds(150);
+constexpr auto EVENTS_WAIT = std::chrono::milliseconds(100);
 using Clock = std::chrono::steady_clock;
 
 void log_info(int line, const std::string& text) {
@@ -111,6 +113,10 @@ int VelmoraAgent::run(int argc, char** argv) {
   HWinPCapHelper::instance().stop();
   // The plug-in delivers the reports it still holds before they are counted.
   HEventCenter::ins().notify_stop();
+  // The window alarms' lines and the system log's lines still queued go
+  // out before the summary counts the alarms (bounded: a stuck system log
+  // must not hold the stop).
+  HCoreEvents::ins().flush(EVENTS_WAIT);
   print_summary();
   write_state();
   log_info(__LINE__, "velmora-agent stopped");
