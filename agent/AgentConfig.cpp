@@ -185,7 +185,8 @@ void parse_policy(const json& value, AgentConfig& out) {
 void parse_agent(const json& value, AgentConfig& out) {
   const std::string path = "agent";
   object_at(value, path);
-  only_keys(value, path, {"name", "online", "state", "auth_802", "core_accepts", "heartbeat_s"});
+  only_keys(value, path, {"name", "online", "state", "auth_802", "core_accepts", "heartbeat_s", "syslog",
+                          "alarm_command", "alarm_command_timeout_ms"});
   if (value.contains("name")) out.str_name = wide_at(value.at("name"), "agent.name");
   if (value.contains("online")) out.b_online = bool_at(value.at("online"), "agent.online");
   if (value.contains("state")) {
@@ -196,6 +197,18 @@ void parse_agent(const json& value, AgentConfig& out) {
   if (value.contains("core_accepts")) out.b_core_accepts = bool_at(value.at("core_accepts"), "agent.core_accepts");
   if (value.contains("heartbeat_s")) {
     out.i_heartbeat_s = static_cast<int>(integer_at(value.at("heartbeat_s"), "agent.heartbeat_s", 1, 86400));
+  }
+  if (value.contains("syslog")) out.events.b_syslog = bool_at(value.at("syslog"), "agent.syslog");
+  if (value.contains("alarm_command")) {
+    // Run without a shell and from any folder: only a full path names one program.
+    out.events.str_alarm_command = string_at(value.at("alarm_command"), "agent.alarm_command");
+    if (out.events.str_alarm_command.empty() || out.events.str_alarm_command[0] != '/') {
+      fail("agent.alarm_command", "not an absolute path");
+    }
+  }
+  if (value.contains("alarm_command_timeout_ms")) {
+    out.events.ui_alarm_command_timeout_ms = static_cast<uint32_t>(
+        integer_at(value.at("alarm_command_timeout_ms"), "agent.alarm_command_timeout_ms", 1, 3600000));
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/AntiARPSpoofing_Local.h"
+#include "host/HEventSettings.h"
 #include "host/HGuardSettings.h"
 #include "host/HString.h"
 
@@ -42,6 +43,8 @@ class AgentConfig {
   bool b_auth_802 = false;
   bool b_core_accepts = true;
   int i_heartbeat_s = 30;
+  // The system log and the alarm command.
+  HEventSettings events;
 
   std::map<int, HString> map_language;
 

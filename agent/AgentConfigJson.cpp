@@ -56,7 +56,9 @@ std::string AgentConfig::to_json() const {
   root["policy"] = policy_json(*this);
   root["agent"] = {{"name", text(str_name)},         {"online", b_online},
                    {"state", i_state},               {"auth_802", b_auth_802},
-                   {"core_accepts", b_core_accepts}, {"heartbeat_s", i_heartbeat_s}};
+                   {"core_accepts", b_core_accepts}, {"heartbeat_s", i_heartbeat_s},
+                   {"syslog", events.b_syslog},      {"alarm_command_timeout_ms", events.ui_alarm_command_timeout_ms}};
+  if (!events.str_alarm_command.empty()) root["agent"]["alarm_command"] = events.str_alarm_command;
   json language = json::object();
   for (const auto& entry : map_language) language[std::to_string(entry.first)] = text(entry.second);
   root["language"] = language;

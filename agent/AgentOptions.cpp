@@ -34,7 +34,8 @@ const OptionInfo OPTIONS[] = {
 const char* const CONFIG_SECTIONS =
     "config sections (velmora-agent(8) describes every key):\n"
     "  policy    the policy records of the data center, in order (the first one counts)\n"
-    "  agent     name, online, state, auth_802, core_accepts, heartbeat_s\n"
+    "  agent     name, online, state, auth_802, core_accepts, heartbeat_s, syslog,\n"
+    "            alarm_command, alarm_command_timeout_ms\n"
     "  language  overrides of the localised texts by number\n"
     "  host      the virtual host of a replay: main_ip, main_mac, adapters, arp_table\n"
     "  guard     neighbour_watch, repair_cache, dhcp_servers\n";

@@ -51,6 +51,7 @@ void AgentSetup::apply_config(const AgentConfig& config) {
   HDataCenter::GetPolicy()->set_policies(config.vt_policy, config.map_alarm_msg);
   HDataCenter::GetBase()->str_name = config.str_name;
   HDataCenter::set_guard(config.guard);
+  HDataCenter::set_events(config.events);
   HDataCenter::set_core_accepts(config.b_core_accepts);
   HEventCenter::ins().b_online = config.b_online ? 1 : 0;
   HEventCenter::ins().i_state = config.i_state;
@@ -60,6 +61,7 @@ void AgentSetup::apply_config(const AgentConfig& config) {
 
 void AgentSetup::install_virtual_host(const AgentHost& host) {
   HSysInfoMgr::ins().set_virtual(HString(host.str_main_ip), HString(host.str_main_mac));
+  if (!host.vt_adapter.empty()) HSysInfoMgr::ins().set_interface(HFileUtil::from_utf8(host.vt_adapter[0].str_name));
   HNetworkUtil::set_virtual_adapters(adapters_of(host));
   platform::install_virtual_arp_table(arp_rows_of(host));
 }

@@ -17,9 +17,11 @@
 
 #include "agent/AgentLoop.h"
 #include "agent/AgentSetup.h"
+#include "agent/AgentState.h"
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
 #include "host/HConsoleWriter.h"
+#include "host/HCoreEvents.h"
 #include "host/HDataCenter.h"
 #include "host/HEnvironment.h"
 #include "host/HEventCenter.h"
@@ -39,6 +41,7 @@ constexpr auto MAX_WAIT = std::chrono::milliseconds(200);
 // How long the stop waits for standard output, twice: SIGTERM must end the
 // agent within a second even when nobody reads it.
 constexpr auto SUMMARY_WAIT = std::chrono::milliseconds(150);
+constexpr auto EVENTS_WAIT = std::chrono::milliseconds(100);
 using Clock = std::chrono::steady_clock;
 
 void log_info(int line, const std::string& text) {
@@ -77,7 +80,8 @@ const char* const HOME_FOLDERS[] = {"", "log", "core", "arc_file"};
 // is refused before anything is opened.
 const char* const HOME_FILES[] = {"log/Velmora.log", "log/Velmora.log.1", "log/Attack.log", "log/Attack.log.1",
                                   "core/reports.jsonl", "core/alarms.jsonl", "arc_file/his_arp_attack",
-                                  "arc_file/his_arp_attack.tmp", "sent.pcap"};
+                                  "arc_file/his_arp_attack.tmp", "sent.pcap", "state.json",
+                                  "state.json.tmp"};
 
 // Why the home cannot be used ("" when it can): the agent runs as root, so a
 // home that others can write to, or links in it, would let them have it
@@ -109,7 +113,12 @@ int VelmoraAgent::run(int argc, char** argv) {
   HWinPCapHelper::instance().stop();
   // The plug-in delivers the reports it still holds before they are counted.
   HEventCenter::ins().notify_stop();
+  // The window alarms' lines and the system log's lines still queued go
+  // out before the summary counts the alarms (bounded: a stuck system log
+  // must not hold the stop).
+  HCoreEvents::ins().flush(EVENTS_WAIT);
   print_summary();
+  write_state();
   log_info(__LINE__, "velmora-agent stopped");
   std::string damage = HWinPCapHelper::instance().replay_damage();
   return damage.empty() ? EXIT_OK : say_error(damage, EXIT_USAGE);
@@ -150,6 +159,7 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGHUP);
+  sigaddset(&stop_signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
   // What the alarm window shows goes the alarms' way to standard output.
@@ -283,6 +293,10 @@ void VelmoraAgent::wait_for_end() {
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(loop.next_wait(now, MAX_WAIT));
     timespec timeout{static_cast<time_t>(ns.count() / 1000000000), static_cast<long>(ns.count() % 1000000000)};
     int caught = sigtimedwait(&stop_signals, nullptr, &timeout);
+    if (caught == SIGUSR1) {
+      write_state();
+      continue;
+    }
     if (caught == SIGHUP) {
       // Log rotation: the files renamed away are followed by new ones.
       HFileLog::reopen_all();
@@ -297,7 +311,7 @@ void VelmoraAgent::wait_for_end() {
   d_wall_seconds = loop.seconds(Clock::now());
 }
 
-void VelmoraAgent::print_summary() {
+AgentSummary VelmoraAgent::summary_so_far() {
   AgentSummary summary;
   summary.capture = HWinPCapHelper::instance().stats();
   std::string core = str_home + "/core";
@@ -309,6 +323,25 @@ void VelmoraAgent::print_summary() {
   summary.ull_reports_suppressed = HDataCenter::suppressed_reports();
   summary.str_replay_damage = HWinPCapHelper::instance().replay_damage();
   summary.ull_write_failures = HHomeDir::failures(summary.str_first_write_failure);
+  summary.ull_alarm_lines_not_shown = HConsoleWriter::ins().dropped();
+  return summary;
+}
+
+// The signal only woke the main loop: the file is written here, on the
+// main thread, never in a handler.
+void VelmoraAgent::write_state() {
+  HPluginView view;
+  HEventCenter::ins().plugin_view(view);
+  std::string error;
+  if (AgentState::write(str_home, AgentState::json_text(view, summary_so_far()), error) == 0) {
+    log_info(__LINE__, "state written to " + str_home + "/state.json");
+  } else {
+    log_failure(__LINE__, "cannot write the state: " + error);
+  }
+}
+
+void VelmoraAgent::print_summary() {
+  AgentSummary summary = summary_so_far();
   // The lines still queued for standard output go before the summary, which
   // takes the same way: a standard output that blocks cannot hold the stop.
   HConsoleWriter& console = HConsoleWriter::ins();

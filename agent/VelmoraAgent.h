@@ -10,6 +10,7 @@
 #include "agent/AgentConfig.h"
 #include "agent/AgentOptions.h"
 #include "agent/AgentPaths.h"
+#include "agent/AgentSummary.h"
 #include "agent/PluginModule.h"
 
 class VelmoraAgent {
@@ -29,7 +30,9 @@ class VelmoraAgent {
   int set_up_capture();
   int start_plugin();
   void wait_for_end();
+  AgentSummary summary_so_far();
   void print_summary();
+  void write_state();
 
   AgentOptions options;
   AgentConfig config;

@@ -173,6 +173,11 @@ size_t HTestThread::pending() {
   return lst_probe.size();
 }
 
+std::vector<HMacChangeItem> HTestThread::pending_items() {
+  HIEUtil::RecMutex::Lock lock(mtx_probe);
+  return std::vector<HMacChangeItem>(lst_probe.begin(), lst_probe.end());
+}
+
 uint64_t HTestThread::dropped() {
   HIEUtil::RecMutex::Lock lock(mtx_probe);
   return ull_dropped;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <vector>
 
 #include "arpguard/HMacChangeItem.h"
 #include "host/HArpNode.h"
@@ -40,6 +41,8 @@ class HTestThread : public HIEUtil::Thread {
   bool check_answer(const HArpNode& node);
 
   size_t pending();
+  // A copy of the changes waiting for the old MAC's answer.
+  std::vector<HMacChangeItem> pending_items();
   uint64_t dropped();
 
   // Called on the guard thread after a confirmed spoof of `ip` has been

@@ -6,6 +6,7 @@
 #include "dhcpguard/ZDhcpDialog.h"
 #include "dhcpguard/ZDhcpMessageBox.h"
 #include "frame/AttackLog.h"
+#include "host/HDataCenter.h"
 #include "host/HFileLog.h"
 #include "host/HLanMgr.h"
 #include "host/HNetworkProtocolUtil.h"
@@ -245,9 +246,15 @@ size_t HTestDhcpGateway::pending() {
   return vt_gateway.size();
 }
 
+std::vector<HDhcpGatewayItem> HTestDhcpGateway::pending_items() {
+  HIEUtil::RecMutex::Lock lock(mutex_gateway);
+  return vt_gateway;
+}
+
 void HTestDhcpGateway::show_alarm(const HString& text) {
   if (!alarm_gate.pass(L"DhcpAlarm " + text.wstr())) return;
   write_attack_log(text);
+  HDataCenter::record_window_alarm(ZDhcpDialog::window_title(), text);
   if (b_first_alarm) {
     b_first_alarm = false;
     open_alarm_window(text);

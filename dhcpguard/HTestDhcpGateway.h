@@ -54,6 +54,8 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   void show_alarm(const HString& text);
 
   size_t pending();
+  // A copy of the gateways waiting for an answer.
+  std::vector<HDhcpGatewayItem> pending_items();
   uint64_t dropped() const { return ull_dropped.load(); }
 
  private:

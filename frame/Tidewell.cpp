@@ -11,6 +11,7 @@
 #include "frame/AttackLog.h"
 #include "frame/HGuardModules.h"
 #include "frame/HPTWGlobal.h"
+#include "frame/HStateView.h"
 #include "frame/TidewellApp.h"
 #include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
@@ -128,6 +129,7 @@ void start_up(wchar_t* name_out, wchar_t* name_out2) {
     note_claims_left();
     HPTWGlobal::ins().stop_reports();
   });
+  HEventCenter::ins().set_view_source(&HStateView::collect);
   if (global.vt_arp.empty()) return;
   const AntiARPSpoofing_Local& policy = global.vt_arp.at(0);
   if (policy.iAntiARPSpoofing == 0 && policy.iAntiDHCPSpoofing == 0) {

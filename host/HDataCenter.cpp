@@ -10,7 +10,10 @@
 #include <unistd.h>
 #include <unordered_set>
 
+#include "host/HAlarmCommand.h"
 #include "host/HConsoleWriter.h"
+#include "host/HCoreEvents.h"
+#include "host/HCoreJson.h"
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
@@ -36,8 +39,8 @@ struct CoreState {
 // the file is read for them.
 constexpr size_t kRememberedBlocks = 4096;
 constexpr size_t kIdTailBytes = 2u * 1024 * 1024;
-// A line with a block id ends in `],"block":"` 16 hex digits `"}`.
-const char kBlockKey[] = "],\"block\":\"";
+// A line with a block id ends in `,"block":"` 16 hex digits `"}`.
+const char kBlockKey[] = ",\"block\":\"";
 constexpr size_t kBlockKeyLen = sizeof(kBlockKey) - 1;
 constexpr size_t kIdDigits = 16;
 
@@ -45,74 +48,6 @@ constexpr size_t kIdDigits = 16;
 CoreState& core() {
   static CoreState* state = new CoreState;
   return *state;
-}
-
-void json_string(std::string& out, const HString& text) {
-  static const char kHex[] = "0123456789abcdef";
-  out += '"';
-  const std::wstring& w = text.wstr();
-  for (size_t i = 0; i < w.size(); ++i) {
-    wchar_t c = w[i];
-    switch (c) {
-      case L'"': out += "\\\""; break;
-      case L'\\': out += "\\\\"; break;
-      case L'\n': out += "\\n"; break;
-      case L'\r': out += "\\r"; break;
-      case L'\t': out += "\\t"; break;
-      case L'\b': out += "\\b"; break;
-      case L'\f': out += "\\f"; break;
-      default:
-        if (static_cast<uint32_t>(c) < 0x20) {
-          out += "\\u00";
-          out += kHex[(c >> 4) & 0xF];
-          out += kHex[c & 0xF];
-        } else {
-          i += HFileUtil::append_utf8(out, &w[i], w.size() - i) - 1;
-        }
-    }
-  }
-  out += '"';
-}
-
-void json_record(std::string& out, const ARPSpoofingReport_Local& r) {
-  out += "{\"strPolicyID\":";
-  json_string(out, r.strPolicyID);
-  out += ",\"iAttackType\":" + std::to_string(r.iAttackType);
-  out += ",\"iOffline\":" + std::to_string(r.iOffline);
-  out += ",\"iElapsed\":" + std::to_string(r.iElapsed);
-  out += ",\"str_desc\":";
-  json_string(out, r.str_desc);
-  out += ",\"mapDesc\":{";
-  bool first = true;
-  for (const auto& entry : r.mapDesc) {
-    if (!first) out += ',';
-    first = false;
-    json_string(out, entry.first);
-    out += ':';
-    json_string(out, entry.second);
-  }
-  out += "}}";
-}
-
-std::string json_block(const HString& plug, const HString& catalogue,
-                       const std::vector<ARPSpoofingReport_Local>& records, uint64_t block_id) {
-  std::string out = "{\"plug\":";
-  json_string(out, plug);
-  out += ",\"catalogue\":";
-  json_string(out, catalogue);
-  out += ",\"records\":[";
-  for (size_t i = 0; i < records.size(); ++i) {
-    if (i > 0) out += ',';
-    json_record(out, records[i]);
-  }
-  out += ']';
-  if (block_id != 0) {
-    char id[kIdDigits + 1];
-    std::snprintf(id, sizeof(id), "%016llx", static_cast<unsigned long long>(block_id));
-    out += std::string(kBlockKey + 1) + id + '"';
-  }
-  out += "}\n";
-  return out;
 }
 
 // Every record of a block carries its id; a block without records has none.
@@ -148,11 +83,7 @@ uint64_t id_of_line(const std::string& tail, size_t begin, size_t end) {
 
 // The ids of the complete lines in the last bytes of the file, so that a
 // block written before a restart is known after it.
-void read_written_blocks(const std::string& file) {
-  CoreState& c = core();
-  c.str_ids_file = file;
-  c.set_written.clear();
-  c.dq_written.clear();
+void read_ids_of(const std::string& file) {
   int fd = HHomeDir::open_file(file, O_RDONLY);
   if (fd < 0) return;
   struct stat st;
@@ -178,6 +109,17 @@ void read_written_blocks(const std::string& file) {
     uint64_t id = id_of_line(tail, begin, end);
     if (id != 0) remember_block(id);
   }
+}
+
+// The ids of the file rotated away (logrotate's "FILE.1") and then of the
+// file: a block written just before a rotation is still known after it.
+void read_written_blocks(const std::string& file) {
+  CoreState& c = core();
+  c.str_ids_file = file;
+  c.set_written.clear();
+  c.dq_written.clear();
+  read_ids_of(file + ".1");
+  read_ids_of(file);
 }
 
 std::string core_dir_locked() {
@@ -274,17 +216,31 @@ void HDataCenter::set_guard(const HGuardSettings& settings) {
 }
 
 void HDataCenter::pop_alarm_message(const HString& alarm_message, const HString& text) {
-  std::string line = "{\"alarm_msg\":";
-  json_string(line, alarm_message);
-  line += ",\"text\":";
-  json_string(line, text);
-  line += "}\n";
-  std::string shown = "ALARM [" + one_line(alarm_message) + "] " + one_line(text) + "\n";
+  std::string line = HCoreJson::alarm_line("alarm", alarm_message, text, HCoreJson::stamp_now());
   {
     std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
     append_line(core_dir_locked() + "/alarms.jsonl", line, false);
   }
-  HConsoleWriter::ins().write(std::move(shown));
+  HConsoleWriter::ins().write("ALARM [" + one_line(alarm_message) + "] " + one_line(text) + "\n");
+  HCoreEvents::ins().system_log(HCoreJson::alarm_text("alarm", alarm_message, text));
+  HAlarmCommand::ins().push(std::move(line));
+}
+
+void HDataCenter::record_window_alarm(const HString& title, const HString& text) {
+  std::string line = HCoreJson::alarm_line("window", title, text, HCoreJson::stamp_now());
+  // The probe that raises it may hold a lock the capture thread takes: the
+  // file, whose lock a report's sync may hold, is written by the events thread.
+  HCoreEvents::ins().post([line] {
+    std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
+    append_line(core_dir_locked() + "/alarms.jsonl", line, false);
+  });
+  HCoreEvents::ins().system_log(HCoreJson::alarm_text("window", title, text));
+  HAlarmCommand::ins().push(std::move(line));
+}
+
+void HDataCenter::set_events(const HEventSettings& settings) {
+  HCoreEvents::ins().set_system_log(settings.b_syslog);
+  HAlarmCommand::ins().configure(settings.str_alarm_command, settings.ui_alarm_command_timeout_ms);
 }
 
 int HDataCenter::report_void_to_core(const HString& plug, const HString& catalogue, void* data, int /*reserved*/,
@@ -307,9 +263,10 @@ int HDataCenter::report_void_to_core(const HString& plug, const HString& catalog
     }
   }
   // Accepted means stored: a block that did not reach the disk stays with the caller.
-  if (append_line(file, json_block(plug, catalogue, records, id), true) == 0) {
+  if (append_line(file, HCoreJson::block_line(plug, catalogue, records, id, HCoreJson::stamp_now()), true) == 0) {
     result = 0;
     if (id != 0) remember_block(id);
+    for (const ARPSpoofingReport_Local& record : records) HCoreEvents::ins().system_log(HCoreJson::record_text(record));
   }
   return 0;
 }

@@ -3,7 +3,8 @@
 // record, the alarm pop-up and the delivery of reports to the agent core.
 // The agent fills it from its config. The core writes every accepted block
 // as one JSON line to HOME/core/reports.jsonl and every alarm to
-// HOME/core/alarms.jsonl (and to standard output).
+// HOME/core/alarms.jsonl (and to standard output), each also to the system
+// log; alarms also go to the administrator's alarm command.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "host/ARPSpoofingReport_Local.h"
 #include "host/AntiARPSpoofing_Local.h"
+#include "host/HEventSettings.h"
 #include "host/HGuardSettings.h"
 #include "host/HString.h"
 
@@ -41,7 +43,13 @@ class HDataCenter {
   static HDCBase* GetBase();
   // The switches of the protections beyond the policy records.
   static HGuardSettings GetGuard();
+  // The alarm goes to core/alarms.jsonl, standard output, the system log
+  // and the alarm command.
   static void pop_alarm_message(const HString& alarm_message, const HString& text);
+  // The DHCP alarm window's alarm, with the window's title: to
+  // core/alarms.jsonl, the system log and the alarm command (the window
+  // shows itself). Never waits for a file.
+  static void record_window_alarm(const HString& title, const HString& text);
   // `data` points to a std::vector<ARPSpoofingReport_Local>. `result` is set
   // to 0 when the core accepted the block and its line is on disk, else -1.
   // A block's id (its records' ull_block_id) ends its line as "block"; a
@@ -60,6 +68,8 @@ class HDataCenter {
   // Also makes the core read the ids written in that folder afresh.
   static void set_core_dir(const HString& folder);
   static void set_guard(const HGuardSettings& settings);
+  // Where events go besides the core's files.
+  static void set_events(const HEventSettings& settings);
   static void set_core_accepts(bool accepts);  // true until the agent says otherwise
   // Test seam: decides acceptance per block instead of the flag.
   static void set_core_hook(std::function<bool(const std::vector<ARPSpoofingReport_Local>&)> hook);

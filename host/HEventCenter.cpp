@@ -18,3 +18,19 @@ void HEventCenter::notify_stop() {
   }
   for (const std::function<void()>& hook : hooks) hook();
 }
+
+void HEventCenter::set_view_source(std::function<HPluginView()> source) {
+  std::lock_guard<std::mutex> lock(mtx_hooks);
+  fn_view = std::move(source);
+}
+
+bool HEventCenter::plugin_view(HPluginView& view) {
+  std::function<HPluginView()> source;
+  {
+    std::lock_guard<std::mutex> lock(mtx_hooks);
+    source = fn_view;
+  }
+  if (!source) return false;
+  view = source();
+  return true;
+}

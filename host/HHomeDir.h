@@ -38,6 +38,10 @@ class HHomeDir {
   // ELOOP, anything but a regular file with EINVAL; the descriptor is
   // blocking. Returns it, or -1 with errno set.
   static int open_file(const std::string& path, int flags);
+  // Renames `from` to `to`, both in the same folder, through the folder's
+  // descriptor (replacing `to`), and makes the rename durable. 0, or -1
+  // with errno set.
+  static int rename_file(const std::string& from, const std::string& to);
   // Appends `length` bytes (one write unless the system takes fewer), with
   // `sync` on disk before it returns; when they cannot all be written (or
   // the sync fails), the file is cut back to its length before. 0, or -1

@@ -197,6 +197,21 @@ int HHomeDir::open_file(const std::string& path, int flags) {
   return fd;
 }
 
+int HHomeDir::rename_file(const std::string& from, const std::string& to) {
+  if (HFileUtil::dir_name(from) != HFileUtil::dir_name(to)) {
+    errno = EXDEV;
+    return -1;
+  }
+  std::string name;
+  int dir = open_parent(to, false, name);
+  if (dir < 0) return -1;
+  std::string from_name = from.substr(from.find_last_of('/') + 1);
+  int result = ::renameat(dir, from_name.c_str(), dir, name.c_str());
+  if (result == 0) result = ::fsync(dir);
+  close_keeping_errno(dir);
+  return result;
+}
+
 int HHomeDir::append_whole(int fd, const void* data, size_t length, bool sync) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return -1;

@@ -41,6 +41,11 @@ void HSysInfoMgr::set_interface(const HString& name) {
   str_iface = name;
 }
 
+HString HSysInfoMgr::interface_name() {
+  std::lock_guard<std::mutex> lock(mtx_info);
+  return str_iface;
+}
+
 void HSysInfoMgr::set_virtual(const HString& ip, const HString& mac) {
   std::lock_guard<std::mutex> lock(mtx_info);
   b_virtual = true;

@@ -12,6 +12,9 @@ class HSysInfoMgr {
   int get_main_ip_mac(HString& ip, HString& mac);
 
   void set_interface(const HString& name);
+  // The capture's interface (in a replay the virtual host's first adapter):
+  // named in every line of the core's files.
+  HString interface_name();
   void set_virtual(const HString& ip, const HString& mac);
 
  private:

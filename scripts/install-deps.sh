@@ -14,4 +14,5 @@ $SUDO apt-get install -y \
   dnsmasq-base arping xvfb xauth tcpdump arpwatch isc-dhcp-client net-tools iproute2 util-linux iperf3 \
   clang libclang-rt-14-dev time \
   dpkg-dev file systemd \
-  g++-mingw-w64-x86-64 wine wine64
+  g++-mingw-w64-x86-64 wine wine64 \
+  python3 python3-jsonschema logrotate

@@ -23,6 +23,8 @@ int HHomeDir::open_file(const std::string& path, int flags) {
   return ::open(path.c_str(), flags | O_CLOEXEC, 0600);
 }
 
+int HHomeDir::rename_file(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }
+
 int HHomeDir::append_whole(int fd, const void* data, size_t length, bool sync) {
   long long before = ::_lseeki64(fd, 0, SEEK_END);
   if (before < 0) return -1;

@@ -26,6 +26,7 @@ ROOT=$TMP/root
 dpkg-deb -x "$DEB" "$ROOT" || fail "dpkg-deb -x"
 [ -x "$ROOT/usr/sbin/velmora-agent" ] || fail "no /usr/sbin/velmora-agent"
 for file in usr/lib/velmora/libtidewell.so usr/lib/velmora/libvelmora_host.so etc/velmora/agent.json \
+            etc/logrotate.d/velmora-agent \
             usr/share/man/man8/velmora-agent.8 usr/lib/systemd/system/velmora-agent.service \
             usr/lib/systemd/system/velmora-agent@.service; do
   [ -f "$ROOT/$file" ] || fail "no /$file"
@@ -33,7 +34,7 @@ done
 [ -d "$ROOT/var/lib/velmora" ] || fail "no /var/lib/velmora"
 
 dpkg-deb -e "$DEB" "$TMP/control" || fail "dpkg-deb -e"
-[ "$(cat "$TMP/control/conffiles")" = /etc/velmora/agent.json ] || fail "conffiles: $(cat "$TMP/control/conffiles")"
+[ "$(cat "$TMP/control/conffiles")" = "$(printf '/etc/velmora/agent.json\n/etc/logrotate.d/velmora-agent')" ] || fail "conffiles: $(cat "$TMP/control/conffiles")"
 for script in postinst prerm postrm; do
   [ -x "$TMP/control/$script" ] || fail "no executable $script"
   sh -n "$TMP/control/$script" || fail "$script is no valid shell script"

@@ -108,21 +108,24 @@ echo "$out" | grep -qF "home $LAB_TMP/ro refused: $LAB_TMP/ro: Read-only file sy
   || lab_fail "read-only home: unclear message: $out"
 
 # A full disk. The core's files are filled to just short of a page: the
-# start-up block still fits, then the disk is filled, so that the binding's
+# start-up block (its line stamped with time, host and interface) still fits, then the disk is filled, so that the binding's
 # block and alarm (the spoofer's claim 1 s into the replay at half speed)
 # need a page that is not there. Space returns at 5 s; the heartbeat (1 s)
 # offers the queued block again.
 sed 's/"heartbeat_s": *[0-9]*/"heartbeat_s": 1/' "$(dirname "$0")/../../examples/arp-mode2.json" >"$LAB_TMP/full.json"
 mkdir -p "$LAB_TMP/full" "$LAB_TMP/full-out"
-FULL=$LAB_TMP/full OUT=$LAB_TMP/full-out AGENT=$BIN/velmora-agent CONFIG=$LAB_TMP/full.json \
+iface=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["host"]["adapters"][0]["name"])' "$LAB_TMP/full.json")
+# 4096 less the start-up line (66 bytes and the stamp) and a margin of 10.
+stamp=$(printf ',"time":"%29s","host":"%s","iface":"%s"' "" "$(hostname)" "$iface")
+PAD=$(( 4096 - 66 - ${#stamp} - 10 )) FULL=$LAB_TMP/full OUT=$LAB_TMP/full-out AGENT=$BIN/velmora-agent CONFIG=$LAB_TMP/full.json \
   PCAP=$(dirname "$0")/../../examples/arp-demo.pcap unshare -m bash -s <<'FULL_DISK'
 pad_line() { printf '{"pad":"%s"}\n' "$(head -c $(($1 - 11)) /dev/zero | tr '\0' x)"; }
 mount -t tmpfs -o size=1m,mode=0700 none "$FULL" || exit 1
 mkdir -m 0700 "$FULL/home" "$FULL/home/core"
-pad_line 4020 >"$FULL/home/core/reports.jsonl"
+pad_line "$PAD" >"$FULL/home/core/reports.jsonl"
 pad_line 4090 >"$FULL/home/core/alarms.jsonl"
 "$AGENT" --config "$CONFIG" --home "$FULL/home" --replay "$PCAP" --speed 0.5 --linger 4 >"$OUT/out" 2>"$OUT/err" &
-for _ in $(seq 100); do [ "$(stat -c %s "$FULL/home/core/reports.jsonl")" -gt 4020 ] && break; sleep 0.01; done
+for _ in $(seq 100); do [ "$(stat -c %s "$FULL/home/core/reports.jsonl")" -gt "$PAD" ] && break; sleep 0.01; done
 dd if=/dev/zero of="$FULL/filler" bs=4k 2>/dev/null
 sleep 4
 rm "$FULL/filler"

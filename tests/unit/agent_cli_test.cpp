@@ -101,7 +101,7 @@ TEST(AgentOptions, ManPageHasEveryOptionAndSectionOfHelp) {
   int checked = 0;
   while (std::getline(help, line)) {
     if (line.rfind("config sections", 0) == 0) sections = true;
-    if (line.rfind("  ", 0) != 0) continue;
+    if (line.rfind("  ", 0) != 0 || line.rfind("   ", 0) == 0) continue;  // deeper lines continue the one above
     std::string word = line.substr(2, line.find(' ', 2) - 2);
     std::string roff = sections ? ".TP\n\\fB" + word + "\\fR" : word;
     std::string in_page;

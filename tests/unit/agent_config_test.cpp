@@ -15,7 +15,8 @@ const char* const FULL_CONFIG = R"({
               {"strPolicyID": "p2", "iStateMask": -1, "iAntiARPSpoofing": 3, "strBindList": "",
                "iAntiDHCPSpoofing": 1, "iAutoBind": 0} ],
   "agent": {"name": "Velmora Test", "online": false, "state": 4294967295, "auth_802": true, "core_accepts": false,
-            "heartbeat_s": 7},
+            "heartbeat_s": 7, "syslog": false, "alarm_command": "/usr/local/sbin/on-alarm",
+            "alarm_command_timeout_ms": 2500},
   "language": {"0": "attack {mac}", "769": "burst"},
   "host": {"main_ip": "10.0.0.10", "main_mac": "02:00:00:00:00:0A",
            "adapters": [ {"name": "eth0", "gateways": ["10.0.0.1", "10.0.0.2"]}, {"name": "eth1"} ],
@@ -60,6 +61,9 @@ TEST(AgentConfigParse, FullConfigFillsEveryKey) {
   EXPECT_TRUE(config.b_auth_802);
   EXPECT_FALSE(config.b_core_accepts);
   EXPECT_EQ(config.i_heartbeat_s, 7);
+  EXPECT_FALSE(config.events.b_syslog);
+  EXPECT_EQ(config.events.str_alarm_command, "/usr/local/sbin/on-alarm");
+  EXPECT_EQ(config.events.ui_alarm_command_timeout_ms, 2500u);
 
   EXPECT_EQ(config.map_language.at(0), HString(L"attack {mac}"));
   EXPECT_EQ(config.map_language.at(769), HString(L"burst"));
@@ -101,6 +105,9 @@ TEST(AgentConfigDefaults, MissingSectionsAndKeysKeepTheDefaults) {
   EXPECT_EQ(config.i_state, 1u);
   EXPECT_TRUE(config.b_core_accepts);
   EXPECT_EQ(config.i_heartbeat_s, 30);
+  EXPECT_TRUE(config.events.b_syslog);
+  EXPECT_EQ(config.events.str_alarm_command, "");
+  EXPECT_EQ(config.events.ui_alarm_command_timeout_ms, 10000u);
   ASSERT_EQ(config.vt_policy.size(), 1u) << "no policy key: the embedded default policy, which protects";
   EXPECT_EQ(config.vt_policy[0].strPolicyID, HString(L"default"));
   EXPECT_EQ(config.vt_policy[0].iAntiARPSpoofing, 1);
@@ -153,6 +160,9 @@ TEST(AgentConfigErrors, ValuesOutOfRangeOrMalformedAreNamed) {
   EXPECT_TRUE(mentions(error_of(R"({"agent": {"state": 4294967296}})"), "agent.state: out of range"));
   EXPECT_TRUE(mentions(error_of(R"({"agent": {"heartbeat_s": 0}})"), "agent.heartbeat_s: out of range"));
   EXPECT_TRUE(mentions(error_of(R"({"agent": {"heartbeat_s": 18446744073709551615}})"), "agent.heartbeat_s: out of range"));
+  // Run without a shell from any folder: a relative name would depend on the working folder.
+  EXPECT_TRUE(mentions(error_of(R"({"agent": {"alarm_command": "on-alarm"}})"), "agent.alarm_command: not an absolute path"));
+  EXPECT_TRUE(mentions(error_of(R"({"agent": {"alarm_command_timeout_ms": 0}})"), "agent.alarm_command_timeout_ms: out of range"));
   EXPECT_TRUE(mentions(error_of(R"({"policy": [{"strPolicyID": "a", "iStateMask": 2147483648, "iAntiARPSpoofing": 1,
       "strBindList": "", "iAntiDHCPSpoofing": 1, "iAutoBind": 0}]})"),
                        "policy[0].iStateMask: out of range"));
@@ -304,7 +314,8 @@ TEST(AgentConfigJson, EffectiveConfigNamesEveryKeyAndReadsBack) {
   const char* const every_key = R"({
     "policy": [{"strPolicyID": "p1", "iStateMask": 5, "iAntiARPSpoofing": 2, "strBindList": "10.0.0.1-02:00:00:00:00:01",
                 "iAntiDHCPSpoofing": 0, "iAutoBind": 1, "alarm_msg": "Schutz \u00fc"}],
-    "agent": {"name": "V", "online": false, "state": 4294967295, "auth_802": true, "core_accepts": false, "heartbeat_s": 7},
+    "agent": {"name": "V", "online": false, "state": 4294967295, "auth_802": true, "core_accepts": false, "heartbeat_s": 7,
+              "syslog": false, "alarm_command": "/usr/local/bin/on-alarm", "alarm_command_timeout_ms": 2500},
     "language": {"0": "attack {mac}", "769": "burst"},
     "host": {"main_ip": "10.0.0.10", "main_mac": "02:00:00:00:00:0a",
              "adapters": [{"name": "eth0", "gateways": ["10.0.0.1"]}],

@@ -26,15 +26,17 @@ command -v tcpdump >/dev/null || { echo "replay_compare.sh: tcpdump is missing" 
 work=$(mktemp -d /tmp/tidewell-replay-compare.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-# What a run leaves, without what differs from run to run.
+# What a run leaves, without what differs from run to run (and the machine's
+# name, which Wine gives as Windows' computer name).
+unstamp='s/,"time":"[^"]*","host":"[^"]*"//; '
 normalise() {
   local home=$1 out=$2
   # Standard output of a Windows program ends its lines with CR LF.
   tr -d '\r' <"$out" | grep -E '^(ALARM|WINDOW) \[' || true
   echo "--- reports"
-  sed -E 's/"iElapsed":[0-9]+/"iElapsed":N/g; s/,"block":"[0-9a-f]{16}"/,"block":ID/' "$home/core/reports.jsonl" 2>/dev/null || true
+  sed -E "$unstamp"'s/"iElapsed":[0-9]+/"iElapsed":N/g; s/,"block":"[0-9a-f]{16}"/,"block":ID/' "$home/core/reports.jsonl" 2>/dev/null || true
   echo "--- alarms"
-  cat "$home/core/alarms.jsonl" 2>/dev/null || true
+  sed -E "$unstamp" "$home/core/alarms.jsonl" 2>/dev/null || true
   echo "--- attack log"
   sed -E 's/^[0-9-]+ [0-9:.]+ \[[0-9]+\] //; s/GetTickCount: [0-9]+/GetTickCount: N/g' "$home/log/Attack.log" 2>/dev/null || true
   echo "--- sent frames"
