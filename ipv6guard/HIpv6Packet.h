@@ -2,9 +2,11 @@
 // The IPv6 packet of a captured Ethernet frame, read as the host's stack
 // would take it: a header of version 6, a payload of the length it states
 // inside the frame, extension headers walked up to a bound, and an ICMPv6
-// message or UDP datagram whose checksum holds. Every read stays inside the
+// message or UDP datagram. Every read stays inside the
 // packet; a frame that does not fit is malformed, one the host would ignore
-// otherwise (another protocol, a fragment) is not judged.
+// otherwise (another protocol, a fragment) is not judged. Checksums are not
+// checked: a frame that the kernel takes with its checksum offloaded (a
+// veth, a virtual NIC) is captured with a partial one.
 #include <cstdint>
 
 class HIpv6Packet {
@@ -29,8 +31,8 @@ class HIpv6Packet {
   int upper_length() const { return i_upper_len; }
 
   static uint16_t read_u16(const unsigned char* at) { return static_cast<uint16_t>((at[0] << 8) | at[1]); }
-  // The checksum of ICMPv6 and UDP over IPv6: `data` with its checksum
-  // field as it stands; 0 when the stored checksum is right.
+  // The checksum of ICMPv6 and UDP over IPv6, for frames the guard sends:
+  // over `data` with its checksum field as it stands.
   static uint16_t checksum(const unsigned char* source, const unsigned char* destination, unsigned char protocol,
                            const unsigned char* data, int len);
 
