@@ -65,6 +65,9 @@ void HIpv6Routers::claim_locked(const HIpv6Address& address, Router& router, con
     // The old MAC still answers while a claim for another one waits.
     if (router.b_probing) {
       router.b_probing = false;
+      router.b_confirmed = true;
+      router.confirmed = router.claimant;
+      router.dw_confirmed = GetTickCount();
       HFileLog::ins().log(1, kSource, __LINE__, L"IPv6 router %S claimed by %S: its own MAC still answers",
                           text(address).c_str(), HNetworkProtocolUtil::GetMACString(router.claimant.data()).c_str());
       HIpv6Report::neighbour(router.claimant.data(), address);
@@ -77,6 +80,7 @@ void HIpv6Routers::claim_locked(const HIpv6Address& address, Router& router, con
     return;
   }
   if (router.b_probing) return;
+  if (router.b_confirmed && mac == router.confirmed && DWORD(GetTickCount() - router.dw_confirmed) < kProbeMs) return;
   router.b_probing = true;
   router.claimant = mac;
   router.dw_probe_start = GetTickCount();

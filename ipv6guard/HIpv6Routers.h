@@ -76,6 +76,12 @@ class HIpv6Routers {
     bool b_probing = false;
     Mac claimant{};
     DWORD dw_probe_start = 0;
+    // The claim the old MAC's answer last confirmed: the same claim again
+    // within kProbeMs (the kernel's event of the forged entry, a flood) is
+    // not probed again.
+    bool b_confirmed = false;
+    Mac confirmed{};
+    DWORD dw_confirmed = 0;
   };
 
   // Under mtx_routers.

@@ -167,6 +167,10 @@ TEST(Ipv6Guard, ClaimIsReportedOnlyWhenTheProbedOldMacAnswersElseTheRouterMoved)
   guard.ticks.advance(HIpv6Routers::kProbeMs - 1);
   guard.feed(neighbour_advert(kRouterMac, kRouter, kRouterMac));
   ASSERT_EQ(std::vector<std::string>{"AntiARP_RP_ND 02:77:06:00:00:66 fe80::1"}, guard.reports());
+  // The kernel's event of the forged entry repeats the claim just confirmed.
+  guard.routers->judge_claim(ip6(kRouter), Ipv6Guard::mac(kRogueMac));
+  EXPECT_EQ(1u, guard.sent.count()) << "a confirmed claim is not probed again at once";
+  guard.ticks.advance(HIpv6Routers::kProbeMs);
 
   // Silent for the whole probe: the router moved, its new MAC is learned.
   guard.feed(neighbour_advert("02:77:06:00:00:77", kRouter, "02:77:06:00:00:77"));
