@@ -111,7 +111,11 @@ void HIpv6Routers::judge_advert(const Advert& advert) {
     return;
   }
   Router& router = it->second;
-  if (!router.b_has_mac || advert.eth_source == router.mac) {
+  if (!router.b_has_mac) {
+    router.mac = advert.eth_source;
+    router.b_has_mac = true;
+  }
+  if (advert.eth_source == router.mac) {
     router.set_prefixes.insert(advert.vt_prefixes.begin(), advert.vt_prefixes.end());
   } else {
     bool new_prefix = std::any_of(advert.vt_prefixes.begin(), advert.vt_prefixes.end(),
@@ -133,11 +137,6 @@ void HIpv6Routers::expire_probes() {
     HFileLog::ins().log(2, kSource, __LINE__, L"IPv6 router %S moved to %S: its old MAC did not answer",
                         text(entry.first).c_str(), HNetworkProtocolUtil::GetMACString(router.mac.data()).c_str());
   }
-}
-
-bool HIpv6Routers::is_router(const HIpv6Address& address) {
-  std::lock_guard<std::mutex> lock(mtx_routers);
-  return map_routers.count(address) != 0;
 }
 
 bool HIpv6Routers::needs_removals() {

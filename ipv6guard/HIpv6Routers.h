@@ -60,7 +60,6 @@ class HIpv6Routers {
   // Probes whose time is up: the router moved.
   void expire_probes();
 
-  bool is_router(const HIpv6Address& address);
   bool needs_removals();
 
  private:
