@@ -22,7 +22,7 @@ HIpv6Routers::HIpv6Routers(const Settings& settings, const Mac& mac)
     : b_listed(!settings.vt_listed.empty()), b_remove_rogue_routes(settings.b_remove_rogue_routes), host_mac(mac) {
   for (const auto& listed : settings.vt_listed) {
     Router& router = map_routers[listed.first];
-    router.b_listed = router.b_known = router.b_has_mac = true;
+    router.b_listed = router.b_has_mac = true;
     router.mac = listed.second;
   }
 }
@@ -34,7 +34,6 @@ void HIpv6Routers::refresh(const std::vector<platform::Ipv6Router>& routers, boo
     if (it == map_routers.end()) {
       if (!at_start || b_listed) continue;
       it = map_routers.emplace(row.address, Router()).first;
-      it->second.b_known = true;
       HFileLog::ins().log(2, kSource, __LINE__, L"IPv6 router %S known", text(row.address).c_str());
     }
     Router& router = it->second;
@@ -51,7 +50,7 @@ void HIpv6Routers::refresh(const std::vector<platform::Ipv6Router>& routers, boo
 void HIpv6Routers::judge_claim(const HIpv6Address& address, const Mac& mac) {
   std::lock_guard<std::mutex> lock(mtx_routers);
   auto it = map_routers.find(address);
-  if (it == map_routers.end() || !it->second.b_known) return;
+  if (it == map_routers.end()) return;
   claim_locked(address, it->second, mac);
 }
 
@@ -102,7 +101,7 @@ void HIpv6Routers::bind_locked(const HIpv6Address& address, Router& router) {
 void HIpv6Routers::judge_advert(const Advert& advert) {
   std::lock_guard<std::mutex> lock(mtx_routers);
   auto it = map_routers.find(advert.source);
-  if (it == map_routers.end() || !it->second.b_known) {
+  if (it == map_routers.end()) {
     HIpv6Report::advert(advert.eth_source.data(), advert.source);
     if (b_remove_rogue_routes) {
       set_rogues.insert(advert.source);

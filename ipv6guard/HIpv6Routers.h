@@ -63,9 +63,9 @@ class HIpv6Routers {
   bool needs_removals();
 
  private:
+  // A known router.
   struct Router {
     bool b_listed = false;
-    bool b_known = false;
     bool b_has_mac = false;
     Mac mac{};
     int i_ifindex = 0;
