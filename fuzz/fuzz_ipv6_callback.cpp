@@ -16,6 +16,7 @@
 #include "fuzz/FuzzPlugin.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "ipv6guard/HIpv6Callback.h"
+#include "ipv6guard/HIpv6Packet.h"
 #include "platform/MemoryIpv6Table.h"
 
 namespace {
