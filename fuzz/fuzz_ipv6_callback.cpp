@@ -40,13 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   FuzzPlugin::ins().begin_input(1, false, true, HString());
   static platform::MemoryIpv6Table table;
-  table.set_routers({router()});
+  const platform::Ipv6Router gateway = router();
+  table.set_routers({gateway});
   platform::set_ipv6_table(&table);
   HIpv6Routers::Settings settings;
   if (data[0] % 2 == 0) {
     HIpv6Routers::Mac mac;
-    std::copy(router().mac, router().mac + 6, mac.begin());
-    settings.vt_listed.push_back({router().address, mac});
+    std::copy(gateway.mac, gateway.mac + mac.size(), mac.begin());
+    settings.vt_listed.push_back({gateway.address, mac});
   }
   HIpv6Routers::Mac host_mac{2, 0x77, 6, 0, 0, 0x0a};
   HIpv6Routers routers(settings, host_mac);
