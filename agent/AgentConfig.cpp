@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/HFileUtil.h"
+#include "host/HIpv6Address.h"
 
 using json = nlohmann::json;
 
@@ -212,27 +213,64 @@ void parse_agent(const json& value, AgentConfig& out) {
   }
 }
 
-// Each entry an IPv4 address or a MAC address.
+// Each element of the list at `key` (if given), checked and rewritten by
+// entry_of(element, path).
+template <typename Entry>
+void parse_list(const json& object, const std::string& key, std::vector<HString>& out, Entry entry_of) {
+  if (!object.contains(key)) return;
+  const std::string list_path = "guard." + key;
+  const json& list = array_at(object.at(key), list_path);
+  for (size_t i = 0; i < list.size(); ++i) out.push_back(HFileUtil::from_utf8(entry_of(list[i], index_path(list_path, i))));
+}
+
+// "fe80::1-02:00:00:00:00:01": an IPv6 address and a MAC.
+std::string ipv6_router_at(const json& value, const std::string& path) {
+  std::string text = string_at(value, path);
+  size_t dash = text.find('-');
+  HIpv6Address address;
+  if (dash == std::string::npos || !HIpv6Text::parse(text.substr(0, dash), address) || !is_mac(text.substr(dash + 1))) {
+    fail(path, "not an IPv6 address and a MAC joined by \"-\" (fe80::1-02:00:00:00:00:01): \"" + text + "\"");
+  }
+  return HIpv6Text::format(address) + "-" + mac_at(json(text.substr(dash + 1)), path);
+}
+
+// A DUID or a MAC: 1 to 130 hex byte pairs joined by ":" or "-".
+std::string dhcp6_server_at(const json& value, const std::string& path) {
+  std::string text = string_at(value, path);
+  bool ok = text.size() % 3 == 2 && text.size() <= 130 * 3;
+  std::string out;
+  for (size_t i = 0; ok && i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    ok = i % 3 == 2 ? c == ':' || c == '-' : std::isxdigit(c) != 0;
+    out += i % 3 == 2 ? ':' : static_cast<char>(std::tolower(c));
+  }
+  if (!ok) fail(path, "neither a DUID nor a MAC (hex bytes joined by \":\"): \"" + text + "\"");
+  return out;
+}
+
 void parse_guard(const json& value, AgentConfig& out) {
   const std::string path = "guard";
   object_at(value, path);
-  only_keys(value, path, {"neighbour_watch", "repair_cache", "dhcp_servers"});
-  if (value.contains("neighbour_watch")) {
-    out.guard.b_neighbour_watch = bool_at(value.at("neighbour_watch"), "guard.neighbour_watch");
+  only_keys(value, path,
+            {"neighbour_watch", "repair_cache", "dhcp_servers", "ipv6", "ipv6_routers", "ipv6_remove_rogue_routes",
+             "dhcp6_servers"});
+  HGuardSettings& guard = out.guard;
+  if (value.contains("neighbour_watch")) guard.b_neighbour_watch = bool_at(value.at("neighbour_watch"), "guard.neighbour_watch");
+  if (value.contains("repair_cache")) guard.b_repair_cache = bool_at(value.at("repair_cache"), "guard.repair_cache");
+  if (value.contains("ipv6")) guard.b_ipv6 = bool_at(value.at("ipv6"), "guard.ipv6");
+  if (value.contains("ipv6_remove_rogue_routes")) {
+    guard.b_ipv6_remove_rogue_routes = bool_at(value.at("ipv6_remove_rogue_routes"), "guard.ipv6_remove_rogue_routes");
   }
-  if (value.contains("repair_cache")) out.guard.b_repair_cache = bool_at(value.at("repair_cache"), "guard.repair_cache");
-  if (!value.contains("dhcp_servers")) return;
-  const std::string list_path = "guard.dhcp_servers";
-  const json& list = array_at(value.at("dhcp_servers"), list_path);
-  for (size_t i = 0; i < list.size(); ++i) {
-    std::string entry_path = index_path(list_path, i);
-    std::string text = string_at(list[i], entry_path);
+  // Each entry an IPv4 address or a MAC address.
+  parse_list(value, "dhcp_servers", guard.vt_dhcp_servers, [](const json& entry, const std::string& entry_path) {
+    std::string text = string_at(entry, entry_path);
     if (!is_ipv4(text) && !is_mac(text)) {
       fail(entry_path, "neither a dotted IPv4 address (without leading zeros) nor a MAC address: \"" + text + "\"");
     }
-    std::string entry = is_ipv4(text) ? text : mac_at(list[i], entry_path);
-    out.guard.vt_dhcp_servers.push_back(HFileUtil::from_utf8(entry));
-  }
+    return is_ipv4(text) ? text : mac_at(entry, entry_path);
+  });
+  parse_list(value, "ipv6_routers", guard.vt_ipv6_routers, ipv6_router_at);
+  parse_list(value, "dhcp6_servers", guard.vt_dhcp6_servers, dhcp6_server_at);
 }
 
 void parse_language(const json& value, AgentConfig& out) {
@@ -287,7 +325,7 @@ AgentArpRow parse_arp_row(const json& value, const std::string& path) {
 void parse_host(const json& value, AgentConfig& out) {
   const std::string path = "host";
   object_at(value, path);
-  only_keys(value, path, {"main_ip", "main_mac", "adapters", "arp_table"});
+  only_keys(value, path, {"main_ip", "main_mac", "adapters", "arp_table", "ipv6_routers"});
   AgentHost host;
   host.str_main_ip = ipv4_at(member(value, path, "main_ip"), "host.main_ip");
   host.str_main_mac = mac_at(member(value, path, "main_mac"), "host.main_mac");
@@ -299,6 +337,20 @@ void parse_host(const json& value, AgentConfig& out) {
     const json& list = array_at(value.at("arp_table"), "host.arp_table");
     for (size_t i = 0; i < list.size(); ++i) {
       host.vt_arp_table.push_back(parse_arp_row(list[i], index_path("host.arp_table", i)));
+    }
+  }
+  if (value.contains("ipv6_routers")) {
+    const json& list = array_at(value.at("ipv6_routers"), "host.ipv6_routers");
+    for (size_t i = 0; i < list.size(); ++i) {
+      std::string entry_path = index_path("host.ipv6_routers", i);
+      object_at(list[i], entry_path);
+      only_keys(list[i], entry_path, {"router", "index"});
+      AgentIpv6Router router;
+      router.str_router = ipv6_router_at(member(list[i], entry_path, "router"), key_path(entry_path, "router"));
+      if (list[i].contains("index")) {
+        router.i_index = static_cast<int>(integer_at(list[i].at("index"), key_path(entry_path, "index"), 1, 1 << 30));
+      }
+      host.vt_ipv6_routers.push_back(router);
     }
   }
   out.host = host;

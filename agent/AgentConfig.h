@@ -25,11 +25,19 @@ struct AgentArpRow {
   uint32_t i_index = 1;
 };
 
+// A router of the replay's IPv6 table, with its default route: "address-MAC"
+// as in guard.ipv6_routers.
+struct AgentIpv6Router {
+  std::string str_router;
+  int i_index = 1;
+};
+
 struct AgentHost {
   std::string str_main_ip;
   std::string str_main_mac;
   std::vector<AgentAdapter> vt_adapter;
   std::vector<AgentArpRow> vt_arp_table;
+  std::vector<AgentIpv6Router> vt_ipv6_routers;
 };
 
 class AgentConfig {

@@ -35,6 +35,12 @@ json policy_json(const AgentConfig& config) {
   return list;
 }
 
+json texts(const std::vector<HString>& list) {
+  json out = json::array();
+  for (const HString& item : list) out.push_back(text(item));
+  return out;
+}
+
 json host_json(const AgentHost& host) {
   json adapters = json::array();
   for (const AgentAdapter& adapter : host.vt_adapter) {
@@ -45,8 +51,12 @@ json host_json(const AgentHost& host) {
     arp_table.push_back(
         {{"ip", row.str_ip}, {"mac", row.str_mac}, {"type", arp_type_name(row.i_type)}, {"index", row.i_index}});
   }
+  json routers = json::array();
+  for (const AgentIpv6Router& router : host.vt_ipv6_routers) {
+    routers.push_back({{"router", router.str_router}, {"index", router.i_index}});
+  }
   return {{"main_ip", host.str_main_ip}, {"main_mac", host.str_main_mac}, {"adapters", adapters},
-          {"arp_table", arp_table}};
+          {"arp_table", arp_table}, {"ipv6_routers", routers}};
 }
 
 }  // namespace
@@ -63,10 +73,12 @@ std::string AgentConfig::to_json() const {
   for (const auto& entry : map_language) language[std::to_string(entry.first)] = text(entry.second);
   root["language"] = language;
   if (b_has_host) root["host"] = host_json(host);
-  json servers = json::array();
-  for (const HString& server : guard.vt_dhcp_servers) servers.push_back(text(server));
   root["guard"] = {{"neighbour_watch", guard.b_neighbour_watch},
                    {"repair_cache", guard.b_repair_cache},
-                   {"dhcp_servers", servers}};
+                   {"dhcp_servers", texts(guard.vt_dhcp_servers)},
+                   {"ipv6", guard.b_ipv6},
+                   {"ipv6_routers", texts(guard.vt_ipv6_routers)},
+                   {"ipv6_remove_rogue_routes", guard.b_ipv6_remove_rogue_routes},
+                   {"dhcp6_servers", texts(guard.vt_dhcp6_servers)}};
   return root.dump(2);
 }

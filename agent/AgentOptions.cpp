@@ -37,8 +37,10 @@ const char* const CONFIG_SECTIONS =
     "  agent     name, online, state, auth_802, core_accepts, heartbeat_s, syslog,\n"
     "            alarm_command, alarm_command_timeout_ms\n"
     "  language  overrides of the localised texts by number\n"
-    "  host      the virtual host of a replay: main_ip, main_mac, adapters, arp_table\n"
-    "  guard     neighbour_watch, repair_cache, dhcp_servers\n";
+    "  host      the virtual host of a replay: main_ip, main_mac, adapters, arp_table,\n"
+    "            ipv6_routers\n"
+    "  guard     neighbour_watch, repair_cache, dhcp_servers, ipv6, ipv6_routers,\n"
+    "            ipv6_remove_rogue_routes, dhcp6_servers\n";
 
 const OptionInfo* find_option(const std::string& name) {
   for (const OptionInfo& option : OPTIONS) {

@@ -14,6 +14,7 @@
 #include "host/HNetworkUtil.h"
 #include "host/HSysInfoMgr.h"
 #include "platform/IpHelper.h"
+#include "platform/Ipv6Table.h"
 
 namespace {
 
@@ -45,6 +46,20 @@ std::vector<HNetwrokAdapterNode> adapters_of(const AgentHost& host) {
   return adapters;
 }
 
+// The parser has checked every text already.
+std::vector<platform::Ipv6Router> ipv6_routers_of(const AgentHost& host) {
+  std::vector<platform::Ipv6Router> routers;
+  for (const AgentIpv6Router& entry : host.vt_ipv6_routers) {
+    platform::Ipv6Router router;
+    size_t dash = entry.str_router.find('-');
+    if (!HIpv6Text::parse(entry.str_router.substr(0, dash), router.address)) continue;
+    router.b_has_mac = HNetworkProtocolUtil::MakeMACArrayFromString(entry.str_router.substr(dash + 1), router.mac);
+    router.i_ifindex = entry.i_index;
+    routers.push_back(router);
+  }
+  return routers;
+}
+
 }  // namespace
 
 void AgentSetup::apply_config(const AgentConfig& config) {
@@ -64,6 +79,7 @@ void AgentSetup::install_virtual_host(const AgentHost& host) {
   if (!host.vt_adapter.empty()) HSysInfoMgr::ins().set_interface(HFileUtil::from_utf8(host.vt_adapter[0].str_name));
   HNetworkUtil::set_virtual_adapters(adapters_of(host));
   platform::install_virtual_arp_table(arp_rows_of(host));
+  platform::install_virtual_ipv6_table(ipv6_routers_of(host));
 }
 
 uint64_t AgentSetup::count_lines(const std::string& path) {

@@ -11,7 +11,7 @@ unsigned long long ull(uint64_t value) { return static_cast<unsigned long long>(
 std::string not_judged(const HCaptureStats& c) {
   return "malformed DHCP/IPv4 " + std::to_string(c.frames_bad_dhcp) + ", not DHCP " +
          std::to_string(c.frames_not_dhcp) + ", bad ARP header " + std::to_string(c.frames_bad_arp) +
-         ", other VLAN " + std::to_string(c.frames_other_vlan);
+         ", malformed IPv6 " + std::to_string(c.frames_bad_ipv6) + ", other VLAN " + std::to_string(c.frames_other_vlan);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 # The Windows build: the plug-in's own sources (frame/, arpguard/, arpwatch/,
-# dhcpguard/, cacherepair/, dhcpservers/, neighwatch/) as they are, over the Windows side of platform/ and host/
+# dhcpguard/, cacherepair/, dhcpservers/, neighwatch/, ipv6guard/) as they are, over the Windows side of platform/ and host/
 # (platform/win/, host/win/). Tidewell.dll carries the dialog resource of
 # res/Tidewell.rc and the export table of frame/Tidewell.def; the agent's
 # libraries are velmora_host.dll. Programs and tests run under Wine
@@ -37,7 +37,7 @@ endforeach()
 
 # platform/: the files that hold no Linux call, and the Windows side of the
 # rest.
-set(WIN_PLATFORM_SHARED AfxWin.cpp ArpCommand.cpp IpHelper.cpp MemoryArpTable.cpp ProcessLauncher.cpp Utf8.cpp VirtualArpTable.cpp)
+set(WIN_PLATFORM_SHARED AfxWin.cpp ArpCommand.cpp IpHelper.cpp MemoryArpTable.cpp MemoryIpv6Table.cpp ProcessLauncher.cpp Utf8.cpp VirtualArpTable.cpp)
 list(TRANSFORM WIN_PLATFORM_SHARED PREPEND ${CMAKE_SOURCE_DIR}/platform/)
 file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp)
 
@@ -69,6 +69,7 @@ add_subdirectory(arpwatch)
 add_subdirectory(dhcpguard)
 add_subdirectory(cacherepair)
 add_subdirectory(dhcpservers)
+add_subdirectory(ipv6guard)
 add_subdirectory(neighwatch)
 set(TIDEWELL_RC ${CMAKE_SOURCE_DIR}/res/Tidewell.rc)
 set_source_files_properties(${TIDEWELL_RC} PROPERTIES COMPILE_FLAGS "-c 65001")

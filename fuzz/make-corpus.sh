@@ -96,10 +96,18 @@ split_frames "$ROOT/examples/arp-demo.pcap" "$TMP/frames/arp-demo"
 split_frames "$TMP/demo-dhcp-arp.pcap" "$TMP/frames/arp-dhcpdemo"
 
 rm -rf "$OUT"
-mkdir -p "$OUT"/{fuzz_arp_callback,fuzz_dhcp_callback,fuzz_archive_reader,fuzz_agent_config,fuzz_bind_list}
+mkdir -p "$OUT"/{fuzz_arp_callback,fuzz_dhcp_callback,fuzz_archive_reader,fuzz_agent_config,fuzz_bind_list,fuzz_ipv6_callback}
 
 # DHCP callback: every DHCP frame as it was captured.
 cp "$TMP"/frames/dhcp-* "$OUT/fuzz_dhcp_callback/"
+
+# IPv6 callback: a guard byte (0 the router listed, 1 probed), then each
+# frame of the IPv6 demo.
+split_frames "$ROOT/examples/ipv6-demo.pcap" "$TMP/frames/ipv6-demo"
+for f in "$TMP"/frames/ipv6-demo-*; do
+  { printf '\x00'; cat "$f"; } >"$OUT/fuzz_ipv6_callback/demo-${f##*-}-listed"
+  { printf '\x01'; cat "$f"; } >"$OUT/fuzz_ipv6_callback/demo-${f##*-}-probed"
+done
 
 # ARP callback: a policy byte, a bind list, then records (kind, 16-bit
 # length, bytes). Each captured ARP frame alone, and sequences of them.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "host/HDataCenter.h"
 #include "host/HFileLog.h"
 #include "host/HReplayPacer.h"
 #include "host/HHomeDir.h"
@@ -52,17 +53,26 @@ int refuse_all_frames(pcap_t* handle) {
   return pcap_setfilter(handle, &program);
 }
 
-// Only what the callbacks judge leaves the kernel: ARP, and DHCP's UDP
-// ports, untagged or under an 802.1Q tag. A busy host's other traffic would
-// cost a copy and a wake-up per frame only to be dropped here. The kernel
-// keeps a received tag beside the frame, where "vlan" looks for it; libpcap
-// puts it back into the data that it hands on.
-const char kCaptureFilter[] =
-    "arp or (udp and (port 67 or port 68)) or (vlan and (arp or (udp and (port 67 or port 68))))";
+// Only what the callbacks judge leaves the kernel: ARP and DHCP's UDP
+// ports, and with the IPv6 guard DHCPv6's ports, neighbour discovery
+// (ICMPv6 134 to 136) and IPv6 packets whose first header is an extension
+// header (the guard walks them itself); untagged or under an 802.1Q tag. A
+// busy host's other traffic would cost a copy and a wake-up per frame only
+// to be dropped here. The kernel keeps a received tag beside the frame,
+// where "vlan" looks for it; libpcap puts it back into the data that it
+// hands on.
+std::string capture_filter() {
+  const std::string judged = HDataCenter::GetGuard().ipv6_on()
+                                 ? "arp or (udp and (port 67 or port 68 or port 546 or port 547))"
+                                   " or (icmp6 and ip6[40] >= 134 and ip6[40] <= 136)"
+                                   " or (ip6 and (ip6[6] == 0 or ip6[6] == 43 or ip6[6] == 60))"
+                                 : "arp or (udp and (port 67 or port 68))";
+  return judged + " or (vlan and (" + judged + "))";
+}
 
 int only_judged_frames(pcap_t* handle) {
   bpf_program program{};
-  if (pcap_compile(handle, &program, kCaptureFilter, 1, PCAP_NETMASK_UNKNOWN) != 0) return -1;
+  if (pcap_compile(handle, &program, capture_filter().c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0) return -1;
   int result = pcap_setfilter(handle, &program);
   pcap_freecode(&program);
   return result;

@@ -14,6 +14,9 @@ HLanMgr::HLanMgr() {
   map_texts[3] = L"Gateway claimed by {mac} is not bound";
   map_texts[4] = L"Rogue DHCP server {mac} offered no address";
   map_texts[5] = L"Rogue DHCP server {mac} ({ip}) is not on the list of legitimate servers";
+  map_texts[6] = L"IPv6 router {ip} claimed by {mac}";
+  map_texts[7] = L"Rogue IPv6 router advertisement from {mac} ({ip})";
+  map_texts[8] = L"Rogue DHCPv6 server {mac} ({ip}) is not on the list of legitimate servers";
   map_texts[120] = L"OK";
   map_texts[769] = L"MAC {mac} claimed {num} addresses within {ms} ms";
   map_texts[777] = L"A DHCP server ({mac}) names a gateway that does not answer: it may be a rogue DHCP server";

@@ -1,6 +1,6 @@
 #pragma once
 // The agent's language manager: texts by number, with named placeholders
-// written "{name}". Built-in English texts exist for 0 to 5, 120, 769, 777
+// written "{name}". Built-in English texts exist for 0 to 8, 120, 769, 777
 // and 779; the agent's config may override any id.
 #include <map>
 #include <mutex>

@@ -367,6 +367,7 @@ HCaptureStats HWinPCapHelper::stats() const {
   out.frames_bad_dhcp = ull_not_judged[static_cast<int>(NotJudged::bad_dhcp)].load();
   out.frames_not_dhcp = ull_not_judged[static_cast<int>(NotJudged::not_dhcp)].load();
   out.frames_bad_arp = ull_not_judged[static_cast<int>(NotJudged::bad_arp)].load();
+  out.frames_bad_ipv6 = ull_not_judged[static_cast<int>(NotJudged::bad_ipv6)].load();
   out.claims_not_judged_at_stop = ull_claims_left.load();
   out.frames_sent = im.ull_sent.load();
   std::lock_guard<std::mutex> lock(im.mtx_state);

@@ -33,6 +33,7 @@ struct HCaptureStats {
   uint64_t frames_bad_dhcp = 0;    // UDP 67 -> 68 or IPv4 headers that do not fit, fragments
   uint64_t frames_not_dhcp = 0;    // IPv4 but no UDP from port 67 to port 68
   uint64_t frames_bad_arp = 0;     // not an ARP header for IPv4 over Ethernet
+  uint64_t frames_bad_ipv6 = 0;    // IPv6 neighbour discovery or DHCPv6 that does not fit
   uint64_t frames_sent = 0;
   uint64_t claims_not_judged_at_stop = 0;  // still in the plug-in's queue when the agent stopped
   double seconds = 0;
@@ -83,7 +84,7 @@ class HWinPCapHelper {
   // A callback counts here each frame that it leaves unjudged. Only the
   // capture thread runs the callbacks: each counter has one writer, and a
   // replay may count every other frame, so no locked instruction is used.
-  enum class NotJudged { bad_dhcp, not_dhcp, bad_arp, kinds };
+  enum class NotJudged { bad_dhcp, not_dhcp, bad_arp, bad_ipv6, kinds };
   void count_not_judged(NotJudged why) {
     std::atomic<uint64_t>& counter = ull_not_judged[static_cast<int>(why)];
     counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);

@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 BUILD=${FUZZ_BUILD:-build-fuzz}
 JOBS=${JOBS:-2}
-ALL_TARGETS="fuzz_arp_callback fuzz_dhcp_callback fuzz_archive_reader fuzz_agent_config fuzz_bind_list"
+ALL_TARGETS="fuzz_arp_callback fuzz_dhcp_callback fuzz_archive_reader fuzz_agent_config fuzz_bind_list fuzz_ipv6_callback"
 TARGETS=${FUZZ_TARGETS:-$ALL_TARGETS}
 
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is missing (apt-get install clang libclang-rt-14-dev)"; exit 1; }

@@ -146,6 +146,7 @@ AgentSummary sample() {
   s.capture.frames_not_dhcp = 2;
   s.capture.frames_bad_arp = 3;
   s.capture.frames_other_vlan = 4;
+  s.capture.frames_bad_ipv6 = 6;
   s.capture.claims_not_judged_at_stop = 1787;
   s.capture.seconds = 0.25;
   s.ull_reports = 2;
@@ -160,7 +161,7 @@ TEST(AgentSummary, DropsAreAddedUpAndNamedByPlace) {
   std::string text = s.text();
   EXPECT_NE(std::string::npos, text.find("  frames dropped:                  12 (capture 7, guard queue 5)\n")) << text;
   EXPECT_NE(std::string::npos, s.log_line().find("dropped 7, dropped by the guard queue 5"));
-  const char not_judged[] = "malformed DHCP/IPv4 1, not DHCP 2, bad ARP header 3, other VLAN 4";
+  const char not_judged[] = "malformed DHCP/IPv4 1, not DHCP 2, bad ARP header 3, malformed IPv6 6, other VLAN 4";
   EXPECT_NE(std::string::npos, text.find(std::string("  frames not judged:               ") + not_judged + "\n"));
   EXPECT_NE(std::string::npos, s.log_line().find(std::string("not judged: ") + not_judged));
   // Claims still queued at the stop were never judged, and say so.

@@ -246,6 +246,33 @@ TEST(AgentConfigGuard, SwitchesAreOnlyWhatTheSectionSays) {
   EXPECT_TRUE(mentions(error_of(R"({"guard": {"repair_cache": 1}})"), "guard.repair_cache"));
 }
 
+// IPv6 entries are compared as the frames render them: the shortest address
+// text, lower-case MACs and DUIDs joined by ":".
+TEST(AgentConfigGuard, Ipv6KeysAreNormalisedAndBadEntriesNamed) {
+  AgentConfig config;
+  std::string error;
+  ASSERT_EQ(AgentConfig::parse(R"({"guard": {"ipv6_routers": ["FE80:0::1-02-77-06-00-00-0A"],
+                                  "ipv6_remove_rogue_routes": true, "dhcp6_servers": ["00-03-00-01-02-77-06-00-00-AB"]},
+                                  "host": {"main_ip": "10.0.0.10", "main_mac": "02:00:00:00:00:0a",
+                                           "ipv6_routers": [{"router": "fe80::1-02:77:06:00:00:01", "index": 4}]}})",
+                               "test.json", config, error),
+            0)
+      << error;
+  EXPECT_FALSE(config.guard.b_ipv6);
+  EXPECT_TRUE(config.guard.ipv6_on()) << "a router list turns the IPv6 guard on";
+  EXPECT_TRUE(config.guard.b_ipv6_remove_rogue_routes);
+  EXPECT_EQ(std::vector<HString>{HString(L"fe80::1-02:77:06:00:00:0a")}, config.guard.vt_ipv6_routers);
+  EXPECT_EQ(std::vector<HString>{HString(L"00:03:00:01:02:77:06:00:00:ab")}, config.guard.vt_dhcp6_servers);
+  ASSERT_EQ(1u, config.host.vt_ipv6_routers.size());
+  EXPECT_EQ(4, config.host.vt_ipv6_routers[0].i_index);
+  EXPECT_FALSE(AgentConfig::embedded_default().guard.ipv6_on());
+  EXPECT_TRUE(mentions(error_of(R"({"guard": {"ipv6_routers": ["fe80::1"]}})"), "guard.ipv6_routers[0]"));
+  EXPECT_TRUE(mentions(error_of(R"({"guard": {"ipv6_routers": ["fe80:::1-02:77:06:00:00:01"]}})"),
+                       "guard.ipv6_routers[0]"));
+  EXPECT_TRUE(mentions(error_of(R"({"guard": {"dhcp6_servers": ["0:03"]}})"), "guard.dhcp6_servers[0]"));
+  EXPECT_TRUE(mentions(error_of(R"({"guard": {"ipv6": "yes"}})"), "guard.ipv6"));
+}
+
 TEST(AgentConfigErrors, MissingRequiredKeysAreNamed) {
   EXPECT_TRUE(mentions(error_of(R"({"policy": [{"strPolicyID": "a", "iStateMask": 1, "iAntiARPSpoofing": 1,
       "strBindList": "", "iAutoBind": 0}]})"),
@@ -319,8 +346,11 @@ TEST(AgentConfigJson, EffectiveConfigNamesEveryKeyAndReadsBack) {
     "language": {"0": "attack {mac}", "769": "burst"},
     "host": {"main_ip": "10.0.0.10", "main_mac": "02:00:00:00:00:0a",
              "adapters": [{"name": "eth0", "gateways": ["10.0.0.1"]}],
-             "arp_table": [{"ip": "10.0.0.1", "mac": "02:00:00:00:00:01", "type": "static", "index": 7}]},
-    "guard": {"neighbour_watch": true, "repair_cache": true, "dhcp_servers": ["10.0.0.53", "02:00:00:00:00:d5"]}})";
+             "arp_table": [{"ip": "10.0.0.1", "mac": "02:00:00:00:00:01", "type": "static", "index": 7}],
+             "ipv6_routers": [{"router": "fe80::1-02:00:00:00:00:01", "index": 7}]},
+    "guard": {"neighbour_watch": true, "repair_cache": true, "dhcp_servers": ["10.0.0.53", "02:00:00:00:00:d5"],
+              "ipv6": true, "ipv6_routers": ["fe80::1-02:00:00:00:00:01"], "ipv6_remove_rogue_routes": true,
+              "dhcp6_servers": ["00:01:00:01:2a:2b:2c:2d:02:00:00:00:00:d6"]}})";
   AgentConfig config;
   std::string error;
   ASSERT_EQ(AgentConfig::parse(every_key, "every.json", config, error), 0) << error;

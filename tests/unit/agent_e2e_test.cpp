@@ -173,6 +173,42 @@ TEST_F(AgentEndToEnd, RogueDhcpServerOfTheDemoIsReportedOnce) {
   EXPECT_EQ(records[0]["mapDesc"], json({{"mac", "02:77:00:00:00:66"}, {"ip", "10.77.0.66"}}));
 }
 
+// The IPv6 demo under both configs: the forged advertisement for the
+// router, the rogue router and the rogue DHCPv6 server make one report
+// each; the router's and the listed server's own frames none. Listed, the
+// router is bound; unlisted, its old MAC is probed and its answer confirms.
+TEST_F(AgentEndToEnd, Ipv6DemoReportsEachAttackOnceBoundOrProbed) {
+  std::string examples = std::string(TIDEWELL_SOURCE_DIR) + "/examples/";
+  for (const char* config : {"ipv6-demo.json", "ipv6-demo-probe.json"}) {
+    std::string run_home = dir.file(config);
+    ASSERT_EQ(run({"--config", examples + config, "--home", run_home, "--replay", examples + "ipv6-demo.pcap",
+                   "--speed", "max", "--linger", "0.3"}),
+              0)
+        << err();
+    std::vector<json> records;
+    for (const json& block : json_lines(run_home + "/core/reports.jsonl"))
+      for (const json& record : block["records"]) records.push_back(record);
+    ASSERT_EQ(records.size(), 3u) << config << agent_test::read_file(run_home + "/core/reports.jsonl");
+    json rogue = {{"mac", "02:77:06:00:00:66"}, {"ip", "fe80::66"}};
+    EXPECT_EQ(records[0]["str_desc"], "AntiARP_RP_ND");
+    EXPECT_EQ(records[0]["mapDesc"], json({{"mac", "02:77:06:00:00:66"}, {"ip", "fe80::1"}}));
+    EXPECT_EQ(records[1]["str_desc"], "AntiARP_RP_RA");
+    EXPECT_EQ(records[1]["mapDesc"], rogue);
+    EXPECT_EQ(records[2]["str_desc"], "AntiARP_RP_DHCP6");
+    EXPECT_EQ(records[2]["iAttackType"], 2);
+    EXPECT_EQ(records[2]["mapDesc"], rogue);
+    std::vector<agent_test::TimedFrame> sent = agent_test::read_pcap(run_home + "/sent.pcap");
+    bool probed = std::string(config) == "ipv6-demo-probe.json";
+    ASSERT_EQ(sent.size(), probed ? 1u : 0u) << config;
+    if (probed) {
+      EXPECT_EQ(sent[0].bytes[54], 135) << "a neighbour solicitation to the router's old MAC";
+    }
+    bool bound = agent_test::read_file(run_home + "/log/Velmora.log").find("fe80::1 bound to 02:77:06:00:00:01") !=
+                 std::string::npos;
+    EXPECT_EQ(bound, !probed) << config;
+  }
+}
+
 TEST_F(AgentEndToEnd, BadConfigExitsTwoNamingFileAndKey) {
   std::string config = write_config("bad.json", R"({"agent": {"heartbeat_s": "30"}})");
   EXPECT_EQ(run({"--config", config, "--home", home(), "--run-for", "1"}), 2);

@@ -22,10 +22,12 @@ TEST(HostLanguage, BuiltInTextsFillTheirPlaceholders) {
             lan.get(769, L"mac", L"02:00:00:00:00:66", L"ms", L"1000", L"num", L"3"));
   EXPECT_EQ(HString(L"Velmora - DHCP alarm"), lan.get(779, L"name", L"Velmora"));
   EXPECT_EQ(HString(L"OK"), lan.get(120));
-  for (int id : {0, 2, 3, 4, 777}) EXPECT_NE(-1, lan.get(id).find(L"{mac}", 0)) << id;
+  for (int id : {0, 2, 3, 4, 6, 8, 777}) EXPECT_NE(-1, lan.get(id).find(L"{mac}", 0)) << id;
   EXPECT_EQ(HString(L"Rogue DHCP server 02:00:00:00:00:66 (10.77.0.66) is not on the list of legitimate servers"),
             lan.get(5, L"mac", L"02:00:00:00:00:66", L"ip", L"10.77.0.66"));
-  EXPECT_TRUE(lan.get(6).empty());
+  EXPECT_EQ(HString(L"Rogue IPv6 router advertisement from 02:00:00:00:00:66 (fe80::66)"),
+            lan.get(7, L"mac", L"02:00:00:00:00:66", L"ip", L"fe80::66"));
+  EXPECT_TRUE(lan.get(9).empty());
 }
 
 TEST(HostLanguage, OverridesUnknownKeysAndValuesThatLookLikePlaceholders) {

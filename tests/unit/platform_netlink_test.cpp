@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/NetlinkArpTable.h"
+#include "platform/NetlinkIpv6.h"
 
 using platform::NetlinkArpTable;
 
@@ -72,9 +73,9 @@ Bytes neigh(const Neigh& n, uint32_t seq = kSeq) {
   Bytes payload;
   put(payload, &ndm, sizeof(ndm));
   if (n.with_dst) {
-    struct in_addr in {};
-    inet_pton(AF_INET, n.ip, &in);
-    Bytes dst = attr(NDA_DST, &in, sizeof(in));
+    unsigned char in[16] = {};
+    inet_pton(n.family, n.ip, in);
+    Bytes dst = attr(NDA_DST, in, n.family == AF_INET6 ? 16 : 4);
     payload.insert(payload.end(), dst.begin(), dst.end());
   }
   if (!n.lladdr.empty()) {
@@ -292,6 +293,59 @@ TEST(PlatformNetlinkTest, NeighbourEventsAreReadWithEveryLengthChecked) {
   rows.clear();
   EXPECT_FALSE(NetlinkArpTable::parse_events(datagram.data(), datagram.size(), rows));
   EXPECT_TRUE(rows.empty());
+}
+
+// The IPv6 guard's readers: a default route learned from an advertisement
+// is a router, other routes are not; its gateway's neighbour entry gives
+// the MAC; no cut of a message is read past its end or taken.
+TEST(PlatformNetlinkTest, Ipv6RoutesAndNeighboursAreReadWithEveryLengthChecked) {
+  const unsigned char gateway[16] = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  auto route = [&](uint8_t protocol, uint8_t dst_len) {
+    struct rtmsg rt {};
+    rt.rtm_family = AF_INET6;
+    rt.rtm_protocol = protocol;
+    rt.rtm_dst_len = dst_len;
+    rt.rtm_type = RTN_UNICAST;
+    rt.rtm_table = RT_TABLE_MAIN;
+    uint32_t oif = 3;
+    Bytes payload;
+    put(payload, &rt, sizeof(rt));
+    for (const Bytes& a : {attr(RTA_GATEWAY, gateway, sizeof(gateway)), attr(RTA_OIF, &oif, sizeof(oif))}) {
+      payload.insert(payload.end(), a.begin(), a.end());
+    }
+    return message(RTM_NEWROUTE, kSeq, payload);
+  };
+  Neigh entry;
+  entry.family = AF_INET6;
+  entry.ip = "fe80::1";
+  entry.ifindex = 3;
+  for (const Bytes& msg : {route(RTPROT_RA, 0), neigh(entry)}) {
+    bool is_route = msg[offsetof(struct nlmsghdr, nlmsg_type)] == RTM_NEWROUTE;
+    // The MAC's attribute ends two bytes before its padding.
+    size_t needed = is_route ? msg.size() : msg.size() - 2;
+    for (size_t len = 0; len <= msg.size(); ++len) {
+      std::unique_ptr<unsigned char[]> copy(new unsigned char[len ? len : 1]);
+      if (len) std::memcpy(copy.get(), msg.data(), len);
+      platform::Ipv6Router row;
+      bool read = is_route ? platform::netlink_ipv6::read_ra_route(copy.get(), len, row)
+                           : platform::netlink_ipv6::read_neighbour(copy.get(), len, row);
+      // A neighbour entry cut before its MAC is still an entry, without one.
+      bool whole = read && (is_route || row.b_has_mac);
+      EXPECT_EQ(len >= needed, whole) << len;
+      if (!whole) continue;
+      EXPECT_EQ(0, std::memcmp(row.address.data(), gateway, sizeof(gateway)));
+      EXPECT_EQ(3, row.i_ifindex);
+    }
+  }
+  platform::Ipv6Router row;
+  Bytes other = route(RTPROT_STATIC, 0);
+  EXPECT_FALSE(platform::netlink_ipv6::read_ra_route(other.data(), other.size(), row)) << "not from an advertisement";
+  Bytes prefix = route(RTPROT_RA, 64);
+  EXPECT_FALSE(platform::netlink_ipv6::read_ra_route(prefix.data(), prefix.size(), row)) << "not a default route";
+  entry.state = NUD_INCOMPLETE;
+  Bytes unresolved = neigh(entry);
+  ASSERT_TRUE(platform::netlink_ipv6::read_neighbour(unresolved.data(), unresolved.size(), row));
+  EXPECT_FALSE(row.b_has_mac) << "an entry being resolved holds no MAC";
 }
 
 TEST(PlatformNetlinkTest, AckIsFoundByItsSequenceNumber) {

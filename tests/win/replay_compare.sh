@@ -44,7 +44,8 @@ normalise() {
 }
 
 failed=0
-for scenario in "arp-demo arp-mode1" "arp-demo arp-mode2" "dhcp-demo dhcp-demo"; do
+for scenario in "arp-demo arp-mode1" "arp-demo arp-mode2" "dhcp-demo dhcp-demo" "ipv6-demo ipv6-demo" \
+  "ipv6-demo ipv6-demo-probe"; do
   set -- $scenario
   pcap=$examples/$1.pcap
   config=$examples/$2.json
