@@ -88,12 +88,17 @@ void HIpv6Routers::claim_locked(const HIpv6Address& address, Router& router, con
 
 void HIpv6Routers::bind_locked(const HIpv6Address& address, Router& router) {
   if (router.b_bound) return;
+  DWORD now = GetTickCount();
+  if (router.b_bind_failed && DWORD(now - router.dw_bind_failed) < kProbeMs) return;
   if (router.i_ifindex == 0 || platform::ipv6_table().bind(router.i_ifindex, address, router.mac.data()) != 0) {
+    router.b_bind_failed = true;
+    router.dw_bind_failed = now;
     HFileLog::ins().log(1, kSource, __LINE__, L"IPv6 router %S could not be bound to %S", text(address).c_str(),
                         HNetworkProtocolUtil::GetMACString(router.mac.data()).c_str());
     return;
   }
   router.b_bound = true;
+  router.b_bind_failed = false;
   HFileLog::ins().log(2, kSource, __LINE__, L"IPv6 router %S bound to %S", text(address).c_str(),
                       HNetworkProtocolUtil::GetMACString(router.mac.data()).c_str());
 }
@@ -103,8 +108,7 @@ void HIpv6Routers::judge_advert(const Advert& advert) {
   auto it = map_routers.find(advert.source);
   if (it == map_routers.end()) {
     HIpv6Report::advert(advert.eth_source.data(), advert.source);
-    if (b_remove_rogue_routes) {
-      set_rogues.insert(advert.source);
+    if (b_remove_rogue_routes && set_rogues.size() < kMaxRogues && set_rogues.insert(advert.source).second) {
       remove_routes_locked(advert.source);
     }
     return;
@@ -115,7 +119,9 @@ void HIpv6Routers::judge_advert(const Advert& advert) {
     router.b_has_mac = true;
   }
   if (advert.eth_source == router.mac) {
-    router.set_prefixes.insert(advert.vt_prefixes.begin(), advert.vt_prefixes.end());
+    for (const Prefix& prefix : advert.vt_prefixes) {
+      if (router.set_prefixes.size() < kMaxPrefixes) router.set_prefixes.insert(prefix);
+    }
   } else {
     bool new_prefix = std::any_of(advert.vt_prefixes.begin(), advert.vt_prefixes.end(),
                                   [&](const Prefix& prefix) { return router.set_prefixes.count(prefix) == 0; });

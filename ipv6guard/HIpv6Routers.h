@@ -14,8 +14,10 @@
 // - A router advertisement from a router that is not known, or from a
 //   known router's address with another MAC that announces a new prefix or
 //   a lifetime of 0, is reported; with `b_remove_rogue_routes` the default
-//   routes through an unknown router are removed (again at every refresh,
-//   as the rogue keeps advertising).
+//   routes through an unknown router are removed when it is first seen and
+//   again at every refresh of the watch thread, as the rogue keeps
+//   advertising (at most kMaxRogues rogues, so the capture thread asks the
+//   kernel at most that often).
 // Called from the capture thread and the watch thread; one lock guards all.
 #include <array>
 #include <map>
@@ -34,6 +36,10 @@ class HIpv6Routers {
   // A prefix as its 16 bytes followed by its length.
   typedef std::array<unsigned char, 17> Prefix;
   static constexpr DWORD kProbeMs = 1000;
+  // Bounds against an advertisement flood from made-up sources: the rogues
+  // whose routes are removed, and the prefixes kept per router.
+  static constexpr size_t kMaxRogues = 64;
+  static constexpr size_t kMaxPrefixes = 64;
 
   struct Settings {
     std::vector<std::pair<HIpv6Address, Mac>> vt_listed;
@@ -70,6 +76,10 @@ class HIpv6Routers {
     Mac mac{};
     int i_ifindex = 0;
     bool b_bound = false;
+    // A failed binding is tried again at most once per kProbeMs, so that
+    // a flood of forged claims does not become a flood of kernel requests.
+    bool b_bind_failed = false;
+    DWORD dw_bind_failed = 0;
     std::set<Prefix> set_prefixes;
     // A claim waiting for the old MAC's answer.
     bool b_probing = false;

@@ -196,11 +196,14 @@ TEST(Ipv6Guard, RogueAdvertsAreReportedAndTheirRoutesRemovedTheRoutersOwnAreNot)
                                       "AntiARP_RP_RA 02:77:06:00:00:67 fe80::1",
                                       "AntiARP_RP_RA 02:77:06:00:00:66 fe80::66"}),
             guard.reports());
-  // The rogue's route, as the kernel installed it, goes; the router's stays.
+  // The rogue's route, as the kernel installed it again, goes at the
+  // watch's refresh (not on the capture thread); the router's stays.
   platform::Ipv6Router rogue;
   rogue.address = ip6(kRogue);
   guard.table.set_routers({guard.table.neighbours()[0], rogue});
   guard.feed(router_advert(kRogueMac, kRogue, "fd77:66::"));
+  EXPECT_EQ(2u, guard.table.routes().size());
+  guard.routers->refresh({}, false);
   EXPECT_EQ(std::vector<HIpv6Address>{ip6(kRouter)}, guard.table.routes());
   EXPECT_TRUE(guard.routers->needs_removals());
 }
