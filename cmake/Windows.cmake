@@ -61,8 +61,9 @@ set_target_properties(velmora_host PROPERTIES PREFIX "")
 target_link_libraries(velmora_host PUBLIC Threads::Threads ws2_32 PRIVATE iphlpapi user32)
 
 # The plug-in, from the same folders and files as on Linux.
+add_subdirectory(${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
 add_library(tidewell_objs OBJECT)
-target_link_libraries(tidewell_objs PUBLIC velmora_host)
+target_link_libraries(tidewell_objs PUBLIC velmora_host tidewell_res)
 add_subdirectory(frame)
 add_subdirectory(arpguard)
 add_subdirectory(arpwatch)
@@ -76,7 +77,7 @@ add_library(tidewell SHARED $<TARGET_OBJECTS:tidewell_objs> ${CMAKE_SOURCE_DIR}/
 set_target_properties(tidewell PROPERTIES OUTPUT_NAME Tidewell PREFIX "")
 target_link_libraries(tidewell PUBLIC velmora_host)
 add_library(tidewell_core STATIC $<TARGET_OBJECTS:tidewell_objs>)
-target_link_libraries(tidewell_core PUBLIC velmora_host)
+target_link_libraries(tidewell_core PUBLIC velmora_host tidewell_res)
 
 if(TIDEWELL_TESTS)
   enable_testing()

@@ -12,7 +12,6 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/ArpCommand.h"
 #include "platform/WinProcess.h"
 #include "platform/WinTime.h"
 #include "tests/support/TempDir.h"
@@ -201,23 +200,6 @@ TEST(PlatformCommandLineTest, WordsSplitAsWindowsSplitsThem) {
   EXPECT_EQ((Words{L"a\\", L"b"}), platform::split_command_line(L"\"a\\\\\" b"));
   EXPECT_EQ((Words{L""}), platform::split_command_line(L"\"\""));
   EXPECT_TRUE(platform::split_command_line(L"").empty());
-}
-
-TEST(PlatformArpCommandTest, OnlyArpSetCommandsAreRead) {
-  DWORD address = 0;
-  BYTE mac[6] = {};
-  EXPECT_TRUE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77:00:00:01:0A", address, mac));
-  EXPECT_EQ(0x01014d0au, address);  // network byte order
-  EXPECT_EQ(0x0a, mac[5]);
-  EXPECT_TRUE(platform::parse_arp_set_command(L"/usr/sbin/arp -s 10.77.1.1 02-77-00-00-01-0b", address, mac));
-  EXPECT_EQ(0x0b, mac[5]);
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -d 10.77.1.1 02:77:00:00:01:01", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.256 02:77:00:00:01:01", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77:00:00:01:0g", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77-00:00:01:01", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"rm -s 10.77.1.1 02:77:00:00:01:01", address, mac));
-  EXPECT_EQ(0x0b, mac[5]);  // untouched by the refusals
 }
 
 }  // namespace
