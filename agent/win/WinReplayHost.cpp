@@ -1,4 +1,6 @@
-#include "tests/win/WinReplayHost.h"
+#include "agent/win/WinReplayHost.h"
+
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "host/HFileUtil.h"
 #include "host/HEventCenter.h"
 #include "host/HWinPCapHelper.h"
+#include "platform/Utf8.h"
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
 
@@ -100,7 +103,7 @@ int WinReplayHost::set_up_capture() {
 int WinReplayHost::start_plugin() {
   std::string path = options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
   std::string error;
-  if (plugin.load(HFileUtil::from_utf8(path).wstr(), error) != 0) return say_error(error, EXIT_FAILURE_RUN);
+  if (plugin.load(path, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
   log_info(__LINE__, "plug-in loaded: " + path);
   wchar_t name_buf[64] = {0};
   wchar_t name_buf2[64] = {0};
@@ -150,4 +153,22 @@ void WinReplayHost::print_summary() {
                 static_cast<unsigned long long>(AgentSetup::count_lines(core + "/alarms.jsonl")));
   std::fputs(text, stdout);
   std::fflush(stdout);
+}
+
+void end_process(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+  ::ExitProcess(static_cast<UINT>(code));
+}
+
+std::string program_folder_utf8() {
+  wchar_t path[MAX_PATH];
+  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, n < MAX_PATH ? n : 0);
+  size_t slash = folder.find_last_of(L"\\/");
+  folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash);
+  for (wchar_t& c : folder)
+    if (c == L'\\') c = L'/';
+  return platform::wide_to_utf8(folder);
 }

@@ -8,7 +8,7 @@
 
 #include "agent/AgentConfig.h"
 #include "agent/AgentOptions.h"
-#include "tests/win/WinPluginModule.h"
+#include "agent/PluginModule.h"
 
 class WinReplayHost {
  public:
@@ -28,8 +28,14 @@ class WinReplayHost {
 
   AgentOptions options;
   AgentConfig config;
-  WinPluginModule plugin;
+  PluginModule plugin;
   std::string str_home;
   std::string str_exe_folder;
   double d_wall_seconds = 0;
 };
+
+// Ends the process at once with `code`: the plug-in's threads never stop, so
+// nothing may be torn down under them.
+[[noreturn]] void end_process(int code);
+// The folder of the running program, with "/" separators.
+std::string program_folder_utf8();
