@@ -41,12 +41,7 @@ lab_require_bin velmora-agent frame_inject hardening_flood
 lab_start
 LAB_DUMP=(home/core/reports.jsonl home/log/Velmora.log agent.out flood.out)
 
-HOST_IP=10.77.$NET.10
-GW_IP=10.77.$NET.1
-HOST_MAC=$(lab_mac 0a)
-GW_MAC=$(lab_mac 01)
-SPOOF_MAC=$(lab_mac 66)
-ROGUE_MAC=$(lab_mac 99)
+lab_addresses
 ATTACK_LOG_MAX=307200
 GENERAL_LOG_MAX=$((10 * 1024 * 1024))
 LINE_MAX=4096

@@ -18,13 +18,8 @@ aw_require() {
 }
 
 aw_setup() {
-  HOST_IP=10.77.$NET.10
-  GW_IP=10.77.$NET.1
-  SPOOF_IP=10.77.$NET.66
-  HOST_MAC=$(lab_mac 0a)
-  GW_MAC=$(lab_mac 01)
+  lab_addresses
   GW_NEW_MAC=$(lab_mac 02)
-  SPOOF_MAC=$(lab_mac 66)
   lab_start
   lab_bridge
   lab_netns host gw spoof

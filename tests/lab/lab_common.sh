@@ -174,6 +174,17 @@ JSON
 
 # lab_mac NN: the test's locally administered MAC 02:77:<NET>:00:00:NN.
 lab_mac() { printf '02:77:%02x:00:00:%s' "$NET" "$1"; }
+# The segment's usual parties: the host (.10), the gateway (.1), a spoofer
+# (.66) and a rogue MAC.
+lab_addresses() {
+  HOST_IP=10.77.$NET.10
+  GW_IP=10.77.$NET.1
+  SPOOF_IP=10.77.$NET.66
+  HOST_MAC=$(lab_mac 0a)
+  GW_MAC=$(lab_mac 01)
+  SPOOF_MAC=$(lab_mac 66)
+  ROGUE_MAC=$(lab_mac 99)
+}
 
 # Frames in hex, for frame_inject.
 lab_hex_mac() { echo "${1//:/}"; }

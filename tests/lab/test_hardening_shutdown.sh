@@ -16,12 +16,7 @@ lab_require timeout Xvfb
 lab_require_bin velmora-agent frame_inject hardening_flood
 lab_start
 
-HOST_IP=10.77.$NET.10
-GW_IP=10.77.$NET.1
-HOST_MAC=$(lab_mac 0a)
-GW_MAC=$(lab_mac 01)
-SPOOF_MAC=$(lab_mac 66)
-ROGUE_MAC=$(lab_mac 99)
+lab_addresses
 STOP_LIMIT_MS=1000
 
 lab_netns host send

@@ -1,10 +1,5 @@
 #include "tests/support/arpwatch_support.h"
 
-#include "host/HEventCenter.h"
-#include "host/HNetworkUtil.h"
-#include "host/HSysInfoMgr.h"
-#include "platform/IpHelper.h"
-#include "tests/support/PluginPolicy.h"
 
 namespace arpwatch_test {
 
@@ -38,24 +33,10 @@ Bytes expected_request(const std::string& ip, const std::string& old_mac) {
   return arp_frame(f, 60);
 }
 
-WatchEnv::WatchEnv(const PolicySetup& setup) {
-  platform::set_arp_table_backend(p_arp_table);
-
-  HSysInfoMgr::ins().set_virtual(HString(kHostIp), HString(kHostMac));
-  HNetwrokAdapterNode adapter;
-  adapter.str_name = L"veth0";
-  adapter.vt_gateway.push_back(HString(kGatewayIp));
-  HNetworkUtil::set_virtual_adapters({adapter});
-
-  AntiARPSpoofing_Local policy;
-  policy.strPolicyID = L"p1";
-  policy.iStateMask = setup.state_mask;
-  policy.iAntiARPSpoofing = setup.mode;
-  policy.strBindList = HString(setup.bind_list);
-  policy.iAntiDHCPSpoofing = 1;
-  policy.iAutoBind = setup.auto_bind;
-  HEventCenter::ins().i_state = setup.state_word;
-  tidewell_test::install_policy(policy);
+PolicySetup::PolicySetup() {
+  host_ip = kHostIp;
+  host_mac = kHostMac;
+  gateways = {kGatewayIp};
 }
 
 }  // namespace arpwatch_test

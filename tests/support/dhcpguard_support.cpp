@@ -6,9 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "host/AntiARPSpoofing_Local.h"
 #include "platform/Utf8.h"
-#include "tests/support/PluginPolicy.h"
 
 // GTK, fontconfig and pango keep caches for the life of the process that
 // the leak checker would otherwise report for the tests of real windows.
@@ -128,14 +126,16 @@ HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {
   return item;
 }
 
-DhcpEnv::DhcpEnv() {
-  AntiARPSpoofing_Local policy;
-  policy.strPolicyID = L"p-dhcp";
-  policy.iStateMask = 1;
-  policy.iAntiARPSpoofing = 0;
-  policy.iAntiDHCPSpoofing = 1;
-  tidewell_test::install_policy(policy);
+namespace {
+tidewell_test::PolicySetup dhcp_only() {
+  tidewell_test::PolicySetup setup;
+  setup.id = "p-dhcp";
+  setup.mode = 0;
+  return setup;
 }
+}  // namespace
+
+DhcpEnv::DhcpEnv() : PluginEnv(dhcp_only()) {}
 
 bool eventually(const std::function<bool()>& done, int timeout_ms) {
   for (int waited = 0; waited <= timeout_ms; waited += 10) {
