@@ -54,12 +54,7 @@ set_up_segment() {
   local ns
   for ns in "${LAB_NETNS[@]}"; do ip netns del "$ns" 2>/dev/null; done
   LAB_NETNS=()
-  lab_netns send host
-  lab_pair send f0 host h0
-  lab_iface send f0 "$SPOOF_MAC" 10.77.$NET.66
-  lab_iface host h0 "$HOST_MAC" "$HOST_IP"
-  ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
-  ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
+  lab_sender_segment
 }
 
 # The spoofer's claim of the gateway, to the host.

@@ -1,12 +1,11 @@
 #include "agent/win/WinReplayHost.h"
 
-#include <windows.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "agent/AgentLoop.h"
+#include "agent/win/WinProgram.h"
 #include "agent/AgentSetup.h"
 #include "host/HConsoleWriter.h"
 #include "host/HEnvironment.h"
@@ -14,7 +13,6 @@
 #include "host/HFileUtil.h"
 #include "host/HEventCenter.h"
 #include "host/HWinPCapHelper.h"
-#include "platform/Utf8.h"
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
 
@@ -153,22 +151,4 @@ void WinReplayHost::print_summary() {
                 static_cast<unsigned long long>(AgentSetup::count_lines(core + "/alarms.jsonl")));
   std::fputs(text, stdout);
   std::fflush(stdout);
-}
-
-void end_process(int code) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
-  ::ExitProcess(static_cast<UINT>(code));
-}
-
-std::string program_folder_utf8() {
-  wchar_t path[MAX_PATH];
-  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, n < MAX_PATH ? n : 0);
-  size_t slash = folder.find_last_of(L"\\/");
-  folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash);
-  for (wchar_t& c : folder)
-    if (c == L'\\') c = L'/';
-  return platform::wide_to_utf8(folder);
 }

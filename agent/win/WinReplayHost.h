@@ -33,9 +33,3 @@ class WinReplayHost {
   std::string str_exe_folder;
   double d_wall_seconds = 0;
 };
-
-// Ends the process at once with `code`: the plug-in's threads never stop, so
-// nothing may be torn down under them.
-[[noreturn]] void end_process(int code);
-// The folder of the running program, with "/" separators.
-std::string program_folder_utf8();

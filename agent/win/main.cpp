@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/HFileLog.h"
+#include "agent/win/WinProgram.h"
 #include "agent/win/WinReplayHost.h"
 
 int main(int argc, char** argv) {

@@ -90,3 +90,12 @@ aw_bind_start() {
 aw_gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0; }
 aw_gateway_entry_has() { aw_gateway_entry | grep -qF -- "$1"; }
 aw_gateway_bound() { aw_gateway_entry | grep -qF "lladdr $GW_MAC PERMANENT"; }
+
+# The segment set up, the host's capture on and the agent started with
+# protection by probing (mode 1).
+aw_start_probing() {
+  aw_require
+  aw_setup
+  aw_capture_host
+  aw_start_agent "$(aw_policy 1 0 "")"
+}

@@ -186,6 +186,17 @@ lab_addresses() {
   ROGUE_MAC=$(lab_mac 99)
 }
 
+# A sender namespace wired straight to the host (as the spoofer), the host's
+# default route through the gateway, whose MAC the host already knows.
+lab_sender_segment() {
+  lab_netns send host
+  lab_pair send f0 host h0
+  lab_iface send f0 "$SPOOF_MAC" "$SPOOF_IP"
+  lab_iface host h0 "$HOST_MAC" "$HOST_IP"
+  ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
+  ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
+}
+
 # Frames in hex, for frame_inject.
 lab_hex_mac() { echo "${1//:/}"; }
 lab_hex_ip() { local a b c d; IFS=. read -r a b c d <<<"$1"; printf '%02x%02x%02x%02x' "$a" "$b" "$c" "$d"; }

@@ -19,12 +19,7 @@ lab_start
 lab_addresses
 STOP_LIMIT_MS=1000
 
-lab_netns host send
-lab_pair send f0 host h0
-lab_iface send f0 "$SPOOF_MAC" 10.77.$NET.66
-lab_iface host h0 "$HOST_MAC" "$HOST_IP"
-ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
-ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
+lab_sender_segment
 
 # A private X server on a display nobody uses.
 for n in $(seq 81 99); do

@@ -23,14 +23,7 @@ Bytes marked_frame(const ArpFields& fields) {
 }
 
 Bytes expected_request(const std::string& ip, const std::string& old_mac) {
-  ArpFields f;
-  f.op = 1;
-  f.eth_dst = old_mac;
-  f.sender_mac = kHostMac;
-  f.sender_ip = kHostIp;
-  f.target_mac = old_mac;
-  f.target_ip = ip;
-  return arp_frame(f, 60);
+  return tidewell_test::arp_request(old_mac, kHostMac, kHostIp, old_mac, ip);
 }
 
 PolicySetup::PolicySetup() {

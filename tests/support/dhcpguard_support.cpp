@@ -88,14 +88,7 @@ Bytes dhcp_frame(const DhcpFields& f) {
 
 Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip,
                     bool counting_padding) {
-  tidewell_test::ArpFields f;
-  f.op = 1;
-  f.eth_dst = kBroadcastMac;
-  f.sender_mac = client_mac;
-  f.sender_ip = client_ip;
-  f.target_mac = kNoMac;
-  f.target_ip = gateway_ip;
-  Bytes frame = tidewell_test::arp_frame(f, 60);
+  Bytes frame = tidewell_test::arp_request(kBroadcastMac, client_mac, client_ip, kNoMac, gateway_ip);
   if (counting_padding) {
     for (size_t i = 42; i < 60; ++i) frame[i] = static_cast<unsigned char>(i);
   }

@@ -68,16 +68,6 @@ class PlatformProcessTest : public ::testing::Test {
   const std::string str_dir = tmp_dir.path();
 };
 
-TEST_F(PlatformProcessTest, ProgramInTheCurrentDirectoryRunsThereWithItsArguments) {
-  script("tw-echo", "echo \"$1|$2|$3\" > out.txt; pwd >> out.txt; echo end >> out.txt");
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(start(L"tw-echo a \"b c\" d\\\"e", info));
-  EXPECT_NE(0u, info.dwProcessId);
-  EXPECT_EQ("a|b c|d\"e\n" + str_dir + "\nend\n", wait_for_file("out.txt"));
-  EXPECT_TRUE(CloseHandle(info.hProcess));
-  EXPECT_TRUE(CloseHandle(info.hThread));
-}
-
 TEST_F(PlatformProcessTest, HiddenProgramWritesToNowhereAndInheritsNoHandle) {
   int fd = ::open("/dev/null", O_RDONLY);  // no close-on-exec
   ASSERT_GE(fd, 0);
@@ -141,38 +131,6 @@ TEST_F(PlatformProcessTest, HangingChildIsKilledAndReapedAndExitCodesAreKept) {
   for (HANDLE handle : {hanging.hProcess, hanging.hThread, ending.hProcess, ending.hThread}) CloseHandle(handle);
   EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(ending.hProcess, 0));
   EXPECT_FALSE(TerminateProcess(ending.hProcess, 1));
-}
-
-TEST(PlatformLauncherTest, LauncherSeesTheStartInsteadOfAProcess) {
-  std::vector<platform::ProcessLaunch> seen;
-  platform::set_process_launcher([&seen](const platform::ProcessLaunch& launch) {
-    seen.push_back(launch);
-    return launch.command_line.find(L"fail") == std::wstring::npos;
-  });
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION info{};
-  wchar_t line[] = L"arp -s 10.77.1.1 02:77:00:00:01:01";
-  EXPECT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, L"/usr/sbin", &si, &info));
-  EXPECT_NE(nullptr, info.hProcess);
-  EXPECT_NE(info.hProcess, info.hThread);
-  EXPECT_TRUE(CloseHandle(info.hProcess));
-  EXPECT_TRUE(CloseHandle(info.hThread));
-
-  si.dwFlags = 0;
-  wchar_t failing[] = L"fail now";
-  PROCESS_INFORMATION none{};
-  EXPECT_FALSE(CreateProcessW(nullptr, failing, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &none));
-  EXPECT_EQ(nullptr, none.hProcess);
-  platform::set_process_launcher(nullptr);
-
-  ASSERT_EQ(2u, seen.size());
-  EXPECT_EQ(L"arp -s 10.77.1.1 02:77:00:00:01:01", seen[0].command_line);
-  EXPECT_EQ(L"/usr/sbin", seen[0].current_directory);
-  EXPECT_TRUE(seen[0].hidden);
-  EXPECT_FALSE(seen[1].hidden);
 }
 
 TEST(PlatformCommandLineTest, WordsSplitAsWindowsSplitsThem) {
