@@ -1,5 +1,6 @@
 #include "tests/support/PluginEnv.h"
 
+#include "arpguard/HArpAttackFilter.h"
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTestThread.h"
 #include "frame/HPTWGlobal.h"
@@ -21,6 +22,18 @@ std::vector<platform::MemoryArpTable*>& kept_tables() {
 }  // namespace
 
 PluginEnv::PluginEnv(const PolicySetup& setup) : policy(setup) {
+  // The objects an earlier test of this program made stay alive (a thread
+  // may still use them) but leave the global state.
+  HPTWGlobal& global = HPTWGlobal::ins();
+  global.p_thread_tidewell = nullptr;
+  global.p_test_thread = nullptr;
+  global.p_arp_callback = nullptr;
+  global.p_dhcp_callback = nullptr;
+  global.p_dhcp_arp_callback = nullptr;
+  global.p_get_sys_arp_table = nullptr;
+  global.flush_reports(2000);  // an earlier test's reports reach its own core
+  global.report_gate.reset();
+  HArpAttackFilter::ins().reset();
   kept_tables().push_back(p_table);
   if (!setup.host_ip.empty()) {
     platform::set_arp_table_backend(p_table);
@@ -44,7 +57,6 @@ PluginEnv::PluginEnv(const PolicySetup& setup) : policy(setup) {
   HEventCenter::ins().i_state = setup.state_word;
   HDataCenter::GetPolicy()->set_policies({record}, {});
   HEventCenter::ins().b_online = 1;
-  HPTWGlobal& global = HPTWGlobal::ins();
   global.vt_arp.assign(1, record);
   global.audit_report_mgr.init(L"NetSecurity", L"AntiARPSpoofing", L"arc_file\\his_arp_attack", 173, 300);
 }

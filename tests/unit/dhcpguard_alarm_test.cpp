@@ -151,6 +151,7 @@ TEST_P(AlarmTest, WindowThatCannotBeFoundGetsTheAlarmAWindowOfItsOwn) {
   HWND first = open_window();
   ASSERT_NE(nullptr, first);
   // The open window no longer carries the title it is looked for by.
+  HString title = HLanMgr::ins().get(779);
   HLanMgr::ins().set_text(779, L"{name} - renamed");
   probe.show_alarm(L"not lost");
   HWND second = open_window();
@@ -158,6 +159,8 @@ TEST_P(AlarmTest, WindowThatCannotBeFoundGetsTheAlarmAWindowOfItsOwn) {
   EXPECT_EQ(L"not lost", edit_text(second));
   EXPECT_EQ(L"under the old title", edit_text(first));
   close_by_user(first);
+  close_by_user(second);
+  HLanMgr::ins().set_text(779, title);
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, AlarmTest, ::testing::Values(Mode::kHeadless, Mode::kGtk),
