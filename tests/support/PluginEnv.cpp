@@ -19,18 +19,25 @@ std::vector<platform::MemoryArpTable*>& kept_tables() {
   static std::vector<platform::MemoryArpTable*>* tables = new std::vector<platform::MemoryArpTable*>();
   return *tables;
 }
+// Takes an object out of the global state and keeps it reachable.
+template <typename T>
+void retire(T*& object) {
+  static std::vector<const void*>* retired = new std::vector<const void*>();
+  if (object) retired->push_back(object);
+  object = nullptr;
+}
 }  // namespace
 
 PluginEnv::PluginEnv(const PolicySetup& setup) : policy(setup) {
   // The objects an earlier test of this program made stay alive (a thread
   // may still use them) but leave the global state.
   HPTWGlobal& global = HPTWGlobal::ins();
-  global.p_thread_tidewell = nullptr;
-  global.p_test_thread = nullptr;
-  global.p_arp_callback = nullptr;
-  global.p_dhcp_callback = nullptr;
-  global.p_dhcp_arp_callback = nullptr;
-  global.p_get_sys_arp_table = nullptr;
+  retire(global.p_thread_tidewell);
+  retire(global.p_test_thread);
+  retire(global.p_arp_callback);
+  retire(global.p_dhcp_callback);
+  retire(global.p_dhcp_arp_callback);
+  retire(global.p_get_sys_arp_table);
   global.flush_reports(2000);  // an earlier test's reports reach its own core
   global.report_gate.reset();
   HArpAttackFilter::ins().reset();
