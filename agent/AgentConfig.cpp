@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/HFileUtil.h"
-#include "host/HIpv6Address.h"
+#include "wire/HIpv6Address.h"
 
 using json = nlohmann::json;
 

@@ -100,3 +100,12 @@ size_t HArpAttackFilter::recent_count() {
   HIEUtil::RecMutex::Lock lock(mtx_filter);
   return lst_recent.size();
 }
+
+void HArpAttackFilter::reset() {
+  HIEUtil::RecMutex::Lock lock(mtx_filter);
+  vt_reported_mac.clear();
+  set_reported_mac.clear();
+  lst_recent.clear();
+  map_recent.clear();
+  map_mac_count.clear();
+}

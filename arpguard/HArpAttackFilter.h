@@ -34,6 +34,9 @@ class HArpAttackFilter {
   // For tests and the agent's summary.
   size_t reported_count();
   size_t recent_count();
+  // Forgets every claim and reported MAC: the filter as at start (a test
+  // seam, for the tests of one program that each start afresh).
+  void reset();
 
   HArpAttackFilter() = default;
   HArpAttackFilter(const HArpAttackFilter&) = delete;

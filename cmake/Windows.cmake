@@ -1,9 +1,8 @@
-# The Windows build: the plug-in's own sources (frame/, arpguard/, arpwatch/,
-# dhcpguard/, cacherepair/, dhcpservers/, neighwatch/, ipv6guard/) as they are, over the Windows side of platform/ and host/
-# (platform/win/, host/win/). Tidewell.dll carries the dialog resource of
+# The Windows build: the plug-in's layers (cmake/Layers.cmake) as they are,
+# over the Windows side of platform/ and host/ (platform/win/, host/win/). Tidewell.dll carries the dialog resource of
 # res/Tidewell.rc and the export table of frame/Tidewell.def; the agent's
-# libraries are velmora_host.dll. Programs and tests run under Wine
-# (tests/win/wine-run.sh).
+# libraries are velmora_host.dll; tidewell-host.exe (agent/win/) drives the
+# DLL. Programs and tests run under Wine (tests/win/wine-run.sh).
 enable_language(C)
 enable_language(RC)
 
@@ -16,7 +15,7 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
 find_package(Threads REQUIRED)
-include_directories(${CMAKE_SOURCE_DIR})
+include(${CMAKE_SOURCE_DIR}/cmake/Layers.cmake)
 # Sources written against <arpa/inet.h> get Winsock's byte-order calls.
 include_directories(BEFORE SYSTEM ${CMAKE_SOURCE_DIR}/platform/win/include)
 
@@ -39,16 +38,13 @@ endforeach()
 # rest.
 set(WIN_PLATFORM_SHARED AfxWin.cpp ArpCommand.cpp IpHelper.cpp MemoryArpTable.cpp MemoryIpv6Table.cpp ProcessLauncher.cpp Utf8.cpp VirtualArpTable.cpp)
 list(TRANSFORM WIN_PLATFORM_SHARED PREPEND ${CMAKE_SOURCE_DIR}/platform/)
-file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp)
+file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp ${CMAKE_SOURCE_DIR}/wire/*.cpp)
 
-# host/: every file but those of the Linux network and capture, which
-# host/win/ replaces. The files that write the logs, the archive, the
-# core's records and the console lines make POSIX file calls: PosixCompat.h
-# gives them their Linux meaning.
+# host/: the files shared by both systems, and host/win/ in place of
+# host/linux/. The files that write the logs, the archive, the core's
+# records and the console lines make POSIX file calls: PosixCompat.h gives
+# them their Linux meaning.
 file(GLOB WIN_HOST_SHARED CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
-foreach(linux_only HCaptureSource HChildProcess HFileSystem HHomeFiles HLiveAdapters HMainAddress HPrivileges HRouteTable HSystemFolders)
-  list(REMOVE_ITEM WIN_HOST_SHARED ${CMAKE_SOURCE_DIR}/host/${linux_only}.cpp)
-endforeach()
 set(WIN_HOST_POSIX_FILES HArchiveFile HConsoleWriter HCoreJson HDataCenter HFileLog)
 list(TRANSFORM WIN_HOST_POSIX_FILES PREPEND ${CMAKE_SOURCE_DIR}/host/)
 list(TRANSFORM WIN_HOST_POSIX_FILES APPEND .cpp)
@@ -56,28 +52,37 @@ set_source_files_properties(${WIN_HOST_POSIX_FILES} PROPERTIES
   COMPILE_OPTIONS "-include;${CMAKE_SOURCE_DIR}/host/win/PosixCompat.h")
 file(GLOB WIN_HOST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/win/*.cpp)
 
-add_library(velmora_host SHARED ${WIN_HOST_SHARED} ${WIN_HOST_SOURCES} ${WIN_PLATFORM_SHARED} ${WIN_PLATFORM_SOURCES})
+add_library(tidewell_platform OBJECT ${WIN_PLATFORM_SHARED} ${WIN_PLATFORM_SOURCES})
+tidewell_layer_roots(tidewell_platform platform wire)
+target_link_libraries(tidewell_platform PUBLIC Threads::Threads ws2_32)
+add_library(velmora_host SHARED ${WIN_HOST_SHARED} ${WIN_HOST_SOURCES})
+tidewell_layer_roots(velmora_host host)
 set_target_properties(velmora_host PROPERTIES PREFIX "")
-target_link_libraries(velmora_host PUBLIC Threads::Threads ws2_32 PRIVATE iphlpapi user32)
+target_link_libraries(velmora_host PUBLIC tidewell_platform Threads::Threads ws2_32 PRIVATE iphlpapi user32)
 
-# The plug-in, from the same folders and files as on Linux.
-add_library(tidewell_objs OBJECT)
-target_link_libraries(tidewell_objs PUBLIC velmora_host)
-add_subdirectory(frame)
-add_subdirectory(arpguard)
-add_subdirectory(arpwatch)
-add_subdirectory(dhcpguard)
-add_subdirectory(cacherepair)
-add_subdirectory(dhcpservers)
-add_subdirectory(ipv6guard)
-add_subdirectory(neighwatch)
+# The plug-in, from the same layers and files as on Linux.
+add_subdirectory(${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
+tidewell_plugin_layers()
 set(TIDEWELL_RC ${CMAKE_SOURCE_DIR}/res/Tidewell.rc)
 set_source_files_properties(${TIDEWELL_RC} PROPERTIES COMPILE_FLAGS "-c 65001")
-add_library(tidewell SHARED $<TARGET_OBJECTS:tidewell_objs> ${CMAKE_SOURCE_DIR}/frame/Tidewell.def ${TIDEWELL_RC})
+add_library(tidewell SHARED ${CMAKE_SOURCE_DIR}/frame/Tidewell.def ${TIDEWELL_RC})
 set_target_properties(tidewell PROPERTIES OUTPUT_NAME Tidewell PREFIX "")
-target_link_libraries(tidewell PUBLIC velmora_host)
-add_library(tidewell_core STATIC $<TARGET_OBJECTS:tidewell_objs>)
-target_link_libraries(tidewell_core PUBLIC velmora_host)
+target_link_libraries(tidewell PUBLIC ${TIDEWELL_PLUGIN_LAYERS})
+add_library(tidewell_core STATIC)
+target_link_libraries(tidewell_core PUBLIC ${TIDEWELL_PLUGIN_LAYERS})
+
+# nlohmann/json, the header only, without the rest of the Linux include
+# folder: the agent's config reader in the host program and the tests.
+find_path(TIDEWELL_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
+if(NOT TIDEWELL_JSON_INCLUDE)
+  message(FATAL_ERROR "nlohmann/json.hpp is missing (apt-get install nlohmann-json3-dev)")
+endif()
+set(WIN_JSON_DIR ${CMAKE_BINARY_DIR}/deps/include)
+file(MAKE_DIRECTORY ${WIN_JSON_DIR})
+file(CREATE_LINK ${TIDEWELL_JSON_INCLUDE}/nlohmann ${WIN_JSON_DIR}/nlohmann SYMBOLIC)
+
+# The host program.
+add_subdirectory(${CMAKE_SOURCE_DIR}/agent/win ${CMAKE_BINARY_DIR}/agent/win)
 
 if(TIDEWELL_TESTS)
   enable_testing()

@@ -9,11 +9,13 @@
 
 namespace {
 
+HString attack_log_folder() { return HEnvironment::GetMyExeFullFilePath(false) + L"\\log"; }
+
 HFileLog* make_attack_log() {
   HFileLog* p_log = new HFileLog();
   p_log->b_switch = 1;
   p_log->set_max_file_len(307200);
-  p_log->set_path(HEnvironment::GetMyExeFullFilePath(false) + L"\\log", L"Attack");
+  p_log->set_path(attack_log_folder(), L"Attack");
   p_log->set_max_line_len(3072);
   return p_log;
 }
@@ -26,6 +28,8 @@ HFileLog& attack_log() {
 }
 
 }  // namespace
+
+void attack_log_follow_home() { attack_log().set_path(attack_log_folder(), L"Attack"); }
 
 void write_attack_log(const HString& text) {
   HString line = HFileLog::get() + text;

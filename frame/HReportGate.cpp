@@ -122,3 +122,13 @@ uint64_t HReportGate::suppressed() const {
   std::lock_guard<std::mutex> lock(mtx_gate);
   return ull_suppressed;
 }
+
+void HReportGate::reset() {
+  std::lock_guard<std::mutex> lock(mtx_gate);
+  map_windows.clear();
+  vt_budgets.clear();
+  vt_ended.clear();
+  ull_over_budget = ull_lost = ull_suppressed = 0;
+  dw_last_count_line = 0;
+  b_count_logged = false;
+}

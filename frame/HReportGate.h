@@ -37,6 +37,9 @@ class HReportGate {
   void check(bool b_all = false);
   // Reports held back or lost so far.
   uint64_t suppressed() const;
+  // Forgets every window and count: the gate as at start (a test seam, for
+  // the tests of one program that each start afresh).
+  void reset();
 
  private:
   struct Window {

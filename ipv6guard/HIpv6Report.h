@@ -1,7 +1,7 @@
 #pragma once
 // The IPv6 guard's reports: an id, its text and the MAC and IPv6 address
 // it names ({"mac", "ip"}), through the plug-in's report gate.
-#include "host/HIpv6Address.h"
+#include "wire/HIpv6Address.h"
 
 class HIpv6Report {
  public:

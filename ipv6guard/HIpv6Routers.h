@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/HIpv6Address.h"
+#include "wire/HIpv6Address.h"
 #include "platform/Ipv6Table.h"
 #include "platform/WinTypes.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/HIpv6Address.h"
+#include "wire/HIpv6Address.h"
 
 namespace platform {
 

@@ -41,12 +41,7 @@ lab_require_bin velmora-agent frame_inject hardening_flood
 lab_start
 LAB_DUMP=(home/core/reports.jsonl home/log/Velmora.log agent.out flood.out)
 
-HOST_IP=10.77.$NET.10
-GW_IP=10.77.$NET.1
-HOST_MAC=$(lab_mac 0a)
-GW_MAC=$(lab_mac 01)
-SPOOF_MAC=$(lab_mac 66)
-ROGUE_MAC=$(lab_mac 99)
+lab_addresses
 ATTACK_LOG_MAX=307200
 GENERAL_LOG_MAX=$((10 * 1024 * 1024))
 LINE_MAX=4096
@@ -59,12 +54,7 @@ set_up_segment() {
   local ns
   for ns in "${LAB_NETNS[@]}"; do ip netns del "$ns" 2>/dev/null; done
   LAB_NETNS=()
-  lab_netns send host
-  lab_pair send f0 host h0
-  lab_iface send f0 "$SPOOF_MAC" 10.77.$NET.66
-  lab_iface host h0 "$HOST_MAC" "$HOST_IP"
-  ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
-  ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
+  lab_sender_segment
 }
 
 # The spoofer's claim of the gateway, to the host.

@@ -18,13 +18,8 @@ aw_require() {
 }
 
 aw_setup() {
-  HOST_IP=10.77.$NET.10
-  GW_IP=10.77.$NET.1
-  SPOOF_IP=10.77.$NET.66
-  HOST_MAC=$(lab_mac 0a)
-  GW_MAC=$(lab_mac 01)
+  lab_addresses
   GW_NEW_MAC=$(lab_mac 02)
-  SPOOF_MAC=$(lab_mac 66)
   lab_start
   lab_bridge
   lab_netns host gw spoof
@@ -95,3 +90,12 @@ aw_bind_start() {
 aw_gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0; }
 aw_gateway_entry_has() { aw_gateway_entry | grep -qF -- "$1"; }
 aw_gateway_bound() { aw_gateway_entry | grep -qF "lladdr $GW_MAC PERMANENT"; }
+
+# The segment set up, the host's capture on and the agent started with
+# protection by probing (mode 1).
+aw_start_probing() {
+  aw_require
+  aw_setup
+  aw_capture_host
+  aw_start_agent "$(aw_policy 1 0 "")"
+}

@@ -25,12 +25,10 @@ dg_require() {
 }
 
 dg_setup() {
-  GW_IP=10.77.$NET.1
+  lab_addresses
   SRV_IP=10.77.$NET.2
   LEASE_IP=10.77.$NET.50
-  HOST_MAC=$(lab_mac 0a)
   SRV_MAC=$(lab_mac 02)
-  GW_MAC=$(lab_mac 01)
   lab_start
   lab_bridge
   lab_netns host srv

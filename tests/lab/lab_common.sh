@@ -176,6 +176,28 @@ JSON
 
 # lab_mac NN: the test's locally administered MAC 02:77:<NET>:00:00:NN.
 lab_mac() { printf '02:77:%02x:00:00:%s' "$NET" "$1"; }
+# The segment's usual parties: the host (.10), the gateway (.1), a spoofer
+# (.66) and a rogue MAC.
+lab_addresses() {
+  HOST_IP=10.77.$NET.10
+  GW_IP=10.77.$NET.1
+  SPOOF_IP=10.77.$NET.66
+  HOST_MAC=$(lab_mac 0a)
+  GW_MAC=$(lab_mac 01)
+  SPOOF_MAC=$(lab_mac 66)
+  ROGUE_MAC=$(lab_mac 99)
+}
+
+# A sender namespace wired straight to the host (as the spoofer), the host's
+# default route through the gateway, whose MAC the host already knows.
+lab_sender_segment() {
+  lab_netns send host
+  lab_pair send f0 host h0
+  lab_iface send f0 "$SPOOF_MAC" "$SPOOF_IP"
+  lab_iface host h0 "$HOST_MAC" "$HOST_IP"
+  ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
+  ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
+}
 
 # Frames in hex, for frame_inject.
 lab_hex_mac() { echo "${1//:/}"; }

@@ -17,11 +17,7 @@ rp_require() {
 }
 
 rp_setup() {
-  HOST_IP=10.77.$NET.10
-  GW_IP=10.77.$NET.1
-  HOST_MAC=$(lab_mac 0a)
-  GW_MAC=$(lab_mac 01)
-  SPOOF_MAC=$(lab_mac 66)
+  lab_addresses
   lab_start
   lab_netns send host
   lab_pair send f0 host h0

@@ -7,10 +7,7 @@ AW=arpwatch_m1moved${AW_REPAIR_CACHE:+_repair_$AW_REPAIR_CACHE}
 NET=72
 [ -n "${AW_REPAIR_CACHE:-}" ] && NET=58
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_require
-aw_setup
-aw_capture_host
-aw_start_agent "$(aw_policy 1 0 "")"
+aw_start_probing
 
 ip -n "$AW-gw" link set g0 address "$GW_NEW_MAC" || lab_fail "cannot change the gateway's MAC"
 aw_claim gw g0 "$GW_NEW_MAC"

@@ -10,10 +10,7 @@ AW=arpwatch_m1spoof${AW_REPAIR_CACHE:+_repair_$AW_REPAIR_CACHE}
 NET=71
 [ -n "${AW_REPAIR_CACHE:-}" ] && NET=57
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_require
-aw_setup
-aw_capture_host
-aw_start_agent "$(aw_policy 1 0 "")"
+aw_start_probing
 
 # The kernel takes a claim that changes an entry only once the entry's lock
 # time (1 s) has passed since the set-up wrote it.

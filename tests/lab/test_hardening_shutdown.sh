@@ -16,20 +16,10 @@ lab_require timeout Xvfb
 lab_require_bin velmora-agent frame_inject hardening_flood
 lab_start
 
-HOST_IP=10.77.$NET.10
-GW_IP=10.77.$NET.1
-HOST_MAC=$(lab_mac 0a)
-GW_MAC=$(lab_mac 01)
-SPOOF_MAC=$(lab_mac 66)
-ROGUE_MAC=$(lab_mac 99)
+lab_addresses
 STOP_LIMIT_MS=1000
 
-lab_netns host send
-lab_pair send f0 host h0
-lab_iface send f0 "$SPOOF_MAC" 10.77.$NET.66
-lab_iface host h0 "$HOST_MAC" "$HOST_IP"
-ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
-ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
+lab_sender_segment
 
 # A private X server on a display nobody uses.
 for n in $(seq 81 99); do

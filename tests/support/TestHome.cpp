@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "frame/AttackLog.h"
 #include "host/HDataCenter.h"
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
@@ -13,6 +14,12 @@ namespace tidewell_test {
 TestHome::TestHome(const std::string& tag) : tmp_dir(tag) {
   HEnvironment::set_home(HString(path()));
   HDataCenter::set_core_dir(HString(file("core")));
+  // The logs of an earlier test of this program follow to this home; before
+  // its first line the general log finds the home by itself.
+  if (narrow(HFileLog::ins().file_path()).rfind(path(), 0) != 0) {
+    HFileLog::ins().set_path(HString(path()) + HString(L"/log"), L"Velmora");
+  }
+  attack_log_follow_home();
 }
 
 std::vector<std::string> TestHome::reports() const { return read_lines(file("core/reports.jsonl")); }

@@ -6,16 +6,9 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "arpguard/HThreadTidewell.h"
-#include "arpwatch/HTestThread.h"
-#include "frame/HPTWGlobal.h"
-#include "host/HEventCenter.h"
 #include "host/HNetworkProtocolUtil.h"
-#include "host/HNetworkUtil.h"
-#include "host/HSysInfoMgr.h"
 #include "platform/ArpCommand.h"
 #include "platform/WinDebug.h"
-#include "tests/support/PluginPolicy.h"
 
 namespace arpguard_test {
 
@@ -114,44 +107,14 @@ size_t DebugRecorder::count_containing(const std::string& needle) {
   return n;
 }
 
-namespace {
-// The tables stay reachable after their test: a guard's refresher thread may
-// still read one, and a replaced backend is no leak.
-std::vector<platform::MemoryArpTable*>& kept_tables() {
-  static std::vector<platform::MemoryArpTable*>* tables = new std::vector<platform::MemoryArpTable*>();
-  return *tables;
-}
-}  // namespace
-
-GuardEnv::GuardEnv(const Policy& setup) {
-  kept_tables().push_back(p_table);
-  platform::set_arp_table_backend(p_table);
-
-  HSysInfoMgr::ins().set_virtual(HString(kHostIp), HString(kHostMac));
-  HNetwrokAdapterNode first{L"veth0", {HString(kGatewayIp)}};
-  HNetwrokAdapterNode second{L"veth1", {HString(kGateway2Ip)}};
-  HNetworkUtil::set_virtual_adapters({first, second});
-
-  AntiARPSpoofing_Local policy;
-  policy.strPolicyID = L"p-guard";
-  policy.iStateMask = setup.state_mask;
-  policy.iAntiARPSpoofing = setup.mode;
-  policy.strBindList = HString(setup.bind_list);
-  policy.iAutoBind = setup.auto_bind;
-  HEventCenter::ins().i_state = setup.state_word;
-  tidewell_test::install_policy(policy);
-}
-
-HThreadTidewell& GuardEnv::make_guard() {
-  HThreadTidewell* guard = new HThreadTidewell();
-  HPTWGlobal::ins().p_thread_tidewell = guard;
-  return *guard;
-}
-
-HTestThread& GuardEnv::probe() {
-  HPTWGlobal& global = HPTWGlobal::ins();
-  if (!global.p_test_thread) global.p_test_thread = new HTestThread(HString(kHostIp), HString(kHostMac));
-  return *global.p_test_thread;
+Policy::Policy() {
+  id = "p-guard";
+  mode = 2;
+  dhcp = 0;
+  auto_bind = 1;
+  host_ip = kHostIp;
+  host_mac = kHostMac;
+  gateways = {kGatewayIp, kGateway2Ip};
 }
 
 }  // namespace arpguard_test

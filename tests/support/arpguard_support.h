@@ -11,14 +11,11 @@
 #include "host/HArpNode.h"
 #include "host/HString.h"
 #include "platform/IpHelper.h"
-#include "platform/MemoryArpTable.h"
 #include "platform/WinProcess.h"
 #include "tests/support/CoreRecorder.h"
 #include "tests/support/FakeTicks.h"
+#include "tests/support/PluginEnv.h"
 #include "tests/support/TestHome.h"
-
-class HThreadTidewell;
-class HTestThread;
 
 namespace arpguard_test {
 
@@ -44,12 +41,14 @@ using tidewell_test::FakeTicks;
 using tidewell_test::narrow;
 using tidewell_test::read_file;
 
-struct Policy {
-  int32_t mode = 2;  // iAntiARPSpoofing
-  int32_t state_mask = 1;
-  uint32_t state_word = 1;
-  int32_t auto_bind = 1;
-  std::string bind_list;
+// The guard's segment: the virtual host kHostIp with two adapters (gateways
+// kGatewayIp and kGateway2Ip), mode 2 with automatic binding.
+struct Policy : tidewell_test::PolicySetup {
+  Policy();
+};
+class GuardEnv : public tidewell_test::PluginEnv {
+ public:
+  explicit GuardEnv(const Policy& policy = Policy()) : PluginEnv(policy) {}
 };
 
 // Command lines handed to CreateProcessW instead of starting processes. An
@@ -78,27 +77,6 @@ class DebugRecorder {
  private:
   std::mutex mtx_texts;
   std::vector<std::string> vt_texts;
-};
-
-// A temporary agent home with the virtual host, two adapters (gateways
-// kGatewayIp and kGateway2Ip), the policy in the global state and the data
-// center, the audit store opened and an in-memory ARP table. The home goes
-// on destruction; the table and the plug-in objects live on, as the guard's
-// refresher may still read them.
-class GuardEnv {
- public:
-  explicit GuardEnv(const Policy& policy = Policy());
-  platform::MemoryArpTable& table() { return *p_table; }
-  const std::string& home() const { return tmp_home.path(); }
-  std::string general_log() const { return tidewell_test::general_log(); }
-  // Creates the guard (which reads the table) and an unstarted probe thread,
-  // both stored in the global state.
-  HThreadTidewell& make_guard();
-  HTestThread& probe();
-
- private:
-  tidewell_test::TestHome tmp_home{"arpguard-test"};
-  platform::MemoryArpTable* p_table = new platform::MemoryArpTable();
 };
 
 }  // namespace arpguard_test

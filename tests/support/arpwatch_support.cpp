@@ -1,10 +1,5 @@
 #include "tests/support/arpwatch_support.h"
 
-#include "host/HEventCenter.h"
-#include "host/HNetworkUtil.h"
-#include "host/HSysInfoMgr.h"
-#include "platform/IpHelper.h"
-#include "tests/support/PluginPolicy.h"
 
 namespace arpwatch_test {
 
@@ -28,34 +23,13 @@ Bytes marked_frame(const ArpFields& fields) {
 }
 
 Bytes expected_request(const std::string& ip, const std::string& old_mac) {
-  ArpFields f;
-  f.op = 1;
-  f.eth_dst = old_mac;
-  f.sender_mac = kHostMac;
-  f.sender_ip = kHostIp;
-  f.target_mac = old_mac;
-  f.target_ip = ip;
-  return arp_frame(f, 60);
+  return tidewell_test::arp_request(old_mac, kHostMac, kHostIp, old_mac, ip);
 }
 
-WatchEnv::WatchEnv(const PolicySetup& setup) {
-  platform::set_arp_table_backend(p_arp_table);
-
-  HSysInfoMgr::ins().set_virtual(HString(kHostIp), HString(kHostMac));
-  HNetwrokAdapterNode adapter;
-  adapter.str_name = L"veth0";
-  adapter.vt_gateway.push_back(HString(kGatewayIp));
-  HNetworkUtil::set_virtual_adapters({adapter});
-
-  AntiARPSpoofing_Local policy;
-  policy.strPolicyID = L"p1";
-  policy.iStateMask = setup.state_mask;
-  policy.iAntiARPSpoofing = setup.mode;
-  policy.strBindList = HString(setup.bind_list);
-  policy.iAntiDHCPSpoofing = 1;
-  policy.iAutoBind = setup.auto_bind;
-  HEventCenter::ins().i_state = setup.state_word;
-  tidewell_test::install_policy(policy);
+PolicySetup::PolicySetup() {
+  host_ip = kHostIp;
+  host_mac = kHostMac;
+  gateways = {kGatewayIp};
 }
 
 }  // namespace arpwatch_test

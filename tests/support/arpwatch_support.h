@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/AntiARPSpoofing_Local.h"
-#include "platform/MemoryArpTable.h"
 #include "tests/support/CoreRecorder.h"
 #include "tests/support/FakeTicks.h"
+#include "tests/support/PluginEnv.h"
 #include "tests/support/FrameBuilder.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/TestHome.h"
@@ -44,30 +43,14 @@ Bytes marked_frame(const ArpFields& fields);
 // The request the probe thread must send to `old_mac` for `ip`.
 Bytes expected_request(const std::string& ip, const std::string& old_mac);
 
-struct PolicySetup {
-  int32_t mode = 1;  // iAntiARPSpoofing
-  int32_t state_mask = 1;
-  uint32_t state_word = 1;
-  int32_t auto_bind = 0;
-  std::string bind_list;
+// The watch's segment: the virtual host kHostIp with one adapter whose
+// gateway is kGatewayIp, mode 1, both protections on.
+struct PolicySetup : tidewell_test::PolicySetup {
+  PolicySetup();
 };
-
-// A temporary agent home with the virtual host (kHostIp/kHostMac), one
-// adapter whose gateway is kGatewayIp, an in-memory ARP table, the policy,
-// and the audit store opened. The home goes on destruction; the ARP table
-// and the plug-in's long-lived objects stay until the process ends.
-class WatchEnv {
+class WatchEnv : public tidewell_test::PluginEnv {
  public:
-  explicit WatchEnv(const PolicySetup& policy = PolicySetup());
-  const std::string& home() const { return tmp_home.path(); }
-  platform::MemoryArpTable& arp_table() { return *p_arp_table; }
-  // The general log as written so far.
-  std::string general_log() const { return tidewell_test::general_log(); }
-
- private:
-  tidewell_test::TestHome tmp_home{"arpwatch-test"};
-  // Outlives the test: the guard's refresher keeps reading it.
-  platform::MemoryArpTable* p_arp_table = new platform::MemoryArpTable();
+  explicit WatchEnv(const PolicySetup& policy = PolicySetup()) : PluginEnv(policy) {}
 };
 
 }  // namespace arpwatch_test

@@ -6,9 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "host/AntiARPSpoofing_Local.h"
 #include "platform/Utf8.h"
-#include "tests/support/PluginPolicy.h"
 
 // GTK, fontconfig and pango keep caches for the life of the process that
 // the leak checker would otherwise report for the tests of real windows.
@@ -90,14 +88,7 @@ Bytes dhcp_frame(const DhcpFields& f) {
 
 Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip,
                     bool counting_padding) {
-  tidewell_test::ArpFields f;
-  f.op = 1;
-  f.eth_dst = kBroadcastMac;
-  f.sender_mac = client_mac;
-  f.sender_ip = client_ip;
-  f.target_mac = kNoMac;
-  f.target_ip = gateway_ip;
-  Bytes frame = tidewell_test::arp_frame(f, 60);
+  Bytes frame = tidewell_test::arp_request(kBroadcastMac, client_mac, client_ip, kNoMac, gateway_ip);
   if (counting_padding) {
     for (size_t i = 42; i < 60; ++i) frame[i] = static_cast<unsigned char>(i);
   }
@@ -128,14 +119,16 @@ HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {
   return item;
 }
 
-DhcpEnv::DhcpEnv() {
-  AntiARPSpoofing_Local policy;
-  policy.strPolicyID = L"p-dhcp";
-  policy.iStateMask = 1;
-  policy.iAntiARPSpoofing = 0;
-  policy.iAntiDHCPSpoofing = 1;
-  tidewell_test::install_policy(policy);
+namespace {
+tidewell_test::PolicySetup dhcp_only() {
+  tidewell_test::PolicySetup setup;
+  setup.id = "p-dhcp";
+  setup.mode = 0;
+  return setup;
 }
+}  // namespace
+
+DhcpEnv::DhcpEnv() : PluginEnv(dhcp_only()) {}
 
 bool eventually(const std::function<bool()>& done, int timeout_ms) {
   for (int waited = 0; waited <= timeout_ms; waited += 10) {

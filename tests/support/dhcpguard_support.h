@@ -14,6 +14,7 @@
 #include "platform/WinUser.h"
 #include "tests/support/CoreRecorder.h"
 #include "tests/support/FakeTicks.h"
+#include "tests/support/PluginEnv.h"
 #include "tests/support/FrameBuilder.h"
 #include "tests/support/PrivateDisplay.h"
 #include "tests/support/SentFrames.h"
@@ -81,17 +82,10 @@ Bytes arp_frame(const std::string& sender_ip, const std::string& sender_mac, uin
 // probe starts every item afresh).
 HDhcpGatewayItem gateway_item(const std::string& gateway_ip);
 
-// A temporary agent home with one policy (DHCP protection on) and the
-// audit store opened; removed on destruction.
-class DhcpEnv {
+// One policy with DHCP protection alone, no virtual host.
+class DhcpEnv : public tidewell_test::PluginEnv {
  public:
   DhcpEnv();
-  const std::string& home() const { return tmp_home.path(); }
-  std::string attack_log() const { return read_file(tmp_home.file("log/Attack.log")); }
-  std::string general_log() const { return tidewell_test::general_log(); }
-
- private:
-  tidewell_test::TestHome tmp_home{"dhcpguard-test"};
 };
 
 // Window look-ups, bounded in time.

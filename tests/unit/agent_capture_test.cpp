@@ -133,21 +133,6 @@ TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounte
   EXPECT_EQ(arp.seen().size(), 1u);
 }
 
-// Frames longer than the snap length arrive cut; the callback must be told
-// the bytes it has, not the length the frame had on the wire.
-TEST_F(CaptureHelperThread, CutFramesAreHandedOnWithTheCapturedLengthOnly) {
-  RecordingCallback ipv4(0x0800);
-  TimedFrame cut{1.0, agent_test::ethernet_frame(HOST_MAC, PEER_MAC, 0x0800, 64, 0x11), 9000};
-  replay({cut});
-  helper().add_callback(&ipv4);
-  ASSERT_EQ(helper().init(), 0) << helper().last_error();
-  ASSERT_EQ(helper().start(), 0);
-  ASSERT_TRUE(wait_replay_done());
-  helper().stop();
-  ASSERT_EQ(ipv4.seen().size(), 1u);
-  EXPECT_EQ(ipv4.seen()[0], cut.bytes);
-}
-
 TEST_F(CaptureHelperThread, FramesSentDuringReplayAreWrittenToTheSentFile) {
   RecordingCallback arp(0x0806);
   // The callback answers on the capture thread, as the plug-in's probes do
@@ -180,39 +165,6 @@ TEST_F(CaptureHelperThread, FramesSentDuringReplayAreWrittenToTheSentFile) {
   EXPECT_GE(sent[1].ts, 100.5);
 }
 
-TEST_F(CaptureHelperThread, SendsAfterStopFailWithoutCorruptingTheSentFile) {
-  replay({{1.0, arp_request("10.77.0.10")}});
-  ASSERT_EQ(helper().init(), 0) << helper().last_error();
-  ASSERT_EQ(helper().start(), 0);
-  ASSERT_TRUE(wait_replay_done());
-  Frame frame = agent_test::ethernet_frame(PEER_MAC, HOST_MAC, 0x0800, 64);
-  EXPECT_EQ(helper().send_packet(frame.data(), static_cast<int>(frame.size())), 0) << "lingering probes are recorded";
-  helper().stop();
-  EXPECT_EQ(helper().send_packet(frame.data(), static_cast<int>(frame.size())), -1);
-  std::vector<TimedFrame> sent = agent_test::read_pcap(dir.file("sent.pcap"));
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].bytes, frame);
-}
-
-TEST_F(CaptureHelperThread, ReplayIsPacedByTimeStampsTimesSpeed) {
-  RecordingCallback arp(0x0806);
-  std::vector<Clock::time_point> arrivals;
-  arp.reaction = [&arrivals](const unsigned char*, int) { arrivals.push_back(Clock::now()); };
-  // 0.6 s of capture at speed 4: about 150 ms.
-  replay({{50.0, arp_request("10.77.0.10")}, {50.3, arp_request("10.77.0.11")}, {50.6, arp_request("10.77.0.12")}},
-         4.0);
-  helper().add_callback(&arp);
-  ASSERT_EQ(helper().init(), 0);
-  ASSERT_EQ(helper().start(), 0);
-  ASSERT_TRUE(wait_replay_done());
-  helper().stop();
-  ASSERT_EQ(arrivals.size(), 3u);
-  auto gap = [&](int a, int b) { return std::chrono::duration<double>(arrivals[b] - arrivals[a]).count(); };
-  EXPECT_GE(gap(0, 1), 0.070);
-  EXPECT_GE(gap(0, 2), 0.145);
-  EXPECT_LT(gap(0, 2), 0.600) << "paced as if speed were 1";
-}
-
 TEST_F(CaptureHelperThread, StopInterruptsAPacedReplayAtOnce) {
   replay({{0.0, arp_request("10.77.0.10")}, {3600.0, arp_request("10.77.0.11")}}, 1.0);
   ASSERT_EQ(helper().init(), 0);
@@ -222,22 +174,6 @@ TEST_F(CaptureHelperThread, StopInterruptsAPacedReplayAtOnce) {
   helper().stop();
   EXPECT_LT(std::chrono::duration<double>(Clock::now() - before).count(), 1.0);
   EXPECT_EQ(helper().stats().frames_read, 1u);
-}
-
-TEST_F(CaptureHelperThread, StoppedCaptureCanBeOpenedAgain) {
-  RecordingCallback arp(0x0806);
-  helper().add_callback(&arp);
-  replay({{1.0, arp_request("10.77.0.10")}});
-  for (int round = 1; round <= 2; ++round) {
-    ASSERT_EQ(helper().init(), 0) << helper().last_error();
-    ASSERT_EQ(helper().start(), 0);
-    EXPECT_TRUE(helper().is_started());
-    ASSERT_TRUE(wait_replay_done()) << "round " << round;
-    helper().stop();
-    EXPECT_FALSE(helper().is_started());
-    EXPECT_EQ(arp.seen().size(), static_cast<size_t>(round));
-  }
-  EXPECT_GT(helper().stats().seconds, 0.0) << "the rate still has its time span after the stop";
 }
 
 TEST_F(CaptureHelperThread, SendArpAddressesTheFrameFromTheNode) {
@@ -262,64 +198,6 @@ TEST_F(CaptureHelperThread, SendArpAddressesTheFrameFromTheNode) {
   EXPECT_EQ(sent[1], broadcast);
   EXPECT_EQ(sent[2], agent_test::arp_frame(2, HOST_MAC, "10.77.0.10", PEER_MAC, "10.77.0.1", PEER_MAC));
   EXPECT_EQ(sent[2].size(), 60u);
-}
-
-TEST_F(CaptureHelperThread, SendArpRefusesNodesItCannotEncode) {
-  int sent = 0;
-  helper().set_send_sink([&sent](const unsigned char*, int) { ++sent; });
-  HArpNode node;
-  node.op = 1;
-  node.sender_ip = "10.77.0.10";
-  node.sender_mac = "02:77:00:00:00";
-  node.target_ip = "10.77.0.1";
-  EXPECT_EQ(helper().send_arp(node, false), -1);
-  node.sender_mac = HOST_MAC;
-  node.target_ip = "10.77.0.300";
-  EXPECT_EQ(helper().send_arp(node, false), -1);
-  node.target_ip = "10.77.0.1";
-  node.target_mac = "not a mac";
-  EXPECT_EQ(helper().send_arp(node, false), -1);
-  EXPECT_EQ(sent, 0);
-
-  Frame frame(10, 0);
-  EXPECT_EQ(helper().send_packet(nullptr, 60), -1);
-  EXPECT_EQ(helper().send_packet(frame.data(), 0), -1);
-  EXPECT_EQ(helper().send_packet(frame.data(), -5), -1);
-  EXPECT_EQ(sent, 0);
-}
-
-// No source, a missing or foreign capture file, a missing interface: the
-// check and init fail naming the cause, and nothing starts.
-TEST_F(CaptureHelperThread, SourcesThatCannotBeOpenedAreRefusedByName) {
-  std::string raw_ip = dir.file("raw.pcap");
-  agent_test::write_pcap(raw_ip, {{1.0, Frame(40, 0x45)}}, DLT_RAW);  // IPv4 without an Ethernet header
-  const std::pair<std::function<void()>, std::string> cases[] = {
-      {[] {}, "no capture source"},
-      {[this] { helper().set_replay(dir.file("missing.pcap"), 0, dir.file("sent.pcap")); }, "missing.pcap"},
-      {[&] { helper().set_replay(raw_ip, 0, dir.file("sent.pcap")); }, "Ethernet"},
-      {[] { helper().set_live("tw-no-such0"); }, "tw-no-such0"},
-  };
-  for (const auto& c : cases) {
-    c.first();
-    EXPECT_EQ(helper().check_source(), -1) << c.second;
-    EXPECT_EQ(helper().init(), -1) << c.second;
-    EXPECT_NE(helper().last_error().find(c.second), std::string::npos) << helper().last_error();
-    EXPECT_EQ(helper().start(), -1) << c.second;
-    EXPECT_FALSE(helper().is_started());
-  }
-}
-
-TEST_F(CaptureHelperThread, CheckSourceLeavesNothingOpen) {
-  replay({{1.0, arp_request("10.77.0.10")}});
-  ASSERT_EQ(helper().check_source(), 0) << helper().last_error();
-  EXPECT_FALSE(helper().is_started());
-  RecordingCallback arp(0x0806);
-  helper().add_callback(&arp);
-  ASSERT_EQ(helper().init(), 0);
-  ASSERT_EQ(helper().start(), 0);
-  ASSERT_TRUE(wait_replay_done());
-  helper().stop();
-  EXPECT_EQ(arp.seen().size(), 1u) << "the check must not consume frames";
 }
 
 // The pace of a replay, reckoned without a clock: when each frame is due.

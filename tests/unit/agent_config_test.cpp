@@ -307,19 +307,6 @@ TEST(AgentConfigErrors, FailedParseLeavesTheConfigUntouched) {
   EXPECT_EQ(config.i_heartbeat_s, 99);
 }
 
-// Every prefix of a valid config is either a config or an error with a
-// message; none may throw or crash. This is the fuzz corpus's first seed.
-TEST(AgentConfigErrors, EveryTruncationIsHandled) {
-  const std::string full = FULL_CONFIG;
-  for (size_t n = 0; n < full.size(); ++n) {
-    AgentConfig config;
-    std::string error;
-    int result = AgentConfig::parse(full.substr(0, n), "cut.json", config, error);
-    ASSERT_EQ(result, -1) << "prefix of " << n << " bytes parsed";
-    ASSERT_FALSE(error.empty());
-  }
-}
-
 TEST(AgentConfigLoad, FileErrorsCarryTheFileName) {
   AgentConfig config;
   std::string error;

@@ -45,19 +45,6 @@ class AgentHomeCheck : public ::testing::Test {
   agent_test::ScratchDir dir{"agent-home-check"};
 };
 
-TEST_F(AgentHomeCheck, ConfigThatIsAFolderIsRefusedByName) {
-  EXPECT_EQ(2, run(dir.path(), dir.file("home")));
-  EXPECT_NE(std::string::npos, err().find(dir.path() + ": cannot read: is a folder")) << err();
-  EXPECT_TRUE(agent_test::read_file(dir.file("home/log/Velmora.log")).empty()) << "refused before it ran";
-}
-
-TEST_F(AgentHomeCheck, HomeWhoseLogFolderIsAFileIsRefused) {
-  ASSERT_EQ(0, ::mkdir(dir.file("home").c_str(), 0755));
-  agent_test::write_file(dir.file("home/log"), "not a folder");
-  EXPECT_EQ(2, run(CONFIG, dir.file("home")));
-  EXPECT_NE(std::string::npos, err().find("refused: " + dir.file("home") + "/log is not a folder")) << err();
-}
-
 TEST_F(AgentHomeCheck, HomeThatIsAFileIsRefused) {
   agent_test::write_file(dir.file("plain"), "x");
   EXPECT_EQ(2, run(CONFIG, dir.file("plain")));

@@ -47,30 +47,6 @@ TEST_F(GuardBindingTest, ExistingDynamicRowIsMadeStaticInPlace) {
   EXPECT_TRUE(processes.launches().empty());
 }
 
-TEST_F(GuardBindingTest, OnlyTheFirstOfSeveralRowsOfOneAddressChanges) {
-  env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic, 5), row(kGatewayIp, kSpooferMac, kDynamic, 6)});
-  bind(kGatewayIp, kGatewayMac);
-  std::vector<MIB_IPNETROW> rows = env.table().rows();
-  ASSERT_EQ(2u, rows.size());
-  EXPECT_EQ(kStatic, rows[0].dwType);
-  EXPECT_EQ(kGatewayMac, mac_of(rows[0]));
-  EXPECT_EQ(kDynamic, rows[1].dwType);
-  EXPECT_EQ(kSpooferMac, mac_of(rows[1]));
-  EXPECT_EQ(1u, env.table().set_count());
-}
-
-TEST_F(GuardBindingTest, RowWithoutHardwareAddressGetsTheSixBytes) {
-  // An incomplete entry has no MAC and a length of 0; storing it with that
-  // length would be refused while the guard reports the gateway bound.
-  env.table().set_rows({row(kGatewayIp, "", kInvalid, 5)});
-  bind(kGatewayIp, kGatewayMac);
-  std::vector<MIB_IPNETROW> rows = env.table().rows();
-  ASSERT_EQ(1u, rows.size());
-  EXPECT_EQ(kStatic, rows[0].dwType);
-  EXPECT_EQ(6u, rows[0].dwPhysAddrLen);
-  EXPECT_EQ(kGatewayMac, mac_of(rows[0]));
-}
-
 // Without CAP_NET_ADMIN the kernel refuses the row: the attempt says so
 // instead of passing for a binding.
 TEST_F(GuardBindingTest, RefusedRowIsAFailedAttemptWithItsCause) {
@@ -98,20 +74,6 @@ TEST_F(GuardBindingTest, AddressWithoutRowStartsExactlyOneHiddenArpCommand) {
   EXPECT_EQ(0u, env.table().set_count());
 }
 
-TEST_F(GuardBindingTest, MacWithDashesReachesTheCommandUnchanged) {
-  bind(kGatewayIp, "02-77-00-00-01-01");
-  std::vector<platform::ProcessLaunch> launches = processes.launches();
-  ASSERT_EQ(1u, launches.size());
-  EXPECT_EQ(L"arp -s 10.77.1.1 02-77-00-00-01-01", launches[0].command_line);
-}
-
-TEST_F(GuardBindingTest, UnreadableTableFallsBackToTheCommand) {
-  env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic, 5)});
-  env.table().set_read_error(ERROR_GEN_FAILURE);
-  bind(kGatewayIp, kGatewayMac);
-  EXPECT_EQ(1u, processes.launches().size());
-}
-
 TEST_F(GuardBindingTest, TableGrownBetweenSizeQueryAndReadFallsBackToTheCommand) {
   env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic, 5)});
   int reads = 0;
@@ -122,33 +84,6 @@ TEST_F(GuardBindingTest, TableGrownBetweenSizeQueryAndReadFallsBackToTheCommand)
   env.table().set_read_hook(nullptr);
   EXPECT_EQ(1u, processes.launches().size());
   EXPECT_EQ(0u, env.table().set_count());
-}
-
-TEST_F(GuardBindingTest, TextThatIsNoMacTouchesNothing) {
-  env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic, 5)});
-  bind(kGatewayIp, "02:77:00:00:01:0g");
-  bind(kOtherIp, "02:77:00:00:01:01 ; reboot");
-  bind(kOtherIp, "");
-  EXPECT_EQ(0u, env.table().set_count());
-  EXPECT_TRUE(processes.launches().empty());
-  EXPECT_EQ(kDynamic, env.table().rows()[0].dwType);
-  EXPECT_EQ(1u, count_of(env.general_log(), "bind_ip_mac 10.77.1.1: 02:77:00:00:01:0g is not a MAC"));
-}
-
-TEST_F(GuardBindingTest, RunArpCommandReturnsTheHandlesToCloseOrZeroes) {
-  PROCESS_INFORMATION info = run_arp_command(HString(kGatewayIp), HString(kGatewayMac));
-  EXPECT_NE(0u, info.dwProcessId);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 0));  // a stand-in has ended
-  EXPECT_TRUE(CloseHandle(info.hProcess));
-  EXPECT_TRUE(CloseHandle(info.hThread));
-  EXPECT_FALSE(CloseHandle(info.hProcess));
-
-  platform::set_process_launcher([](const platform::ProcessLaunch&) { return false; });
-  info = run_arp_command(HString(kGatewayIp), HString(kGatewayMac));
-  EXPECT_EQ(nullptr, info.hProcess);
-  EXPECT_EQ(nullptr, info.hThread);
-  EXPECT_EQ(0u, info.dwProcessId);
-  EXPECT_EQ(HBindAttempt::Kind::kFailed, bind(kOtherIp, kOtherMac).kind);  // no row: the command
 }
 
 // Replay: the command is applied to the in-memory table, no process starts.

@@ -81,28 +81,6 @@ Policy policy(int32_t mode, int32_t auto_bind, const std::string& bind_list, uin
 
 // ---- claims the guard settles without the policy ----
 
-// A first claim is learned even when forged; a repeated learned MAC and a
-// changed MAC of a host that is no gateway change nothing.
-TEST_F(GuardTest, ClaimsSettledWithoutThePolicyLeaveNoTrace) {
-  judge(kOtherIp, kOtherMac);
-  judge(kGatewayIp, kGatewayMac);
-  judge(kOtherIp, kSpooferMac);
-  judge("10.77.1.21", kSpooferMac);
-  EXPECT_EQ(kOtherMac, learned(kOtherIp));
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-  EXPECT_EQ(kSpooferMac, learned("10.77.1.21"));
-  expect_quiet();
-}
-
-TEST_F(GuardTest, ClaimForAStaticEntryDoesNothingWhateverItsMac) {
-  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic, kGatewayIfIndex)});
-  guard->BuildMapAndSet(false);
-  judge(kGatewayIp, kSpooferMac);
-  judge(kGatewayIp, kGatewayMac);
-  EXPECT_EQ("<none>", learned(kGatewayIp));
-  expect_quiet();
-}
-
 TEST_F(GuardTest, ClaimAnsweringAPendingProbeEndsWithATableRead) {
   HMacChangeItem item;
   item.ip = kGatewayIp;
@@ -138,15 +116,6 @@ class GuardBindTest : public GuardTest {
   GuardBindTest() : GuardTest(policy(2, 1, std::string("10.77.1.1-02:77:00:00:01:01 10.77.2.1-02:77:00:00:02:01"))) {}
 };
 
-TEST_F(GuardBindTest, ConfiguredPairIsValidAndLeavesTheLearnedMac) {
-  judge(kGateway2Ip, kGateway2Mac);  // learned already: nothing at all
-  guard->set_ip_mac(HString(kGatewayIp), HString(kOtherMac));
-  judge(kGatewayIp, kGatewayMac);
-  EXPECT_EQ(1u, count_of(env.general_log(), "IP MAC 10.77.1.1-02:77:00:00:01:01 is valid, return"));
-  EXPECT_EQ(kOtherMac, learned(kGatewayIp));
-  expect_quiet();
-}
-
 TEST_F(GuardBindTest, SpoofedGatewayIsBoundInPlaceToItsConfiguredMac) {
   judge(kGatewayIp, kSpooferMac);
 
@@ -171,22 +140,6 @@ TEST_F(GuardBindTest, SpoofedGatewayIsBoundInPlaceToItsConfiguredMac) {
   // Bound now: the spoofer's next claim is left alone.
   judge(kGatewayIp, kSpooferMac);
   EXPECT_EQ(1u, core.reports().size());
-}
-
-// The command's outcome is judged once it has ended: claims that come
-// meanwhile start no second command and no second report.
-TEST_F(GuardBindTest, GatewayWithoutRowIsBoundThroughOneArpCommand) {
-  env.table().set_rows({});
-  guard->set_ip_mac(HString(kGatewayIp), HString(kGatewayMac));
-  judge(kGatewayIp, kSpooferMac);
-  judge(kGatewayIp, kSpooferMac);
-  EXPECT_TRUE(core.ids().empty());
-  EXPECT_FALSE(guard->run_pass());
-  std::vector<platform::ProcessLaunch> launches = processes.launches();
-  ASSERT_EQ(1u, launches.size());
-  EXPECT_EQ(L"arp -s 10.77.1.1 02:77:00:00:01:01", launches[0].command_line);
-  EXPECT_EQ(std::vector<std::string>{"AntiARP_RP_ARP_BIND"}, core.ids());
-  EXPECT_EQ(0u, guard->bind_commands_running());
 }
 
 // A binding that did not take is reported as failed, with its cause logged.
@@ -333,20 +286,6 @@ class GuardReportOnlyTest : public GuardTest {
   GuardReportOnlyTest() : GuardTest(policy(1, 1, "10.77.1.1-02:77:00:00:0e:0e")) {}
 };
 
-TEST_F(GuardReportOnlyTest, ChangedGatewayMacGoesToTheFilterAndTheProbeThread) {
-  ticks.set(4242);
-  judge(kGatewayIp, kSpooferMac);
-  EXPECT_TRUE(core.ids().empty());
-  EXPECT_EQ(0u, count_of(env.general_log(), "is valid, return"));
-  EXPECT_EQ(1u, probe->pending());
-  EXPECT_EQ(1u, HArpAttackFilter::ins().recent_count());
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-  // The item carries the address, the learned and the claimed MAC: the old
-  // MAC answering settles it.
-  probe->run_pass();
-  EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
-}
-
 TEST_F(GuardReportOnlyTest, OneMacClaimingBothGatewaysIsWrittenToTheAttackLog) {
   HLanMgr::ins().set_text(769, L"burst {mac} {ms} {num}");
   // Both gateways known under the same MAC (one router, two addresses): the
@@ -364,26 +303,7 @@ class GuardStateTest : public GuardTest {
   GuardStateTest() : GuardTest(policy(2, 1, "10.77.1.1-02:77:00:00:01:01", 2)) {}
 };
 
-TEST_F(GuardStateTest, StateWordOutsideTheMaskSkipsTheBindingList) {
-  judge(kGatewayIp, kSpooferMac);
-  EXPECT_TRUE(core.ids().empty());
-  EXPECT_EQ(0u, env.table().set_count());
-  EXPECT_EQ(1u, probe->pending());
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-}
-
 // ---- the queue ----
-
-TEST_F(GuardTest, QueueHandsOutClaimsOldestFirst) {
-  EXPECT_FALSE(guard->run_pass());
-  guard->push_arp_node(claim(kOtherIp, kOtherMac));
-  guard->push_arp_node(claim(kOtherIp, kSpooferMac));
-  EXPECT_EQ(2u, guard->queued());
-  EXPECT_TRUE(guard->run_pass());
-  EXPECT_TRUE(guard->run_pass());
-  EXPECT_FALSE(guard->run_pass());
-  EXPECT_EQ(kOtherMac, learned(kOtherIp));  // the first one was learned
-}
 
 // 10.77.1.<n>: addresses of one /24 fill shares of their own.
 std::string segment_ip(size_t n) { return "10.77.1." + std::to_string(n); }
@@ -451,35 +371,6 @@ TEST_F(GuardQueue, BodiesAndTextNodesLeaveInTheOrderTheyCame) {
   EXPECT_EQ("02:77:00:00:00:AA", second.sender_mac);
   EXPECT_EQ("10.77.1.3", guard->pop_arp_node().sender_ip);
   EXPECT_EQ(0u, guard->queued());
-}
-
-// The guard takes every waiting claim at once: those it holds still count
-// as waiting, and claims pushed meanwhile come after them.
-TEST_F(GuardQueue, ClaimsTakenForJudgementStayInLineAndCounted) {
-  guard->push_arp_body(body(1).data());
-  guard->push_arp_body(body(2).data());
-  EXPECT_EQ("10.77.1.1", guard->pop_arp_node().sender_ip);
-  EXPECT_EQ(1u, guard->queued());
-  guard->push_arp_node(claim(kOtherIp, kOtherMac));
-  guard->push_arp_body(body(4).data());
-  EXPECT_EQ(3u, guard->queued());
-  EXPECT_EQ("10.77.1.2", guard->pop_arp_node().sender_ip);
-  EXPECT_EQ(kOtherIp, guard->pop_arp_node().sender_ip);
-  EXPECT_EQ("10.77.1.4", guard->pop_arp_node().sender_ip);
-  EXPECT_FALSE(guard->run_pass());
-}
-
-TEST_F(GuardQueue, ARunOfClaimsWakesTheSleepingGuardBeforeItsPoll) {
-  auto popped = std::async(std::launch::async, [this] {
-    guard->pop_arp_node();  // waits: the queue is empty
-    return std::chrono::steady_clock::now();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  std::vector<unsigned char> b = body(7);
-  for (size_t i = 0; i < HThreadTidewell::kWakeAtQueued; ++i) guard->push_arp_body(b.data());
-  auto pushed = std::chrono::steady_clock::now();
-  auto woke = popped.get();
-  EXPECT_LT(woke - pushed, std::chrono::milliseconds(HThreadTidewell::kPollMs - 50));
 }
 
 // A flood claiming one address fills only that address's share: its drops

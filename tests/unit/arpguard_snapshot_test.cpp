@@ -57,15 +57,6 @@ TEST_F(GuardSnapshotTest, RowTurningStaticLeavesTheMapForTheSet) {
   EXPECT_FALSE(is_static(kGatewayIp));
 }
 
-TEST_F(GuardSnapshotTest, RefreshNeverRelearnsOrAddsDynamicRows) {
-  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic)});
-  env.make_guard();
-  env.table().set_rows({row(kGatewayIp, kSpooferMac, kDynamic), row(kOtherIp, kOtherMac, kDynamic)});
-  guard().BuildMapAndSet(false);
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-  EXPECT_EQ("<none>", learned(kOtherIp));
-}
-
 TEST_F(GuardSnapshotTest, InvalidOrOtherRowForgetsTheLearnedMacAndVanishedRowKeepsIt) {
   env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic), row(kGateway2Ip, kGateway2Mac, kDynamic),
                         row(kOtherIp, kOtherMac, kDynamic)});
@@ -126,22 +117,6 @@ TEST_F(GuardSnapshotTest, FailedOrEmptySizeQueryLeavesTheSetEmpty) {
   EXPECT_EQ(1u, count_of(env.general_log(), "BuildMapAndSet ret 232, ulsize:0,error code:232"));
 }
 
-TEST_F(GuardSnapshotTest, TableAboveOneMebibyteIsNotRead) {
-  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
-  env.make_guard();
-  std::vector<MIB_IPNETROW> rows = numbered_rows(43689, kDynamic);
-  rows.push_back(row(kGatewayIp, kGatewayMac, kStatic));  // 4 + 43690 * 24 = 1048564 bytes
-  env.table().set_rows(rows);
-  guard().BuildMapAndSet(false);
-  // Passed the size check, refused for its row count.
-  EXPECT_EQ(1u, count_of(env.general_log(), "dwNumEntries 43690"));
-  rows.push_back(row(kGateway2Ip, kGateway2Mac, kStatic));  // 1048588 bytes
-  env.table().set_rows(rows);
-  guard().BuildMapAndSet(false);
-  EXPECT_EQ(1u, count_of(env.general_log(), "BuildMapAndSet ret 122, ulsize:1048588,error code:122"));
-  EXPECT_FALSE(is_static(kGatewayIp));
-}
-
 TEST_F(GuardSnapshotTest, RowsAddedBetweenSizeQueryAndReadFitTheMarginOnly) {
   env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
   env.make_guard();
@@ -159,23 +134,6 @@ TEST_F(GuardSnapshotTest, RowsAddedBetweenSizeQueryAndReadFitTheMarginOnly) {
     EXPECT_EQ(more == 213, is_static(kGatewayIp)) << more;
   }
   EXPECT_EQ(1u, count_of(env.general_log(), "GetIpNetTable ret 122, ulSize 5164, pIPNetTable->dwNumEntries 0"));
-}
-
-TEST_F(GuardSnapshotTest, RefresherPassRereadsTheStaticSet) {
-  env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic)});
-  env.make_guard();
-  env.table().set_rows({row(kGatewayIp, kGatewayMac, kStatic)});
-  HPTWGlobal::ins().p_get_sys_arp_table->run_pass();
-  EXPECT_TRUE(is_static(kGatewayIp));
-}
-
-TEST(GuardRefresherTest, PassBeforeTheGuardIsStoredDoesNothing) {
-  GuardEnv env;
-  env.table().set_rows({row(kGatewayIp, kGatewayMac, MIB_IPNET_TYPE_STATIC)});
-  HPTWGlobal::ins().p_thread_tidewell = nullptr;
-  HGetSysArpTable refresher;
-  refresher.run_pass();
-  EXPECT_EQ(0u, env.table().read_count());
 }
 
 }  // namespace

@@ -35,18 +35,6 @@ ArpFields reply_from_gateway() {
   return f;
 }
 
-// A broadcast "who has target_ip" from the sender.
-ArpFields who_has(const std::string& target_ip, const std::string& sender_ip, const std::string& sender_mac) {
-  ArpFields f;
-  f.op = 1;
-  f.eth_dst = "ff:ff:ff:ff:ff:ff";
-  f.sender_mac = sender_mac;
-  f.sender_ip = sender_ip;
-  f.target_mac = "00:00:00:00:00:00";
-  f.target_ip = target_ip;
-  return f;
-}
-
 class CallbackTest : public ::testing::Test {
  protected:
   CallbackTest() : ticks(1000) {
@@ -119,33 +107,6 @@ TEST_F(CallbackTest, UnpaddedReplyToThisHostReachesGuardWithItsAddresses) {
   EXPECT_EQ(kHostMac, node.target_mac);
 }
 
-TEST_F(CallbackTest, RequestForThisHostIsForwardedLikeAReply) {
-  deliver(arp_frame(who_has(kHostIp, kOtherIp, kOtherMac)));
-  deliver(arp_frame(reply_from_gateway()));
-  ASSERT_EQ(2u, guard->queued());
-  HArpNode first = guard->pop_arp_node();
-  HArpNode second = guard->pop_arp_node();
-  EXPECT_EQ(1, first.op);
-  EXPECT_EQ(kOtherIp, first.sender_ip);
-  EXPECT_EQ(2, second.op);
-  EXPECT_EQ(kGatewayIp, second.sender_ip);
-}
-
-TEST_F(CallbackTest, GratuitousArpIsOfferedToDhcpProbeButNotQueued) {
-  dhcp_waits_for(kGatewayIp);
-  deliver(arp_frame(who_has(kGatewayIp, kGatewayIp, kSpooferMac)));  // gratuitous
-  EXPECT_EQ(0u, guard->queued());
-  EXPECT_EQ(0u, dhcp->test_gateway.pending()) << "the gateway was heard from";
-}
-
-TEST_F(CallbackTest, FrameToAnotherHostIsNotQueued) {
-  ArpFields f = reply_from_gateway();
-  f.target_ip = kOtherIp;
-  f.target_mac = kOtherMac;
-  deliver(arp_frame(f));
-  EXPECT_EQ(0u, guard->queued());
-}
-
 TEST_F(CallbackTest, FrameClaimedByDhcpProbeNeverReachesGuard) {
   dhcp_waits_for(kGatewayIp);
   deliver(arp_frame(reply_from_gateway()));
@@ -157,18 +118,6 @@ TEST_F(CallbackTest, FrameClaimedByDhcpProbeNeverReachesGuard) {
 }
 
 // --- frames too short to read ----------------------------------------------------
-
-TEST_F(CallbackTest, FramesShorterThanAnArpBodyAreDroppedUnread) {
-  dhcp_waits_for(kGatewayIp);
-  const Bytes full = arp_frame(reply_from_gateway(), 42);
-  const size_t lengths[] = {0, 1, 14, 28, 31, 32, 41};
-  for (size_t len : lengths) deliver(Bytes(full.begin(), full.begin() + static_cast<long>(len)));
-  EXPECT_EQ(0, callback->on_packet(nullptr, 60));
-  EXPECT_EQ(0, callback->on_packet(full.data(), -1));
-  EXPECT_EQ(0u, guard->queued());
-  EXPECT_EQ(1u, dhcp->test_gateway.pending()) << "the sender of a short frame was read";
-  EXPECT_EQ(sizeof(lengths) / sizeof(lengths[0]) + 2, callback->dropped_short());
-}
 
 // --- frames the kernel ignores ---------------------------------------------------
 
@@ -215,47 +164,6 @@ TEST_F(CallbackTest, PriorityTaggedFramesAreJudgedOtherVlansOnlyCounted) {
 
 // --- the probe thread ------------------------------------------------------------
 
-TEST_F(CallbackTest, SecondCallbackStartsNoSecondProbeThread) {
-  HTestThread* first = HPTWGlobal::ins().p_test_thread;
-  ASSERT_NE(nullptr, first);
-  for (int i = 0; i < 200 && count_of(env.general_log(), "HTestThread::run start") == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  HTWPkgCallback second;
-  EXPECT_EQ(first, HPTWGlobal::ins().p_test_thread);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(1u, count_of(env.general_log(), "HTestThread::run start"));
-}
-
-TEST_F(CallbackTest, ProbeThreadAsksFromThisHostsAddresses) {
-  HTestThread* probe = HPTWGlobal::ins().p_test_thread;
-  ASSERT_NE(nullptr, probe);
-  HMacChangeItem item;
-  item.ip = HString(kGatewayIp);
-  item.old_mac = HString(kGatewayMac);
-  item.new_mac = HString(kSpooferMac);
-  probe->add_probe(item);
-  probe->run_pass();  // the thread's own pass may come first: either sends the one request
-  std::vector<Bytes> sent;
-  for (const Bytes& f : wire.frames())
-    if (f.size() >= 22 && f[12] == 0x08 && f[13] == 0x06 && f[0] != 0xff) sent.push_back(f);
-  ASSERT_EQ(1u, sent.size());
-  EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(sent[0]));
-}
-
-// Start-up creates the guard first; a callback made without one neither
-// starts a probe thread nor touches a missing guard or DHCP callback.
-TEST(CallbackWithoutGuard, TakesFramesWithoutAnyoneToHandThemTo) {
-  WatchEnv env;
-  HPTWGlobal::ins().p_thread_tidewell = nullptr;
-  HPTWGlobal::ins().p_dhcp_callback = nullptr;
-  HTWPkgCallback callback;
-  EXPECT_EQ(nullptr, HPTWGlobal::ins().p_test_thread);
-  EXPECT_EQ(kHostIp, narrow(callback.str_main_ip));
-  EXPECT_EQ(kHostMac, narrow(callback.str_main_mac));
-  Bytes frame = arp_frame(reply_from_gateway());
-  EXPECT_EQ(0, callback.on_packet(frame.data(), static_cast<int>(frame.size())));
-}
-
 // The ARP callback compares a frame's target with the host's main address by
 // its four bytes, and leaves the text to the guard's thread: the frames it
 // forwards, and the texts the guard gets, must be exactly those of a text
@@ -301,17 +209,6 @@ TEST_F(TargetMatch, OnlyFramesToTheMainAddressReachTheGuardWithTheirTexts) {
   EXPECT_EQ("02:77:01:00:00:17", node.sender_mac);
   EXPECT_EQ(kHostIp, node.target_ip);
   EXPECT_EQ("00:00:00:00:00:00", node.target_mac);
-}
-
-// Text that MakeArpNode never writes cannot equal a frame's target text.
-TEST_F(TargetMatch, AMainAddressNoFrameCanCarryMatchesNothing) {
-  for (const char* main_ip : {"010.77.0.10", "10.77.0.10 ", "", "10.77.0"}) {
-    HSysInfoMgr::ins().set_virtual(HString(main_ip), HString(kHostMac));
-    HTWPkgCallback callback;
-    deliver(callback, to(kHostIp));
-    deliver(callback, to("10.77.0.1"));
-    EXPECT_EQ(0u, guard->queued()) << "main address '" << main_ip << "'";
-  }
 }
 
 }  // namespace

@@ -131,19 +131,6 @@ TEST_F(ProbeTest, AnswerSettlesTheGatewayAtEveryStage) {
   EXPECT_TRUE(echoed().empty());
 }
 
-TEST_F(ProbeTest, EveryArpSenderIsLoggedButOnlyThePendingGatewayCounts) {
-  add(kGatewayIp);
-  EXPECT_FALSE(answer("10.77.0.9"));
-  EXPECT_FALSE(answer(kGateway2Ip));
-  EXPECT_EQ(1u, probe.pending());
-  EXPECT_TRUE(answer(kGatewayIp));
-  EXPECT_FALSE(answer(kGatewayIp));  // already settled
-  std::string log = env.attack_log();
-  EXPECT_EQ(1u, count_of(log, receive_entry("10.77.0.9", 10000)));
-  EXPECT_EQ(1u, count_of(log, receive_entry(kGateway2Ip, 10000)));
-  EXPECT_EQ(2u, count_of(log, receive_entry(kGatewayIp, 10000)));
-}
-
 // More gateways than the per-frame filter has bits: some share one, and each
 // must still be settled by its own sender only, also after others went.
 TEST_F(ProbeTest, ManyPendingGatewaysAreEachSettledByTheirOwnSenderOnly) {
@@ -179,96 +166,6 @@ TEST_F(ProbeTest, PaceSurvivesTheTickCounterWrap) {
   EXPECT_EQ(1u, count_of(env.attack_log(), send_entry(kGatewayIp, 0xFFFFFF00u)));
 }
 
-TEST_F(ProbeTest, TwoGatewaysKeepTheirOwnTiming) {
-  add(kGatewayIp);
-  probe.run_pass();  // gateway 1 at 10000
-  ticks.set(10500);
-  add(kGateway2Ip);
-  probe.run_pass();  // gateway 2 at 10500
-  ticks.set(11000);
-  probe.run_pass();  // gateway 1 again
-  EXPECT_TRUE(answer(kGatewayIp));
-  ticks.set(11500);
-  probe.run_pass();  // gateway 2 again
-  for (DWORD t = 12500; t <= 13500; t += 1000) {
-    ticks.set(t);
-    probe.run_pass();
-  }
-  std::vector<Bytes> frames = sent.frames();
-  ASSERT_EQ(5u, frames.size());
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, false)), hex(frames[0]));
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGateway2Ip, false)), hex(frames[1]));
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, true)), hex(frames[2]));
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGateway2Ip, true)), hex(frames[3]));
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGateway2Ip, true)), hex(frames[4]));
-  EXPECT_EQ(0u, probe.pending());
-  EXPECT_EQ(1u, count_of(env.attack_log(), alarm_text(kServerMac)));
-}
-
-TEST_F(ProbeTest, GatewayQueuedAgainWhilePendingKeepsItsTiming) {
-  add(kGatewayIp);
-  probe.run_pass();
-  ticks.advance(900);
-  add(kGatewayIp);
-  EXPECT_EQ(1u, probe.pending());
-  ticks.advance(100);
-  probe.run_pass();
-  EXPECT_EQ(2u, sent.frames().size()) << "a re-queued gateway must not start over";
-  ticks.advance(1000);
-  probe.run_pass();
-  ticks.advance(1000);
-  probe.run_pass();
-  EXPECT_EQ(1u, count_of(env.attack_log(), alarm_text(kServerMac)));
-  // Settled gateways can be queued again and start over.
-  add(kGatewayIp);
-  probe.run_pass();
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, false)), hex(sent.frames().back()));
-}
-
-TEST_F(ProbeTest, ArpWatchCallbackFeedsTheProbeOnly) {
-  HDhcpAttackCallback dhcp;
-  dhcp.test_gateway.stop();
-  HDhcpArpWatchCallback watch(&dhcp);
-  HDhcpGatewayItem item = gateway_item(kGatewayIp);
-  dhcp.test_gateway.add_gateway(item);
-  item = gateway_item(kGateway2Ip);
-  dhcp.test_gateway.add_gateway(item);
-
-  const std::string gateway_mac = "02:77:00:00:00:01";
-  Bytes short_frame = arp_frame(kGatewayIp, gateway_mac, 2, 41);
-  watch.on_packet(short_frame.data(), static_cast<int>(short_frame.size()));
-  watch.on_packet(nullptr, 60);
-  Bytes marked = arp_frame(kGatewayIp, gateway_mac, 2, 60);
-  std::copy(kProbeMarker, kProbeMarker + kProbeMarkerLen, marked.begin() + kProbeMarkerOffset);
-  watch.on_packet(marked.data(), static_cast<int>(marked.size()));
-  EXPECT_EQ(2u, dhcp.test_gateway.pending());
-  EXPECT_EQ(2u, watch.dropped_short());
-  EXPECT_EQ(1u, watch.dropped_probe());
-  EXPECT_EQ(0u, count_of(env.attack_log(), "Recieve an Arp packet"));
-
-  // A reply without padding, and a request from the gateway itself.
-  Bytes reply = arp_frame(kGatewayIp, gateway_mac, 2, 42);
-  watch.on_packet(reply.data(), static_cast<int>(reply.size()));
-  Bytes request = arp_frame(kGateway2Ip, "02:77:00:00:00:02", 1, 60);
-  watch.on_packet(request.data(), static_cast<int>(request.size()));
-  EXPECT_EQ(0u, dhcp.test_gateway.pending());
-  EXPECT_EQ(2u, count_of(env.attack_log(), "Recieve an Arp packet"));
-}
-
-TEST_F(ProbeTest, RunningProbeThreadStartsAndStopsPromptly) {
-  auto started = std::chrono::steady_clock::now();
-  {
-    HDhcpAttackCallback callback;  // starts the probe thread
-    ASSERT_TRUE(eventually([&] { return count_of(env.general_log(), "HTestDhcpGateway::run() start") == 1; }));
-    EXPECT_NE(std::string::npos, env.general_log().find(".\\HTestDhcpGateway(26)"));
-  }
-  // The destructor waited for the thread, well within one pass.
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
-  // A probe that never ran stops at once, and twice is harmless.
-  probe.stop();
-  probe.stop();
-}
-
 // The DHCP probe's check of every ARP sender: its attack-log entry is put
 // together in place, and an empty pending list is seen without the lock.
 // The entry must read exactly as the text form of the address and the tick
@@ -284,18 +181,6 @@ class SenderEntry : public ::testing::Test {
   FakeTicks ticks{0};
   HTestDhcpGateway probe;
 };
-
-TEST_F(SenderEntry, EntryReadsAsTheTextFormsAtTheirExtremes) {
-  heard("0.0.0.0");
-  ticks.set(4294967295u);
-  heard("255.255.255.255");
-  ticks.set(100);
-  heard("10.0.7.100");
-  const std::string log = env.attack_log();
-  EXPECT_EQ(1u, count_of(log, "] Recieve an Arp packet from 0.0.0.0, GetTickCount: 0\n"));
-  EXPECT_EQ(1u, count_of(log, "] Recieve an Arp packet from 255.255.255.255, GetTickCount: 4294967295\n"));
-  EXPECT_EQ(1u, count_of(log, "] Recieve an Arp packet from 10.0.7.100, GetTickCount: 100\n"));
-}
 
 TEST_F(SenderEntry, APendingGatewayIsHeardAfterEveryKindOfChange) {
   EXPECT_FALSE(heard(kGatewayIp));  // nothing pending

@@ -64,17 +64,6 @@ TEST(AttackLog, EachTextOnceInFileBehindHeaderAndOnceOnDebugger) {
   EXPECT_EQ(1u, sink.count(L"Send an Arp packet to 10.77.0.1, GetTickCount: 42"));
 }
 
-TEST(AttackLog, FolderIsFixedByTheFirstCall) {
-  frame_test::TempHome first;
-  write_attack_log(L"one");
-  frame_test::TempHome second;  // the home moves after the log exists
-  write_attack_log(L"two");
-  std::string text = frame_test::read_file(first.file("log/Attack.log"));
-  EXPECT_EQ(1u, frame_test::count_of(text, " one\n"));
-  EXPECT_EQ(1u, frame_test::count_of(text, " two\n"));
-  EXPECT_FALSE(frame_test::file_exists(second.file("log/Attack.log")));
-}
-
 TEST(AttackLog, LongTextIsCutByTheLineLimitButSentWhole) {
   frame_test::TempHome home;
   DebugSink sink;
@@ -96,42 +85,6 @@ TEST(AttackLog, RollsOverAtThreeHundredKilobytes) {
   EXPECT_TRUE(frame_test::file_exists(home.file("log/Attack.log.1")));
   EXPECT_LE(std::filesystem::file_size(home.file("log/Attack.log")), 307200u);
   EXPECT_LE(std::filesystem::file_size(home.file("log/Attack.log.1")), 307200u);
-}
-
-TEST(AttackLogConcurrency, FirstCallsFromManyThreadsMakeOneLog) {
-  frame_test::TempHome home;
-  DebugSink sink;
-  constexpr int kThreads = 8;
-  constexpr int kLines = 50;
-  std::mutex mtx;
-  std::condition_variable cv;
-  bool go = false;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t]() {
-      {
-        std::unique_lock<std::mutex> lock(mtx);
-        cv.wait(lock, [&]() { return go; });
-      }
-      for (int i = 0; i < kLines; ++i) write_attack_log(HString("thread " + std::to_string(t) + " line " + std::to_string(i)));
-    });
-  }
-  {
-    std::lock_guard<std::mutex> lock(mtx);
-    go = true;
-  }
-  cv.notify_all();
-  for (std::thread& th : threads) th.join();
-
-  std::string text = frame_test::read_file(home.file("log/Attack.log"));
-  EXPECT_EQ(static_cast<size_t>(kThreads * kLines), tidewell_test::read_lines(home.file("log/Attack.log")).size());
-  for (int t = 0; t < kThreads; ++t) {
-    for (int i = 0; i < kLines; ++i) {
-      std::string line = "thread " + std::to_string(t) + " line " + std::to_string(i);
-      EXPECT_EQ(1u, frame_test::count_of(text, " " + line + "\n")) << line;
-      EXPECT_EQ(1u, sink.count(HString(line).wstr())) << line;
-    }
-  }
 }
 
 // The text behind the header of each line of the attack log.
@@ -175,43 +128,5 @@ TEST(AttackLogPlain, WithoutListenerTheLineStillReachesTheFile) {
   EXPECT_EQ(std::vector<std::string>{"quiet"}, texts_of(home));
 }
 
-
-// The line of every ARP frame is counted and made apart: in a batch (made
-// when written), outside one (made at once) and for the debugger (made per
-// line), it must read the same, for addresses and ticks of every width.
-TEST(AttackLogDeferred, ArpSenderLinesReadTheSameMadeAtOnceOrWhenWritten) {
-  frame_test::TempHome home;
-  struct Case {
-    uint32_t ip;  // as the frame carries it
-    DWORD tick;
-    const char* text;
-  };
-  const Case cases[] = {
-      {0x00000000u, 0, "Recieve an Arp packet from 0.0.0.0, GetTickCount: 0"},
-      {0xffffffffu, 4294967295u, "Recieve an Arp packet from 255.255.255.255, GetTickCount: 4294967295"},
-      {0x64630a09u, 10, "Recieve an Arp packet from 9.10.99.100, GetTickCount: 10"},
-      {0x01004d0au, 99999, "Recieve an Arp packet from 10.77.0.1, GetTickCount: 99999"},
-      {0x0100000au, 999999999, "Recieve an Arp packet from 10.0.0.1, GetTickCount: 999999999"},
-  };
-  DWORD tick = 0;
-  platform::set_tick_source([&tick] { return tick; });
-  HTestDhcpGateway probe;
-  std::vector<std::string> expected;
-  for (int way = 0; way < 3; ++way) {
-    std::unique_ptr<DebugSink> sink(way == 2 ? new DebugSink : nullptr);
-    HFileLog::Batch* batch = way == 1 ? new HFileLog::Batch : nullptr;
-    for (const Case& c : cases) {
-      tick = c.tick;
-      probe.check_arp_sender(c.ip);
-      expected.push_back(c.text);
-    }
-    delete batch;
-    if (sink) {
-      EXPECT_EQ(1u, sink->count(L"Recieve an Arp packet from 9.10.99.100, GetTickCount: 10"));
-    }
-  }
-  platform::set_tick_source(nullptr);
-  EXPECT_EQ(expected, texts_of(home));
-}
 
 }  // namespace

@@ -64,32 +64,6 @@ std::vector<std::string> macs(const std::vector<Block>& blocks) {
   return out;
 }
 
-TEST_F(AuditStore, NotInitialisedTouchesNothing) {
-  frame_test::CoreRecorder core;
-  HAuditReportMgr store;
-  Block b = block("02:00:00:00:00:01");
-  EXPECT_EQ(-1, store.report(&b));
-  EXPECT_EQ(-1, store.report(nullptr));
-  EXPECT_EQ(-1, store.write_arc());
-  EXPECT_EQ(-1, store.read_arc());
-  EXPECT_EQ(0u, core.calls());
-  EXPECT_FALSE(frame_test::file_exists(arc_path()));
-}
-
-TEST_F(AuditStore, MaxRecordOutsideThreeToTenThousandBecomesHundred) {
-  const std::pair<int, int> cases[] = {{3, 3}, {10000, 10000}, {300, 300}, {2, 100}, {10001, 100}, {-5, 100}};
-  for (const auto& c : cases) {
-    HAuditReportMgr store;
-    size_t before = frame_test::log_size();
-    init(store, c.first);
-    EXPECT_EQ(c.second, store.max_record()) << "given " << c.first;
-    std::string expected = "HAuditReportMgr::init str_plug_name NetSecurity, str_cata_name AntiARPSpoofing, "
-                           "str_arc_file arc_file\\his_arp_attack, i_arc_ver 173, i_max_record " +
-                           std::to_string(c.second) + ", read lt_vt_report_stack size 0";
-    EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), expected)) << "given " << c.first;
-  }
-}
-
 TEST_F(AuditStore, RefusedReportsAreDeliveredLaterOldestFirstBeforeTheNewOne) {
   frame_test::CoreRecorder core;
   HAuditReportMgr store;
@@ -113,45 +87,6 @@ TEST_F(AuditStore, RefusedReportsAreDeliveredLaterOldestFirstBeforeTheNewOne) {
   EXPECT_EQ(0u, store.queued());
   // The archive follows the delivery: nothing is left to re-send.
   EXPECT_TRUE(reload().empty());
-}
-
-TEST_F(AuditStore, StopsAtRefusedEntryAndQueuesNewReportUntried) {
-  ASSERT_EQ(0, archive().queue({block("02:00:00:00:00:01"), block("02:00:00:00:00:02")}).commit());
-  frame_test::CoreRecorder core;
-  core.accept_all(false);
-  HAuditReportMgr store;
-  init(store);
-  ASSERT_EQ(2u, store.queued());
-
-  size_t before = frame_test::log_size();
-  Block fresh = block("02:00:00:00:00:03");
-  EXPECT_EQ(0, store.report(&fresh));
-  // Only the oldest was offered; the new report was not tried.
-  ASSERT_EQ(1u, core.calls());
-  EXPECT_EQ("02:00:00:00:00:01", mac_of(core.blocks().at(0)));
-  EXPECT_EQ(3u, store.queued());
-  std::string log = frame_test::log_since(before);
-  EXPECT_NE(std::string::npos, log.find(", NetSecurity::AntiARPSpoofing) total size 2, report ok size 0\n")) << log;
-  EXPECT_NE(std::string::npos, log.find("HAuditReportMgr::write_arc size 3"));
-  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"}),
-            macs(reload()));
-}
-
-TEST_F(AuditStore, PartialDeliveryKeepsTheRestInOrder) {
-  ASSERT_EQ(0, archive()
-                   .queue({block("02:00:00:00:00:01"), block("02:00:00:00:00:02"), block("02:00:00:00:00:03")})
-                   .commit());
-  frame_test::CoreRecorder core;
-  core.decide([](const Block& b) { return mac_of(b) == "02:00:00:00:00:01"; });
-  HAuditReportMgr store;
-  init(store);
-  Block fresh = block("02:00:00:00:00:04");
-  store.report(&fresh);
-  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02"}), macs(core.blocks()));
-  // Blocks of an archive written before block ids go out without one.
-  EXPECT_EQ(std::string::npos, home.reports().at(0).find("\"block\""));
-  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:02", "02:00:00:00:00:03", "02:00:00:00:00:04"}),
-            macs(reload()));
 }
 
 // A kill after the core wrote the queue but before the archive was
@@ -241,38 +176,6 @@ TEST_F(AuditStore, RepeatedEmptyVectorIsFilteredAcrossRestarts) {
   EXPECT_EQ((std::vector<std::string>{"<empty>", "02:00:00:00:00:01", "<empty>"}), macs(reload()));
 }
 
-// A filtered empty vector adds nothing, so it must not cost the oldest
-// undelivered report its place either.
-TEST_F(AuditStore, FilteredEmptyVectorOnFullQueueDropsNothing) {
-  std::vector<Block> entries = {block("02:00:00:00:00:01"), block("02:00:00:00:00:02"), Block()};
-  ASSERT_EQ(0, archive().queue(entries).commit());
-  frame_test::CoreRecorder core;
-  core.accept_all(false);
-  HAuditReportMgr store;
-  init(store, 3);
-  Block empty;
-  store.report(&empty);
-  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02", "<empty>"}), macs(reload()));
-}
-
-TEST_F(AuditStore, QueuedReportsCarryTheirAgeOnDelivery) {
-  const int32_t stamp = static_cast<int32_t>(kNow);
-  ASSERT_EQ(0, archive()
-                   .queue({block("02:00:00:00:00:01", stamp - 91 * 86400), block("02:00:00:00:00:02", stamp - 10),
-                           block("02:00:00:00:00:03", stamp + 100), block("02:00:00:00:00:04", stamp - 7776000)})
-                   .commit());
-  frame_test::CoreRecorder core;
-  HAuditReportMgr store;
-  init(store);
-  store.report(nullptr);
-  std::vector<Block> got = core.blocks();
-  ASSERT_EQ(4u, got.size());
-  EXPECT_EQ(0, got[0].at(0).iElapsed);        // older than 90 days
-  EXPECT_EQ(10, got[1].at(0).iElapsed);       // 10 s
-  EXPECT_EQ(0, got[2].at(0).iElapsed);        // clock set back
-  EXPECT_EQ(7776000, got[3].at(0).iElapsed);  // exactly 90 days
-}
-
 TEST_F(AuditStore, QueuedReportKeepsItsStampAndAgesAfreshEachAttempt) {
   // Seconds since 1970 past 2^32 and past 2^31: only the low 32 bits count.
   const int64_t start = 0x180000005LL;
@@ -331,32 +234,6 @@ class DamagedArchive : public AuditStore {
     return store.queued();
   }
 };
-
-TEST_F(DamagedArchive, TruncatedKeepsWholeEntriesOnly) {
-  ASSERT_EQ(0, archive().queue(three()).commit());
-  std::string path = arc_path();
-  uintmax_t size = std::filesystem::file_size(path);
-  for (uintmax_t cut = 1; cut < size; cut += 3) {
-    std::filesystem::resize_file(path, size - cut);
-    std::vector<Block> got = reload();
-    EXPECT_LE(got.size(), 3u) << "cut " << cut;
-    // Whatever is kept is a prefix of the queue, whole.
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(mac_of(three()[i]), mac_of(got[i])) << "cut " << cut;
-    ASSERT_EQ(0, archive().queue(three()).commit());
-  }
-}
-
-TEST_F(DamagedArchive, FlippedBytesNeverCrash) {
-  ASSERT_EQ(0, archive().queue(three()).commit());
-  std::string path = arc_path();
-  std::string good = frame_test::read_file(path);
-  for (size_t i = 0; i < good.size(); ++i) {
-    std::string bad = good;
-    bad[i] = static_cast<char>(bad[i] ^ 0xff);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bad;
-    EXPECT_LE(load(), 3u) << "byte " << i;
-  }
-}
 
 // Counts the file cannot back: whole entries up to the first failed read are
 // kept, nothing is allocated for a count, and another version is no queue.

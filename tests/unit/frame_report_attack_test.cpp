@@ -45,15 +45,6 @@ class ReportAttack : public ::testing::Test {
 
 std::map<HString, HString> mac_map(const char* mac) { return {{HString(L"mac"), HString(mac)}}; }
 
-TEST_F(ReportAttack, NoPolicyMeansNoAlarmNoReport) {
-  global().vt_arp.clear();
-  size_t before = frame_test::log_size();
-  EXPECT_EQ(-1, global().report_attack(true, mac_map("02:00:00:00:00:01"), L"AntiARP_RP_ARP", 0));
-  EXPECT_EQ(0u, core.calls());
-  EXPECT_EQ("", alarms());
-  EXPECT_EQ(std::string::npos, frame_test::log_since(before).find("Report AntiARPSpoofing"));
-}
-
 TEST_F(ReportAttack, DhcpReportRecordAlarmAndLogLine) {
   load_policy();
   size_t before = frame_test::log_size();
@@ -121,25 +112,6 @@ TEST_F(ReportAttack, AlarmIsRaisedBeforeTheReportAndEvenWhenRefused) {
   ASSERT_TRUE(global().flush_reports(10000));
   EXPECT_NE(std::string::npos, alarm_seen_by_core.find("text0 02:00:00:00:00:07"));
   EXPECT_EQ(1u, global().audit_report_mgr.queued());
-}
-
-TEST_F(ReportAttack, OnlyTheFirstPolicyRecordCounts) {
-  AntiARPSpoofing_Local first;
-  first.strPolicyID = L"first";
-  AntiARPSpoofing_Local second;
-  second.strPolicyID = L"second";
-  second.iAntiARPSpoofing = 1;
-  HDataCenter::GetPolicy()->set_policies({first, second}, {{HString(L"first"), HString(L"msg first")}});
-  load_policy();
-  global().report_attack(true, mac_map("02:00:00:00:00:08"), L"AntiARP_RP_ARP", 0);
-  EXPECT_EQ("first", frame_test::narrow(core.blocks().at(0).at(0).strPolicyID));
-  EXPECT_NE(std::string::npos, alarms().find("msg first"));
-}
-
-TEST_F(ReportAttack, EmptyReportReachesTheCoreAsAnEmptyBlock) {
-  EXPECT_EQ(0, global().report_empty());
-  ASSERT_EQ(1u, core.calls());
-  EXPECT_TRUE(core.blocks()[0].empty());
 }
 
 // Two threads report at once while the core refuses for a while: every

@@ -150,14 +150,6 @@ class Startup : public ::testing::Test {
   frame_test::CoreRecorder& core = *new frame_test::CoreRecorder();
 };
 
-const std::vector<std::string> kInitHead = {"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:1"};
-
-std::vector<std::string> with_head(std::vector<std::string> tail) {
-  std::vector<std::string> all = kInitHead;
-  all.insert(all.end(), tail.begin(), tail.end());
-  return all;
-}
-
 TEST_F(Startup, ExportsBeforeInitDoNothing) {
   policy(1, 1);
   EXPECT_EQ(0, orvoHeartbeat());
@@ -167,31 +159,14 @@ TEST_F(Startup, ExportsBeforeInitDoNothing) {
   EXPECT_FALSE(HWinPCapHelper::instance().is_started());
 }
 
-TEST_F(Startup, SetConfigAcceptsAnythingAndChangesNothing) {
-  policy(0, 0);
-  init();
-  const unsigned short a[] = {'x', 0};
-  const unsigned short cata[] = {'A', 'n', 't', 'i', 0};
-  EXPECT_EQ(0, orvoSetConfig(nullptr, nullptr, nullptr, 0, 0));
-  EXPECT_EQ(0, orvoSetConfig(a, nullptr, "data", 1, 2));
-  EXPECT_EQ(0, orvoSetConfig(nullptr, cata, nullptr, -1, -1));
-  EXPECT_EQ(0, orvoSetConfig(a, cata, "{\"iAntiARPSpoofing\":1}", 7, 8));
-  ASSERT_EQ(1u, HPTWGlobal::ins().vt_arp.size());
-  EXPECT_EQ(0, HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing);
-  expect_no_objects();
-}
-
 TEST_F(Startup, EmptyPolicyStillOpensStoreAndSendsEmptyReport) {
   HDataCenter::GetPolicy()->set_policies({}, {});
   EXPECT_EQ(0, init());
-  EXPECT_EQ((std::vector<std::string>{"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:0"}), tidewell_lines());
   ASSERT_EQ(1u, core.calls());
   EXPECT_TRUE(core.blocks()[0].empty());
   EXPECT_NE(std::string::npos, frame_test::read_file(home.file("log/Attack.log")).find(" start...\n"));
   expect_no_objects();
   EXPECT_EQ(0, orvoInit2());
-  EXPECT_EQ(std::string("Tidewell orvoInit2"), tidewell_lines().back());
-  EXPECT_EQ(3u, tidewell_lines().size());
 }
 
 TEST_F(Startup, RefusedEmptyReportIsQueuedAndHeartbeatSendsIt) {
@@ -206,32 +181,16 @@ TEST_F(Startup, RefusedEmptyReportIsQueuedAndHeartbeatSendsIt) {
   EXPECT_EQ(0u, HPTWGlobal::ins().audit_report_mgr.queued());
 }
 
-TEST_F(Startup, BothOffCreatesNothing) {
-  policy(0, 0);
-  EXPECT_EQ(0, init());
-  EXPECT_EQ(with_head({"HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing == 0"}), tidewell_lines());
-  expect_no_objects();
-  EXPECT_EQ(0, HWinPCapHelper::instance().b_load);
-  EXPECT_FALSE(delivered(arp_reply_to_host()));
-  EXPECT_FALSE(delivered(ipv4_frame()));
-  ASSERT_EQ(1u, core.calls());  // the empty report
-
-  EXPECT_EQ(0, orvoInit2());
-  EXPECT_EQ(std::string("Tidewell orvoInit2"), tidewell_lines().back());
-  EXPECT_FALSE(HWinPCapHelper::instance().is_started());
-}
-
 // Which objects and callbacks each protection mode sets up; only the first
 // policy record counts. Start-up runs once per process: one case each.
 struct ModeCase {
   int arp, records;
-  std::vector<std::string> tail;
   bool objects, arp_delivered, ipv4_delivered;
 };
 const ModeCase kModes[] = {
-    {2, 1, {"vt_arp[0].iAntiARPSpoofing == 1 or 2", "HWinPCapHelper::instance().load_dll() ret 0"}, true, true, false},
-    {3, 1, {"HWinPCapHelper::instance().load_dll() ret 0"}, true, false, false},
-    {0, 2, {"HPTWGlobal::ins().vt_arp[0].iAntiARPSpoofing == 0"}, false, false, false},
+    {2, 1, true, true, false},
+    {3, 1, true, false, false},
+    {0, 2, false, false, false},
 };
 class StartupMode : public Startup, public ::testing::WithParamInterface<size_t> {};
 
@@ -239,9 +198,6 @@ TEST_P(StartupMode, RegistersItsCallbacksOnly) {
   const ModeCase& c = kModes[GetParam()];
   policy(c.arp, 0, c.records);
   init();
-  std::vector<std::string> head = {"Tidewell orvoInit", "get_AntiARPSpoofing_Local size:" + std::to_string(c.records)};
-  head.insert(head.end(), c.tail.begin(), c.tail.end());
-  EXPECT_EQ(head, tidewell_lines());
   if (c.objects) {
     expect_objects();
     EXPECT_EQ(c.arp_delivered ? 1 : 0, HWinPCapHelper::instance().b_arp);
@@ -258,9 +214,6 @@ INSTANTIATE_TEST_SUITE_P(Modes, StartupMode, ::testing::Range<size_t>(0, 3));
 TEST_F(Startup, ArpAndDhcpRegisterBothCallbacks) {
   policy(1, 1);
   EXPECT_EQ(0, init());
-  EXPECT_EQ(with_head({"vt_arp[0].iAntiARPSpoofing == 1 or 2", "vt_arp[0].iAntiDHCPSpoofing == 1 ",
-                       "HWinPCapHelper::instance().load_dll() ret 0"}),
-            tidewell_lines());
   expect_objects();
   HWinPCapHelper& helper = HWinPCapHelper::instance();
   EXPECT_EQ(1, helper.b_arp);
@@ -284,9 +237,6 @@ TEST_F(Startup, ArpAndDhcpRegisterBothCallbacks) {
 TEST_F(Startup, DhcpOnlyRegistersDhcpAndTheArpAnswerWatch) {
   policy(0, 1);
   EXPECT_EQ(0, init());
-  EXPECT_EQ(with_head({"vt_arp[0].iAntiDHCPSpoofing == 1 ", "DHCP only: ARP answers go to the DHCP probe",
-                       "HWinPCapHelper::instance().load_dll() ret 0"}),
-            tidewell_lines());
   expect_objects();
   HPTWGlobal& g = HPTWGlobal::ins();
   ASSERT_NE(nullptr, g.p_dhcp_arp_callback);
@@ -301,35 +251,6 @@ TEST_F(Startup, DhcpOnlyRegistersDhcpAndTheArpAnswerWatch) {
   EXPECT_TRUE(delivered(short_arp));
   EXPECT_EQ(1u, g.p_dhcp_arp_callback->dropped_short());
   EXPECT_EQ(0u, g.p_arp_callback->dropped_short());
-}
-
-TEST_F(Startup, Init2StartsCaptureWithout8021X) {
-  policy(1, 0);
-  HCustConfigMgr::instance().set_auth_802(false);
-  init();
-  size_t before = tidewell_lines().size();
-  EXPECT_EQ(0, orvoInit2());
-  std::vector<std::string> lines = tidewell_lines();
-  ASSERT_EQ(before + 3, lines.size());
-  EXPECT_EQ("Tidewell orvoInit2", lines[before]);
-  // No capture source is configured here, so the helper answers with a
-  // failure: it is logged and changes nothing.
-  EXPECT_TRUE(std::regex_match(lines[before + 1], std::regex(R"(HWinPCapHelper::instance\(\)\.init\(\) ret -?\d+)")))
-      << lines[before + 1];
-  EXPECT_TRUE(std::regex_match(lines[before + 2], std::regex(R"(HWinPCapHelper::instance\(\)\.start\(\) ret -?\d+)")))
-      << lines[before + 2];
-}
-
-TEST_F(Startup, Init2With8021XLogsOnlyItsName) {
-  policy(1, 1);
-  HCustConfigMgr::instance().set_auth_802(true);
-  init();
-  size_t before = tidewell_lines().size();
-  EXPECT_EQ(0, orvoInit2());
-  std::vector<std::string> lines = tidewell_lines();
-  ASSERT_EQ(before + 1, lines.size());
-  EXPECT_EQ("Tidewell orvoInit2", lines.back());
-  EXPECT_FALSE(HWinPCapHelper::instance().is_started());
 }
 
 // A second start would clear the policy under the running threads and start
@@ -371,14 +292,6 @@ TEST_F(Startup, RegressionFailedThreadStartsLeaveNoDanglingPointer) {
   EXPECT_EQ(2u, HWinPCapHelper::instance().stats().claims_not_judged_at_stop);
   EXPECT_TRUE(g.p_thread_tidewell->run_pass());
   g.p_get_sys_arp_table->run_pass();
-}
-
-TEST_F(Startup, NullNameBuffersAreSkipped) {
-  policy(0, 0);
-  wchar_t name2[16] = {};
-  EXPECT_EQ(0, orvoInit(nullptr, name2, 0));
-  EXPECT_STREQ(L"Tidewell", name2);
-  EXPECT_EQ(0, orvoInit(nullptr, nullptr, 0));
 }
 
 }  // namespace

@@ -8,27 +8,12 @@
 
 #include "host/HConsoleWriter.h"
 #include "host/HDataCenter.h"
-#include "tests/support/TestHome.h"
+#include "tests/support/CoreFiles.h"
 
 namespace {
 
+using HostCoreTest = tidewell_test::CoreFilesTest;
 using Block = std::vector<ARPSpoofingReport_Local>;
-
-class HostCoreTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    HDataCenter::set_core_hook(nullptr);
-    HDataCenter::set_core_accepts(true);
-  }
-  std::vector<std::string> reports() const { return home.reports(); }
-  static int deliver(Block& block) {
-    int result = -1;
-    HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", &block, 0, result);
-    return result;
-  }
-
-  tidewell_test::TestHome home;
-};
 
 // The line without its stamp (time, host, interface), which tests of the
 // stamp check; "no stamp" when it has none.
@@ -38,17 +23,6 @@ std::string without_stamp(const std::string& line) {
   size_t end = iface == std::string::npos ? iface : line.find('"', iface + 10);
   if (at == std::string::npos || end == std::string::npos) return "no stamp: " + line;
   return line.substr(0, at) + line.substr(end + 1);
-}
-
-ARPSpoofingReport_Local bind_record() {
-  ARPSpoofingReport_Local r;
-  r.strPolicyID = L"p1";
-  r.iAttackType = 1;
-  r.str_desc = L"AntiARP_RP_ARP_BIND";
-  r.mapDesc[L"mac"] = L"02:00:00:00:00:66";
-  r.mapDesc[L"macb"] = L"02:00:00:00:00:01";
-  r.mapDesc[L"ipb"] = L"10.77.0.1";
-  return r;
 }
 
 TEST_F(HostCoreTest, AcceptedBlockIsOneJsonLineInTheCoresForm) {
@@ -106,32 +80,11 @@ TEST_F(HostCoreTest, RefusalWritesNothingAndSaysSo) {
   EXPECT_NE(0, result);
 }
 
-TEST_F(HostCoreTest, HookDecidesPerBlockOverTheFlag) {
-  HDataCenter::set_core_accepts(false);
-  std::vector<size_t> seen;
-  HDataCenter::set_core_hook([&seen](const Block& b) {
-    seen.push_back(b.size());
-    return !b.empty();
-  });
-  Block empty, one = {bind_record()};
-  EXPECT_NE(0, deliver(empty));
-  EXPECT_EQ(0, deliver(one));
-  EXPECT_EQ((std::vector<size_t>{0, 1}), seen);
-  EXPECT_EQ(1u, reports().size());
-}
-
 TEST_F(HostCoreTest, UnwritableCoreFolderIsNoAcceptance) {
   tidewell_test::write_file(home.file("blocked"), "a file, not a folder");
   HDataCenter::set_core_dir(HString(home.file("blocked/core")));
   Block block = {bind_record()};
   EXPECT_NE(0, deliver(block));
-}
-
-TEST_F(HostCoreTest, CoreFolderCanBeMovedAndTakesBackslashes) {
-  HDataCenter::set_core_dir(HString(home.path()) + HString(L"\\elsewhere\\core"));
-  Block block;
-  ASSERT_EQ(0, deliver(block));
-  EXPECT_EQ(1u, tidewell_test::read_lines(home.file("elsewhere/core/reports.jsonl")).size());
 }
 
 TEST_F(HostCoreTest, ConcurrentReportsAreWholeLines) {

@@ -12,32 +12,12 @@
 
 #include "host/HDataCenter.h"
 #include "host/HHomeDir.h"
-#include "tests/support/TestHome.h"
+#include "tests/support/CoreFiles.h"
 
 namespace {
 
+using HostCoreTest = tidewell_test::CoreFilesTest;
 using Block = std::vector<ARPSpoofingReport_Local>;
-
-class HostCoreTest : public ::testing::Test {
- protected:
-  std::vector<std::string> reports() const { return home.reports(); }
-  static int deliver(Block& block) {
-    int result = -1;
-    HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", &block, 0, result);
-    return result;
-  }
-
-  tidewell_test::TestHome home;
-};
-
-ARPSpoofingReport_Local bind_record() {
-  ARPSpoofingReport_Local r;
-  r.strPolicyID = L"p1";
-  r.iAttackType = 1;
-  r.str_desc = L"AntiARP_RP_ARP_BIND";
-  r.mapDesc[L"mac"] = L"02:00:00:00:00:66";
-  return r;
-}
 
 // A full disk left half a block in reports.jsonl, the next block glued to
 // it, and the core said it had taken the block. A file size limit cuts the

@@ -14,22 +14,6 @@ namespace {
 
 // ---- language texts
 
-TEST(HostLanguage, BuiltInTextsFillTheirPlaceholders) {
-  HLanMgr& lan = HLanMgr::ins();
-  EXPECT_EQ(HString(L"Gateway 10.77.0.1 bound to 02:00:00:00:00:01; 02:00:00:00:00:66 claimed it"),
-            lan.get(1, L"mac", L"02:00:00:00:00:66", L"macb", L"02:00:00:00:00:01", L"ipb", L"10.77.0.1"));
-  EXPECT_EQ(HString(L"MAC 02:00:00:00:00:66 claimed 3 addresses within 1000 ms"),
-            lan.get(769, L"mac", L"02:00:00:00:00:66", L"ms", L"1000", L"num", L"3"));
-  EXPECT_EQ(HString(L"Velmora - DHCP alarm"), lan.get(779, L"name", L"Velmora"));
-  EXPECT_EQ(HString(L"OK"), lan.get(120));
-  for (int id : {0, 2, 3, 4, 6, 8, 777}) EXPECT_NE(-1, lan.get(id).find(L"{mac}", 0)) << id;
-  EXPECT_EQ(HString(L"Rogue DHCP server 02:00:00:00:00:66 (10.77.0.66) is not on the list of legitimate servers"),
-            lan.get(5, L"mac", L"02:00:00:00:00:66", L"ip", L"10.77.0.66"));
-  EXPECT_EQ(HString(L"Rogue IPv6 router advertisement from 02:00:00:00:00:66 (fe80::66)"),
-            lan.get(7, L"mac", L"02:00:00:00:00:66", L"ip", L"fe80::66"));
-  EXPECT_TRUE(lan.get(9).empty());
-}
-
 TEST(HostLanguage, OverridesUnknownKeysAndValuesThatLookLikePlaceholders) {
   HLanMgr& lan = HLanMgr::ins();
   lan.set_text(4, L"{mac} {mac} {who} {mac");
@@ -129,27 +113,6 @@ TEST(HostAddressText, LongestTextsFillTheBuffersExactly) {
   EXPECT_EQ('#', ip[15]);
   EXPECT_EQ("255.255.255.255", HNetworkProtocolUtil::GetIPString(0xffffffffu, true));
   EXPECT_EQ("ff:ff:ff:ff:ff:ff", HNetworkProtocolUtil::GetMACString(widest));
-}
-
-// The printable rendering of a DHCP message goes to the attack log as plain
-// bytes: it must be the very text of the wide rendering.
-TEST(HostTextRender, NarrowRenderingIsTheWideOneForEveryByte) {
-  std::vector<unsigned char> all;
-  for (int b = 0; b < 256; ++b) all.push_back(static_cast<unsigned char>(b));
-  HString wide;
-  wide.make_by_bin_multi(all.data(), static_cast<int>(all.size()));
-  std::string narrow = "kept ";
-  HString::append_bin_multi(narrow, all.data(), static_cast<int>(all.size()));
-  ASSERT_EQ(0u, narrow.rfind("kept ", 0));
-  EXPECT_EQ(wide.get_str_direct(), narrow.substr(5));
-  EXPECT_EQ(std::string::npos, narrow.find('\0'));
-  // Escapes are four characters; nothing is left behind by empty input.
-  const unsigned char bytes[] = {'a', 0x00, '\\', 0xff, 'z'};
-  std::string out;
-  HString::append_bin_multi(out, bytes, 5);
-  HString::append_bin_multi(out, nullptr, 3);
-  HString::append_bin_multi(out, bytes, 0);
-  EXPECT_EQ("a\\x00\\x5c\\xffz", out);
 }
 
 // ---- where the agent lives

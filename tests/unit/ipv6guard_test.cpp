@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/HPTWGlobal.h"
-#include "host/HIpv6Address.h"
+#include "wire/HIpv6Address.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HWinPCapHelper.h"
 #include "ipv6guard/HIpv6Callback.h"
@@ -14,7 +14,7 @@
 #include "tests/support/CoreRecorder.h"
 #include "tests/support/FakeTicks.h"
 #include "tests/support/FrameBuilder.h"
-#include "tests/support/PluginPolicy.h"
+#include "tests/support/PluginEnv.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/TestHome.h"
 
@@ -84,15 +84,16 @@ Bytes dhcp6_advertise(const std::string& eth_src, const Bytes& duid) {
   return packet(eth_src, kRogue, HIpv6Packet::kUdp, udp.bytes());
 }
 
+tidewell_test::PolicySetup ipv6_policy() {
+  tidewell_test::PolicySetup setup;
+  setup.id = "p-ipv6";
+  return setup;
+}
+
 // The guard over a memory table holding the router with its route, the
 // reports recorded, the frames sent kept, the clock the test's.
 struct Ipv6Guard {
   explicit Ipv6Guard(bool listed, bool remove_routes = false) {
-    AntiARPSpoofing_Local policy;
-    policy.strPolicyID = L"p-ipv6";
-    policy.iStateMask = 1;
-    policy.iAntiARPSpoofing = 1;
-    tidewell_test::install_policy(policy);
     platform::Ipv6Router router;
     router.address = ip6(kRouter);
     router.i_ifindex = 3;
@@ -125,7 +126,7 @@ struct Ipv6Guard {
     return out;
   }
 
-  tidewell_test::TestHome home{"ipv6guard-test"};
+  tidewell_test::PluginEnv env{ipv6_policy()};
   tidewell_test::CoreRecorder core;
   tidewell_test::SentFrames sent;
   tidewell_test::FakeTicks ticks{5000};

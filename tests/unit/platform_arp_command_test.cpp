@@ -52,6 +52,9 @@ TEST(ArpCommandAddress, OnlyDottedDecimalWithoutLeadingZerosIsTaken) {
 TEST(ArpCommandProgram, TheSystemsArpIsNamedAsTheSystemNamesIt) {
   EXPECT_FALSE(parses(L"arping -s 10.77.1.1 02:77:00:00:01:0a"));
   EXPECT_FALSE(parses(L"/usr/sbin/arp.sh -s 10.77.1.1 02:77:00:00:01:0a"));
+  EXPECT_FALSE(parses(L"arp -d 10.77.1.1 02:77:00:00:01:0a"));
+  EXPECT_FALSE(parses(L"arp -s 10.77.1.1"));
+  EXPECT_FALSE(parses(L"arp -s 10.77.1.1 02:77-00:00:01:01"));  // separators mixed
   if (platform::arp_command_uses_dashes()) {
     // Windows: folder and ".exe" may be given, in any case.
     EXPECT_TRUE(parses(L"C:\\Windows\\System32\\ARP.EXE -s 10.77.1.1 02-77-00-00-01-0a"));

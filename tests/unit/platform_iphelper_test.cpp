@@ -122,11 +122,4 @@ TEST_F(PlatformIpHelperTest, NullBackendRestoresTheKernelTable) {
   EXPECT_NE(nullptr, dynamic_cast<platform::NetlinkArpTable*>(platform::arp_table_backend()));
 }
 
-TEST_F(PlatformIpHelperTest, TableSizeSaturatesInsteadOfWrapping) {
-  EXPECT_EQ(sizeof(MIB_IPNETTABLE), platform::ip_net_table_size(0));
-  EXPECT_EQ(sizeof(MIB_IPNETTABLE), platform::ip_net_table_size(1));
-  EXPECT_EQ(4u + 800 * 24u, platform::ip_net_table_size(800));
-  EXPECT_EQ(0xffffffffu, platform::ip_net_table_size(size_t(1) << 40));
-}
-
 }  // namespace

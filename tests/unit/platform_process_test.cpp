@@ -12,7 +12,6 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/ArpCommand.h"
 #include "platform/WinProcess.h"
 #include "platform/WinTime.h"
 #include "tests/support/TempDir.h"
@@ -69,16 +68,6 @@ class PlatformProcessTest : public ::testing::Test {
   const std::string str_dir = tmp_dir.path();
 };
 
-TEST_F(PlatformProcessTest, ProgramInTheCurrentDirectoryRunsThereWithItsArguments) {
-  script("tw-echo", "echo \"$1|$2|$3\" > out.txt; pwd >> out.txt; echo end >> out.txt");
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(start(L"tw-echo a \"b c\" d\\\"e", info));
-  EXPECT_NE(0u, info.dwProcessId);
-  EXPECT_EQ("a|b c|d\"e\n" + str_dir + "\nend\n", wait_for_file("out.txt"));
-  EXPECT_TRUE(CloseHandle(info.hProcess));
-  EXPECT_TRUE(CloseHandle(info.hThread));
-}
-
 TEST_F(PlatformProcessTest, HiddenProgramWritesToNowhereAndInheritsNoHandle) {
   int fd = ::open("/dev/null", O_RDONLY);  // no close-on-exec
   ASSERT_GE(fd, 0);
@@ -92,14 +81,6 @@ TEST_F(PlatformProcessTest, HiddenProgramWritesToNowhereAndInheritsNoHandle) {
   EXPECT_EQ("/dev/null\n/dev/null\nend\n", wait_for_file("out.txt"));
   ::close(50);
   ::close(fd);
-  CloseHandle(info.hProcess);
-  CloseHandle(info.hThread);
-}
-
-TEST_F(PlatformProcessTest, ProgramNotInTheDirectoryIsFoundInPath) {
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(start(L"sh -c \"echo end > from-path.txt\"", info));
-  EXPECT_EQ("end\n", wait_for_file("from-path.txt"));
   CloseHandle(info.hProcess);
   CloseHandle(info.hThread);
 }
@@ -152,45 +133,6 @@ TEST_F(PlatformProcessTest, HangingChildIsKilledAndReapedAndExitCodesAreKept) {
   EXPECT_FALSE(TerminateProcess(ending.hProcess, 1));
 }
 
-TEST(PlatformHandleTest, OnlyOpenHandlesOfThisModuleClose) {
-  SetLastError(0);
-  EXPECT_FALSE(CloseHandle(nullptr));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
-  EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(uintptr_t(0x1234567))));
-}
-
-TEST(PlatformLauncherTest, LauncherSeesTheStartInsteadOfAProcess) {
-  std::vector<platform::ProcessLaunch> seen;
-  platform::set_process_launcher([&seen](const platform::ProcessLaunch& launch) {
-    seen.push_back(launch);
-    return launch.command_line.find(L"fail") == std::wstring::npos;
-  });
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION info{};
-  wchar_t line[] = L"arp -s 10.77.1.1 02:77:00:00:01:01";
-  EXPECT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, L"/usr/sbin", &si, &info));
-  EXPECT_NE(nullptr, info.hProcess);
-  EXPECT_NE(info.hProcess, info.hThread);
-  EXPECT_TRUE(CloseHandle(info.hProcess));
-  EXPECT_TRUE(CloseHandle(info.hThread));
-
-  si.dwFlags = 0;
-  wchar_t failing[] = L"fail now";
-  PROCESS_INFORMATION none{};
-  EXPECT_FALSE(CreateProcessW(nullptr, failing, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &none));
-  EXPECT_EQ(nullptr, none.hProcess);
-  platform::set_process_launcher(nullptr);
-
-  ASSERT_EQ(2u, seen.size());
-  EXPECT_EQ(L"arp -s 10.77.1.1 02:77:00:00:01:01", seen[0].command_line);
-  EXPECT_EQ(L"/usr/sbin", seen[0].current_directory);
-  EXPECT_TRUE(seen[0].hidden);
-  EXPECT_FALSE(seen[1].hidden);
-}
-
 TEST(PlatformCommandLineTest, WordsSplitAsWindowsSplitsThem) {
   typedef std::vector<std::wstring> Words;
   EXPECT_EQ((Words{L"arp", L"-s", L"10.77.1.1", L"02:77:00:00:01:01"}),
@@ -201,23 +143,6 @@ TEST(PlatformCommandLineTest, WordsSplitAsWindowsSplitsThem) {
   EXPECT_EQ((Words{L"a\\", L"b"}), platform::split_command_line(L"\"a\\\\\" b"));
   EXPECT_EQ((Words{L""}), platform::split_command_line(L"\"\""));
   EXPECT_TRUE(platform::split_command_line(L"").empty());
-}
-
-TEST(PlatformArpCommandTest, OnlyArpSetCommandsAreRead) {
-  DWORD address = 0;
-  BYTE mac[6] = {};
-  EXPECT_TRUE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77:00:00:01:0A", address, mac));
-  EXPECT_EQ(0x01014d0au, address);  // network byte order
-  EXPECT_EQ(0x0a, mac[5]);
-  EXPECT_TRUE(platform::parse_arp_set_command(L"/usr/sbin/arp -s 10.77.1.1 02-77-00-00-01-0b", address, mac));
-  EXPECT_EQ(0x0b, mac[5]);
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -d 10.77.1.1 02:77:00:00:01:01", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.256 02:77:00:00:01:01", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77:00:00:01:0g", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"arp -s 10.77.1.1 02:77-00:00:01:01", address, mac));
-  EXPECT_FALSE(platform::parse_arp_set_command(L"rm -s 10.77.1.1 02:77:00:00:01:01", address, mac));
-  EXPECT_EQ(0x0b, mac[5]);  // untouched by the refusals
 }
 
 }  // namespace

@@ -147,15 +147,6 @@ TEST_P(WindowLayerTest, OkButtonEndsTheModalRunWithTheProcedureOnTheDialogsSide)
   EXPECT_FALSE(log.b_other_thread.load()) << "the dialog procedure runs on the dialog's own thread";
 }
 
-TEST_P(WindowLayerTest, FindWindowMatchesTitleAndClassOfDialogsOnly) {
-  HWND window = open(L"x");
-  ASSERT_NE(nullptr, window);
-  EXPECT_EQ(window, FindWindowW(L"#32770", kTitle));
-  EXPECT_EQ(nullptr, FindWindowW(L"EDIT", kTitle));
-  EXPECT_EQ(nullptr, FindWindowW(nullptr, L"x")) << "controls are not top-level windows";
-  EXPECT_EQ(nullptr, FindWindowW(nullptr, L"Layer test"));
-}
-
 INSTANTIATE_TEST_SUITE_P(Layer, WindowLayerTest, ::testing::Values(Mode::kHeadless, Mode::kGtk),
                          [](const ::testing::TestParamInfo<Mode>& info) {
                            return info.param == Mode::kGtk ? std::string("Gtk") : std::string("Headless");
@@ -215,16 +206,6 @@ TEST(WindowLayerHeadless, ShownDialogIsEchoedAndClosedAtOnce) {
   EXPECT_EQ(std::wstring(L"WINDOW [") + kTitle + L"] line one\nline two", lines[0]);
   g_log = nullptr;
   platform::set_window_echo_sink(nullptr);
-}
-
-TEST(WindowLayerCalls, InvalidArgumentsFailCleanly) {
-  EXPECT_EQ(-1, DialogBoxIndirectParamW(nullptr, nullptr, nullptr, test_proc, 0));
-  EXPECT_EQ(-1, DialogBoxIndirectParamW(nullptr, &kTemplate, nullptr, nullptr, 0));
-  EXPECT_EQ(nullptr, LoadIconW(nullptr, MAKEINTRESOURCEW(1)));
-  EXPECT_NE(nullptr, LoadIconW(nullptr, IDI_WARNING));
-  EXPECT_EQ(LoadIconW(nullptr, IDI_WARNING), LoadIconW(nullptr, IDI_WARNING));
-  EXPECT_EQ(0, GetWindowTextW(nullptr, nullptr, 10));
-  EXPECT_EQ(nullptr, GetDlgItem(nullptr, IDOK));
 }
 
 TEST(WindowLayerText, Utf8ConversionIsLosslessAndRejectsBrokenInput) {

@@ -175,30 +175,6 @@ TEST(WindowsPaths, DriveLettersAndRootsAreAbsoluteAndKeepFilesWhereNamed) {
   EXPECT_FALSE(std::filesystem::exists(home.file("core/reports.jsonl")));
 }
 
-TEST(WindowsText, SurrogatePairsAreOneCharacterInUtf8) {
-  const std::wstring smile = L"a\U0001F600b";
-  ASSERT_EQ(4u, smile.size());  // UTF-16: the pair takes two units
-  EXPECT_EQ("a\xF0\x9F\x98\x80" "b", platform::wide_to_utf8(smile));
-  EXPECT_EQ(smile, platform::utf8_to_wide("a\xF0\x9F\x98\x80" "b"));
-  EXPECT_EQ("a\xF0\x9F\x98\x80" "b", HFileUtil::utf8(HString(smile)));
-  EXPECT_EQ(smile, HFileUtil::from_utf8("a\xF0\x9F\x98\x80" "b").wstr());
-  // Halves of a pair on their own cannot be written.
-  const std::wstring lone_high(1, static_cast<wchar_t>(0xD83D));
-  const std::wstring lone_low(1, static_cast<wchar_t>(0xDE00));
-  EXPECT_EQ("\xEF\xBF\xBDx", platform::wide_to_utf8(lone_high + L"x"));
-  EXPECT_EQ("x\xEF\xBF\xBD", HFileUtil::utf8(HString(L"x" + lone_low)));
-  std::string out;
-  EXPECT_EQ(1u, HFileUtil::append_utf8(out, smile.c_str() + 1, 1));  // the pair cut by the count
-  EXPECT_EQ("\xEF\xBF\xBD", out);
-
-  tidewell_test::TestHome home("win-text");
-  HFileLog log;
-  ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Text"));
-  ASSERT_EQ(0, log.log(HString(L"cjk \x4e2d smile ") + HString(smile)));
-  HFileLog::flush_all();
-  EXPECT_EQ("cjk \xE4\xB8\xAD smile a\xF0\x9F\x98\x80" "b\n", tidewell_test::read_file(home.file("log/Text.log")));
-}
-
 TEST(WindowsEnvironment, HomeIsTheProgramsFolderUntilSetAndSystem32IsTheSystems) {
   std::wstring program = HFileUtil::normalize(HString(platform::native::module_file_name(nullptr))).wstr();
   std::wstring folder = program.substr(0, program.find_last_of(L'/'));
@@ -210,21 +186,4 @@ TEST(WindowsEnvironment, HomeIsTheProgramsFolderUntilSetAndSystem32IsTheSystems)
   EXPECT_TRUE(ends_with_ignoring_case(system, L"\\system32")) << platform::wide_to_utf8(system);
   EXPECT_EQ(system + L"\\", HEnvironment::GetWindowsSystem32Dir(true).wstr());
   HEnvironment::set_home(L"");
-}
-
-TEST(WindowsTime, TicksAndTheClockBehindTime64CanBeReplaced) {
-  // Without a source, the system's own counter.
-  DWORD ours = GetTickCount();
-  EXPECT_LT(static_cast<DWORD>(platform::native::tick_count() - ours), 1000u);
-  platform::set_tick_source([] { return static_cast<DWORD>(0xFFFFFFF0u); });
-  EXPECT_EQ(0xFFFFFFF0u, GetTickCount());
-  platform::set_tick_source(nullptr);
-  platform::set_time_source([] { return static_cast<__time64_t>(1700000000); });
-  __time64_t written = 0;
-  EXPECT_EQ(1700000000, _time64(&written));
-  EXPECT_EQ(1700000000, written);
-  platform::set_time_source(nullptr);
-  EXPECT_GT(_time64(nullptr), 1700000000);
-  SetLastError(ERROR_NOT_FOUND);
-  EXPECT_EQ(ERROR_NOT_FOUND, GetLastError());
 }

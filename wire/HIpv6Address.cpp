@@ -1,4 +1,4 @@
-#include "host/HIpv6Address.h"
+#include "wire/HIpv6Address.h"
 
 #include <cctype>
 #include <cstdio>

@@ -8,7 +8,7 @@
 
 #include "agent/AgentConfig.h"
 #include "agent/AgentOptions.h"
-#include "tests/win/WinPluginModule.h"
+#include "agent/PluginModule.h"
 
 class WinReplayHost {
  public:
@@ -28,7 +28,7 @@ class WinReplayHost {
 
   AgentOptions options;
   AgentConfig config;
-  WinPluginModule plugin;
+  PluginModule plugin;
   std::string str_home;
   std::string str_exe_folder;
   double d_wall_seconds = 0;

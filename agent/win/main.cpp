@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "host/HFileLog.h"
-#include "tests/win/WinReplayHost.h"
+#include "agent/win/WinProgram.h"
+#include "agent/win/WinReplayHost.h"
 
 int main(int argc, char** argv) {
   // Static, so that nothing of the host is destroyed under the plug-in's

@@ -1,10 +1,11 @@
-#include "tests/win/WinReplayHost.h"
+#include "agent/win/WinReplayHost.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "agent/AgentLoop.h"
+#include "agent/win/WinProgram.h"
 #include "agent/AgentSetup.h"
 #include "host/HConsoleWriter.h"
 #include "host/HEnvironment.h"
@@ -100,7 +101,7 @@ int WinReplayHost::set_up_capture() {
 int WinReplayHost::start_plugin() {
   std::string path = options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
   std::string error;
-  if (plugin.load(HFileUtil::from_utf8(path).wstr(), error) != 0) return say_error(error, EXIT_FAILURE_RUN);
+  if (plugin.load(path, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
   log_info(__LINE__, "plug-in loaded: " + path);
   wchar_t name_buf[64] = {0};
   wchar_t name_buf2[64] = {0};
