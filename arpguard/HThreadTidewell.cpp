@@ -19,6 +19,8 @@
 #include "host/HWinPCapHelper.h"
 #include "platform/IpHelper.h"
 #include "platform/WinTime.h"
+#include "wire/HIpv4Text.h"
+#include "wire/HWireLayout.h"
 
 namespace {
 
@@ -87,25 +89,12 @@ namespace {
 
 enum { kNoLog, kLogQueueFull, kLogShareFull };
 
-// An address text as the four bytes of a frame; what is not a number
+// An address text as the four bytes of a frame; what is no address
 // counts as 0.
 uint32_t address_of(const std::string& ip) {
-  unsigned char bytes[4] = {};
-  size_t part = 0;
-  for (char c : ip) {
-    if (c == '.') {
-      if (++part == 4) break;
-    } else if (c >= '0' && c <= '9') {
-      bytes[part] = static_cast<unsigned char>(bytes[part] * 10 + (c - '0'));
-    }
-  }
   uint32_t address = 0;
-  std::memcpy(&address, bytes, sizeof(address));
-  return address;
+  return HIpv4Text::parse(ip, address) ? address : 0;
 }
-
-// The claimed (sender) address in an ARP body.
-constexpr size_t kSenderIpOffset = 14;
 
 }  // namespace
 
@@ -133,7 +122,7 @@ void HThreadTidewell::push_arp_body(const unsigned char* body) {
   int log_line = kNoLog;
   size_t queued_now = 0;
   uint32_t address = 0;
-  std::memcpy(&address, body + kSenderIpOffset, sizeof(address));
+  std::memcpy(&address, body + HWireLayout::kArpSenderIp, sizeof(address));
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
     if (make_room_locked(address, now, total, log_line)) {

@@ -14,6 +14,8 @@
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
 #include "res/resource.h"
+#include "wire/HArpFrame.h"
+#include "wire/HIpv4Text.h"
 
 namespace {
 
@@ -27,31 +29,13 @@ uint64_t pending_bit(unsigned long ip) {
   return uint64_t{1} << (hash >> 26);
 }
 
-// Offsets of the 60-byte broadcast ARP request.
-constexpr int kEthDst = 0;
-constexpr int kEthSrc = 6;
-constexpr int kEthType = 12;
-constexpr int kArpOp = 20;
-constexpr int kSenderMac = 22;
-constexpr int kSenderIp = 28;
-constexpr int kTargetIp = 38;
-constexpr int kPadding = 42;
-
-void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding,
-                       unsigned char (&frame)[HTestDhcpGateway::kProbeFrameLen]) {
-  static const unsigned char kArpHeader[] = {0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 0x01};
-  std::memset(frame, 0, sizeof(frame));
-  std::memset(frame + kEthDst, 0xff, 6);
-  std::memcpy(frame + kEthSrc, item.client_mac, 6);
-  std::memcpy(frame + kEthType, kArpHeader, sizeof(kArpHeader));
-  static_assert(kEthType + sizeof(kArpHeader) == kArpOp + 2, "header ends with the operation");
-  std::memcpy(frame + kSenderMac, item.client_mac, 6);
-  std::memcpy(frame + kSenderIp, &item.client_ip, 4);
-  std::memcpy(frame + kTargetIp, &item.gateway_ip, 4);
-  // Repeated requests differ from the first by their padding, so that a
-  // capture tells them apart.
+// A broadcast ARP request for the gateway. Repeated requests differ from
+// the first by their padding, so that a capture tells them apart.
+void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding, HArpFrame::Bytes& frame) {
+  HArpFrame::build(frame, HWireLayout::kArpRequest, nullptr, item.client_mac, item.client_ip, nullptr,
+                   item.gateway_ip);
   if (counting_padding) {
-    for (int i = kPadding; i < HTestDhcpGateway::kProbeFrameLen; ++i) frame[i] = static_cast<unsigned char>(i);
+    for (int i = HWireLayout::kArpFrameLen; i < HWireLayout::kMinFrameLen; ++i) frame[i] = static_cast<unsigned char>(i);
   }
 }
 
@@ -102,7 +86,7 @@ void render_sender_entry(const unsigned char* args, char* out) {
   std::memcpy(&entry, args, sizeof(entry));
   size_t len = sizeof(kSenderPrefix) - 1;
   std::memcpy(out, kSenderPrefix, len);
-  len += HNetworkProtocolUtil::FormatIP(entry.ip, out + len);
+  len += HIpv4Text::format(entry.ip, out + len);
   std::memcpy(out + len, kSenderTicks, sizeof(kSenderTicks) - 1);
   len += sizeof(kSenderTicks) - 1;
   decimal(entry.tick, out + len);
@@ -182,9 +166,9 @@ bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item, std::vector<HString>& a
 }
 
 void HTestDhcpGateway::send_request(HDhcpGatewayItem& item, bool counting_padding) {
-  unsigned char frame[kProbeFrameLen];
+  HArpFrame::Bytes frame;
   build_probe_frame(item, counting_padding, frame);
-  HWinPCapHelper::instance().send_packet(frame, kProbeFrameLen);
+  HWinPCapHelper::instance().send_packet(frame, sizeof(frame));
   item.send_tick = GetTickCount();
   HString entry(L"Send an Arp packet to ");
   entry << ip_text(item.gateway_ip) << L", GetTickCount: " << HString(item.send_tick);

@@ -24,7 +24,6 @@ struct HDhcpGatewayItem {
 
 class HTestDhcpGateway : public HIEUtil::Thread {
  public:
-  static constexpr int kProbeFrameLen = 60;
   static constexpr DWORD kPassIntervalMs = 200;
   // Requests go at least this far apart; the alarm is raised when this many
   // periods passed without an answer.

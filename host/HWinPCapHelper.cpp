@@ -11,16 +11,11 @@
 #include "host/HFileLog.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HWinPCapHelperImpl.h"
+#include "wire/HArpFrame.h"
 
 namespace {
 
-constexpr int ETH_HEADER_LEN = 14;
-constexpr int ETHERTYPE_OFFSET = 12;
-constexpr int VLAN_TAG_LEN = 4;
-constexpr uint16_t ETHERTYPE_VLAN = 0x8100;
 constexpr uint16_t VLAN_ID_MASK = 0x0fff;
-constexpr int ARP_FRAME_LEN = 60;
-constexpr uint16_t ETHERTYPE_ARP = 0x0806;
 constexpr auto PACING_SLICE = std::chrono::milliseconds(20);
 
 const wchar_t* const LOG_SOURCE = L"HWinPCapHelper";
@@ -31,11 +26,6 @@ int64_t ns_of(std::chrono::steady_clock::time_point when) {
 }
 
 uint16_t get_u16(const unsigned char* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
-
-void put_u16(unsigned char* at, uint16_t value) {
-  at[0] = static_cast<unsigned char>(value >> 8);
-  at[1] = static_cast<unsigned char>(value & 0xff);
-}
 
 bool is_zero_mac(const unsigned char* mac) {
   static const unsigned char zero[6] = {0, 0, 0, 0, 0, 0};
@@ -78,29 +68,29 @@ auto HWinPCapHelper::Impl::begin_delivery() -> Delivery {
 
 void HWinPCapHelper::Impl::deliver_one(Delivery& batch, const unsigned char* frame, int len) {
   ++batch.ull_read;
-  if (frame == nullptr || len < ETH_HEADER_LEN) {
+  if (frame == nullptr || len < HWireLayout::kEthHeaderLen) {
     ++batch.ull_short;
     return;
   }
-  if (get_u16(frame + ETHERTYPE_OFFSET) == ETHERTYPE_VLAN) {
-    if (len < ETH_HEADER_LEN + VLAN_TAG_LEN) {
+  if (get_u16(frame + HWireLayout::kEthType) == HWireLayout::kEtherTypeVlan) {
+    if (len < HWireLayout::kEthHeaderLen + HWireLayout::kVlanTagLen) {
       ++batch.ull_short;
       return;
     }
     // The kernel takes a frame of VLAN 0 as untagged and leaves the others
     // to VLAN interfaces: the callbacks see what this interface takes.
-    if ((get_u16(frame + ETH_HEADER_LEN) & VLAN_ID_MASK) != 0) {
+    if ((get_u16(frame + HWireLayout::kEthHeaderLen) & VLAN_ID_MASK) != 0) {
       ++batch.ull_other_vlan;
       return;
     }
     std::vector<unsigned char>& untagged = batch.vt_untagged;
-    untagged.assign(frame, frame + ETHERTYPE_OFFSET);
-    untagged.insert(untagged.end(), frame + ETHERTYPE_OFFSET + VLAN_TAG_LEN, frame + len);
+    untagged.assign(frame, frame + HWireLayout::kEthType);
+    untagged.insert(untagged.end(), frame + HWireLayout::kEthType + HWireLayout::kVlanTagLen, frame + len);
     frame = untagged.data();
-    len -= VLAN_TAG_LEN;
+    len -= HWireLayout::kVlanTagLen;
   }
   uint16_t ethertype = 0;  // as stored, like the callbacks' filters
-  std::memcpy(&ethertype, frame + ETHERTYPE_OFFSET, sizeof(ethertype));
+  std::memcpy(&ethertype, frame + HWireLayout::kEthType, sizeof(ethertype));
   bool delivered = false;
   for (HWPCCallback* callback : *batch.sp_list) {
     if (callback->us_filter != ethertype) continue;
@@ -334,25 +324,10 @@ int HWinPCapHelper::send_arp(const HArpNode& node, bool /*reserved*/) {
   if (!node.target_mac.empty() && !HNetworkProtocolUtil::MakeMACArrayFromString(node.target_mac, target_mac)) {
     return -1;
   }
-  unsigned char frame[ARP_FRAME_LEN] = {0};
-  if (is_zero_mac(target_mac)) {
-    std::memset(frame, 0xff, 6);
-  } else {
-    std::memcpy(frame, target_mac, 6);
-  }
-  std::memcpy(frame + 6, sender_mac, 6);
-  put_u16(frame + 12, ETHERTYPE_ARP);
-  unsigned char* body = frame + ETH_HEADER_LEN;
-  put_u16(body, 1);           // hardware: Ethernet
-  put_u16(body + 2, 0x0800);  // protocol: IPv4
-  body[4] = 6;
-  body[5] = 4;
-  put_u16(body + 6, node.op);
-  std::memcpy(body + 8, sender_mac, 6);
-  std::memcpy(body + 14, &sender_ip, 4);  // already in network byte order
-  std::memcpy(body + 18, target_mac, 6);
-  std::memcpy(body + 24, &target_ip, 4);
-  return send_packet(frame, ARP_FRAME_LEN);
+  HArpFrame::Bytes frame;
+  const unsigned char* eth_dst = is_zero_mac(target_mac) ? nullptr : target_mac;
+  HArpFrame::build(frame, node.op, eth_dst, sender_mac, sender_ip, target_mac, target_ip);
+  return send_packet(frame, sizeof(frame));
 }
 
 HCaptureStats HWinPCapHelper::stats() const {

@@ -13,6 +13,7 @@
 #include "dhcpguard/HDhcpArpWatchCallback.h"
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "dhcpguard/HTestDhcpGateway.h"
+#include "frame/HProbeMarker.h"
 #include "host/HLanMgr.h"
 #include "platform/WinDebug.h"
 #include "platform/WinUser.h"
@@ -239,7 +240,7 @@ TEST_F(ProbeTest, ArpWatchCallbackFeedsTheProbeOnly) {
   watch.on_packet(short_frame.data(), static_cast<int>(short_frame.size()));
   watch.on_packet(nullptr, 60);
   Bytes marked = arp_frame(kGatewayIp, gateway_mac, 2, 60);
-  std::copy(kProbeMarker, kProbeMarker + kProbeMarkerLen, marked.begin() + kProbeMarkerOffset);
+  std::copy(HProbeMarker::kBytes, HProbeMarker::kBytes + HProbeMarker::kLen, marked.begin() + HProbeMarker::kOffset);
   watch.on_packet(marked.data(), static_cast<int>(marked.size()));
   EXPECT_EQ(2u, dhcp.test_gateway.pending());
   EXPECT_EQ(2u, watch.dropped_short());
