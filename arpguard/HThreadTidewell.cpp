@@ -33,7 +33,6 @@ constexpr ULONG kMaxTableBytes = 0x100000;
 constexpr ULONG kTableMargin = 5120;
 constexpr ULONG kBufferSlack = 100;
 constexpr DWORD kMaxTableRows = 800;
-constexpr DWORD kDropLogMs = 1000;
 constexpr int kProtectByBinding = 2;
 constexpr int kAutoBindOn = 1;
 constexpr DWORD kStaticType = MIB_IPNET_TYPE_STATIC;
@@ -99,14 +98,13 @@ uint32_t address_of(const std::string& ip) {
 }  // namespace
 
 void HThreadTidewell::push_arp_node(const HArpNode& node) {
-  DWORD now = 0;
   uint64_t total = 0;
   int log_line = kNoLog;
   size_t queued_now = 0;
   uint32_t address = address_of(node.sender_ip);
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (make_room_locked(address, now, total, log_line)) {
+    if (make_room_locked(address, total, log_line)) {
       dq_arp_node.push_back(QueuedClaim{{}, true});
       dq_text_node.push_back(node);
     }
@@ -117,7 +115,6 @@ void HThreadTidewell::push_arp_node(const HArpNode& node) {
 
 void HThreadTidewell::push_arp_body(const unsigned char* body) {
   if (!body) return;
-  DWORD now = 0;
   uint64_t total = 0;
   int log_line = kNoLog;
   size_t queued_now = 0;
@@ -125,7 +122,7 @@ void HThreadTidewell::push_arp_body(const unsigned char* body) {
   std::memcpy(&address, body + HWireLayout::kArpSenderIp, sizeof(address));
   {
     HIEUtil::RecMutex::Lock lock(mtx_queue);
-    if (make_room_locked(address, now, total, log_line)) {
+    if (make_room_locked(address, total, log_line)) {
       dq_arp_node.emplace_back();
       QueuedClaim& claim = dq_arp_node.back();
       std::memcpy(claim.body, body, ARP_BODY_LEN);
@@ -136,15 +133,11 @@ void HThreadTidewell::push_arp_body(const unsigned char* body) {
   after_push(queued_now, log_line, total);
 }
 
-bool HThreadTidewell::make_room_locked(uint32_t address, DWORD& now, uint64_t& total, int& log_line) {
+bool HThreadTidewell::make_room_locked(uint32_t address, uint64_t& total, int& log_line) {
   bool queue_full = dq_arp_node.size() >= kMaxQueuedNodes;
   if (!queue_full && claim_share.take(address, kMaxQueuedPerAddress)) return true;
-  total = ull_dropped.fetch_add(1) + 1;
   HWinPCapHelper::instance().count_queue_drop();
-  now = GetTickCount();
-  if (total != 1 && DWORD(now - dw_drop_logged) < kDropLogMs) return false;
-  dw_drop_logged = now;
-  log_line = queue_full ? kLogQueueFull : kLogShareFull;
+  if (queue_drops.count(total)) log_line = queue_full ? kLogQueueFull : kLogShareFull;
   return false;
 }
 
@@ -363,10 +356,8 @@ void HThreadTidewell::learn_first_claim(const HString& ip, const HString& mac) {
     map_ip_mac[ip] = mac;
     return;
   }
-  uint64_t total = ull_unlearned.fetch_add(1) + 1;
-  DWORD now = GetTickCount();
-  if (total != 1 && DWORD(now - dw_unlearned_logged) < kDropLogMs) return;
-  dw_unlearned_logged = now;
+  uint64_t total = 0;
+  if (!unlearned_drops.count(total)) return;
   HFileLog::ins().log(1, kSource, __LINE__, L"learned map full (%d addresses), first claims not learned so far %llu",
                       static_cast<int>(kMaxLearned), static_cast<unsigned long long>(total));
 }

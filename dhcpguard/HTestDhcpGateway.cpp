@@ -23,12 +23,6 @@ const wchar_t kLogSource[] = L".\\HTestDhcpGateway";
 // The start line keeps the number that readers of the agent's log know it by.
 constexpr int kRunStartLine = 26;
 
-// Which of the 64 bits of the pending mask stands for an address.
-uint64_t pending_bit(unsigned long ip) {
-  uint32_t hash = static_cast<uint32_t>(ip) * 0x9E3779B1u;
-  return uint64_t{1} << (hash >> 26);
-}
-
 // A broadcast ARP request for the gateway. Repeated requests differ from
 // the first by their padding, so that a capture tells them apart.
 void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding, HArpFrame::Bytes& frame) {
@@ -129,47 +123,19 @@ void HTestDhcpGateway::run_pass() {
   std::vector<HString> alarms;
   {
     HIEUtil::RecMutex::Lock lock(mutex_gateway);
-    for (size_t i = 0; i < vt_gateway.size();) {
-      if (step_item(vt_gateway[i], alarms)) {
-        ++i;
-      } else {
-        vt_gateway.erase(vt_gateway.begin() + static_cast<std::ptrdiff_t>(i));
-      }
-    }
-    count_pending();
+    vt_gateway.pass([this](const HDhcpGatewayItem& item, bool again) { send_request(item, again); },
+                    [&alarms](const HDhcpGatewayItem& item) {
+                      alarms.push_back(HLanMgr::ins().get(777, L"mac", HNetworkUtil::GetMACString(item.server_mac)));
+                    });
   }
   for (const HString& text : alarms) show_alarm(text);
   alarm_gate.check();
 }
 
-// Under mutex_gateway, after every change of the list.
-void HTestDhcpGateway::count_pending() {
-  uint64_t mask = 0;
-  for (const HDhcpGatewayItem& item : vt_gateway) mask |= pending_bit(item.gateway_ip);
-  ull_pending_mask.store(mask, std::memory_order_release);
-}
-
-bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item, std::vector<HString>& alarms) {
-  if (!item.b_sent) {
-    send_request(item, false);
-    item.b_sent = true;
-    return true;
-  }
-  // Unsigned difference: the tick counter wraps after 49.7 days.
-  if (GetTickCount() - item.send_tick < kRetryIntervalMs) return true;
-  if (++item.retry_count >= kMaxRetries) {
-    alarms.push_back(HLanMgr::ins().get(777, L"mac", HNetworkUtil::GetMACString(item.server_mac)));
-    return false;
-  }
-  send_request(item, true);
-  return true;
-}
-
-void HTestDhcpGateway::send_request(HDhcpGatewayItem& item, bool counting_padding) {
+void HTestDhcpGateway::send_request(const HDhcpGatewayItem& item, bool counting_padding) {
   HArpFrame::Bytes frame;
   build_probe_frame(item, counting_padding, frame);
   HWinPCapHelper::instance().send_packet(frame, sizeof(frame));
-  item.send_tick = GetTickCount();
   HString entry(L"Send an Arp packet to ");
   entry << ip_text(item.gateway_ip) << L", GetTickCount: " << HString(item.send_tick);
   write_attack_log(entry);
@@ -179,21 +145,17 @@ void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
   uint64_t total = 0;
   {
     HIEUtil::RecMutex::Lock lock(mutex_gateway);
-    for (const HDhcpGatewayItem& pending_item : vt_gateway) {
+    for (const HDhcpGatewayItem& pending_item : vt_gateway.items()) {
       if (pending_item.gateway_ip == item.gateway_ip) return;
     }
-    if (vt_gateway.size() < kMaxPendingGateways) {
+    if (!vt_gateway.full()) {
       item.retry_count = 0;
       item.b_sent = false;
       item.send_tick = 0;
-      vt_gateway.push_back(item);
-      count_pending();
+      vt_gateway.add(item);
       return;
     }
-    total = ull_dropped.fetch_add(1) + 1;
-    DWORD now = GetTickCount();
-    if (total != 1 && DWORD(now - dw_drop_logged) < kDropLogMs) return;
-    dw_drop_logged = now;
+    if (!drops.count(total)) return;
   }
   HFileLog::ins().log(1, kLogSource, __LINE__,
                       L"add_gateway pending list full (%d waiting), gateways dropped so far %llu",
@@ -212,16 +174,9 @@ bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
   std::memcpy(args.bytes, &entry, sizeof(entry));
   write_attack_log_deferred(entry.length(), render_sender_entry, args);
 
-  if ((ull_pending_mask.load(std::memory_order_acquire) & pending_bit(ip)) == 0) return false;
+  if (!vt_gateway.may_hold(address)) return false;
   HIEUtil::RecMutex::Lock lock(mutex_gateway);
-  for (auto it = vt_gateway.begin(); it != vt_gateway.end(); ++it) {
-    if (it->gateway_ip == ip) {
-      vt_gateway.erase(it);
-      count_pending();
-      return true;
-    }
-  }
-  return false;
+  return vt_gateway.remove_if([address](const HDhcpGatewayItem& item) { return item.gateway_ip == address; }) > 0;
 }
 
 size_t HTestDhcpGateway::pending() {
