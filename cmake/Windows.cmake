@@ -49,7 +49,7 @@ file(GLOB WIN_HOST_SHARED CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
 foreach(linux_only HCaptureSource HFileSystem HHomeFiles HLiveAdapters HMainAddress HPrivileges HRouteTable HSystemFolders)
   list(REMOVE_ITEM WIN_HOST_SHARED ${CMAKE_SOURCE_DIR}/host/${linux_only}.cpp)
 endforeach()
-set(WIN_HOST_POSIX_FILES HArchiveFile HConsoleWriter HDataCenter HFileLog)
+set(WIN_HOST_POSIX_FILES HArchiveFile HConsoleWriter HDataCenter HFileLog HLogFile HLogFormat)
 list(TRANSFORM WIN_HOST_POSIX_FILES PREPEND ${CMAKE_SOURCE_DIR}/host/)
 list(TRANSFORM WIN_HOST_POSIX_FILES APPEND .cpp)
 set_source_files_properties(${WIN_HOST_POSIX_FILES} PROPERTIES

@@ -1,6 +1,7 @@
 #include "dhcpguard/HTestDhcpGateway.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "dhcpguard/ZDhcpDialog.h"
@@ -35,55 +36,20 @@ void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding, HArp
 
 HString ip_text(unsigned long ip) { return HString(HNetworkProtocolUtil::GetIPString(ip, true)); }
 
-// As HString(unsigned long) writes it.
-size_t decimal(unsigned long value, char* out) {
-  char digits[24];
-  size_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value);
-  for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  return n;
-}
-
-// Compared with every power at once rather than divided digit by digit: a
-// tick has eight digits and more, counted for every ARP frame.
-size_t decimal_digits(uint32_t value) {
-  static constexpr uint32_t kPowers[] = {10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u, 1000000000u};
-  size_t n = 1;
-  for (uint32_t power : kPowers) n += value >= power;
-  return n;
-}
-
 // The attack-log line of every ARP frame: "Recieve an Arp packet from <ip>,
-// GetTickCount: <tick>". Its length is counted at once, its text made only
-// if the log writes it (a flood's lines mostly fill files that roll over
-// before the batch is written).
-constexpr char kSenderPrefix[] = "Recieve an Arp packet from ";
-constexpr char kSenderTicks[] = ", GetTickCount: ";
-
-struct SenderEntry {
-  unsigned char ip[4];  // network byte order
-  DWORD tick;
-
-  size_t length() const {
-    size_t len = sizeof(kSenderPrefix) - 1 + 3 + sizeof(kSenderTicks) - 1 + decimal_digits(tick);
-    for (unsigned char b : ip) len += 1 + (b >= 10) + (b >= 100);
-    return len;
-  }
-};
-static_assert(sizeof(SenderEntry) <= sizeof(HFileLog::DeferredArgs::bytes), "the entry fits the log's arguments");
-
-void render_sender_entry(const unsigned char* args, char* out) {
-  SenderEntry entry;
-  std::memcpy(&entry, args, sizeof(entry));
-  size_t len = sizeof(kSenderPrefix) - 1;
-  std::memcpy(out, kSenderPrefix, len);
-  len += HIpv4Text::format(entry.ip, out + len);
-  std::memcpy(out + len, kSenderTicks, sizeof(kSenderTicks) - 1);
-  len += sizeof(kSenderTicks) - 1;
-  decimal(entry.tick, out + len);
+// GetTickCount: <tick>", made on the stack in at most 69 bytes.
+size_t sender_entry(uint32_t ip, DWORD tick, char* out) {
+  static const char kPrefix[] = "Recieve an Arp packet from ";
+  static const char kTicks[] = ", GetTickCount: ";
+  size_t len = sizeof(kPrefix) - 1;
+  std::memcpy(out, kPrefix, len);
+  unsigned char bytes[4];
+  std::memcpy(bytes, &ip, sizeof(bytes));
+  len += HIpv4Text::format(bytes, out + len);
+  std::memcpy(out + len, kTicks, sizeof(kTicks) - 1);
+  len += sizeof(kTicks) - 1;
+  int digits = std::snprintf(out + len, 11, "%lu", static_cast<unsigned long>(tick));
+  return len + static_cast<size_t>(digits);
 }
 
 }  // namespace
@@ -162,17 +128,11 @@ void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
                       static_cast<int>(kMaxPendingGateways), static_cast<unsigned long long>(total));
 }
 
-// Runs for every ARP frame: the entry is only counted here (the log makes
-// its text if it writes the line), and an empty list is seen without taking
-// its lock.
+// Runs for every ARP frame: an empty list is seen without taking its lock.
 bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
-  SenderEntry entry;
   uint32_t address = static_cast<uint32_t>(ip);
-  std::memcpy(entry.ip, &address, sizeof(entry.ip));
-  entry.tick = GetTickCount();
-  HFileLog::DeferredArgs args;
-  std::memcpy(args.bytes, &entry, sizeof(entry));
-  write_attack_log_deferred(entry.length(), render_sender_entry, args);
+  char entry[96];
+  write_attack_log(entry, sender_entry(address, GetTickCount(), entry));
 
   if (!vt_gateway.may_hold(address)) return false;
   HIEUtil::RecMutex::Lock lock(mutex_gateway);
