@@ -32,9 +32,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   // gateway. The counts start again when the guard takes the waiting run.
   static constexpr uint32_t kMaxQueuedPerAddress = kMaxQueuedNodes / 16;
   // The guard looks at its empty queue this often; a run of this many
-  // waiting claims wakes it at once (under a flood, a wake-up per run of a
-  // thousand claims rather than a few hundred: each costs the capture
-  // thread a system call).
+  // waiting claims wakes it at once (each wake-up costs the capture thread
+  // a system call).
   static constexpr DWORD kPollMs = 200;
   static constexpr size_t kWakeAtQueued = 1024;
   // Claims from ever new addresses must not grow the learned map without
@@ -106,9 +105,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   void apply_table(const unsigned char* buffer, ULONG size, bool learn_dynamic);
 
   // The capture thread's side of the queue, the guard's side and the
-  // wake-up each start a cache line of their own: the guard pops a claim
-  // while the capture pushes the next, and neither must pull the other's
-  // line away with it.
+  // wake-up are kept apart in memory: the guard pops a claim while the
+  // capture pushes the next, and neither must slow the other.
   alignas(64) std::deque<QueuedClaim> dq_arp_node;
   std::deque<HArpNode> dq_text_node;
   HIEUtil::RecMutex mtx_queue;
