@@ -46,7 +46,7 @@ file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/wi
 # core's records and the console lines make POSIX file calls: PosixCompat.h
 # gives them their Linux meaning.
 file(GLOB WIN_HOST_SHARED CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
-foreach(linux_only HCaptureSource HFileSystem HHomeFiles HLiveAdapters HMainAddress HPrivileges HRouteTable HSystemFolders)
+foreach(linux_only HCaptureHandles HCaptureSource HFileSystem HHomeFiles HLiveAdapters HMainAddress HPrivileges HRouteTable HSystemFolders)
   list(REMOVE_ITEM WIN_HOST_SHARED ${CMAKE_SOURCE_DIR}/host/${linux_only}.cpp)
 endforeach()
 set(WIN_HOST_POSIX_FILES HArchiveFile HConsoleWriter HDataCenter HFileLog HLogFile HLogFormat)

@@ -16,14 +16,7 @@
 namespace {
 
 constexpr uint16_t VLAN_ID_MASK = 0x0fff;
-constexpr auto PACING_SLICE = std::chrono::milliseconds(20);
-
 const wchar_t* const LOG_SOURCE = L"HWinPCapHelper";
-
-
-int64_t ns_of(std::chrono::steady_clock::time_point when) {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
-}
 
 uint16_t get_u16(const unsigned char* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
@@ -106,69 +99,6 @@ void HWinPCapHelper::Impl::end_delivery(Delivery& batch) {
   if (batch.ull_short) ull_short.fetch_add(batch.ull_short);
   if (batch.ull_other_vlan) ull_other_vlan.fetch_add(batch.ull_other_vlan);
   batch.ull_read = batch.ull_delivered = batch.ull_short = batch.ull_other_vlan = 0;
-}
-
-auto HWinPCapHelper::Impl::mark_replay_wall() -> Clock::time_point {
-  Clock::time_point now = Clock::now();
-  ll_replay_wall_ns.store(ns_of(now), std::memory_order_relaxed);
-  return now;
-}
-
-// Sleeps in short slices so that stop() is never kept waiting by the pacing.
-bool HWinPCapHelper::Impl::wait_until(Clock::time_point when) {
-  while (!b_stop.load()) {
-    Clock::time_point now = Clock::now();
-    if (now >= when) return true;
-    std::this_thread::sleep_for(std::min<Clock::duration>(when - now, PACING_SLICE));
-  }
-  return false;
-}
-
-void HWinPCapHelper::Impl::end_replay(const std::string& file, std::atomic<bool>& done) {
-  ll_replay_end_ns.store(ns_of(Clock::now()));
-  done.store(true);
-  log_line(2, __LINE__, "replay of " + file + " done, frames " + std::to_string(ull_read.load()));
-}
-
-void HWinPCapHelper::Impl::fail_replay(const std::string& file, const std::string& why) {
-  std::string text =
-      "capture file " + file + " is damaged after " + std::to_string(ull_read.load()) + " frames: " + why;
-  set_error(text);
-  {
-    std::lock_guard<std::mutex> lock(mtx_error);
-    str_replay_damage = text;
-  }
-  log_line(1, __LINE__, text);
-}
-
-void HWinPCapHelper::Impl::note_gap_cut(const std::string& file, double gap_s) {
-  char what[160];
-  std::snprintf(what, sizeof(what),
-                ": the capture's clock jumps %.3f s after frame %llu; one gap is waited for %g s at the most"
-                " (--linger)",
-                gap_s, static_cast<unsigned long long>(ull_read.load()), d_longest_gap_s);
-  std::string text = "replay of " + file + what;
-  // Said where the user looks as well: a replay that hurries past a gap is no fault.
-  std::fprintf(stderr, "%s\n", text.c_str());
-  log_line(2, __LINE__, text);
-}
-
-void HWinPCapHelper::Impl::clear_replay_damage() {
-  std::lock_guard<std::mutex> lock(mtx_error);
-  str_replay_damage.clear();
-}
-
-std::string HWinPCapHelper::Impl::replay_damage() const {
-  std::lock_guard<std::mutex> lock(mtx_error);
-  return str_replay_damage;
-}
-
-double HWinPCapHelper::Impl::replay_send_time() const {
-  double replay_ts = d_replay_ts.load(std::memory_order_relaxed);
-  if (replay_ts <= 0) return 0;
-  Clock::time_point delivered{std::chrono::nanoseconds(ll_replay_wall_ns.load(std::memory_order_relaxed))};
-  double since = std::max(0.0, std::chrono::duration<double>(Clock::now() - delivered).count());
-  return replay_ts + (d_send_speed > 0 ? since * d_send_speed : since);
 }
 
 int HWinPCapHelper::Impl::open_sent_file() {
