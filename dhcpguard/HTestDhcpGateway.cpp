@@ -1,7 +1,6 @@
 #include "dhcpguard/HTestDhcpGateway.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "dhcpguard/ZDhcpDialog.h"
@@ -37,7 +36,7 @@ void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding, HArp
 HString ip_text(unsigned long ip) { return HString(HNetworkProtocolUtil::GetIPString(ip, true)); }
 
 // The attack-log line of every ARP frame: "Recieve an Arp packet from <ip>,
-// GetTickCount: <tick>", made on the stack in at most 69 bytes.
+// GetTickCount: <tick>", made on the stack in at most 68 bytes.
 size_t sender_entry(uint32_t ip, DWORD tick, char* out) {
   static const char kPrefix[] = "Recieve an Arp packet from ";
   static const char kTicks[] = ", GetTickCount: ";
@@ -48,8 +47,14 @@ size_t sender_entry(uint32_t ip, DWORD tick, char* out) {
   len += HIpv4Text::format(bytes, out + len);
   std::memcpy(out + len, kTicks, sizeof(kTicks) - 1);
   len += sizeof(kTicks) - 1;
-  int digits = std::snprintf(out + len, 11, "%lu", static_cast<unsigned long>(tick));
-  return len + static_cast<size_t>(digits);
+  char digits[10];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + tick % 10);
+    tick /= 10;
+  } while (tick);
+  while (n > 0) out[len++] = digits[--n];
+  return len;
 }
 
 }  // namespace

@@ -114,20 +114,36 @@ int HFileLog::log(int level, const wchar_t* source, int line, const wchar_t* for
   return log(HString(text));
 }
 
+// A line per frame goes into the gathered text as it is made.
 int HFileLog::log_plain(const char* text, size_t length) {
   std::lock_guard<std::mutex> lock(mtx_file);
   if (!file.is_open() && open_locked() != 0) return -1;
-  str_line_buf.clear();
-  HLogFormat::encode_plain(text, length, ul_max_line_len, str_line_buf);
-  return emit_locked();
+  if (!gathering_locked()) {
+    str_line_buf.clear();
+    HLogFormat::encode_plain(text, length, ul_max_line_len, str_line_buf);
+    return emit_locked();
+  }
+  uint64_t file_length = gathered.file_length(file);
+  std::string& gathered_text = gathered.text();
+  size_t at = gathered_text.size();
+  HLogFormat::encode_plain(text, length, ul_max_line_len, gathered_text);
+  size_t line_length = gathered_text.size() - at;
+  gathered.line_added(line_length, file.starts_new_file(file_length, line_length));
+  return after_gathering_locked();
+}
+
+bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !gathered.empty(); }
+
+int HFileLog::after_gathering_locked() {
+  if (t_batch_depth > 0 && gathered.memory() < kMaxGatheredBytes) return 0;
+  return gathered.write_to(file);
 }
 
 int HFileLog::emit_locked() {
   bool starts_file = file.starts_new_file(gathered.file_length(file), str_line_buf.size());
-  if (t_batch_depth > 0 || !gathered.empty()) {
+  if (gathering_locked()) {
     gathered.add(str_line_buf, starts_file);
-    if (t_batch_depth > 0 && gathered.memory() < kMaxGatheredBytes) return 0;
-    return gathered.write_to(file);
+    return after_gathering_locked();
   }
   if (starts_file) {
     file.roll_over();

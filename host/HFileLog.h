@@ -78,6 +78,9 @@ class HFileLog {
  private:
   // Writes the line in str_line_buf (newline included) or gathers it.
   int emit_locked();
+  bool gathering_locked() const;
+  // Writes what has gathered once the batch is over or has grown too large.
+  int after_gathering_locked();
   int open_locked();
   void close_locked();
   void flush_gathered();

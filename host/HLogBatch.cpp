@@ -2,13 +2,15 @@
 
 #include <utility>
 
-void HLogBatch::add(const std::string& line, bool starts_file) {
-  if (starts_file) {
-    std::swap(str_before, str_last);
-    str_last.clear();
-    if (i_rolls < 2) ++i_rolls;
-  }
-  str_last += line;
+// The line that came last starts the next file; the lines before it are
+// kept as the file before, and those of the file before that let go.
+void HLogBatch::line_added(size_t line_length, bool starts_file) {
+  if (!starts_file) return;
+  std::swap(str_before, str_last);
+  size_t at = str_before.size() - line_length;
+  str_last.assign(str_before, at, std::string::npos);
+  str_before.resize(at);
+  if (i_rolls < 2) ++i_rolls;
 }
 
 // After one roll-over the lines before it go to the current file; after

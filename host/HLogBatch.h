@@ -21,7 +21,13 @@ class HLogBatch {
     return i_rolls == 0 ? file.length() + str_last.size() : str_last.size();
   }
   // Gathers a line (newline included); `starts_file`: it starts a new file.
-  void add(const std::string& line, bool starts_file);
+  void add(const std::string& line, bool starts_file) {
+    str_last += line;
+    line_added(line.size(), starts_file);
+  }
+  // A line may also be made in place: appended to text(), then told of.
+  std::string& text() { return str_last; }
+  void line_added(size_t line_length, bool starts_file);
   // Writes what has gathered, one write per file: 0, or -1 when a write failed.
   int write_to(HLogFile& file);
 

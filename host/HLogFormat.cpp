@@ -164,9 +164,8 @@ void HLogFormat::encode_plain(const char* text, size_t length, unsigned long max
   }
   size_t at = out.size();
   out.append(text, take);
-  for (size_t i = at; i < out.size(); ++i) {
-    if (out[i] == '\n' || out[i] == '\r') out[i] = ' ';
-  }
+  char* p = &out[at];
+  for (size_t i = 0; i < take; ++i) p[i] = (p[i] == '\n' || p[i] == '\r') ? ' ' : p[i];
   if (max_line_len > 0 && header_len > max_line_len) out.resize(start + max_line_len);
   out += '\n';
 }
