@@ -158,7 +158,7 @@ int HFileLog::open_locked() {
     str_folder = HEnvironment::GetMyExeFullFilePath(false) + HString(L"/log");
     str_name = L"Velmora";  // from now on the home log stays where it started
   }
-  return file.open(HFileUtil::native_path(file_path()), false);
+  return file.open_path(HFileUtil::native_path(file_path()), false);
 }
 
 // What has gathered belongs to the file that is being closed.

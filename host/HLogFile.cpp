@@ -9,7 +9,7 @@
 
 #include "host/HHomeDir.h"
 
-int HLogFile::open(const std::string& path, bool truncate) {
+int HLogFile::open_path(const std::string& path, bool truncate) {
   close();
   str_path = path;
   i_fd = HHomeDir::open_file(str_path, O_WRONLY | O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0));
@@ -40,7 +40,7 @@ int HLogFile::append(const char* data, size_t length) {
 void HLogFile::roll_over() {
   close();
   ::rename(str_path.c_str(), (str_path + ".1").c_str());
-  open(str_path, false);
+  open_path(str_path, false);
 }
 
-void HLogFile::start_over() { open(str_path, true); }
+void HLogFile::start_over() { open_path(str_path, true); }

@@ -20,7 +20,7 @@ class HLogFile {
   }
 
   // 0, or -1 when the file cannot be opened; `truncate` empties it.
-  int open(const std::string& path, bool truncate);
+  int open_path(const std::string& path, bool truncate);
   bool is_open() const { return i_fd >= 0; }
   void close();
   uint64_t length() const { return ull_length; }
