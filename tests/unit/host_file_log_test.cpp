@@ -77,11 +77,11 @@ TEST_F(HostFileLogTest, PrintfFormTakesWideStringsNumbersAndPointers) {
   ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Attack"));
   int marker = 0;
   log.log(1, L"HAuditReportMgr", 7, L"name %s, size %d, p %p, null %p, %u%% %lu %llu|%S|%q", L"NetSecurity", -12,
-          static_cast<void*>(&marker), static_cast<void*>(nullptr), 7u, 4294967296ul, 18446744073709551615ull,
+          static_cast<void*>(&marker), static_cast<void*>(nullptr), 7u, 4000000000ul, 18446744073709551615ull,
           "narrow");
   std::string line = tidewell_test::read_file(file());
   std::regex expected(R"(^.* \[1\] HAuditReportMgr\(7\) name NetSecurity, size -12, p 0x[0-9a-f]+, null \(nil\), )"
-                      R"(7% 4294967296 18446744073709551615\|narrow\|%q\n$)");
+                      R"(7% 4000000000 18446744073709551615\|narrow\|%q\n$)");
   EXPECT_TRUE(std::regex_match(line, expected)) << line;
 }
 
