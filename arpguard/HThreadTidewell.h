@@ -11,6 +11,7 @@
 
 #include "arpguard/HClaimShare.h"
 #include "arpguard/HMacChangeItem.h"
+#include "frame/HDropCounter.h"
 #include "host/HArpNode.h"
 #include "host/HIEUtil.h"
 #include "host/HNetworkProtocolUtil.h"
@@ -31,9 +32,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   // gateway. The counts start again when the guard takes the waiting run.
   static constexpr uint32_t kMaxQueuedPerAddress = kMaxQueuedNodes / 16;
   // The guard looks at its empty queue this often; a run of this many
-  // waiting claims wakes it at once (under a flood, a wake-up per run of a
-  // thousand claims rather than a few hundred: each costs the capture
-  // thread a system call).
+  // waiting claims wakes it at once (each wake-up costs the capture thread
+  // a system call).
   static constexpr DWORD kPollMs = 200;
   static constexpr size_t kWakeAtQueued = 1024;
   // Claims from ever new addresses must not grow the learned map without
@@ -71,8 +71,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   bool learned_mac(const HString& ip, HString& mac);
   bool is_static(const HString& ip);
   size_t queued();
-  uint64_t dropped() const { return ull_dropped.load(); }
-  uint64_t unlearned() const { return ull_unlearned.load(); }
+  uint64_t dropped() const { return queue_drops.total(); }
+  uint64_t unlearned() const { return unlearned_drops.total(); }
   size_t learned_count();
   size_t bind_commands_running() const { return map_bind_command.size(); }
 
@@ -89,7 +89,7 @@ class HThreadTidewell : public HIEUtil::Thread {
   bool try_pop_arp_node(HArpNode& node);
   // Under mtx_queue: false (and counted) when the queue, or the share of
   // the claimed address's slot, is full.
-  bool make_room_locked(uint32_t address, DWORD& now, uint64_t& total, int& log_line);
+  bool make_room_locked(uint32_t address, uint64_t& total, int& log_line);
   void after_push(size_t queued_now, int log_line, uint64_t total);
   void wait_for_claims(DWORD milliseconds);
   void log_drop(int log_line, uint64_t total);
@@ -105,9 +105,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   void apply_table(const unsigned char* buffer, ULONG size, bool learn_dynamic);
 
   // The capture thread's side of the queue, the guard's side and the
-  // wake-up each start a cache line of their own: the guard pops a claim
-  // while the capture pushes the next, and neither must pull the other's
-  // line away with it.
+  // wake-up are kept apart in memory: the guard pops a claim while the
+  // capture pushes the next, and neither must slow the other.
   alignas(64) std::deque<QueuedClaim> dq_arp_node;
   std::deque<HArpNode> dq_text_node;
   HIEUtil::RecMutex mtx_queue;
@@ -132,9 +131,8 @@ class HThreadTidewell : public HIEUtil::Thread {
   HIEUtil::RecMutex mtx_set;
   HString str_main_ip;
   HString str_main_mac;
-  std::atomic<uint64_t> ull_dropped{0};
-  // Tick of the last drop line; guarded by mtx_queue.
-  DWORD dw_drop_logged = 0;
+  // Guarded by mtx_queue.
+  HDropCounter queue_drops;
   // A binding command that runs: the claimed MAC to report, the configured
   // MAC to check for, its process and start tick. By address; the guard
   // thread's own.
@@ -145,7 +143,6 @@ class HThreadTidewell : public HIEUtil::Thread {
     DWORD dw_started;
   };
   std::map<HString, BindCommand> map_bind_command;
-  std::atomic<uint64_t> ull_unlearned{0};
-  // Tick of the last line about unlearned claims; guarded by mtx_map.
-  DWORD dw_unlearned_logged = 0;
+  // Guarded by mtx_map.
+  HDropCounter unlearned_drops;
 };

@@ -10,11 +10,6 @@
 #include "host/HString.h"
 #include "host/HWinPCapHelper.h"
 
-// "KivoHarborProbe" and three zero bytes, in the padding at offset 42.
-constexpr int kProbeMarkerOffset = 42;
-constexpr int kProbeMarkerLen = 18;
-extern const unsigned char kProbeMarker[kProbeMarkerLen];
-
 class HTWPkgCallback : public HWPCCallback {
  public:
   HTWPkgCallback();

@@ -8,10 +8,10 @@
 #include "host/HFileLog.h"
 #include "host/HWinPCapHelper.h"
 #include "platform/WinTime.h"
+#include "wire/HIpv4Text.h"
 
 namespace {
 const wchar_t kLogSource[] = L".\\HTestThread";
-constexpr unsigned char kArpRequest = 1;
 
 // HString(narrow) == wide, without the copy: HString widens every byte.
 bool same_text(const HString& wide, const std::string& narrow) {
@@ -23,20 +23,17 @@ bool same_text(const HString& wide, const std::string& narrow) {
   return true;
 }
 
-// Character codes as same_text compares them: a narrow byte is widened
-// unsigned.
-uint32_t code_of(char c) { return static_cast<unsigned char>(c); }
-uint32_t code_of(wchar_t c) { return static_cast<uint32_t>(c); }
-
-// One bit of 64 per sender address, the same for its wide and its narrow
-// text: a claim whose bit is clear has no probe to answer.
-template <typename Text>
-uint64_t sender_bit(const Text& text) {
-  uint32_t hash = 2166136261u;
-  for (auto c : text) hash = (hash ^ code_of(c)) * 16777619u;
-  return uint64_t{1} << (hash >> 26);
+uint32_t address_of(const std::string& text) {
+  uint32_t address = 0;
+  return HIpv4Text::parse(text, address) ? address : 0;
 }
 }  // namespace
+
+// A text that is no address counts as 0, on both sides of the mask alike.
+uint32_t HArpProbeAddress::operator()(const HArpProbeItem& item) const {
+  uint32_t address = 0;
+  return HIpv4Text::parse(item.ip.wstr(), address) ? address : 0;
+}
 
 HTestThread::HTestThread(const HString& own_ip, const HString& own_mac)
     : str_own_ip(own_ip), str_own_mac(own_mac) {}
@@ -51,47 +48,17 @@ void HTestThread::run() {
 
 void HTestThread::run_pass() {
   HIEUtil::RecMutex::Lock lock(mtx_probe);
-  for (auto it = lst_probe.begin(); it != lst_probe.end();) {
-    if (step_item(*it)) {
-      ++it;
-    } else {
-      it = lst_probe.erase(it);
-    }
-  }
-  count_pending();
-}
-
-// Under mtx_probe, after every change of the list.
-void HTestThread::count_pending() {
-  uint64_t mask = 0;
-  for (const HArpProbeItem& item : lst_probe) mask |= sender_bit(item.ip.wstr());
-  ull_pending_mask.store(mask, std::memory_order_release);
-}
-
-bool HTestThread::step_item(HArpProbeItem& item) {
-  if (!item.b_sent) {
-    send_request(item);
-    item.b_sent = true;
-    item.send_tick = GetTickCount();
-    return true;
-  }
-  // Unsigned difference: the tick counter wraps after 49.7 days.
-  DWORD elapsed = GetTickCount() - item.send_tick;
-  if (elapsed < kRetryIntervalMs) return true;
-  if (++item.retry_count >= kMaxRetries) {
-    // The old MAC stayed silent: the gateway really moved.
-    HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
-    if (guard) guard->set_ip_mac(item.ip, item.new_mac);
-    return false;
-  }
-  send_request(item);
-  item.send_tick = GetTickCount();
-  return true;
+  lst_probe.pass([this](const HArpProbeItem& item, bool) { send_request(item); },
+                 [](const HArpProbeItem& item) {
+                   // The old MAC stayed silent: the gateway really moved.
+                   HThreadTidewell* guard = HPTWGlobal::ins().p_thread_tidewell;
+                   if (guard) guard->set_ip_mac(item.ip, item.new_mac);
+                 });
 }
 
 void HTestThread::send_request(const HArpProbeItem& item) {
   HArpNode node;
-  node.op = kArpRequest;
+  node.op = HWireLayout::kArpRequest;
   node.sender_ip = str_own_ip.get_str_direct();
   node.sender_mac = str_own_mac.get_str_direct();
   node.target_ip = item.ip.get_str_direct();
@@ -101,48 +68,39 @@ void HTestThread::send_request(const HArpProbeItem& item) {
 
 void HTestThread::add_probe(const HMacChangeItem& item) {
   HIEUtil::RecMutex::Lock lock(mtx_probe);
-  for (const HArpProbeItem& pending_item : lst_probe) {
+  for (const HArpProbeItem& pending_item : lst_probe.items()) {
     if (static_cast<const HMacChangeItem&>(pending_item) == item) return;
   }
-  if (lst_probe.size() >= kMaxPendingProbes) {
-    ++ull_dropped;
-    // Once when the list fills, then at most once a second while it stays full.
-    DWORD now = GetTickCount();
-    if (!b_full || DWORD(now - dw_drop_logged) >= kDropLogMs) {
-      b_full = true;
-      dw_drop_logged = now;
-      HFileLog::ins().log(1, kLogSource, __LINE__,
-                          L"probe list full (%d pending), dropping change of %s to %s, changes dropped so far %llu",
-                          static_cast<int>(lst_probe.size()), item.ip.wc_str(), item.new_mac.wc_str(),
-                          static_cast<unsigned long long>(ull_dropped));
-    }
+  if (lst_probe.add(HArpProbeItem(item))) {
+    drops.rearm();
     return;
   }
-  b_full = false;
-  lst_probe.emplace_back(item);
-  count_pending();
+  // Once when the list fills, then at most once a second while it stays full.
+  uint64_t total = 0;
+  if (!drops.count(total)) return;
+  HFileLog::ins().log(1, kLogSource, __LINE__,
+                      L"probe list full (%d pending), dropping change of %s to %s, changes dropped so far %llu",
+                      static_cast<int>(lst_probe.size()), item.ip.wc_str(), item.new_mac.wc_str(),
+                      static_cast<unsigned long long>(total));
 }
 
 bool HTestThread::check_answer(const HArpNode& node) {
   // The guard asks for every claim; mostly nothing is being probed for its
   // sender, which the mask tells without the lock, and the texts are
   // compared without making wide copies of them.
-  if ((ull_pending_mask.load(std::memory_order_acquire) & sender_bit(node.sender_ip)) == 0) return false;
+  if (!lst_probe.may_hold(address_of(node.sender_ip))) return false;
   HIEUtil::RecMutex::Lock lock(mtx_probe);
-  if (lst_probe.empty()) return false;
   std::list<HString> spoofer_macs;
-  for (auto it = lst_probe.begin(); it != lst_probe.end();) {
-    // Only a probed item can be answered: a frame from the old MAC before
-    // the first request says nothing about the claim.
-    if (it->b_sent && same_text(it->ip, node.sender_ip) && same_text(it->old_mac, node.sender_mac)) {
-      spoofer_macs.push_back(it->new_mac);
-      it = lst_probe.erase(it);
-    } else {
-      ++it;
+  // Only a probed item can be answered: a frame from the old MAC before the
+  // first request says nothing about the claim.
+  lst_probe.remove_if([&](const HArpProbeItem& item) {
+    if (!item.b_sent || !same_text(item.ip, node.sender_ip) || !same_text(item.old_mac, node.sender_mac)) {
+      return false;
     }
-  }
+    spoofer_macs.push_back(item.new_mac);
+    return true;
+  });
   if (spoofer_macs.empty()) return false;
-  count_pending();
   if (report_spoofers(spoofer_macs) && fn_spoof_observer) {
     fn_spoof_observer(HString(node.sender_ip), HString(node.sender_mac));
   }
@@ -175,10 +133,7 @@ size_t HTestThread::pending() {
 
 std::vector<HMacChangeItem> HTestThread::pending_items() {
   HIEUtil::RecMutex::Lock lock(mtx_probe);
-  return std::vector<HMacChangeItem>(lst_probe.begin(), lst_probe.end());
+  return std::vector<HMacChangeItem>(lst_probe.items().begin(), lst_probe.items().end());
 }
 
-uint64_t HTestThread::dropped() {
-  HIEUtil::RecMutex::Lock lock(mtx_probe);
-  return ull_dropped;
-}
+uint64_t HTestThread::dropped() { return drops.total(); }

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "arpguard/HMacChangeItem.h"
+#include "frame/HDropCounter.h"
+#include "frame/HPendingProbes.h"
 #include "host/HArpNode.h"
 #include "host/HIEUtil.h"
 #include "host/HString.h"
@@ -18,19 +20,24 @@ struct HArpProbeItem : HMacChangeItem {
   bool b_sent = false;
 };
 
+// The address of a probe item, for the pending mask.
+struct HArpProbeAddress {
+  uint32_t operator()(const HArpProbeItem& item) const;
+};
+
 class HTestThread : public HIEUtil::Thread {
  public:
+  using ProbeList = HPendingProbes<std::list<HArpProbeItem>, HArpProbeAddress>;
   // Requests for one item go at least this far apart; after this many silent
   // periods the new MAC is accepted.
-  static constexpr DWORD kRetryIntervalMs = 1000;
-  static constexpr DWORD kMaxRetries = 3;
+  static constexpr DWORD kRetryIntervalMs = ProbeList::kRetryIntervalMs;
+  static constexpr DWORD kMaxRetries = ProbeList::kMaxRetries;
   static constexpr DWORD kPassIntervalMs = 200;
   // A flood of claims with ever new MACs for a gateway must not grow the list
   // (and the requests sent per pass) without limit: changes beyond this many
   // pending are dropped and counted. A dropped change comes back with the
   // next claim that repeats it, since the learned MAC stays the old one.
   static constexpr size_t kMaxPendingProbes = 1024;
-  static constexpr DWORD kDropLogMs = 1000;
 
   HTestThread(const HString& own_ip, const HString& own_mac);
   void run() override;
@@ -52,24 +59,15 @@ class HTestThread : public HIEUtil::Thread {
 
  private:
   void send_request(const HArpProbeItem& item);
-  // Sends, re-sends or settles one item; false when it was settled and must
-  // leave the list.
-  bool step_item(HArpProbeItem& item);
   // False when the policy or the agent's state asks for no report.
   bool report_spoofers(const std::list<HString>& spoofer_macs);
-  void count_pending();
 
-  std::list<HArpProbeItem> lst_probe;
+  // Guarded by mtx_probe, but for the list's pending mask.
+  ProbeList lst_probe{kMaxPendingProbes};
   HIEUtil::RecMutex mtx_probe;
-  // A bit per pending item's address (see sender_bit), written under
-  // mtx_probe: check_answer reads it without the lock.
-  std::atomic<uint64_t> ull_pending_mask{0};
   HString str_own_ip;
   HString str_own_mac;
   // Guarded by mtx_probe.
   SpoofObserver fn_spoof_observer;
-  uint64_t ull_dropped = 0;
-  bool b_full = false;
-  // Tick of the last line about a full list; guarded by mtx_probe.
-  DWORD dw_drop_logged = 0;
+  HDropCounter drops;
 };

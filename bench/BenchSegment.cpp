@@ -3,16 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include "wire/HIpv4Text.h"
+#include "wire/HMacText.h"
+#include "wire/HWireLayout.h"
+
 namespace {
 
-constexpr int kEthHeader = 14;
-constexpr int kIpHeader = 20;
-constexpr int kUdpHeader = 8;
-constexpr int kBootpFixed = 236;
-constexpr size_t kMinFrame = 60;
+constexpr int kEthHeader = HWireLayout::kEthHeaderLen;
+constexpr int kIpHeader = HWireLayout::kIpMinHeaderLen;
+constexpr int kUdpHeader = HWireLayout::kUdpHeaderLen;
+constexpr int kBootpFixed = HWireLayout::kDhcpFixedLen;
+constexpr size_t kMinFrame = HWireLayout::kMinFrameLen;
 constexpr size_t kMaxFrame = 1514;
-constexpr uint16_t kEtherArp = 0x0806;
-constexpr uint16_t kEtherIpv4 = 0x0800;
+constexpr uint16_t kEtherArp = HWireLayout::kEtherTypeArp;
+constexpr uint16_t kEtherIpv4 = HWireLayout::kEtherTypeIpv4;
 const unsigned char kBroadcastMac[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
 const unsigned char kZeroMac[6] = {0, 0, 0, 0, 0, 0};
 
@@ -151,13 +155,9 @@ BenchSegment::Frame BenchSegment::other_ipv4(const Station& from, const Station&
 }
 
 std::string BenchSegment::ip_text(uint32_t ip) {
-  char buf[16];
-  std::snprintf(buf, sizeof(buf), "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xff, (ip >> 8) & 0xff, ip & 0xff);
-  return buf;
+  const unsigned char bytes[4] = {static_cast<unsigned char>(ip >> 24), static_cast<unsigned char>(ip >> 16),
+                                  static_cast<unsigned char>(ip >> 8), static_cast<unsigned char>(ip)};
+  return HIpv4Text::text(bytes);
 }
 
-std::string BenchSegment::mac_text(const unsigned char* mac) {
-  char buf[18];
-  std::snprintf(buf, sizeof(buf), "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-  return buf;
-}
+std::string BenchSegment::mac_text(const unsigned char* mac) { return HMacText::text(mac); }

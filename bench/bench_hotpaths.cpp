@@ -195,28 +195,6 @@ void BM_AttackLogWritePerLine(benchmark::State& state) {
 }
 BENCHMARK(BM_AttackLogWritePerLine)->ArgNames({"plain", "batched"})->Args({0, 0})->Args({1, 0})->Args({1, 1});
 
-constexpr char kDeferredText[] = "Recieve an Arp packet from 10.77.1.123, GetTickCount: 123456789";
-
-void render_deferred_text(const unsigned char*, char* out) { std::memcpy(out, kDeferredText, sizeof(kDeferredText) - 1); }
-
-// The same line given as its length and a render function, as the DHCP
-// probe gives it: in a batch its text is made only for the lines that the
-// write keeps.
-void BM_AttackLogDeferredPerLine(benchmark::State& state) {
-  plugin();
-  HFileLog::Batch* batch = state.range(0) ? new HFileLog::Batch : nullptr;
-  HFileLog::DeferredArgs args;
-  auto next_flush = std::chrono::steady_clock::now() + kFlushInterval;
-  size_t i = 0;
-  for (auto _ : state) {
-    write_attack_log_deferred(sizeof(kDeferredText) - 1, render_deferred_text, args);
-    if (batch && ++i % kBatchFrames == 0) flush_now_and_then(*batch, next_flush);
-  }
-  delete batch;
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_AttackLogDeferredPerLine)->ArgName("batched")->Arg(1)->Arg(0);
-
 // The DHCP probe's part of an ARP frame alone (its attack-log line and the
 // pending check), without the guard's queue, over ever new senders and ticks.
 void BM_ArpSenderCheckPerFrame(benchmark::State& state) {

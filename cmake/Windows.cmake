@@ -45,7 +45,7 @@ file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/wi
 # records and the console lines make POSIX file calls: PosixCompat.h gives
 # them their Linux meaning.
 file(GLOB WIN_HOST_SHARED CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/*.cpp)
-set(WIN_HOST_POSIX_FILES HArchiveFile HConsoleWriter HCoreJson HDataCenter HFileLog)
+set(WIN_HOST_POSIX_FILES HArchiveFile HConsoleWriter HCoreJson HDataCenter HFileLog HLogFile HLogFormat)
 list(TRANSFORM WIN_HOST_POSIX_FILES PREPEND ${CMAKE_SOURCE_DIR}/host/)
 list(TRANSFORM WIN_HOST_POSIX_FILES APPEND .cpp)
 set_source_files_properties(${WIN_HOST_POSIX_FILES} PROPERTIES

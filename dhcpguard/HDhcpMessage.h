@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "wire/HWireLayout.h"
+
 class HDhcpMessage {
  public:
-  // The options follow the DHCP message's 236-byte fixed part and the magic
-  // cookie.
-  static constexpr int kOptionsOffset = 236 + 4;
+  static constexpr int kOptionsOffset = HWireLayout::kDhcpOptions;
   // At most this many options (pad bytes included) are looked at.
   static constexpr int kMaxOptionSteps = 255;
   static constexpr unsigned char kOptPad = 0;
@@ -41,10 +41,10 @@ class HDhcpMessage {
   // Whether the message is long enough to hold an options area; nothing
   // below may be asked of one that is not.
   bool has_options() const { return i_size > kOptionsOffset; }
-  unsigned char op() const { return p_message[0]; }
-  uint32_t ciaddr() const { return read_u32(p_message + 12); }  // network byte order
-  uint32_t yiaddr() const { return read_u32(p_message + 16); }
-  uint32_t ip_source() const { return read_u32(p_frame + kIpOffset + 12); }
+  unsigned char op() const { return p_message[HWireLayout::kDhcpOp]; }
+  uint32_t ciaddr() const { return read_u32(p_message + HWireLayout::kDhcpCiaddr); }  // network byte order
+  uint32_t yiaddr() const { return read_u32(p_message + HWireLayout::kDhcpYiaddr); }
+  uint32_t ip_source() const { return read_u32(p_frame + HWireLayout::kEthHeaderLen + HWireLayout::kIpSource); }
   const unsigned char* options() const { return p_message + kOptionsOffset; }
   int options_length() const { return i_size - kOptionsOffset; }
 
@@ -61,8 +61,6 @@ class HDhcpMessage {
   }
 
  private:
-  static constexpr int kIpOffset = 14;
-
   const unsigned char* p_frame = nullptr;
   const unsigned char* p_message = nullptr;
   int i_size = 0;

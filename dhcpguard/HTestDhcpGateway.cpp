@@ -15,6 +15,8 @@
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
 #include "res/resource.h"
+#include "wire/HArpFrame.h"
+#include "wire/HIpv4Text.h"
 
 namespace {
 
@@ -22,91 +24,38 @@ const wchar_t kLogSource[] = L".\\HTestDhcpGateway";
 // The start line keeps the number that readers of the agent's log know it by.
 constexpr int kRunStartLine = 26;
 
-// Which of the 64 bits of the pending mask stands for an address.
-uint64_t pending_bit(unsigned long ip) {
-  uint32_t hash = static_cast<uint32_t>(ip) * 0x9E3779B1u;
-  return uint64_t{1} << (hash >> 26);
-}
-
-// Offsets of the 60-byte broadcast ARP request.
-constexpr int kEthDst = 0;
-constexpr int kEthSrc = 6;
-constexpr int kEthType = 12;
-constexpr int kArpOp = 20;
-constexpr int kSenderMac = 22;
-constexpr int kSenderIp = 28;
-constexpr int kTargetIp = 38;
-constexpr int kPadding = 42;
-
-void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding,
-                       unsigned char (&frame)[HTestDhcpGateway::kProbeFrameLen]) {
-  static const unsigned char kArpHeader[] = {0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 0x01};
-  std::memset(frame, 0, sizeof(frame));
-  std::memset(frame + kEthDst, 0xff, 6);
-  std::memcpy(frame + kEthSrc, item.client_mac, 6);
-  std::memcpy(frame + kEthType, kArpHeader, sizeof(kArpHeader));
-  static_assert(kEthType + sizeof(kArpHeader) == kArpOp + 2, "header ends with the operation");
-  std::memcpy(frame + kSenderMac, item.client_mac, 6);
-  std::memcpy(frame + kSenderIp, &item.client_ip, 4);
-  std::memcpy(frame + kTargetIp, &item.gateway_ip, 4);
-  // Repeated requests differ from the first by their padding, so that a
-  // capture tells them apart.
+// A broadcast ARP request for the gateway. Repeated requests differ from
+// the first by their padding, so that a capture tells them apart.
+void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding, HArpFrame::Bytes& frame) {
+  HArpFrame::build(frame, HWireLayout::kArpRequest, nullptr, item.client_mac, item.client_ip, nullptr,
+                   item.gateway_ip);
   if (counting_padding) {
-    for (int i = kPadding; i < HTestDhcpGateway::kProbeFrameLen; ++i) frame[i] = static_cast<unsigned char>(i);
+    for (int i = HWireLayout::kArpFrameLen; i < HWireLayout::kMinFrameLen; ++i) frame[i] = static_cast<unsigned char>(i);
   }
 }
 
 HString ip_text(unsigned long ip) { return HString(HNetworkProtocolUtil::GetIPString(ip, true)); }
 
-// As HString(unsigned long) writes it.
-size_t decimal(unsigned long value, char* out) {
-  char digits[24];
+// The attack-log line of every ARP frame: "Recieve an Arp packet from <ip>,
+// GetTickCount: <tick>", made on the stack in at most 68 bytes.
+size_t sender_entry(uint32_t ip, DWORD tick, char* out) {
+  static const char kPrefix[] = "Recieve an Arp packet from ";
+  static const char kTicks[] = ", GetTickCount: ";
+  size_t len = sizeof(kPrefix) - 1;
+  std::memcpy(out, kPrefix, len);
+  unsigned char bytes[4];
+  std::memcpy(bytes, &ip, sizeof(bytes));
+  len += HIpv4Text::format(bytes, out + len);
+  std::memcpy(out + len, kTicks, sizeof(kTicks) - 1);
+  len += sizeof(kTicks) - 1;
+  char digits[10];
   size_t n = 0;
   do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value);
-  for (size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  return n;
-}
-
-// Compared with every power at once rather than divided digit by digit: a
-// tick has eight digits and more, counted for every ARP frame.
-size_t decimal_digits(uint32_t value) {
-  static constexpr uint32_t kPowers[] = {10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u, 1000000000u};
-  size_t n = 1;
-  for (uint32_t power : kPowers) n += value >= power;
-  return n;
-}
-
-// The attack-log line of every ARP frame: "Recieve an Arp packet from <ip>,
-// GetTickCount: <tick>". Its length is counted at once, its text made only
-// if the log writes it (a flood's lines mostly fill files that roll over
-// before the batch is written).
-constexpr char kSenderPrefix[] = "Recieve an Arp packet from ";
-constexpr char kSenderTicks[] = ", GetTickCount: ";
-
-struct SenderEntry {
-  unsigned char ip[4];  // network byte order
-  DWORD tick;
-
-  size_t length() const {
-    size_t len = sizeof(kSenderPrefix) - 1 + 3 + sizeof(kSenderTicks) - 1 + decimal_digits(tick);
-    for (unsigned char b : ip) len += 1 + (b >= 10) + (b >= 100);
-    return len;
-  }
-};
-static_assert(sizeof(SenderEntry) <= sizeof(HFileLog::DeferredArgs::bytes), "the entry fits the log's arguments");
-
-void render_sender_entry(const unsigned char* args, char* out) {
-  SenderEntry entry;
-  std::memcpy(&entry, args, sizeof(entry));
-  size_t len = sizeof(kSenderPrefix) - 1;
-  std::memcpy(out, kSenderPrefix, len);
-  len += HNetworkProtocolUtil::FormatIP(entry.ip, out + len);
-  std::memcpy(out + len, kSenderTicks, sizeof(kSenderTicks) - 1);
-  len += sizeof(kSenderTicks) - 1;
-  decimal(entry.tick, out + len);
+    digits[n++] = static_cast<char>('0' + tick % 10);
+    tick /= 10;
+  } while (tick);
+  while (n > 0) out[len++] = digits[--n];
+  return len;
 }
 
 }  // namespace
@@ -146,47 +95,19 @@ void HTestDhcpGateway::run_pass() {
   std::vector<HString> alarms;
   {
     HIEUtil::RecMutex::Lock lock(mutex_gateway);
-    for (size_t i = 0; i < vt_gateway.size();) {
-      if (step_item(vt_gateway[i], alarms)) {
-        ++i;
-      } else {
-        vt_gateway.erase(vt_gateway.begin() + static_cast<std::ptrdiff_t>(i));
-      }
-    }
-    count_pending();
+    vt_gateway.pass([this](const HDhcpGatewayItem& item, bool again) { send_request(item, again); },
+                    [&alarms](const HDhcpGatewayItem& item) {
+                      alarms.push_back(HLanMgr::ins().get(777, L"mac", HNetworkUtil::GetMACString(item.server_mac)));
+                    });
   }
   for (const HString& text : alarms) show_alarm(text);
   alarm_gate.check();
 }
 
-// Under mutex_gateway, after every change of the list.
-void HTestDhcpGateway::count_pending() {
-  uint64_t mask = 0;
-  for (const HDhcpGatewayItem& item : vt_gateway) mask |= pending_bit(item.gateway_ip);
-  ull_pending_mask.store(mask, std::memory_order_release);
-}
-
-bool HTestDhcpGateway::step_item(HDhcpGatewayItem& item, std::vector<HString>& alarms) {
-  if (!item.b_sent) {
-    send_request(item, false);
-    item.b_sent = true;
-    return true;
-  }
-  // Unsigned difference: the tick counter wraps after 49.7 days.
-  if (GetTickCount() - item.send_tick < kRetryIntervalMs) return true;
-  if (++item.retry_count >= kMaxRetries) {
-    alarms.push_back(HLanMgr::ins().get(777, L"mac", HNetworkUtil::GetMACString(item.server_mac)));
-    return false;
-  }
-  send_request(item, true);
-  return true;
-}
-
-void HTestDhcpGateway::send_request(HDhcpGatewayItem& item, bool counting_padding) {
-  unsigned char frame[kProbeFrameLen];
+void HTestDhcpGateway::send_request(const HDhcpGatewayItem& item, bool counting_padding) {
+  HArpFrame::Bytes frame;
   build_probe_frame(item, counting_padding, frame);
-  HWinPCapHelper::instance().send_packet(frame, kProbeFrameLen);
-  item.send_tick = GetTickCount();
+  HWinPCapHelper::instance().send_packet(frame, sizeof(frame));
   HString entry(L"Send an Arp packet to ");
   entry << ip_text(item.gateway_ip) << L", GetTickCount: " << HString(item.send_tick);
   write_attack_log(entry);
@@ -196,49 +117,32 @@ void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
   uint64_t total = 0;
   {
     HIEUtil::RecMutex::Lock lock(mutex_gateway);
-    for (const HDhcpGatewayItem& pending_item : vt_gateway) {
+    for (const HDhcpGatewayItem& pending_item : vt_gateway.items()) {
       if (pending_item.gateway_ip == item.gateway_ip) return;
     }
-    if (vt_gateway.size() < kMaxPendingGateways) {
+    if (!vt_gateway.full()) {
       item.retry_count = 0;
       item.b_sent = false;
       item.send_tick = 0;
-      vt_gateway.push_back(item);
-      count_pending();
+      vt_gateway.add(item);
       return;
     }
-    total = ull_dropped.fetch_add(1) + 1;
-    DWORD now = GetTickCount();
-    if (total != 1 && DWORD(now - dw_drop_logged) < kDropLogMs) return;
-    dw_drop_logged = now;
+    if (!drops.count(total)) return;
   }
   HFileLog::ins().log(1, kLogSource, __LINE__,
                       L"add_gateway pending list full (%d waiting), gateways dropped so far %llu",
                       static_cast<int>(kMaxPendingGateways), static_cast<unsigned long long>(total));
 }
 
-// Runs for every ARP frame: the entry is only counted here (the log makes
-// its text if it writes the line), and an empty list is seen without taking
-// its lock.
+// Runs for every ARP frame: an empty list is seen without taking its lock.
 bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
-  SenderEntry entry;
   uint32_t address = static_cast<uint32_t>(ip);
-  std::memcpy(entry.ip, &address, sizeof(entry.ip));
-  entry.tick = GetTickCount();
-  HFileLog::DeferredArgs args;
-  std::memcpy(args.bytes, &entry, sizeof(entry));
-  write_attack_log_deferred(entry.length(), render_sender_entry, args);
+  char entry[96];
+  write_attack_log(entry, sender_entry(address, GetTickCount(), entry));
 
-  if ((ull_pending_mask.load(std::memory_order_acquire) & pending_bit(ip)) == 0) return false;
+  if (!vt_gateway.may_hold(address)) return false;
   HIEUtil::RecMutex::Lock lock(mutex_gateway);
-  for (auto it = vt_gateway.begin(); it != vt_gateway.end(); ++it) {
-    if (it->gateway_ip == ip) {
-      vt_gateway.erase(it);
-      count_pending();
-      return true;
-    }
-  }
-  return false;
+  return vt_gateway.remove_if([address](const HDhcpGatewayItem& item) { return item.gateway_ip == address; }) > 0;
 }
 
 size_t HTestDhcpGateway::pending() {
@@ -248,7 +152,7 @@ size_t HTestDhcpGateway::pending() {
 
 std::vector<HDhcpGatewayItem> HTestDhcpGateway::pending_items() {
   HIEUtil::RecMutex::Lock lock(mutex_gateway);
-  return vt_gateway;
+  return vt_gateway.items();
 }
 
 void HTestDhcpGateway::show_alarm(const HString& text) {

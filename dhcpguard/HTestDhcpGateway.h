@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include "frame/HDropCounter.h"
+#include "frame/HPendingProbes.h"
 #include "frame/HReportGate.h"
 #include "host/HIEUtil.h"
 #include "host/HString.h"
@@ -22,14 +24,19 @@ struct HDhcpGatewayItem {
   bool b_sent = false;
 };
 
+// The address of a gateway item, for the pending mask.
+struct HDhcpGatewayAddress {
+  uint32_t operator()(const HDhcpGatewayItem& item) const { return item.gateway_ip; }
+};
+
 class HTestDhcpGateway : public HIEUtil::Thread {
  public:
-  static constexpr int kProbeFrameLen = 60;
+  using GatewayList = HPendingProbes<std::vector<HDhcpGatewayItem>, HDhcpGatewayAddress>;
   static constexpr DWORD kPassIntervalMs = 200;
   // Requests go at least this far apart; the alarm is raised when this many
   // periods passed without an answer.
-  static constexpr DWORD kRetryIntervalMs = 1000;
-  static constexpr DWORD kMaxRetries = 3;
+  static constexpr DWORD kRetryIntervalMs = GatewayList::kRetryIntervalMs;
+  static constexpr DWORD kMaxRetries = GatewayList::kMaxRetries;
   // A window that the alarm thread has not created yet is waited for this
   // long before a merge gives up on it.
   static constexpr DWORD kFindWindowWaitMs = 2000;
@@ -37,7 +44,6 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   // the requests of every pass) without limit: gateways beyond this many
   // pending are dropped, counted and logged (at most once a second).
   static constexpr size_t kMaxPendingGateways = 256;
-  static constexpr DWORD kDropLogMs = 1000;
 
   HTestDhcpGateway();
   ~HTestDhcpGateway() override;
@@ -56,28 +62,20 @@ class HTestDhcpGateway : public HIEUtil::Thread {
   size_t pending();
   // A copy of the gateways waiting for an answer.
   std::vector<HDhcpGatewayItem> pending_items();
-  uint64_t dropped() const { return ull_dropped.load(); }
+  uint64_t dropped() const { return drops.total(); }
 
  private:
-  // Sends, re-sends or gives up on one item; false when it must leave the list.
-  // An item that ran out of retries leaves its alarm text in `alarms`.
-  bool step_item(HDhcpGatewayItem& item, std::vector<HString>& alarms);
-  void send_request(HDhcpGatewayItem& item, bool counting_padding);
+  void send_request(const HDhcpGatewayItem& item, bool counting_padding);
   void open_alarm_window(const HString& text);
   // Appends `text` to the open alarm window; false when no window was found.
   bool merge_into_window(const HString& text);
   bool wait_stop(DWORD milliseconds);
-  void count_pending();
 
-  std::vector<HDhcpGatewayItem> vt_gateway;
+  // Guarded by mutex_gateway, but for the list's pending mask: the per-frame
+  // check takes the lock only for a sender whose bit is set.
+  GatewayList vt_gateway{kMaxPendingGateways};
   HIEUtil::RecMutex mutex_gateway;
-  // One bit per pending gateway's address (hashed to 0..63), written under
-  // mutex_gateway: the per-frame check takes the lock only for a sender
-  // whose bit is set, and never while nothing is pending.
-  std::atomic<uint64_t> ull_pending_mask{0};
-  std::atomic<uint64_t> ull_dropped{0};
-  // Tick of the last drop line; guarded by mutex_gateway.
-  DWORD dw_drop_logged = 0;
+  HDropCounter drops;
   bool b_first_alarm = true;
   HIEUtil::ThreadControl tc_msgbox;
   // The same alarm again within a minute opens no window and adds no line.

@@ -58,20 +58,3 @@ void write_attack_log(const char* text, size_t length) {
   }
   OutputDebugStringW(std::wstring(text, text + length).c_str());
 }
-
-void write_attack_log_deferred(size_t length, HFileLog::RenderFn render, const HFileLog::DeferredArgs& args) {
-  if (!render) return;
-  if (!platform::debug_output_wanted()) {
-    attack_log().log_plain_deferred(length, render, args);
-    return;
-  }
-  char text[128];
-  if (length <= sizeof(text)) {
-    render(args.bytes, text);
-    write_attack_log(text, length);
-    return;
-  }
-  std::string long_text(length, '\0');
-  render(args.bytes, &long_text[0]);
-  write_attack_log(long_text.data(), length);
-}

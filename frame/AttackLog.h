@@ -13,8 +13,3 @@ void attack_log_follow_home();
 // The same for a text given as UTF-8 bytes (the entries written per frame):
 // the line reaches the file without a wide copy of the text.
 void write_attack_log(const char* text, size_t length);
-// The same for the text that render(args) makes, of exactly `length` ASCII
-// bytes without line breaks (see HFileLog::log_plain_deferred): inside the
-// capture thread's batch it is made only if its line is written, unless the
-// debugger output wants every text.
-void write_attack_log_deferred(size_t length, HFileLog::RenderFn render, const HFileLog::DeferredArgs& args);

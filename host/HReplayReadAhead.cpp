@@ -85,8 +85,6 @@ bool HReplayReadAhead::fill(Chunk& chunk) {
     size_t length = (bytes && len > 0) ? static_cast<size_t>(len) : 0;
     if (chunk.data.size() - chunk.used < length) chunk.data.resize(chunk.used + length);
     if (length > 0) std::memcpy(chunk.data.data() + chunk.used, bytes, length);
-    // Field by field in place: a Frame built aside and copied in would be
-    // read back before its parts have left the store buffer.
     chunk.frames.emplace_back();
     Frame& frame = chunk.frames.back();
     frame.ts = ts;

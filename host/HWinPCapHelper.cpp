@@ -11,31 +11,14 @@
 #include "host/HFileLog.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HWinPCapHelperImpl.h"
+#include "wire/HArpFrame.h"
 
 namespace {
 
-constexpr int ETH_HEADER_LEN = 14;
-constexpr int ETHERTYPE_OFFSET = 12;
-constexpr int VLAN_TAG_LEN = 4;
-constexpr uint16_t ETHERTYPE_VLAN = 0x8100;
 constexpr uint16_t VLAN_ID_MASK = 0x0fff;
-constexpr int ARP_FRAME_LEN = 60;
-constexpr uint16_t ETHERTYPE_ARP = 0x0806;
-constexpr auto PACING_SLICE = std::chrono::milliseconds(20);
-
 const wchar_t* const LOG_SOURCE = L"HWinPCapHelper";
 
-
-int64_t ns_of(std::chrono::steady_clock::time_point when) {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
-}
-
 uint16_t get_u16(const unsigned char* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
-
-void put_u16(unsigned char* at, uint16_t value) {
-  at[0] = static_cast<unsigned char>(value >> 8);
-  at[1] = static_cast<unsigned char>(value & 0xff);
-}
 
 bool is_zero_mac(const unsigned char* mac) {
   static const unsigned char zero[6] = {0, 0, 0, 0, 0, 0};
@@ -78,29 +61,29 @@ auto HWinPCapHelper::Impl::begin_delivery() -> Delivery {
 
 void HWinPCapHelper::Impl::deliver_one(Delivery& batch, const unsigned char* frame, int len) {
   ++batch.ull_read;
-  if (frame == nullptr || len < ETH_HEADER_LEN) {
+  if (frame == nullptr || len < HWireLayout::kEthHeaderLen) {
     ++batch.ull_short;
     return;
   }
-  if (get_u16(frame + ETHERTYPE_OFFSET) == ETHERTYPE_VLAN) {
-    if (len < ETH_HEADER_LEN + VLAN_TAG_LEN) {
+  if (get_u16(frame + HWireLayout::kEthType) == HWireLayout::kEtherTypeVlan) {
+    if (len < HWireLayout::kEthHeaderLen + HWireLayout::kVlanTagLen) {
       ++batch.ull_short;
       return;
     }
     // The kernel takes a frame of VLAN 0 as untagged and leaves the others
     // to VLAN interfaces: the callbacks see what this interface takes.
-    if ((get_u16(frame + ETH_HEADER_LEN) & VLAN_ID_MASK) != 0) {
+    if ((get_u16(frame + HWireLayout::kEthHeaderLen) & VLAN_ID_MASK) != 0) {
       ++batch.ull_other_vlan;
       return;
     }
     std::vector<unsigned char>& untagged = batch.vt_untagged;
-    untagged.assign(frame, frame + ETHERTYPE_OFFSET);
-    untagged.insert(untagged.end(), frame + ETHERTYPE_OFFSET + VLAN_TAG_LEN, frame + len);
+    untagged.assign(frame, frame + HWireLayout::kEthType);
+    untagged.insert(untagged.end(), frame + HWireLayout::kEthType + HWireLayout::kVlanTagLen, frame + len);
     frame = untagged.data();
-    len -= VLAN_TAG_LEN;
+    len -= HWireLayout::kVlanTagLen;
   }
   uint16_t ethertype = 0;  // as stored, like the callbacks' filters
-  std::memcpy(&ethertype, frame + ETHERTYPE_OFFSET, sizeof(ethertype));
+  std::memcpy(&ethertype, frame + HWireLayout::kEthType, sizeof(ethertype));
   bool delivered = false;
   for (HWPCCallback* callback : *batch.sp_list) {
     if (callback->us_filter != ethertype) continue;
@@ -116,69 +99,6 @@ void HWinPCapHelper::Impl::end_delivery(Delivery& batch) {
   if (batch.ull_short) ull_short.fetch_add(batch.ull_short);
   if (batch.ull_other_vlan) ull_other_vlan.fetch_add(batch.ull_other_vlan);
   batch.ull_read = batch.ull_delivered = batch.ull_short = batch.ull_other_vlan = 0;
-}
-
-auto HWinPCapHelper::Impl::mark_replay_wall() -> Clock::time_point {
-  Clock::time_point now = Clock::now();
-  ll_replay_wall_ns.store(ns_of(now), std::memory_order_relaxed);
-  return now;
-}
-
-// Sleeps in short slices so that stop() is never kept waiting by the pacing.
-bool HWinPCapHelper::Impl::wait_until(Clock::time_point when) {
-  while (!b_stop.load()) {
-    Clock::time_point now = Clock::now();
-    if (now >= when) return true;
-    std::this_thread::sleep_for(std::min<Clock::duration>(when - now, PACING_SLICE));
-  }
-  return false;
-}
-
-void HWinPCapHelper::Impl::end_replay(const std::string& file, std::atomic<bool>& done) {
-  ll_replay_end_ns.store(ns_of(Clock::now()));
-  done.store(true);
-  log_line(2, __LINE__, "replay of " + file + " done, frames " + std::to_string(ull_read.load()));
-}
-
-void HWinPCapHelper::Impl::fail_replay(const std::string& file, const std::string& why) {
-  std::string text =
-      "capture file " + file + " is damaged after " + std::to_string(ull_read.load()) + " frames: " + why;
-  set_error(text);
-  {
-    std::lock_guard<std::mutex> lock(mtx_error);
-    str_replay_damage = text;
-  }
-  log_line(1, __LINE__, text);
-}
-
-void HWinPCapHelper::Impl::note_gap_cut(const std::string& file, double gap_s) {
-  char what[160];
-  std::snprintf(what, sizeof(what),
-                ": the capture's clock jumps %.3f s after frame %llu; one gap is waited for %g s at the most"
-                " (--linger)",
-                gap_s, static_cast<unsigned long long>(ull_read.load()), d_longest_gap_s);
-  std::string text = "replay of " + file + what;
-  // Said where the user looks as well: a replay that hurries past a gap is no fault.
-  std::fprintf(stderr, "%s\n", text.c_str());
-  log_line(2, __LINE__, text);
-}
-
-void HWinPCapHelper::Impl::clear_replay_damage() {
-  std::lock_guard<std::mutex> lock(mtx_error);
-  str_replay_damage.clear();
-}
-
-std::string HWinPCapHelper::Impl::replay_damage() const {
-  std::lock_guard<std::mutex> lock(mtx_error);
-  return str_replay_damage;
-}
-
-double HWinPCapHelper::Impl::replay_send_time() const {
-  double replay_ts = d_replay_ts.load(std::memory_order_relaxed);
-  if (replay_ts <= 0) return 0;
-  Clock::time_point delivered{std::chrono::nanoseconds(ll_replay_wall_ns.load(std::memory_order_relaxed))};
-  double since = std::max(0.0, std::chrono::duration<double>(Clock::now() - delivered).count());
-  return replay_ts + (d_send_speed > 0 ? since * d_send_speed : since);
 }
 
 int HWinPCapHelper::Impl::open_sent_file() {
@@ -334,25 +254,10 @@ int HWinPCapHelper::send_arp(const HArpNode& node, bool /*reserved*/) {
   if (!node.target_mac.empty() && !HNetworkProtocolUtil::MakeMACArrayFromString(node.target_mac, target_mac)) {
     return -1;
   }
-  unsigned char frame[ARP_FRAME_LEN] = {0};
-  if (is_zero_mac(target_mac)) {
-    std::memset(frame, 0xff, 6);
-  } else {
-    std::memcpy(frame, target_mac, 6);
-  }
-  std::memcpy(frame + 6, sender_mac, 6);
-  put_u16(frame + 12, ETHERTYPE_ARP);
-  unsigned char* body = frame + ETH_HEADER_LEN;
-  put_u16(body, 1);           // hardware: Ethernet
-  put_u16(body + 2, 0x0800);  // protocol: IPv4
-  body[4] = 6;
-  body[5] = 4;
-  put_u16(body + 6, node.op);
-  std::memcpy(body + 8, sender_mac, 6);
-  std::memcpy(body + 14, &sender_ip, 4);  // already in network byte order
-  std::memcpy(body + 18, target_mac, 6);
-  std::memcpy(body + 24, &target_ip, 4);
-  return send_packet(frame, ARP_FRAME_LEN);
+  HArpFrame::Bytes frame;
+  const unsigned char* eth_dst = is_zero_mac(target_mac) ? nullptr : target_mac;
+  HArpFrame::build(frame, node.op, eth_dst, sender_mac, sender_ip, target_mac, target_ip);
+  return send_packet(frame, sizeof(frame));
 }
 
 HCaptureStats HWinPCapHelper::stats() const {

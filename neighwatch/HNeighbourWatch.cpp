@@ -110,10 +110,8 @@ void HNeighbourWatch::take_rows(const std::vector<MIB_IPNETROW>& rows) {
 }
 
 void HNeighbourWatch::note_lost() {
-  uint64_t total = ull_lost.fetch_add(1) + 1;
-  DWORD now = GetTickCount();
-  if (total != 1 && DWORD(now - dw_lost_logged) < kLostLogMs) return;
-  dw_lost_logged = now;
+  uint64_t total = 0;
+  if (!lost_events.count(total)) return;
   HFileLog::ins().log(1, kSource, __LINE__, L"neighbour watch: the kernel dropped events, %llu times so far",
                       static_cast<unsigned long long>(total));
 }

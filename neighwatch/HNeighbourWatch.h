@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/HDropCounter.h"
 #include "host/HArpNode.h"
 #include "host/HIEUtil.h"
 #include "host/HString.h"
@@ -22,7 +23,6 @@ class HNeighbourWatch : public HIEUtil::Thread {
  public:
   // A wait for events ends at least this often, so that a stop is seen.
   static constexpr int kWaitMs = 200;
-  static constexpr DWORD kLostLogMs = 1000;
 
   // Starts the watch for the guard of the global state, when the guard
   // takes ARP claims and the capture is live: a replayed host's table is
@@ -43,7 +43,7 @@ class HNeighbourWatch : public HIEUtil::Thread {
   void take_rows(const std::vector<MIB_IPNETROW>& rows);
 
   uint64_t claims() const { return ull_claims.load(); }
-  uint64_t lost() const { return ull_lost.load(); }
+  uint64_t lost() const { return lost_events.total(); }
 
  private:
   void note_lost();
@@ -56,6 +56,6 @@ class HNeighbourWatch : public HIEUtil::Thread {
   std::map<std::string, std::string> map_last_mac;
   std::atomic<bool> b_stop{false};
   std::atomic<uint64_t> ull_claims{0};
-  std::atomic<uint64_t> ull_lost{0};
-  DWORD dw_lost_logged = 0;
+  // The watch thread's own.
+  HDropCounter lost_events;
 };

@@ -8,6 +8,8 @@
 
 namespace platform {
 
+class NetlinkClient;
+
 class NeighbourEvents {
  public:
   enum class Wait { kRows, kTimeout, kLost, kError };
@@ -27,8 +29,7 @@ class NeighbourEvents {
   Wait wait(std::vector<MIB_IPNETROW>& rows);
 
  private:
-  int i_fd = -1;
-  std::vector<unsigned char> vt_buffer;
+  NetlinkClient* p_client = nullptr;  // once open
 };
 
 }  // namespace platform

@@ -1,11 +1,10 @@
 #pragma once
 // The kernel's IPv4 neighbour table over rtnetlink: an RTM_GETNEIGH dump to
-// read it, RTM_NEWNEIGH (create or replace) to set an entry. Each call opens
-// its own socket, so the table may be used from several threads.
-#include <atomic>
+// read it, RTM_NEWNEIGH (create or replace) to set an entry, through
+// NetlinkClient. Each call opens its own socket, so the table may be used
+// from several threads.
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <vector>
 
 #include "platform/ArpTableBackend.h"
@@ -47,12 +46,6 @@ class NetlinkArpTable : public ArpTableBackend {
   static size_t build_dump_request(uint32_t seq, unsigned char* buf, size_t size);
   static size_t build_set_request(const MIB_IPNETROW& row, uint32_t seq, unsigned char* buf, size_t size);
 
- private:
-  uint32_t next_seq();
-
-  // Sequence numbers start at the clock, as iproute2's do, so that a late
-  // answer to an earlier process does not match.
-  std::atomic<uint32_t> ui_seq{static_cast<uint32_t>(std::time(nullptr))};
 };
 
 }  // namespace platform

@@ -18,6 +18,7 @@
 #include "host/HReplayPacer.h"
 #include "host/HHomeDir.h"
 #include "host/HReplayReadAhead.h"
+#include "host/linux/HCaptureNative.h"
 #include "host/HWinPCapHelperImpl.h"
 
 namespace {
@@ -78,9 +79,8 @@ int only_judged_frames(pcap_t* handle) {
   return result;
 }
 
-// The replayed file is read in blocks of this size rather than the
-// stream's page-sized default (a system call every twenty-odd frames): a
-// plain read loop goes about a fifth faster.
+// The replayed file is read in blocks of this size: the stream's page-sized
+// default costs a system call every twenty-odd frames.
 constexpr size_t kReplayBufferBytes = 1 << 20;
 
 // Closes a handle that failed to open the way it should; -1 for the caller.
@@ -103,28 +103,6 @@ FILE* open_capture_file(const std::string& path) {
 
 }  // namespace
 
-struct HWinPCapHelper::Impl::Native {
-  pcap_t* p_capture = nullptr;
-  // The replay as the check opened it, for the capture to go on with: a
-  // pipe cannot be opened twice, its header would be gone.
-  pcap_t* p_checked = nullptr;
-  std::string str_checked_file;
-  // Sending, under mtx_send: the live send handle, or the dump of sent
-  // frames in replay.
-  pcap_t* p_send = nullptr;
-  int i_sent_fd = -1;
-  // The replayed file's stream buffer: it outlives every handle on it.
-  std::unique_ptr<char[]> up_replay_buffer;
-
-  int open_live(Impl& im, pcap_t*& handle, bool for_sending);
-  int open_replay(Impl& im);
-  static void close(pcap_t*& handle);
-  void poll_drops(Impl& im, Clock::time_point& next_poll);
-  void run_live(Impl& im, const std::string& iface);
-  void replay_paced(Impl& im, const std::string& file, double speed);
-  void replay_at_full_speed(Impl& im, const std::string& file);
-  int write_sent(Impl& im, const unsigned char* frame, int length);
-};
 
 HWinPCapHelper::Impl::Impl() : p_native(new Native()) {}
 
@@ -320,98 +298,6 @@ void HWinPCapHelper::Impl::Native::replay_at_full_speed(Impl& im, const std::str
   reader.stop();
   if (reader.failed()) im.fail_replay(file, pcap_geterr(p_capture));
 }
-
-std::string HWinPCapHelper::library_version() {
-  const char* version = pcap_lib_version();
-  return version == nullptr ? std::string("libpcap: no version") : std::string(version);
-}
-
-int HWinPCapHelper::Impl::load_library() {
-  const char* version = pcap_lib_version();
-  if (version == nullptr || *version == '\0') {
-    set_error("libpcap is not usable");
-    return -1;
-  }
-  log_line(2, __LINE__, version);
-  return 0;
-}
-
-bool HWinPCapHelper::Impl::is_open() const { return p_native->p_capture != nullptr; }
-
-// A replay stays open for the capture: the check reads the file's header,
-// which a pipe gives only once.
-int HWinPCapHelper::Impl::probe_source() {
-  Native& native = *p_native;
-  if (native.p_capture != nullptr) return 0;
-  if (source == Source::live) {
-    int result = native.open_live(*this, native.p_capture, false);
-    native.close(native.p_capture);
-    return result;
-  }
-  native.close(native.p_checked);
-  int result = native.open_replay(*this);
-  native.p_checked = native.p_capture;
-  native.str_checked_file = str_file;
-  native.p_capture = nullptr;
-  return result;
-}
-
-void HWinPCapHelper::Impl::Native::close(pcap_t*& handle) {
-  if (handle != nullptr) pcap_close(handle);
-  handle = nullptr;
-}
-
-int HWinPCapHelper::Impl::open_source() {
-  Native& native = *p_native;
-  if (source == Source::live) {
-    pcap_t* sender = nullptr;
-    int result = native.open_live(*this, native.p_capture, false);
-    if (result == 0) result = native.open_live(*this, sender, true);
-    std::lock_guard<std::mutex> send_lock(mtx_send);
-    native.p_send = sender;
-    return result;
-  }
-  int result = native.open_replay(*this);
-  if (result == 0) result = open_sent_file();
-  return result;
-}
-
-void HWinPCapHelper::Impl::run(Source what, const std::string& name, double speed, std::atomic<bool>& done) {
-  if (what == Source::live) {
-    p_native->run_live(*this, name);
-    return;
-  }
-  if (speed > 0) {
-    p_native->replay_paced(*this, name, speed);
-  } else {
-    p_native->replay_at_full_speed(*this, name);
-  }
-  end_replay(name, done);
-}
-
-void HWinPCapHelper::Impl::break_loop() {
-  if (p_native->p_capture != nullptr) pcap_breakloop(p_native->p_capture);
-}
-
-void HWinPCapHelper::Impl::close_handles() {
-  Native& native = *p_native;
-  if (native.p_capture != nullptr) {
-    pcap_close(native.p_capture);
-    native.p_capture = nullptr;
-  }
-  native.close(native.p_checked);
-  std::lock_guard<std::mutex> lock(mtx_send);
-  if (native.i_sent_fd >= 0) {
-    ::close(native.i_sent_fd);
-    native.i_sent_fd = -1;
-  }
-  if (native.p_send != nullptr) {
-    pcap_close(native.p_send);
-    native.p_send = nullptr;
-  }
-}
-
-bool HWinPCapHelper::Impl::sent_file_open() const { return p_native->i_sent_fd >= 0; }
 
 // The record header and the frame in one write; a failure is said once,
 // until a frame is written again.

@@ -66,18 +66,6 @@ TEST_F(ArpGuardFlood, MapStopsAtItsBoundAndCountsWhatItNoLongerLearns) {
             env.general_log().find("learned map full (16384 addresses), first claims not learned so far 1"));
 }
 
-TEST_F(ArpGuardFlood, DropLineAtMostOnceASecond) {
-  flood(0, HThreadTidewell::kMaxLearned + 100);
-  EXPECT_EQ(1u, drop_lines());
-  ticks.advance(999);
-  flood(HThreadTidewell::kMaxLearned + 100, 1);
-  EXPECT_EQ(1u, drop_lines());
-  ticks.advance(1);
-  flood(HThreadTidewell::kMaxLearned + 101, 1);
-  EXPECT_EQ(2u, drop_lines());
-  EXPECT_NE(std::string::npos, env.general_log().find("first claims not learned so far 102"));
-}
-
 TEST_F(ArpGuardFlood, GatewayIsStillLearnedAndBoundWhenTheMapIsFull) {
   flood(0, HThreadTidewell::kMaxLearned + 10);
   guard.check_arp_node(claim(kGatewayIp, kGatewayMac));

@@ -13,6 +13,7 @@
 #include "dhcpguard/HDhcpArpWatchCallback.h"
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "dhcpguard/HTestDhcpGateway.h"
+#include "frame/HProbeMarker.h"
 #include "host/HLanMgr.h"
 #include "platform/WinDebug.h"
 #include "platform/WinUser.h"
@@ -131,41 +132,6 @@ TEST_F(ProbeTest, AnswerSettlesTheGatewayAtEveryStage) {
   EXPECT_TRUE(echoed().empty());
 }
 
-// More gateways than the per-frame filter has bits: some share one, and each
-// must still be settled by its own sender only, also after others went.
-TEST_F(ProbeTest, ManyPendingGatewaysAreEachSettledByTheirOwnSenderOnly) {
-  std::vector<std::string> gateways;
-  for (int i = 1; i <= 200; ++i) gateways.push_back("10.77." + std::to_string(i / 100) + "." + std::to_string(i % 100 + 1));
-  for (const std::string& ip : gateways) add(ip);
-  ASSERT_EQ(200u, probe.pending());
-  for (int i = 1; i <= 200; ++i) EXPECT_FALSE(answer("10.78.0." + std::to_string(i)));
-  EXPECT_EQ(200u, probe.pending());
-  // Every other one first, then the rest backwards.
-  for (size_t i = 0; i < gateways.size(); i += 2) EXPECT_TRUE(answer(gateways[i])) << gateways[i];
-  EXPECT_EQ(100u, probe.pending());
-  for (size_t i = gateways.size() - 1; i < gateways.size(); i -= 2) {
-    EXPECT_FALSE(answer(gateways[i - 1])) << "settled already: " << gateways[i - 1];
-    EXPECT_TRUE(answer(gateways[i])) << gateways[i];
-  }
-  EXPECT_EQ(0u, probe.pending());
-  // A gateway queued again after the list ran empty is seen again.
-  add(gateways[7]);
-  EXPECT_TRUE(answer(gateways[7]));
-}
-
-TEST_F(ProbeTest, PaceSurvivesTheTickCounterWrap) {
-  ticks.set(0xFFFFFF00u);
-  add(kGatewayIp);
-  probe.run_pass();
-  ticks.set(0x00000100u);  // 512 ms later, after the wrap
-  probe.run_pass();
-  EXPECT_EQ(1u, sent.frames().size());
-  ticks.set(0x000002E8u);  // 1000 ms after the first request
-  probe.run_pass();
-  EXPECT_EQ(2u, sent.frames().size());
-  EXPECT_EQ(1u, count_of(env.attack_log(), send_entry(kGatewayIp, 0xFFFFFF00u)));
-}
-
 // The DHCP probe's check of every ARP sender: its attack-log entry is put
 // together in place, and an empty pending list is seen without the lock.
 // The entry must read exactly as the text form of the address and the tick
@@ -181,31 +147,6 @@ class SenderEntry : public ::testing::Test {
   FakeTicks ticks{0};
   HTestDhcpGateway probe;
 };
-
-TEST_F(SenderEntry, APendingGatewayIsHeardAfterEveryKindOfChange) {
-  EXPECT_FALSE(heard(kGatewayIp));  // nothing pending
-  HDhcpGatewayItem first = gateway_item(kGatewayIp);
-  probe.add_gateway(first);
-  EXPECT_TRUE(heard(kGatewayIp));
-  EXPECT_FALSE(heard(kGatewayIp));  // taken by the first answer
-
-  HDhcpGatewayItem again = gateway_item(kGatewayIp);
-  probe.add_gateway(again);
-  HDhcpGatewayItem second = gateway_item(kGateway2Ip);
-  probe.add_gateway(second);
-  for (DWORD t = 0; t <= 3000; t += 1000) {  // the first gateway's alarm ends its item
-    ticks.set(t);
-    probe.run_pass();
-    if (t == 1000) {
-      EXPECT_TRUE(heard(kGateway2Ip));
-    }
-  }
-  EXPECT_EQ(0u, probe.pending());
-  EXPECT_FALSE(heard(kGatewayIp));
-  HDhcpGatewayItem back = gateway_item(kGatewayIp);
-  probe.add_gateway(back);
-  EXPECT_TRUE(heard(kGatewayIp));
-}
 
 // Offers and answers on two capture threads: every gateway queued is heard
 // exactly once (as many as the pending list takes).
@@ -253,7 +194,6 @@ class DhcpProbeFlood : public ::testing::Test {
   void add_range(size_t from, size_t count) {
     for (size_t n = from; n < from + count; ++n) add(n);
   }
-  size_t drop_lines() { return count_of(env.general_log(), "add_gateway pending list full"); }
 
   DhcpEnv env;
   SentFrames sent;
@@ -275,18 +215,6 @@ TEST_F(DhcpProbeFlood, PendingListStopsAtItsBoundAndCountsTheRest) {
   EXPECT_TRUE(probe.check_arp_sender(ip_value(gateway(bound - 1))));
   EXPECT_NE(std::string::npos,
             env.general_log().find("add_gateway pending list full (256 waiting), gateways dropped so far 1"));
-}
-
-TEST_F(DhcpProbeFlood, DropLineAtMostOnceASecondAcrossTheTickWrap) {
-  add_range(0, HTestDhcpGateway::kMaxPendingGateways + 50);
-  EXPECT_EQ(1u, drop_lines());
-  ticks.advance(999);  // across the wrap of the counter
-  add(1000);
-  EXPECT_EQ(1u, drop_lines());
-  ticks.advance(1);
-  add(1001);
-  EXPECT_EQ(2u, drop_lines());
-  EXPECT_NE(std::string::npos, env.general_log().find("gateways dropped so far 52"));
 }
 
 TEST_F(DhcpProbeFlood, RoomAgainOnceTheSilentGatewaysHaveRaisedTheirAlarms) {

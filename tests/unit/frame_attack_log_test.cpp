@@ -129,4 +129,39 @@ TEST(AttackLogPlain, WithoutListenerTheLineStillReachesTheFile) {
 }
 
 
+// The line of every ARP frame is made on the stack: for addresses and ticks
+// of every width it reads as the texts do, in the file and for the debugger.
+TEST(AttackLogArpSender, LinesReadTheSameForAddressesAndTicksOfEveryWidth) {
+  frame_test::TempHome home;
+  struct Case {
+    uint32_t ip;  // as the frame carries it
+    DWORD tick;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0x00000000u, 0, "Recieve an Arp packet from 0.0.0.0, GetTickCount: 0"},
+      {0xffffffffu, 4294967295u, "Recieve an Arp packet from 255.255.255.255, GetTickCount: 4294967295"},
+      {0x64630a09u, 10, "Recieve an Arp packet from 9.10.99.100, GetTickCount: 10"},
+      {0x01004d0au, 99999, "Recieve an Arp packet from 10.77.0.1, GetTickCount: 99999"},
+      {0x0100000au, 999999999, "Recieve an Arp packet from 10.0.0.1, GetTickCount: 999999999"},
+  };
+  DWORD tick = 0;
+  platform::set_tick_source([&tick] { return tick; });
+  HTestDhcpGateway probe;
+  std::vector<std::string> expected;
+  for (int way = 0; way < 2; ++way) {
+    std::unique_ptr<DebugSink> sink(way == 1 ? new DebugSink : nullptr);
+    for (const Case& c : cases) {
+      tick = c.tick;
+      probe.check_arp_sender(c.ip);
+      expected.push_back(c.text);
+    }
+    if (sink) {
+      EXPECT_EQ(1u, sink->count(L"Recieve an Arp packet from 9.10.99.100, GetTickCount: 10"));
+    }
+  }
+  platform::set_tick_source(nullptr);
+  EXPECT_EQ(expected, texts_of(home));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <set>
 #include <string>
@@ -75,11 +76,12 @@ TEST_F(HostFileLogTest, HeaderCarriesTimeThreadLevelSourceAndLine) {
 TEST_F(HostFileLogTest, PrintfFormTakesWideStringsNumbersAndPointers) {
   ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Attack"));
   int marker = 0;
-  log.log(1, L"HAuditReportMgr", 7, L"name %s, size %d, p %p, null %p, %u%% %5d|%-3d|%S", L"NetSecurity", -12,
-          static_cast<void*>(&marker), static_cast<void*>(nullptr), 7u, 42, 1, "narrow");
+  log.log(1, L"HAuditReportMgr", 7, L"name %s, size %d, p %p, null %p, %u%% %lu %llu|%S|%q", L"NetSecurity", -12,
+          static_cast<void*>(&marker), static_cast<void*>(nullptr), 7u, 4000000000ul, 18446744073709551615ull,
+          "narrow");
   std::string line = tidewell_test::read_file(file());
-  std::regex expected(
-      R"(^.* \[1\] HAuditReportMgr\(7\) name NetSecurity, size -12, p 0x[0-9a-f]+, null \(nil\), 7%    42\|1  \|narrow\n$)");
+  std::regex expected(R"(^.* \[1\] HAuditReportMgr\(7\) name NetSecurity, size -12, p 0x[0-9a-f]+, null \(nil\), )"
+                      R"(7% 4000000000 18446744073709551615\|narrow\|%q\n$)");
   EXPECT_TRUE(std::regex_match(line, expected)) << line;
 }
 
@@ -109,6 +111,46 @@ TEST_F(HostFileLogTest, ConcurrentWritersNeverMixWithinALine) {
     seen.insert(m[1].str() + "/" + m[2].str());
   }
   EXPECT_EQ(static_cast<size_t>(kThreads * kLines), seen.size());
+}
+
+TEST_F(HostFileLogTest, PlainLinesCarryTheHeaderAndAreCutByCharactersAsWideOnes) {
+  ASSERT_EQ(0, log.set_path(HString(home.path()) + HString(L"/log"), L"Attack"));
+  log.log_plain("a\nb\rc", 5);
+  std::regex shape(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[\d+\] a b c\n$)");
+  std::string written = tidewell_test::read_file(file());
+  EXPECT_TRUE(std::regex_match(written, shape)) << written;
+
+  HFileLog wide;
+  ASSERT_EQ(0, wide.set_path(HString(home.path()) + HString(L"/log"), L"Wide"));
+  const unsigned long header_len = static_cast<unsigned long>(HFileLog::get().wstr().size());
+  log.set_max_line_len(header_len + 3);
+  wide.set_max_line_len(header_len + 3);
+  log.log_plain("\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", 8);
+  wide.log(HFileLog::get() + HString(std::wstring(4, L'\x00e9')));
+  std::string plain_tail = tidewell_test::read_file(file());
+  std::string wide_tail = tidewell_test::read_file(home.file("log/Wide.log"));
+  plain_tail = plain_tail.substr(plain_tail.rfind("] ") + 2);
+  wide_tail = wide_tail.substr(wide_tail.rfind("] ") + 2);
+  EXPECT_EQ("\xc3\xa9\xc3\xa9\xc3\xa9\n", plain_tail);
+  EXPECT_EQ(wide_tail, plain_tail);
+}
+
+// The date is made once a second and the milliseconds each time: across a
+// change of second the two must still fit together.
+TEST(HostFileLogHeader, StaysInOrderAcrossAChangeOfSecond) {
+  std::string previous = HFileLog::get().get_str_direct();
+  int seconds_seen = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+  while (seconds_seen < 1 && std::chrono::steady_clock::now() < deadline) {
+    std::string header = HFileLog::get().get_str_direct();
+    ASSERT_LE(previous.substr(0, 23), header.substr(0, 23));
+    if (header.substr(0, 19) != previous.substr(0, 19)) {
+      ++seconds_seen;
+      EXPECT_LT(header.substr(20, 3), "500") << previous << " then " << header;
+    }
+    previous = header;
+  }
+  EXPECT_EQ(1, seconds_seen);
 }
 
 TEST(HostFileLogGeneral, WritesUnderTheHomeSetBeforeTheFirstLine) {

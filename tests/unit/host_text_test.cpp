@@ -35,34 +35,12 @@ TEST(HostAddresses, IpTextFromNetworkAndHostOrder) {
   EXPECT_EQ("10.77.0.254", HNetworkProtocolUtil::GetIPString(0x0A4D00FEul, false));
   // Only the low 32 bits of a 64-bit long are an address.
   EXPECT_EQ("10.77.0.254", HNetworkProtocolUtil::GetIPString(0xFFFFFFFF00000000ul | as_stored, true));
-  uint32_t parsed = 0;
-  ASSERT_TRUE(HNetworkProtocolUtil::ParseIPString("10.77.0.254", parsed));
-  EXPECT_EQ(as_stored, parsed);
-  for (const char* bad : {"", "10.77.0", "10.77.0.256", "10.77.0.1.", "10..0.1", "a.b.c.d", "10.77.0.1 ",
-                          "1000.1.1.1", "-1.0.0.0"}) {
-    uint32_t untouched = 5;
-    EXPECT_FALSE(HNetworkProtocolUtil::ParseIPString(bad, untouched)) << bad;
-    EXPECT_EQ(5u, untouched);
-  }
 }
 
-TEST(HostAddresses, MacTextIsLowerCaseAndParsingIsStrict) {
+TEST(HostAddresses, MacTextIsLowerCase) {
   const unsigned char mac[6] = {0x02, 0xAB, 0x0c, 0xff, 0x00, 0x9e};
   EXPECT_EQ("02:ab:0c:ff:00:9e", HNetworkProtocolUtil::GetMACString(mac));
   EXPECT_EQ(HString(L"02:ab:0c:ff:00:9e"), HNetworkUtil::GetMACString(mac));
-
-  unsigned char out[6];
-  ASSERT_TRUE(HNetworkProtocolUtil::MakeMACArrayFromString("02:AB:0c:ff:00:9e", out));
-  EXPECT_EQ(0, std::memcmp(mac, out, 6));
-  ASSERT_TRUE(HNetworkProtocolUtil::MakeMACArrayFromString("02-ab-0c-ff-00-9e", out));
-  EXPECT_EQ(0, std::memcmp(mac, out, 6));
-  for (const char* bad : {"", "02:ab:0c:ff:00", "02:ab:0c:ff:00:9e:", "02:ab:0c:ff:00:9", "2:ab:0c:ff:00:9e0",
-                          "02:ab-0c:ff:00:9e", "02.ab.0c.ff.00.9e", "02:ab:0c:ff:00:9g", "02ab0cff009e",
-                          "02:ab:0c:ff:00:9e ", " 2:ab:0c:ff:00:9e"}) {
-    unsigned char untouched[6] = {1, 1, 1, 1, 1, 1};
-    EXPECT_FALSE(HNetworkProtocolUtil::MakeMACArrayFromString(bad, untouched)) << bad;
-    for (unsigned char b : untouched) EXPECT_EQ(1, b) << bad;
-  }
 }
 
 TEST(HostAddresses, ArpBodyBecomesTheTextsThatTheHostCompares) {
@@ -84,35 +62,6 @@ TEST(HostAddresses, ArpBodyBecomesTheTextsThatTheHostCompares) {
   ASSERT_EQ(0, HNetworkProtocolUtil::MakeArpNode(odd, node));
   EXPECT_EQ(0, node.op);
   EXPECT_EQ(-1, HNetworkProtocolUtil::MakeArpNode(nullptr, node));
-}
-
-// The address texts written per frame must be exactly the texts the rest of
-// the system compares with: dotted decimal without leading zeros, MACs in
-// lower-case hex with ":".
-TEST(HostAddressText, EveryByteValueInEveryPositionMatchesPrintf) {
-  for (int position = 0; position < 6; ++position) {
-    for (int value = 0; value < 256; ++value) {
-      unsigned char b[6] = {10, 77, 0, 1, 0xab, 0x0c};
-      b[position] = static_cast<unsigned char>(value);
-      char ip[HNetworkProtocolUtil::IP_TEXT_MAX], mac[HNetworkProtocolUtil::MAC_TEXT_LEN], want[32];
-      if (position < 4) {
-        std::snprintf(want, sizeof(want), "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-        ASSERT_EQ(want, std::string(ip, HNetworkProtocolUtil::FormatIP(b, ip)));
-      }
-      std::snprintf(want, sizeof(want), "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
-      ASSERT_EQ(want, std::string(mac, HNetworkProtocolUtil::FormatMAC(b, mac)));
-    }
-  }
-}
-
-TEST(HostAddressText, LongestTextsFillTheBuffersExactly) {
-  const unsigned char widest[6] = {255, 255, 255, 255, 255, 255};
-  char ip[HNetworkProtocolUtil::IP_TEXT_MAX + 1];
-  ip[HNetworkProtocolUtil::IP_TEXT_MAX] = '#';
-  EXPECT_EQ(15u, HNetworkProtocolUtil::FormatIP(widest, ip));
-  EXPECT_EQ('#', ip[15]);
-  EXPECT_EQ("255.255.255.255", HNetworkProtocolUtil::GetIPString(0xffffffffu, true));
-  EXPECT_EQ("ff:ff:ff:ff:ff:ff", HNetworkProtocolUtil::GetMACString(widest));
 }
 
 // ---- where the agent lives
