@@ -198,4 +198,28 @@ TEST(AlarmHeadless, WithoutDisplayTheUserIsToldOnTheOutputAndTheWindowCountsAsCl
   EXPECT_EQ(L"WINDOW [" + expected_title + L"] rogue two", lines[1]);
 }
 
+// The lab test of the alarm window keeps this picture as its artifact.
+TEST(AlarmScreenshot, RealWindowIsKeptAsPicture) {
+  if (!start_private_display()) GTEST_SKIP() << "no X server (Xvfb)";
+  platform::set_windows_headless(false);
+  if (!platform::windows_have_display()) GTEST_SKIP() << "GTK cannot open the display";
+  DhcpEnv env;
+  HTestDhcpGateway probe;
+  HString alarm = HLanMgr::ins().get(777, L"mac", HString(kServerMac));
+  probe.show_alarm(alarm);
+  HWND window = wait_for_window(HLanMgr::ins().get(779, L"name", L"Velmora"));
+  ASSERT_NE(nullptr, window);
+  probe.show_alarm(alarm);
+  std::string folder = std::string(TIDEWELL_BIN_DIR) + "/../test-artifacts";
+  std::filesystem::create_directories(folder);
+  std::string path = folder + "/dhcp-alarm.png";
+  std::filesystem::remove(path);
+  ASSERT_TRUE(platform::save_window_png(window, path));
+  std::string png = read_file(path);
+  ASSERT_GT(png.size(), 1000u);
+  EXPECT_EQ("\x89PNG", png.substr(0, 4));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(wait_window_gone(window));
+}
+
 }  // namespace
