@@ -12,6 +12,8 @@
 
 namespace platform {
 
+class NetlinkClient;
+
 struct Ipv6Router {
   HIpv6Address address{};  // the gateway, as a rule link-local
   int i_ifindex = 0;
@@ -62,8 +64,7 @@ class Ipv6NeighbourEvents {
   Wait wait(std::vector<Ipv6Router>& rows);
 
  private:
-  int i_fd = -1;
-  std::vector<unsigned char> vt_buffer;
+  NetlinkClient* p_client = nullptr;  // once open
 };
 
 }  // namespace platform

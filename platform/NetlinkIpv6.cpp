@@ -3,139 +3,57 @@
 #include <linux/neighbour.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <ctime>
+#include <cstring>
+
+#include "platform/NetlinkClient.h"
 
 namespace platform {
 
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
-// The kernel answers at once; a silent socket means something is wrong.
-constexpr int kAnswerTimeoutMs = 2000;
-// Bounds a dump whatever the kernel sends.
-constexpr int kMaxChunks = 100000;
-
-// Hands each attribute of `data` (of `len` bytes) to visit(type, value,
-// value_len); false when one does not fit.
-template <typename Visit>
-bool walk_attrs(const unsigned char* data, size_t len, Visit visit) {
-  size_t off = 0;
-  while (len - off >= sizeof(struct rtattr)) {
-    struct rtattr rta {};
-    std::memcpy(&rta, data + off, sizeof(rta));
-    if (rta.rta_len < sizeof(rta) || rta.rta_len > len - off) return false;
-    visit(rta.rta_type, data + off + RTA_LENGTH(0), static_cast<size_t>(rta.rta_len - RTA_LENGTH(0)));
-    if (RTA_ALIGN(rta.rta_len) >= len - off) break;
-    off += RTA_ALIGN(rta.rta_len);
-  }
-  return true;
-}
-
-int open_socket(uint32_t groups, int timeout_ms) {
-  int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-  if (fd < 0) return -errno;
-  struct timeval tv {};
-  tv.tv_sec = timeout_ms / 1000;
-  tv.tv_usec = (timeout_ms % 1000) * 1000;
-  struct sockaddr_nl local {};
-  local.nl_family = AF_NETLINK;
-  local.nl_groups = groups;
-  if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) < 0 ||
-      ::bind(fd, reinterpret_cast<struct sockaddr*>(&local), sizeof(local)) < 0) {
-    int error = errno;
-    ::close(fd);
-    return -error;
-  }
-  return fd;
-}
-
-// One datagram from the kernel: its length, 0 for one from elsewhere, or
-// -errno (-EMSGSIZE when cut short).
-ssize_t receive(int fd, unsigned char* buf, size_t size) {
-  struct sockaddr_nl from {};
-  struct iovec iov {buf, size};
-  struct msghdr mh {};
-  mh.msg_name = &from;
-  mh.msg_namelen = sizeof(from);
-  mh.msg_iov = &iov;
-  mh.msg_iovlen = 1;
-  ssize_t got = ::recvmsg(fd, &mh, 0);
-  if (got < 0) return -errno;
-  if (mh.msg_flags & MSG_TRUNC) return -EMSGSIZE;
-  return from.nl_pid == 0 ? got : 0;
-}
-
-uint32_t next_seq() {
-  static std::atomic<uint32_t> seq{static_cast<uint32_t>(std::time(nullptr))};
-  return seq.fetch_add(1) + 1;
-}
+using Message = NetlinkClient::Message;
+using Attr = NetlinkClient::Attr;
 
 // A request of `type` with a family header `body` and attributes appended
-// by add(); sent, then either dumped to visit(hdr, msg, len) or acknowledged.
+// by add(); sent, then either dumped to visit(message) or acknowledged.
 class Request {
  public:
-  Request(uint16_t type, uint16_t flags, const void* body, size_t body_len) {
-    struct nlmsghdr hdr {};
-    hdr.nlmsg_type = type;
-    hdr.nlmsg_flags = flags;
-    hdr.nlmsg_seq = ui_seq = next_seq();
-    vt_bytes.assign(NLMSG_LENGTH(body_len), 0);
-    std::memcpy(vt_bytes.data(), &hdr, sizeof(hdr));
-    std::memcpy(vt_bytes.data() + NLMSG_HDRLEN, body, body_len);
+  Request(uint16_t type, uint16_t flags, const void* body, size_t body_len) : ui_seq(NetlinkClient::next_seq()) {
+    ul_len = NetlinkClient::start_request(buf, sizeof(buf), type, flags, ui_seq, body, body_len);
   }
   void add(uint16_t type, const void* data, size_t len) {
-    size_t at = NLMSG_ALIGN(vt_bytes.size());
-    vt_bytes.resize(at + RTA_SPACE(len), 0);
-    struct rtattr rta {};
-    rta.rta_len = static_cast<unsigned short>(RTA_LENGTH(len));
-    rta.rta_type = type;
-    std::memcpy(vt_bytes.data() + at, &rta, sizeof(rta));
-    std::memcpy(vt_bytes.data() + at + RTA_LENGTH(0), data, len);
+    if (ul_len != 0 && !NetlinkClient::add_attr(buf, sizeof(buf), ul_len, type, data, len)) ul_len = 0;
   }
   // 0 when the kernel took it (a dump: to its end), or -1.
   template <typename Visit>
   int run(Visit visit) {
-    uint32_t total = static_cast<uint32_t>(vt_bytes.size());
-    std::memcpy(vt_bytes.data(), &total, sizeof(total));
-    int fd = open_socket(0, kAnswerTimeoutMs);
-    if (fd < 0) return -1;
-    struct sockaddr_nl kernel {};
-    kernel.nl_family = AF_NETLINK;
-    int state = ::sendto(fd, vt_bytes.data(), total, 0, reinterpret_cast<struct sockaddr*>(&kernel),
-                         sizeof(kernel)) == static_cast<ssize_t>(total) ? 1 : -1;
-    std::vector<unsigned char> buf(kBufferSize);
-    for (int chunk = 0; state == 1 && chunk < kMaxChunks; ++chunk) {
-      ssize_t got = receive(fd, buf.data(), buf.size());
-      if (got < 0 && got != -EINTR) state = -1;
-      bool framed = got > 0 && netlink_ipv6::walk_messages(
-          buf.data(), static_cast<size_t>(got), [&](const struct nlmsghdr& hdr, const unsigned char* msg, size_t len) {
-            if (hdr.nlmsg_seq != ui_seq) return true;
-            if (hdr.nlmsg_type == NLMSG_DONE || hdr.nlmsg_type == NLMSG_ERROR) {
-              int error = -1;
-              if (len >= NLMSG_HDRLEN + sizeof(int)) std::memcpy(&error, msg + NLMSG_HDRLEN, sizeof(error));
-              state = hdr.nlmsg_type == NLMSG_DONE || error == 0 ? 0 : -1;
-              return false;
-            }
-            visit(hdr, msg, len);
-            return true;
-          });
-      if (got > 0 && !framed) state = -1;
-    }
-    ::close(fd);
-    return state == 0 ? 0 : -1;
+    NetlinkClient client;
+    if (ul_len == 0 || client.open(0, NetlinkClient::kReplyTimeoutMs) != 0) return -1;
+    int error = client.exchange(buf, ul_len, [&](const unsigned char* data, size_t len) {
+      int result = -1;
+      auto walk = NetlinkClient::walk_messages(data, len, [&](const Message& message) {
+        if (message.seq != ui_seq) return true;
+        if (message.type == NLMSG_DONE || message.type == NLMSG_ERROR) {
+          result = NetlinkClient::error_of(message);
+          return false;
+        }
+        visit(message);
+        return true;
+      });
+      return walk == NetlinkClient::Walk::kBroken ? EPROTO : result;
+    });
+    return error == 0 ? 0 : -1;
   }
   int run() {
-    return run([](const struct nlmsghdr&, const unsigned char*, size_t) {});
+    return run([](const Message&) {});
   }
 
  private:
-  std::vector<unsigned char> vt_bytes;
-  uint32_t ui_seq = 0;
+  unsigned char buf[256];
+  size_t ul_len = 0;
+  uint32_t ui_seq;
 };
 
 // The kernel's default routes learned from advertisements, with the
@@ -144,13 +62,13 @@ int dump_ra_routes(std::vector<Ipv6Router>& routers, std::vector<struct rtmsg>* 
   struct rtmsg rt {};
   rt.rtm_family = AF_INET6;
   Request request(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_DUMP, &rt, sizeof(rt));
-  return request.run([&](const struct nlmsghdr& hdr, const unsigned char* msg, size_t len) {
+  return request.run([&](const Message& message) {
     Ipv6Router router;
-    if (hdr.nlmsg_type != RTM_NEWROUTE || !netlink_ipv6::read_ra_route(msg, len, router)) return;
+    if (message.type != RTM_NEWROUTE || !netlink_ipv6::read_ra_route(message.data, message.len, router)) return;
     routers.push_back(router);
     if (!messages) return;
     struct rtmsg found {};
-    std::memcpy(&found, msg + NLMSG_HDRLEN, sizeof(found));
+    std::memcpy(&found, message.data + NLMSG_HDRLEN, sizeof(found));
     messages->push_back(found);
   });
 }
@@ -163,9 +81,9 @@ class KernelIpv6Table : public Ipv6Table {
     struct ndmsg ndm {};
     ndm.ndm_family = AF_INET6;
     Request request(RTM_GETNEIGH, NLM_F_REQUEST | NLM_F_DUMP, &ndm, sizeof(ndm));
-    return request.run([&](const struct nlmsghdr& hdr, const unsigned char* msg, size_t len) {
+    return request.run([&](const Message& message) {
       Ipv6Router row;
-      if (hdr.nlmsg_type != RTM_NEWNEIGH || !netlink_ipv6::read_neighbour(msg, len, row)) return;
+      if (message.type != RTM_NEWNEIGH || !netlink_ipv6::read_neighbour(message.data, message.len, row)) return;
       for (Ipv6Router& router : routers) {
         if (router.address == row.address && router.i_ifindex == row.i_ifindex) router = row;
       }
@@ -215,11 +133,11 @@ bool netlink_ipv6::read_ra_route(const unsigned char* msg, size_t len, Ipv6Route
   uint32_t oif = 0;
   bool has_gateway = false;
   const size_t attrs_at = NLMSG_SPACE(sizeof(struct rtmsg));
-  bool ok = walk_attrs(msg + attrs_at, len - attrs_at, [&](uint16_t type, const unsigned char* value, size_t size) {
-    if (type == RTA_TABLE && size >= sizeof(table)) std::memcpy(&table, value, sizeof(table));
-    if (type == RTA_OIF && size >= sizeof(oif)) std::memcpy(&oif, value, sizeof(oif));
-    if (type == RTA_GATEWAY && size == router.address.size()) {
-      std::memcpy(router.address.data(), value, size);
+  bool ok = NetlinkClient::walk_attrs(msg + attrs_at, len - attrs_at, [&](const Attr& attr) {
+    if (attr.type == RTA_TABLE && attr.len >= sizeof(table)) std::memcpy(&table, attr.data, sizeof(table));
+    if (attr.type == RTA_OIF && attr.len >= sizeof(oif)) std::memcpy(&oif, attr.data, sizeof(oif));
+    if (attr.type == RTA_GATEWAY && attr.len == router.address.size()) {
+      std::memcpy(router.address.data(), attr.data, attr.len);
       has_gateway = true;
     }
   });
@@ -239,13 +157,13 @@ bool netlink_ipv6::read_neighbour(const unsigned char* msg, size_t len, Ipv6Rout
   bool usable = (ndm.ndm_state & (NUD_PERMANENT | NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE)) != 0;
   bool has_dst = false;
   const size_t attrs_at = NLMSG_SPACE(sizeof(struct ndmsg));
-  bool ok = walk_attrs(msg + attrs_at, len - attrs_at, [&](uint16_t type, const unsigned char* value, size_t size) {
-    if (type == NDA_DST && size == row.address.size()) {
-      std::memcpy(row.address.data(), value, size);
+  bool ok = NetlinkClient::walk_attrs(msg + attrs_at, len - attrs_at, [&](const Attr& attr) {
+    if (attr.type == NDA_DST && attr.len == row.address.size()) {
+      std::memcpy(row.address.data(), attr.data, attr.len);
       has_dst = true;
     }
-    if (type == NDA_LLADDR && size == sizeof(row.mac)) {
-      std::memcpy(row.mac, value, size);
+    if (attr.type == NDA_LLADDR && attr.len == sizeof(row.mac)) {
+      std::memcpy(row.mac, attr.data, attr.len);
       row.b_has_mac = usable;
     }
   });
@@ -257,35 +175,37 @@ Ipv6Table& kernel_ipv6_table() {
   return table;
 }
 
-Ipv6NeighbourEvents::~Ipv6NeighbourEvents() {
-  if (i_fd >= 0) ::close(i_fd);
-}
+Ipv6NeighbourEvents::~Ipv6NeighbourEvents() { delete p_client; }
 
 int Ipv6NeighbourEvents::open(int timeout_ms) {
-  if (i_fd >= 0) return 0;
-  int fd = open_socket(RTMGRP_NEIGH, timeout_ms);
-  if (fd < 0) return -fd;
-  i_fd = fd;
-  vt_buffer.resize(kBufferSize);
+  if (p_client) return 0;
+  NetlinkClient* client = new NetlinkClient();
+  int error = client->open(RTMGRP_NEIGH, timeout_ms);
+  if (error) {
+    delete client;
+    return error;
+  }
+  p_client = client;
   return 0;
 }
 
 Ipv6NeighbourEvents::Wait Ipv6NeighbourEvents::wait(std::vector<Ipv6Router>& rows) {
-  if (i_fd < 0) return Wait::kError;
-  ssize_t got = receive(i_fd, vt_buffer.data(), vt_buffer.size());
-  if (got == -EAGAIN || got == -EWOULDBLOCK || got == -EINTR || got == 0) return Wait::kTimeout;
-  if (got == -ENOBUFS || got == -EMSGSIZE) return Wait::kLost;
-  if (got < 0) return Wait::kError;
-  bool framed = netlink_ipv6::walk_messages(
-      vt_buffer.data(), static_cast<size_t>(got), [&](const struct nlmsghdr& hdr, const unsigned char* msg, size_t len) {
-        Ipv6Router row;
-        if (hdr.nlmsg_type != RTM_NEWNEIGH && hdr.nlmsg_type != RTM_DELNEIGH) return true;
-        if (!netlink_ipv6::read_neighbour(msg, len, row)) return true;
-        row.b_deleted = hdr.nlmsg_type == RTM_DELNEIGH;
-        rows.push_back(row);
-        return true;
-      });
-  return framed ? Wait::kRows : Wait::kLost;
+  if (!p_client) return Wait::kError;
+  const unsigned char* data = nullptr;
+  size_t len = 0;
+  int error = p_client->receive(data, len);
+  if (error == ETIMEDOUT || (!error && len == 0)) return Wait::kTimeout;
+  if (error == ENOBUFS || error == EMSGSIZE) return Wait::kLost;
+  if (error) return Wait::kError;
+  auto walk = NetlinkClient::walk_messages(data, len, [&](const Message& message) {
+    Ipv6Router row;
+    if (message.type != RTM_NEWNEIGH && message.type != RTM_DELNEIGH) return true;
+    if (!netlink_ipv6::read_neighbour(message.data, message.len, row)) return true;
+    row.b_deleted = message.type == RTM_DELNEIGH;
+    rows.push_back(row);
+    return true;
+  });
+  return walk == NetlinkClient::Walk::kBroken ? Wait::kLost : Wait::kRows;
 }
 
 }  // namespace platform

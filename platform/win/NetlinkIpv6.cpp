@@ -26,7 +26,7 @@ Ipv6Table& kernel_ipv6_table() {
   return table;
 }
 
-Ipv6NeighbourEvents::~Ipv6NeighbourEvents() = default;
+Ipv6NeighbourEvents::~Ipv6NeighbourEvents() = default;  // never opened here
 
 int Ipv6NeighbourEvents::open(int) { return ENOSYS; }
 
