@@ -36,7 +36,7 @@ endforeach()
 
 # platform/: the files that hold no Linux call, and the Windows side of the
 # rest.
-set(WIN_PLATFORM_SHARED AfxWin.cpp ArpCommand.cpp IpHelper.cpp MemoryArpTable.cpp MemoryIpv6Table.cpp ProcessLauncher.cpp Utf8.cpp VirtualArpTable.cpp)
+set(WIN_PLATFORM_SHARED AfxWin.cpp ArpCommand.cpp IpHelper.cpp MemoryArpTable.cpp MemoryIpv6Table.cpp ProcessLauncher.cpp SystemLogSink.cpp Utf8.cpp VirtualArpTable.cpp)
 list(TRANSFORM WIN_PLATFORM_SHARED PREPEND ${CMAKE_SOURCE_DIR}/platform/)
 file(GLOB WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp ${CMAKE_SOURCE_DIR}/wire/*.cpp)
 

@@ -55,15 +55,14 @@ void append_record(std::string& out, const ARPSpoofingReport_Local& r) {
   out += "}}";
 }
 
-// The text on one line: the system log and standard output take no breaks.
-std::string one_line(const HString& text) {
+}  // namespace
+
+std::string HCoreJson::one_line(const HString& text) {
   std::string out = HFileUtil::utf8(text);
   for (char& c : out)
     if (c == '\n' || c == '\r') c = ' ';
   return out;
 }
-
-}  // namespace
 
 HCoreJson::Stamp HCoreJson::stamp_now() {
   using namespace std::chrono;

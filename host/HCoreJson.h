@@ -21,6 +21,9 @@ class HCoreJson {
   };
   // Now, this machine's name and the capture's interface.
   static Stamp stamp_now();
+  // The text in UTF-8 on one line: the system log and standard output take
+  // no breaks.
+  static std::string one_line(const HString& text);
   // "2026-12-07T05:20:11.123+01:00" for `unix_ms` at `offset_min` east of UTC.
   static std::string rfc3339(int64_t unix_ms, int offset_min);
 

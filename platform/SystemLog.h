@@ -18,5 +18,7 @@ std::string machine_name();
 
 // Test seam: while set, lines go to the sink instead of the system log.
 void set_system_log_sink(std::function<void(const std::string&)> sink);
+// The line handed to the sink: false when none is set.
+bool system_log_to_sink(const std::string& line);
 
 }  // namespace platform
