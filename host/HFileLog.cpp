@@ -115,6 +115,15 @@ int HFileLog::log(int level, const wchar_t* source, int line, const wchar_t* for
   return log(HString(text));
 }
 
+// Inline: a shared library does not inline its exported functions by itself,
+// and these run for every line.
+inline bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !gathered.empty(); }
+
+inline int HFileLog::after_gathering_locked() {
+  if (t_batch_depth > 0 && gathered.memory() < kMaxGatheredBytes) return 0;
+  return gathered.write_to(file);
+}
+
 int HFileLog::log_plain(const char* text, size_t length) {
   std::lock_guard<std::mutex> lock(mtx_file);
   if (!file.is_open() && open_locked() != 0) return -1;
@@ -144,13 +153,6 @@ int HFileLog::log_encoded_locked(Encode encode) {
   size_t line_length = gathered_text.size() - at;
   gathered.line_added(line_length, file.starts_new_file(file_length, line_length));
   return after_gathering_locked();
-}
-
-bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !gathered.empty(); }
-
-int HFileLog::after_gathering_locked() {
-  if (t_batch_depth > 0 && gathered.memory() < kMaxGatheredBytes) return 0;
-  return gathered.write_to(file);
 }
 
 int HFileLog::emit_locked() {
