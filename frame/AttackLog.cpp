@@ -38,9 +38,11 @@ void write_attack_log(const HString& text) {
   text.debugview();
 }
 
+namespace {
+
 // The debugger output wants a wide text: made only when someone listens,
 // on the stack for the short ASCII entries written per frame.
-static void debug_output(const char* text, size_t length) {
+void debug_output(const char* text, size_t length) {
   if (!platform::debug_output_wanted()) return;
   size_t ascii = 0;
   while (ascii < length && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
@@ -57,6 +59,8 @@ static void debug_output(const char* text, size_t length) {
   }
   OutputDebugStringW(std::wstring(text, text + length).c_str());
 }
+
+}  // namespace
 
 void write_attack_log(const char* text, size_t length) {
   if (!text) length = 0;
