@@ -8,7 +8,6 @@
 #include "host/HFileLog.h"
 #include "host/HWinPCapHelper.h"
 #include "platform/WinTime.h"
-#include "wire/HIpv4Text.h"
 
 namespace {
 const wchar_t kLogSource[] = L".\\HTestThread";
@@ -23,17 +22,18 @@ bool same_text(const HString& wide, const std::string& narrow) {
   return true;
 }
 
-uint32_t address_of(const std::string& text) {
-  uint32_t address = 0;
-  return HIpv4Text::parse(text, address) ? address : 0;
+// The mask's key of an address text, narrow or wide: equal texts give equal
+// keys, which is all the mask needs. A hash (FNV-1a) rather than a checked
+// parse: the guard asks for every claim.
+template <typename Text>
+uint32_t text_key(const Text& text) {
+  uint32_t hash = 2166136261u;
+  for (auto c : text) hash = (hash ^ static_cast<uint32_t>(c & 0xff)) * 16777619u;
+  return hash;
 }
 }  // namespace
 
-// A text that is no address counts as 0, on both sides of the mask alike.
-uint32_t HArpProbeAddress::operator()(const HArpProbeItem& item) const {
-  uint32_t address = 0;
-  return HIpv4Text::parse(item.ip.wstr(), address) ? address : 0;
-}
+uint32_t HArpProbeAddress::operator()(const HArpProbeItem& item) const { return text_key(item.ip.wstr()); }
 
 HTestThread::HTestThread(const HString& own_ip, const HString& own_mac)
     : str_own_ip(own_ip), str_own_mac(own_mac) {}
@@ -88,7 +88,7 @@ bool HTestThread::check_answer(const HArpNode& node) {
   // The guard asks for every claim; mostly nothing is being probed for its
   // sender, which the mask tells without the lock, and the texts are
   // compared without making wide copies of them.
-  if (!lst_probe.may_hold(address_of(node.sender_ip))) return false;
+  if (!lst_probe.may_hold(text_key(node.sender_ip))) return false;
   HIEUtil::RecMutex::Lock lock(mtx_probe);
   std::list<HString> spoofer_macs;
   // Only a probed item can be answered: a frame from the old MAC before the

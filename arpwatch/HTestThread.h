@@ -20,7 +20,7 @@ struct HArpProbeItem : HMacChangeItem {
   bool b_sent = false;
 };
 
-// The address of a probe item, for the pending mask.
+// The key of a probe item's address text, for the pending mask.
 struct HArpProbeAddress {
   uint32_t operator()(const HArpProbeItem& item) const;
 };

@@ -36,26 +36,46 @@ void build_probe_frame(const HDhcpGatewayItem& item, bool counting_padding, HArp
 
 HString ip_text(unsigned long ip) { return HString(HNetworkProtocolUtil::GetIPString(ip, true)); }
 
+// The tick as decimal digits into `out`; returns their count. Two digits a
+// step from a table: the number is written for every ARP frame.
+size_t put_decimal(DWORD value, char* out) {
+  static const char kPairs[] =
+      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+      "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+  size_t n = 1;
+  for (uint64_t bound = 10; n < 10 && value >= bound; bound *= 10) ++n;
+  char* p = out + n;
+  while (value >= 100) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    std::memcpy(p - 2, kPairs + 2 * value, 2);
+  } else {
+    p[-1] = static_cast<char>('0' + value);
+  }
+  return n;
+}
+
+struct SenderEntry {
+  uint32_t ip;  // network byte order
+  DWORD tick;
+};
 // The attack-log line of every ARP frame: "Recieve an Arp packet from <ip>,
-// GetTickCount: <tick>", made on the stack in at most 68 bytes.
-size_t sender_entry(uint32_t ip, DWORD tick, char* out) {
+// GetTickCount: <tick>", at most 68 bytes.
+size_t make_sender_entry(const void* context, char* out) {
   static const char kPrefix[] = "Recieve an Arp packet from ";
   static const char kTicks[] = ", GetTickCount: ";
+  const SenderEntry& entry = *static_cast<const SenderEntry*>(context);
   size_t len = sizeof(kPrefix) - 1;
   std::memcpy(out, kPrefix, len);
   unsigned char bytes[4];
-  std::memcpy(bytes, &ip, sizeof(bytes));
+  std::memcpy(bytes, &entry.ip, sizeof(bytes));
   len += HIpv4Text::format(bytes, out + len);
   std::memcpy(out + len, kTicks, sizeof(kTicks) - 1);
   len += sizeof(kTicks) - 1;
-  char digits[10];
-  size_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + tick % 10);
-    tick /= 10;
-  } while (tick);
-  while (n > 0) out[len++] = digits[--n];
-  return len;
+  return len + put_decimal(entry.tick, out + len);
 }
 
 }  // namespace
@@ -137,8 +157,8 @@ void HTestDhcpGateway::add_gateway(HDhcpGatewayItem& item) {
 // Runs for every ARP frame: an empty list is seen without taking its lock.
 bool HTestDhcpGateway::check_arp_sender(unsigned long ip) {
   uint32_t address = static_cast<uint32_t>(ip);
-  char entry[96];
-  write_attack_log(entry, sender_entry(address, GetTickCount(), entry));
+  SenderEntry entry{address, GetTickCount()};
+  write_attack_log_made(make_sender_entry, &entry);
 
   if (!vt_gateway.may_hold(address)) return false;
   HIEUtil::RecMutex::Lock lock(mutex_gateway);

@@ -5,6 +5,7 @@
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
+#include "host/HLogFormat.h"
 #include "platform/WinDebug.h"
 
 namespace {
@@ -37,11 +38,11 @@ void write_attack_log(const HString& text) {
   text.debugview();
 }
 
-void write_attack_log(const char* text, size_t length) {
-  if (!text) length = 0;
-  attack_log().log_plain(text, length);
-  // The debugger output wants a wide text: made only when someone listens,
-  // on the stack for the short ASCII entries written per frame.
+namespace {
+
+// The debugger output wants a wide text: made only when someone listens,
+// on the stack for the short ASCII entries written per frame.
+void debug_output(const char* text, size_t length) {
   if (!platform::debug_output_wanted()) return;
   size_t ascii = 0;
   while (ascii < length && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
@@ -57,4 +58,19 @@ void write_attack_log(const char* text, size_t length) {
     return;
   }
   OutputDebugStringW(std::wstring(text, text + length).c_str());
+}
+
+}  // namespace
+
+void write_attack_log(const char* text, size_t length) {
+  if (!text) length = 0;
+  attack_log().log_plain(text, length);
+  debug_output(text, length);
+}
+
+void write_attack_log_made(HFileLog::MakeText make, const void* context) {
+  attack_log().log_made(make, context);
+  if (!platform::debug_output_wanted()) return;
+  char text[HLogFormat::kMadeMax];
+  debug_output(text, make(context, text));
 }

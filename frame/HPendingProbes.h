@@ -14,7 +14,8 @@
 #include "platform/WinTime.h"
 #include "platform/WinTypes.h"
 
-// AddressOf: uint32_t(const Item&), the item's address in network byte order.
+// AddressOf: uint32_t(const Item&), the item's address in network byte order
+// (or another key of it that the per-frame check computes alike).
 template <typename List, typename AddressOf>
 class HPendingProbes {
  public:

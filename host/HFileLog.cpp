@@ -5,13 +5,14 @@
 #include "host/HEnvironment.h"
 #include "host/HFileUtil.h"
 #include "host/HLogFormat.h"
+#include "host/HStaticTls.h"
 
 namespace {
 
 // Gathered lines are written at the latest once this much has gathered.
 constexpr size_t kMaxGatheredBytes = 8 * 1024 * 1024;
 
-thread_local int t_batch_depth = 0;
+HSTATIC_TLS int t_batch_depth = 0;
 
 // Every log object, for flush_all(); never destroyed.
 struct Registry {
@@ -114,29 +115,44 @@ int HFileLog::log(int level, const wchar_t* source, int line, const wchar_t* for
   return log(HString(text));
 }
 
-// A line per frame goes into the gathered text as it is made.
+// Inline: a shared library does not inline its exported functions by itself,
+// and these run for every line.
+inline bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !gathered.empty(); }
+
+inline int HFileLog::after_gathering_locked() {
+  if (t_batch_depth > 0 && gathered.memory() < kMaxGatheredBytes) return 0;
+  return gathered.write_to(file);
+}
+
 int HFileLog::log_plain(const char* text, size_t length) {
   std::lock_guard<std::mutex> lock(mtx_file);
   if (!file.is_open() && open_locked() != 0) return -1;
+  return log_encoded_locked(
+      [&](std::string& out) { HLogFormat::encode_plain(text, length, ul_max_line_len, out); });
+}
+
+int HFileLog::log_made(MakeText make, const void* context) {
+  std::lock_guard<std::mutex> lock(mtx_file);
+  if (!file.is_open() && open_locked() != 0) return -1;
+  return log_encoded_locked(
+      [&](std::string& out) { HLogFormat::encode_made(make, context, ul_max_line_len, out); });
+}
+
+// A line per frame goes into the gathered text as it is made.
+template <typename Encode>
+int HFileLog::log_encoded_locked(Encode encode) {
   if (!gathering_locked()) {
     str_line_buf.clear();
-    HLogFormat::encode_plain(text, length, ul_max_line_len, str_line_buf);
+    encode(str_line_buf);
     return emit_locked();
   }
   uint64_t file_length = gathered.file_length(file);
   std::string& gathered_text = gathered.text();
   size_t at = gathered_text.size();
-  HLogFormat::encode_plain(text, length, ul_max_line_len, gathered_text);
+  encode(gathered_text);
   size_t line_length = gathered_text.size() - at;
   gathered.line_added(line_length, file.starts_new_file(file_length, line_length));
   return after_gathering_locked();
-}
-
-bool HFileLog::gathering_locked() const { return t_batch_depth > 0 || !gathered.empty(); }
-
-int HFileLog::after_gathering_locked() {
-  if (t_batch_depth > 0 && gathered.memory() < kMaxGatheredBytes) return 0;
-  return gathered.write_to(file);
 }
 
 int HFileLog::emit_locked() {

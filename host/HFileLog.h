@@ -53,6 +53,12 @@ class HFileLog {
   // The line `get() + text` for a text given as UTF-8 bytes, written as
   // log() writes it but without making a wide string first.
   int log_plain(const char* text, size_t length);
+  // A line per frame made without a copy of its text: make(context, out)
+  // writes the text (ASCII without line breaks, shorter than
+  // HLogFormat::kMadeMax) and returns its length. Logged as log_plain()
+  // logs that text.
+  using MakeText = size_t (*)(const void* context, char* out);
+  int log_made(MakeText make, const void* context);
 
   // Lines logged by this thread while a Batch lives are written when the
   // outermost Batch ends (or flush() is called). Inside a batch, log()
@@ -76,6 +82,9 @@ class HFileLog {
   HString file_path() const;
 
  private:
+  // Appends a line with encode(out) to the gathered text, or writes it.
+  template <typename Encode>
+  int log_encoded_locked(Encode encode);
   // Writes the line in str_line_buf (newline included) or gathers it.
   int emit_locked();
   bool gathering_locked() const;

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "host/HFileUtil.h"
+#include "host/HStaticTls.h"
 
 namespace {
 
@@ -28,11 +29,12 @@ size_t clamp_length(int n, size_t size) { return n <= 0 ? 0 : std::min(static_ca
 struct HeaderCache {
   time_t sec = -1;
   long ms = -1;
-  char prefix[32];  // date and time up to the seconds' dot
+  // Every member initialised: the cache is then set up without a TLS guard.
+  char prefix[32] = {};  // date and time up to the seconds' dot
   size_t prefix_len = 0;
-  char tid[32];
+  char tid[29] = {};  // " [%ld] " of a thread id, at most 7 digits on Linux
   size_t tid_len = 0;
-  char header[32 + 3 + 32];
+  char header[32 + 3 + 29] = {};  // 64 bytes: copied whole without a call
   size_t header_len = 0;
 
   void update() {
@@ -83,9 +85,10 @@ void put_pointer(std::wstring& out, const void* p) {
 }  // namespace
 
 size_t HLogFormat::header(char* out) {
-  static thread_local HeaderCache cache;
+  static HSTATIC_TLS HeaderCache cache;
   cache.update();
-  std::memcpy(out, cache.header, cache.header_len);
+  static_assert(sizeof(cache.header) <= kHeaderMax, "the header fits the caller's buffer");
+  std::memcpy(out, cache.header, sizeof(cache.header));
   return cache.header_len;
 }
 
@@ -165,7 +168,23 @@ void HLogFormat::encode_plain(const char* text, size_t length, unsigned long max
   size_t at = out.size();
   out.append(text, take);
   char* p = &out[at];
-  for (size_t i = 0; i < take; ++i) p[i] = (p[i] == '\n' || p[i] == '\r') ? ' ' : p[i];
+  // memchr first: the lines written per frame have no breaks, and a loop per
+  // byte costs them more than the rest of the line.
+  if (std::memchr(p, '\n', take) || std::memchr(p, '\r', take)) {
+    for (size_t i = 0; i < take; ++i) p[i] = (p[i] == '\n' || p[i] == '\r') ? ' ' : p[i];
+  }
   if (max_line_len > 0 && header_len > max_line_len) out.resize(start + max_line_len);
   out += '\n';
+}
+
+// Made on the stack behind the header and appended at once: ASCII, so the
+// cut counts bytes.
+void HLogFormat::encode_made(size_t (*make)(const void*, char*), const void* context, unsigned long max_line_len,
+                             std::string& out) {
+  char line[kHeaderMax + kMadeMax];
+  size_t header_len = header(line);
+  size_t length = header_len + make(context, line + header_len);
+  if (max_line_len > 0 && length > max_line_len) length = max_line_len;
+  line[length++] = '\n';
+  out.append(line, length);
 }

@@ -10,6 +10,8 @@
 class HLogFormat {
  public:
   static constexpr size_t kHeaderMax = 72;
+  // The longest text encode_made() makes, its newline included.
+  static constexpr size_t kMadeMax = 128;
 
   // This thread's header of now into `out` (kHeaderMax bytes); its length.
   static size_t header(char* out);
@@ -20,4 +22,8 @@ class HLogFormat {
   static void encode(const std::wstring& text, unsigned long max_line_len, std::string& out);
   // The line of the header of now and a UTF-8 text, appended to `out`.
   static void encode_plain(const char* text, size_t length, unsigned long max_line_len, std::string& out);
+  // The same for a text that make(context, p) writes at p: ASCII without
+  // line breaks, shorter than kMadeMax; returns its length.
+  static void encode_made(size_t (*make)(const void*, char*), const void* context, unsigned long max_line_len,
+                          std::string& out);
 };

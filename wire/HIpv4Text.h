@@ -36,13 +36,15 @@ class HIpv4Text {
   // The four bytes as stored (network byte order) into at least kMaxLen
   // bytes; returns the length written, no terminating zero.
   static size_t format(const unsigned char* bytes, char* out) {
+    // One look-up a byte: every ARP frame's attack-log line has an address.
+    // Three bytes are copied and the unused ones overwritten by what follows
+    // (at most out[kMaxLen - 1] is reached).
+    const Numbers& table = numbers();
     size_t len = 0;
     for (int i = 0; i < 4; ++i) {
       if (i > 0) out[len++] = '.';
-      unsigned value = bytes[i];
-      if (value >= 100) out[len++] = static_cast<char>('0' + value / 100);
-      if (value >= 10) out[len++] = static_cast<char>('0' + value / 10 % 10);
-      out[len++] = static_cast<char>('0' + value % 10);
+      std::memcpy(out + len, table.digits[bytes[i]], 3);
+      len += table.length[bytes[i]];
     }
     return len;
   }
@@ -50,5 +52,25 @@ class HIpv4Text {
   static std::string text(const unsigned char* bytes) {
     char buf[kMaxLen];
     return std::string(buf, format(bytes, buf));
+  }
+
+ private:
+  // The numbers 0 to 255 as text.
+  struct Numbers {
+    char digits[256][3];
+    unsigned char length[256];
+    constexpr Numbers() : digits(), length() {
+      for (unsigned value = 0; value < 256; ++value) {
+        unsigned char n = 0;
+        if (value >= 100) digits[value][n++] = static_cast<char>('0' + value / 100);
+        if (value >= 10) digits[value][n++] = static_cast<char>('0' + value / 10 % 10);
+        digits[value][n++] = static_cast<char>('0' + value % 10);
+        length[value] = n;
+      }
+    }
+  };
+  static const Numbers& numbers() {
+    static constexpr Numbers kNumbers{};
+    return kNumbers;
   }
 };
