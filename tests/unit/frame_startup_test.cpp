@@ -169,18 +169,6 @@ TEST_F(Startup, EmptyPolicyStillOpensStoreAndSendsEmptyReport) {
   EXPECT_EQ(0, orvoInit2());
 }
 
-TEST_F(Startup, RefusedEmptyReportIsQueuedAndHeartbeatSendsIt) {
-  HDataCenter::GetPolicy()->set_policies({}, {});
-  core.accept_all(false);
-  init();
-  EXPECT_EQ(1u, HPTWGlobal::ins().audit_report_mgr.queued());
-  EXPECT_TRUE(frame_test::file_exists(home.file("arc_file/his_arp_attack")));
-  core.accept_all(true);
-  EXPECT_EQ(0, orvoHeartbeat());
-  EXPECT_EQ(2u, core.calls());
-  EXPECT_EQ(0u, HPTWGlobal::ins().audit_report_mgr.queued());
-}
-
 // Which objects and callbacks each protection mode sets up; only the first
 // policy record counts. Start-up runs once per process: one case each.
 struct ModeCase {
