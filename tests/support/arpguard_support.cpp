@@ -9,6 +9,7 @@
 #include "host/HNetworkProtocolUtil.h"
 #include "platform/ArpCommand.h"
 #include "platform/WinDebug.h"
+#include "tests/support/GuardItems.h"
 
 namespace arpguard_test {
 
@@ -50,13 +51,7 @@ std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type) {
 }
 
 HArpNode claim(const std::string& ip, const std::string& mac) {
-  HArpNode node;
-  node.op = 2;
-  node.sender_ip = ip;
-  node.sender_mac = mac;
-  node.target_ip = kHostIp;
-  node.target_mac = kHostMac;
-  return node;
+  return tidewell_test::arp_node(ip, mac, kHostIp, kHostMac);
 }
 
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }

@@ -13,9 +13,11 @@
 #include "arpguard/HThreadTidewell.h"
 #include "frame/AttackLog.h"
 #include "host/HLanMgr.h"
+#include "tests/support/GuardItems.h"
 #include "tests/support/arpguard_support.h"
 
 using namespace arpguard_test;
+using tidewell_test::mac_change;
 
 namespace {
 
@@ -83,21 +85,12 @@ TEST_F(ArpGuardFlood, GatewayIsStillLearnedAndBoundWhenTheMapIsFull) {
             processes.launches().at(0).command_line);
 }
 
-HMacChangeItem item(const std::string& ip, const std::string& old_mac, const std::string& new_mac, DWORD tick) {
-  HMacChangeItem change;
-  change.ip = HString(ip);
-  change.old_mac = HString(old_mac);
-  change.new_mac = HString(new_mac);
-  change.tick = tick;
-  return change;
-}
-
 // The n-th of ever new MACs claiming `ip`.
 HMacChangeItem burst_item(const std::string& ip, const std::string& old_mac, size_t n, DWORD tick) {
   char mac[18];
   std::snprintf(mac, sizeof(mac), "02:79:00:%02x:%02x:%02x", static_cast<unsigned>((n >> 16) & 0xff),
                 static_cast<unsigned>((n >> 8) & 0xff), static_cast<unsigned>(n & 0xff));
-  return item(ip, old_mac, mac, tick);
+  return mac_change(ip, old_mac, mac, tick);
 }
 
 TEST_F(ArpGuardFlood, ReportedMacsStopAtTheFilterBoundAndStayReportedOnce) {
@@ -136,35 +129,35 @@ class GuardFilterTest : public ::testing::Test {
 };
 
 TEST_F(GuardFilterTest, ClaimsOneSecondApartAreABurstAcrossTheTickWrap) {
-  filter.check(item(kGatewayIp, kGatewayMac, kSpooferMac, 0xfffffe00u));
-  filter.check(item(kGateway2Ip, kGateway2Mac, kSpooferMac, 0x000001e8u));  // 1000 ms later
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kSpooferMac, 0xfffffe00u));
+  filter.check(mac_change(kGateway2Ip, kGateway2Mac, kSpooferMac, 0x000001e8u));  // 1000 ms later
   EXPECT_EQ(1u, debug.count_containing("burst 02:77:00:00:0e:0e in 1000 ms: 2"));
   EXPECT_EQ(1u, attack_log_lines("burst 02:77:00:00:0e:0e in 1000 ms: 2"));
   EXPECT_EQ(0u, filter.recent_count());  // the reported MAC's items are gone
 
-  filter.check(item(kGatewayIp, kGatewayMac, kOtherMac, 0xfffffe00u));
-  filter.check(item(kGateway2Ip, kGateway2Mac, kOtherMac, 0x000001e9u));  // 1001 ms later
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kOtherMac, 0xfffffe00u));
+  filter.check(mac_change(kGateway2Ip, kGateway2Mac, kOtherMac, 0x000001e9u));  // 1001 ms later
   EXPECT_EQ(0u, debug.count_containing("burst 02:77:00:00:01:20"));
   EXPECT_EQ(1u, filter.recent_count()) << "the older claim left the window";
 }
 
 TEST_F(GuardFilterTest, ReportedMacIsLoggedOnceForTheLifeOfTheProcess) {
-  filter.check(item(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
-  filter.check(item(kGateway2Ip, kGateway2Mac, kSpooferMac, 5010));
-  for (DWORD i = 0; i < 20; ++i) filter.check(item(kOtherIp, kOtherMac + std::to_string(i), kSpooferMac, 5020 + i));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
+  filter.check(mac_change(kGateway2Ip, kGateway2Mac, kSpooferMac, 5010));
+  for (DWORD i = 0; i < 20; ++i) filter.check(mac_change(kOtherIp, kOtherMac + std::to_string(i), kSpooferMac, 5020 + i));
   EXPECT_EQ(1u, lines());
   EXPECT_EQ(1u, filter.reported_count());
   EXPECT_EQ(0u, filter.recent_count());
 }
 
 TEST_F(GuardFilterTest, DifferentNewMacsAreCountedApart) {
-  filter.check(item(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
-  filter.check(item(kGatewayIp, kGatewayMac, kOtherMac, 5001));
-  filter.check(item(kGatewayIp, kGatewayMac, kGateway2Mac, 5002));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kOtherMac, 5001));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kGateway2Mac, 5002));
   EXPECT_EQ(0u, lines());
   EXPECT_EQ(3u, filter.recent_count());
   // A second claim of one of them is a burst of that MAC only.
-  filter.check(item(kGateway2Ip, kGatewayMac, kOtherMac, 5003));
+  filter.check(mac_change(kGateway2Ip, kGatewayMac, kOtherMac, 5003));
   EXPECT_EQ(1u, lines());
   EXPECT_EQ(1u, debug.count_containing("burst 02:77:00:00:01:20 in 1000 ms: 2"));
   EXPECT_EQ(2u, filter.recent_count());

@@ -15,6 +15,7 @@
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HWinPCapHelper.h"
 #include "neighwatch/HNeighbourWatch.h"
+#include "tests/support/GuardItems.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/arpguard_support.h"
 
@@ -82,11 +83,7 @@ Policy policy(int32_t mode, int32_t auto_bind, const std::string& bind_list, uin
 // ---- claims the guard settles without the policy ----
 
 TEST_F(GuardTest, ClaimAnsweringAPendingProbeEndsWithATableRead) {
-  HMacChangeItem item;
-  item.ip = kGatewayIp;
-  item.old_mac = kGatewayMac;
-  item.new_mac = kSpooferMac;
-  probe->add_probe(item);
+  probe->add_probe(tidewell_test::mac_change(kGatewayIp, kGatewayMac, kSpooferMac));
   probe->run_pass();  // the request goes out
   env.table().set_rows({row(kGateway2Ip, kGateway2Mac, kStatic, 4)});
   uint32_t reads = env.table().read_count();

@@ -13,6 +13,7 @@
 #include "arpwatch/HTestThread.h"
 #include "cacherepair/HCacheRepair.h"
 #include "frame/HPTWGlobal.h"
+#include "tests/support/GuardItems.h"
 #include "tests/support/arpguard_support.h"
 #include "tests/support/arpwatch_support.h"
 
@@ -24,22 +25,11 @@ const char kNewMac2[] = "02:77:00:00:00:03";
 
 HMacChangeItem change(const std::string& new_mac, DWORD tick = 0, const std::string& old_mac = kGatewayMac,
                       const std::string& ip = kGatewayIp) {
-  HMacChangeItem item;
-  item.ip = HString(ip);
-  item.old_mac = HString(old_mac);
-  item.new_mac = HString(new_mac);
-  item.tick = tick;
-  return item;
+  return tidewell_test::mac_change(ip, old_mac, new_mac, tick);
 }
 
 HArpNode frame_from(const std::string& sender_ip, const std::string& sender_mac, unsigned char op = 2) {
-  HArpNode node;
-  node.op = op;
-  node.sender_ip = sender_ip;
-  node.sender_mac = sender_mac;
-  node.target_ip = kHostIp;
-  node.target_mac = kHostMac;
-  return node;
+  return tidewell_test::arp_node(sender_ip, sender_mac, kHostIp, kHostMac, op);
 }
 
 std::vector<std::string> macs_reported(const std::vector<ARPSpoofingReport_Local>& reports) {
