@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "arpguard/HThreadTidewell.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "platform/ArpCommand.h"
 #include "platform/WinDebug.h"
-#include "tests/support/GuardItems.h"
 
 namespace arpguard_test {
 
@@ -51,7 +51,7 @@ std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type) {
 }
 
 HArpNode claim(const std::string& ip, const std::string& mac) {
-  return tidewell_test::arp_node(ip, mac, kHostIp, kHostMac);
+  return HArpNode{2, ip, mac, kHostIp, kHostMac};
 }
 
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
@@ -110,6 +110,18 @@ Policy::Policy() {
   host_ip = kHostIp;
   host_mac = kHostMac;
   gateways = {kGatewayIp, kGateway2Ip};
+}
+
+GuardRig::GuardRig(const Policy& policy, DWORD start_tick) : env(policy), ticks(start_tick) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, MIB_IPNET_TYPE_DYNAMIC, 3),
+                        row(kGateway2Ip, kGateway2Mac, MIB_IPNET_TYPE_DYNAMIC, 4)});
+  guard = &env.make_guard();
+  probe = &env.probe();
+}
+
+std::string GuardRig::learned(const std::string& ip) {
+  HString mac;
+  return guard->learned_mac(HString(ip), mac) ? narrow(mac) : std::string("<none>");
 }
 
 }  // namespace arpguard_test

@@ -13,7 +13,7 @@
 #include "arpguard/HThreadTidewell.h"
 #include "frame/AttackLog.h"
 #include "host/HLanMgr.h"
-#include "tests/support/GuardItems.h"
+#include "tests/support/MacChange.h"
 #include "tests/support/arpguard_support.h"
 
 using namespace arpguard_test;

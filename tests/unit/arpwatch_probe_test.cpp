@@ -13,7 +13,7 @@
 #include "arpwatch/HTestThread.h"
 #include "cacherepair/HCacheRepair.h"
 #include "frame/HPTWGlobal.h"
-#include "tests/support/GuardItems.h"
+#include "tests/support/MacChange.h"
 #include "tests/support/arpguard_support.h"
 #include "tests/support/arpwatch_support.h"
 
@@ -29,7 +29,7 @@ HMacChangeItem change(const std::string& new_mac, DWORD tick = 0, const std::str
 }
 
 HArpNode frame_from(const std::string& sender_ip, const std::string& sender_mac, unsigned char op = 2) {
-  return tidewell_test::arp_node(sender_ip, sender_mac, kHostIp, kHostMac, op);
+  return HArpNode{op, sender_ip, sender_mac, kHostIp, kHostMac};
 }
 
 std::vector<std::string> macs_reported(const std::vector<ARPSpoofingReport_Local>& reports) {
@@ -217,8 +217,6 @@ TEST_F(ProbeTest, FloodOfNewMacsIsCappedAndCounted) {
   probe->add_probe(change(kSpooferMac));
   EXPECT_EQ(1u, probe->pending());
 }
-
-// --- missing pieces of the global state --------------------------------------
 
 // --- the thread --------------------------------------------------------------
 
