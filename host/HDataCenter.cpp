@@ -149,13 +149,6 @@ int append_line(const std::string& file, const std::string& line, bool sync) {
   return -1;
 }
 
-std::string one_line(const HString& text) {
-  std::string out = HFileUtil::utf8(text);
-  for (char& c : out)
-    if (c == '\n' || c == '\r') c = ' ';
-  return out;
-}
-
 }  // namespace
 
 // ---- HDCPolicy
@@ -221,7 +214,7 @@ void HDataCenter::pop_alarm_message(const HString& alarm_message, const HString&
     std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
     append_line(core_dir_locked() + "/alarms.jsonl", line, false);
   }
-  HConsoleWriter::ins().write("ALARM [" + one_line(alarm_message) + "] " + one_line(text) + "\n");
+  HConsoleWriter::ins().write(HCoreJson::alarm_text("ALARM", alarm_message, text) + "\n");
   HCoreEvents::ins().system_log(HCoreJson::alarm_text("alarm", alarm_message, text));
   HAlarmCommand::ins().push(std::move(line));
 }

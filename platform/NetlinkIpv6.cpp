@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/NetlinkClient.h"
+
 namespace platform {
 
 namespace {
@@ -34,24 +36,6 @@ bool walk_attrs(const unsigned char* data, size_t len, Visit visit) {
     off += RTA_ALIGN(rta.rta_len);
   }
   return true;
-}
-
-int open_socket(uint32_t groups, int timeout_ms) {
-  int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-  if (fd < 0) return -errno;
-  struct timeval tv {};
-  tv.tv_sec = timeout_ms / 1000;
-  tv.tv_usec = (timeout_ms % 1000) * 1000;
-  struct sockaddr_nl local {};
-  local.nl_family = AF_NETLINK;
-  local.nl_groups = groups;
-  if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) < 0 ||
-      ::bind(fd, reinterpret_cast<struct sockaddr*>(&local), sizeof(local)) < 0) {
-    int error = errno;
-    ::close(fd);
-    return -error;
-  }
-  return fd;
 }
 
 // One datagram from the kernel: its length, 0 for one from elsewhere, or
@@ -102,7 +86,7 @@ class Request {
   int run(Visit visit) {
     uint32_t total = static_cast<uint32_t>(vt_bytes.size());
     std::memcpy(vt_bytes.data(), &total, sizeof(total));
-    int fd = open_socket(0, kAnswerTimeoutMs);
+    int fd = NetlinkClient::open_socket(0, kAnswerTimeoutMs);
     if (fd < 0) return -1;
     struct sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;
@@ -263,7 +247,7 @@ Ipv6NeighbourEvents::~Ipv6NeighbourEvents() {
 
 int Ipv6NeighbourEvents::open(int timeout_ms) {
   if (i_fd >= 0) return 0;
-  int fd = open_socket(RTMGRP_NEIGH, timeout_ms);
+  int fd = NetlinkClient::open_socket(RTMGRP_NEIGH, timeout_ms);
   if (fd < 0) return -fd;
   i_fd = fd;
   vt_buffer.resize(kBufferSize);
