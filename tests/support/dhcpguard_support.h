@@ -15,6 +15,7 @@
 #include "tests/support/CommonNames.h"
 #include "tests/support/PluginEnv.h"
 #include "tests/support/PrivateDisplay.h"
+#include "tests/support/WindowMode.h"
 
 namespace dhcpguard_test {
 
