@@ -9,4 +9,9 @@ struct HArpNode {
   std::string sender_mac;
   std::string target_ip;
   std::string target_mac;
+
+  bool operator==(const HArpNode& other) const {
+    return op == other.op && sender_ip == other.sender_ip && sender_mac == other.sender_mac &&
+           target_ip == other.target_ip && target_mac == other.target_mac;
+  }
 };

@@ -214,7 +214,7 @@ void HDataCenter::pop_alarm_message(const HString& alarm_message, const HString&
     std::lock_guard<std::recursive_mutex> lock(core().mtx_core);
     append_line(core_dir_locked() + "/alarms.jsonl", line, false);
   }
-  HConsoleWriter::ins().write("ALARM [" + HCoreJson::one_line(alarm_message) + "] " + HCoreJson::one_line(text) + "\n");
+  HConsoleWriter::ins().write(HCoreJson::alarm_text("ALARM", alarm_message, text) + "\n");
   HCoreEvents::ins().system_log(HCoreJson::alarm_text("alarm", alarm_message, text));
   HAlarmCommand::ins().push(std::move(line));
 }

@@ -87,11 +87,7 @@ bool HNeighbourWatch::claim_of(const MIB_IPNETROW& row, HArpNode& claim) {
   last = mac;
   HString learned;
   if (p_guard->learned_mac(HString(ip), learned) && learned == HString(mac)) return false;
-  claim.op = kReply;
-  claim.sender_ip = ip;
-  claim.sender_mac = mac;
-  claim.target_ip = str_main_ip;
-  claim.target_mac = str_main_mac;
+  claim = HArpNode{kReply, ip, mac, str_main_ip, str_main_mac};
   return true;
 }
 

@@ -21,10 +21,9 @@ NetlinkClient::~NetlinkClient() {
   if (i_fd >= 0) ::close(i_fd);
 }
 
-int NetlinkClient::open(uint32_t groups, int timeout_ms) {
-  if (i_fd >= 0) return 0;
+int NetlinkClient::open_socket(uint32_t groups, int timeout_ms) {
   int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-  if (fd < 0) return errno;
+  if (fd < 0) return -errno;
   struct timeval tv {};
   tv.tv_sec = timeout_ms / 1000;
   tv.tv_usec = (timeout_ms % 1000) * 1000;
@@ -35,8 +34,15 @@ int NetlinkClient::open(uint32_t groups, int timeout_ms) {
       ::bind(fd, reinterpret_cast<struct sockaddr*>(&local), sizeof(local)) < 0) {
     int error = errno;
     ::close(fd);
-    return error;
+    return -error;
   }
+  return fd;
+}
+
+int NetlinkClient::open(uint32_t groups, int timeout_ms) {
+  if (i_fd >= 0) return 0;
+  int fd = open_socket(groups, timeout_ms);
+  if (fd < 0) return -fd;
   i_fd = fd;
   vt_buffer.resize(kBufferSize);
   return 0;

@@ -36,6 +36,9 @@ class NetlinkClient {
   // Opens the socket, subscribed to the groups of the `groups` bit mask (0:
   // none); a receive gives up after `timeout_ms`. 0, or a positive errno.
   int open(uint32_t groups, int timeout_ms);
+  // A NETLINK_ROUTE socket bound to `groups` whose receives give up after
+  // `timeout_ms`: its descriptor, or -errno.
+  static int open_socket(uint32_t groups, int timeout_ms);
   // Sends a dump or a request with NLM_F_ACK and hands each datagram of the
   // answer to answered(data, len), which returns -1 while more must come,
   // else the result: 0 or a positive errno. What the receive fails with

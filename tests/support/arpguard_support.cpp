@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "arpguard/HThreadTidewell.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "platform/ArpCommand.h"
 #include "platform/WinDebug.h"
@@ -50,13 +51,7 @@ std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type) {
 }
 
 HArpNode claim(const std::string& ip, const std::string& mac) {
-  HArpNode node;
-  node.op = 2;
-  node.sender_ip = ip;
-  node.sender_mac = mac;
-  node.target_ip = kHostIp;
-  node.target_mac = kHostMac;
-  return node;
+  return HArpNode{2, ip, mac, kHostIp, kHostMac};
 }
 
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
@@ -115,6 +110,18 @@ Policy::Policy() {
   host_ip = kHostIp;
   host_mac = kHostMac;
   gateways = {kGatewayIp, kGateway2Ip};
+}
+
+GuardRig::GuardRig(const Policy& policy, DWORD start_tick) : env(policy), ticks(start_tick) {
+  env.table().set_rows({row(kGatewayIp, kGatewayMac, MIB_IPNET_TYPE_DYNAMIC, 3),
+                        row(kGateway2Ip, kGateway2Mac, MIB_IPNET_TYPE_DYNAMIC, 4)});
+  guard = &env.make_guard();
+  probe = &env.probe();
+}
+
+std::string GuardRig::learned(const std::string& ip) {
+  HString mac;
+  return guard->learned_mac(HString(ip), mac) ? narrow(mac) : std::string("<none>");
 }
 
 }  // namespace arpguard_test

@@ -15,7 +15,11 @@
 #include "tests/support/CoreRecorder.h"
 #include "tests/support/FakeTicks.h"
 #include "tests/support/PluginEnv.h"
+#include "tests/support/SentFrames.h"
 #include "tests/support/TestHome.h"
+
+class HTestThread;
+class HThreadTidewell;
 
 namespace arpguard_test {
 
@@ -77,6 +81,24 @@ class DebugRecorder {
  private:
   std::mutex mtx_texts;
   std::vector<std::string> vt_texts;
+};
+
+// A guard and its probe thread over both gateways' dynamic rows, neither
+// thread started, with every way out recorded: nothing reaches the wire, the
+// core or a process.
+class GuardRig {
+ public:
+  GuardRig(const Policy& policy, DWORD start_tick);
+  // The MAC the guard learned for `ip`, or "<none>".
+  std::string learned(const std::string& ip);
+
+  tidewell_test::SentFrames sent;
+  GuardEnv env;
+  FakeTicks ticks;
+  CoreRecorder core;
+  ProcessRecorder processes;
+  HThreadTidewell* guard = nullptr;
+  HTestThread* probe = nullptr;
 };
 
 }  // namespace arpguard_test

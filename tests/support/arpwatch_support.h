@@ -6,26 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/CoreRecorder.h"
-#include "tests/support/FakeTicks.h"
+#include "tests/support/CommonNames.h"
 #include "tests/support/PluginEnv.h"
-#include "tests/support/FrameBuilder.h"
-#include "tests/support/SentFrames.h"
-#include "tests/support/TestHome.h"
 
 namespace arpwatch_test {
 
+using namespace tidewell_test::common;
 using tidewell_test::arp_frame;
-using tidewell_test::Bytes;
-using tidewell_test::CoreRecorder;
-using tidewell_test::count_of;
-using tidewell_test::FakeTicks;
-using tidewell_test::hex;
-using tidewell_test::ip_bytes;
-using tidewell_test::mac_bytes;
-using tidewell_test::narrow;
-using tidewell_test::read_file;
-using tidewell_test::SentFrames;
 
 // The virtual host and its segment.
 extern const char kHostIp[];

@@ -12,26 +12,14 @@
 #include "host/HString.h"
 #include "platform/WinTypes.h"
 #include "platform/WinUser.h"
-#include "tests/support/CoreRecorder.h"
-#include "tests/support/FakeTicks.h"
+#include "tests/support/CommonNames.h"
 #include "tests/support/PluginEnv.h"
-#include "tests/support/FrameBuilder.h"
 #include "tests/support/PrivateDisplay.h"
-#include "tests/support/SentFrames.h"
-#include "tests/support/TestHome.h"
+#include "tests/support/WindowMode.h"
 
 namespace dhcpguard_test {
 
-using tidewell_test::Bytes;
-using tidewell_test::CoreRecorder;
-using tidewell_test::count_of;
-using tidewell_test::FakeTicks;
-using tidewell_test::hex;
-using tidewell_test::ip_bytes;
-using tidewell_test::mac_bytes;
-using tidewell_test::narrow;
-using tidewell_test::read_file;
-using tidewell_test::SentFrames;
+using namespace tidewell_test::common;
 
 extern const char kClientMac[];  // this host
 extern const char kServerMac[];  // the DHCP server

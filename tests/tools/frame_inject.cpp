@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/tools/ParseNumber.h"
+
 namespace {
 
 constexpr size_t kMinFrame = 14;    // an Ethernet header
@@ -60,15 +62,6 @@ bool parse_hex(const std::string& text, std::vector<unsigned char>& out) {
     }
   }
   return high < 0;
-}
-
-bool parse_number(const char* text, long low, long high, long& out) {
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
-  out = v;
-  return true;
 }
 
 void add_vlan_tag(std::vector<unsigned char>& frame, long vlan_id) {

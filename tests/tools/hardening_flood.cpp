@@ -31,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/tools/ParseNumber.h"
+
 namespace {
 
 constexpr size_t kBatch = 64;
@@ -59,15 +61,6 @@ bool parse_mac(const char* text, uint8_t out[6]) {
   if (std::sscanf(text, "%2x:%2x:%2x:%2x:%2x:%2x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6) return false;
   if (std::strlen(text) != 17) return false;
   for (int i = 0; i < 6; ++i) out[i] = static_cast<uint8_t>(v[i]);
-  return true;
-}
-
-bool parse_number(const char* text, long low, long high, long& out) {
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
-  out = v;
   return true;
 }
 

@@ -138,13 +138,7 @@ TEST_F(CaptureHelperThread, FramesSentDuringReplayAreWrittenToTheSentFile) {
   // The callback answers on the capture thread, as the plug-in's probes do
   // from their own threads: no lock of the helper may be held.
   arp.reaction = [](const unsigned char*, int) {
-    HArpNode node;
-    node.op = 1;
-    node.sender_ip = "10.77.0.10";
-    node.sender_mac = HOST_MAC;
-    node.target_ip = "10.77.0.1";
-    node.target_mac = PEER_MAC;
-    helper().send_arp(node, false);
+    helper().send_arp(HArpNode{1, "10.77.0.10", HOST_MAC, "10.77.0.1", PEER_MAC}, false);
     helper().stats();
   };
   replay({{100.0, arp_request("10.77.0.10")}, {100.5, arp_request("10.77.0.10")}});
@@ -179,11 +173,7 @@ TEST_F(CaptureHelperThread, StopInterruptsAPacedReplayAtOnce) {
 TEST_F(CaptureHelperThread, SendArpAddressesTheFrameFromTheNode) {
   std::vector<Frame> sent;
   helper().set_send_sink([&sent](const unsigned char* frame, int len) { sent.emplace_back(frame, frame + len); });
-  HArpNode node;
-  node.op = 1;
-  node.sender_ip = "10.77.0.10";
-  node.sender_mac = HOST_MAC;
-  node.target_ip = "10.77.0.1";
+  HArpNode node{1, "10.77.0.10", HOST_MAC, "10.77.0.1", ""};
   ASSERT_EQ(helper().send_arp(node, false), 0);  // no target MAC: broadcast
   node.target_mac = "00:00:00:00:00:00";
   ASSERT_EQ(helper().send_arp(node, false), 0);  // zero target MAC: broadcast

@@ -112,7 +112,7 @@ TEST(AgentOptions, ManPageHasEveryOptionAndSectionOfHelp) {
   EXPECT_EQ(checked, 16) << "11 options and 5 config sections";
 }
 
-TEST(AgentDefaultRoute, PicksTheUpDefaultRouteWithTheLowestMetric) {
+TEST(AgentDefaultRoute, PicksTheUpDefaultRouteWithTheLowestMetricOrNothing) {
   const std::string table =
       "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
       "wlan0\t00000000\t0100A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
@@ -120,9 +120,7 @@ TEST(AgentDefaultRoute, PicksTheUpDefaultRouteWithTheLowestMetric) {
       "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\tFFFFFFFF\t0\t0\t0\n"
       "down0\t00000000\t0102A8C0\t0002\t0\t0\t1\t00000000\t0\t0\t0\n";
   EXPECT_EQ(DefaultRoute::interface_from(table), "eth0");
-}
-
-TEST(AgentDefaultRoute, NoDefaultRouteGivesNothing) {
+  // No default route: nothing.
   EXPECT_EQ(DefaultRoute::interface_from(""), "");
   EXPECT_EQ(DefaultRoute::interface_from("Iface\tDestination\n"
                                          "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\tFFFFFF00\n"

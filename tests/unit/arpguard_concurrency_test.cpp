@@ -42,27 +42,9 @@ Policy report_only() {
   return p;
 }
 
-class GuardConcurrencyTest : public ::testing::Test {
+class GuardConcurrencyTest : public ::testing::Test, public GuardRig {
  protected:
-  GuardConcurrencyTest() : env(report_only()), ticks(100000) {
-    env.table().set_rows({row(kGatewayIp, kGatewayMac, MIB_IPNET_TYPE_DYNAMIC, 3),
-                          row(kGateway2Ip, kGateway2Mac, MIB_IPNET_TYPE_DYNAMIC, 4)});
-    guard = &env.make_guard();
-    probe = &env.probe();
-  }
-
-  std::string learned(const std::string& ip) {
-    HString text;
-    return guard->learned_mac(HString(ip), text) ? narrow(text) : std::string("<none>");
-  }
-
-  tidewell_test::SentFrames sent;  // nothing reaches the wire
-  GuardEnv env;
-  FakeTicks ticks;
-  CoreRecorder core;
-  ProcessRecorder processes;
-  HThreadTidewell* guard = nullptr;
-  HTestThread* probe = nullptr;
+  GuardConcurrencyTest() : GuardRig(report_only(), 100000) {}
 };
 
 TEST_F(GuardConcurrencyTest, RefresherGuardProbeAndWritersRunTogether) {

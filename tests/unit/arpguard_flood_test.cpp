@@ -13,9 +13,11 @@
 #include "arpguard/HThreadTidewell.h"
 #include "frame/AttackLog.h"
 #include "host/HLanMgr.h"
+#include "tests/support/MacChange.h"
 #include "tests/support/arpguard_support.h"
 
 using namespace arpguard_test;
+using tidewell_test::mac_change;
 
 namespace {
 
@@ -83,16 +85,12 @@ TEST_F(ArpGuardFlood, GatewayIsStillLearnedAndBoundWhenTheMapIsFull) {
             processes.launches().at(0).command_line);
 }
 
+// The n-th of ever new MACs claiming `ip`.
 HMacChangeItem burst_item(const std::string& ip, const std::string& old_mac, size_t n, DWORD tick) {
   char mac[18];
   std::snprintf(mac, sizeof(mac), "02:79:00:%02x:%02x:%02x", static_cast<unsigned>((n >> 16) & 0xff),
                 static_cast<unsigned>((n >> 8) & 0xff), static_cast<unsigned>(n & 0xff));
-  HMacChangeItem item;
-  item.ip = HString(ip);
-  item.old_mac = HString(old_mac);
-  item.new_mac = HString(mac);
-  item.tick = tick;
-  return item;
+  return mac_change(ip, old_mac, mac, tick);
 }
 
 TEST_F(ArpGuardFlood, ReportedMacsStopAtTheFilterBoundAndStayReportedOnce) {
@@ -116,15 +114,6 @@ TEST_F(ArpGuardFlood, ReportedMacsStopAtTheFilterBoundAndStayReportedOnce) {
 
 // The attack-log filter: one MAC claiming several addresses within one
 // second is written once to the attack log.
-HMacChangeItem item(const std::string& ip, const std::string& old_mac, const std::string& new_mac, DWORD tick) {
-  HMacChangeItem change;
-  change.ip = HString(ip);
-  change.old_mac = HString(old_mac);
-  change.new_mac = HString(new_mac);
-  change.tick = tick;
-  return change;
-}
-
 class GuardFilterTest : public ::testing::Test {
  protected:
   GuardFilterTest() { HLanMgr::ins().set_text(769, L"burst {mac} in {ms} ms: {num}"); }
@@ -139,43 +128,36 @@ class GuardFilterTest : public ::testing::Test {
   HArpAttackFilter& filter = HArpAttackFilter::ins();
 };
 
-TEST_F(GuardFilterTest, TwoClaimsOneSecondApartAreABurst) {
-  filter.check(item(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
-  EXPECT_EQ(0u, lines());
-  filter.check(item(kGatewayIp, kOtherMac, kSpooferMac, 6000));
+TEST_F(GuardFilterTest, ClaimsOneSecondApartAreABurstAcrossTheTickWrap) {
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kSpooferMac, 0xfffffe00u));
+  filter.check(mac_change(kGateway2Ip, kGateway2Mac, kSpooferMac, 0x000001e8u));  // 1000 ms later
   EXPECT_EQ(1u, debug.count_containing("burst 02:77:00:00:0e:0e in 1000 ms: 2"));
   EXPECT_EQ(1u, attack_log_lines("burst 02:77:00:00:0e:0e in 1000 ms: 2"));
   EXPECT_EQ(0u, filter.recent_count());  // the reported MAC's items are gone
-}
 
-TEST_F(GuardFilterTest, WrappedTickCounterStillGivesTheTrueDistance) {
-  filter.check(item(kGatewayIp, kGatewayMac, kSpooferMac, 0xfffffe00u));
-  filter.check(item(kGateway2Ip, kGateway2Mac, kSpooferMac, 0x000001e8u));  // 1000 ms later
-  EXPECT_EQ(1u, debug.count_containing("burst 02:77:00:00:0e:0e in 1000 ms: 2"));
-
-  filter.check(item(kGatewayIp, kGatewayMac, kOtherMac, 0xfffffe00u));
-  filter.check(item(kGateway2Ip, kGateway2Mac, kOtherMac, 0x000001e9u));  // 1001 ms later
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kOtherMac, 0xfffffe00u));
+  filter.check(mac_change(kGateway2Ip, kGateway2Mac, kOtherMac, 0x000001e9u));  // 1001 ms later
   EXPECT_EQ(0u, debug.count_containing("burst 02:77:00:00:01:20"));
   EXPECT_EQ(1u, filter.recent_count()) << "the older claim left the window";
 }
 
 TEST_F(GuardFilterTest, ReportedMacIsLoggedOnceForTheLifeOfTheProcess) {
-  filter.check(item(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
-  filter.check(item(kGateway2Ip, kGateway2Mac, kSpooferMac, 5010));
-  for (DWORD i = 0; i < 20; ++i) filter.check(item(kOtherIp, kOtherMac + std::to_string(i), kSpooferMac, 5020 + i));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
+  filter.check(mac_change(kGateway2Ip, kGateway2Mac, kSpooferMac, 5010));
+  for (DWORD i = 0; i < 20; ++i) filter.check(mac_change(kOtherIp, kOtherMac + std::to_string(i), kSpooferMac, 5020 + i));
   EXPECT_EQ(1u, lines());
   EXPECT_EQ(1u, filter.reported_count());
   EXPECT_EQ(0u, filter.recent_count());
 }
 
 TEST_F(GuardFilterTest, DifferentNewMacsAreCountedApart) {
-  filter.check(item(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
-  filter.check(item(kGatewayIp, kGatewayMac, kOtherMac, 5001));
-  filter.check(item(kGatewayIp, kGatewayMac, kGateway2Mac, 5002));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kSpooferMac, 5000));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kOtherMac, 5001));
+  filter.check(mac_change(kGatewayIp, kGatewayMac, kGateway2Mac, 5002));
   EXPECT_EQ(0u, lines());
   EXPECT_EQ(3u, filter.recent_count());
   // A second claim of one of them is a burst of that MAC only.
-  filter.check(item(kGateway2Ip, kGatewayMac, kOtherMac, 5003));
+  filter.check(mac_change(kGateway2Ip, kGatewayMac, kOtherMac, 5003));
   EXPECT_EQ(1u, lines());
   EXPECT_EQ(1u, debug.count_containing("burst 02:77:00:00:01:20 in 1000 ms: 2"));
   EXPECT_EQ(2u, filter.recent_count());

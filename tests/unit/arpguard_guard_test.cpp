@@ -15,6 +15,7 @@
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HWinPCapHelper.h"
 #include "neighwatch/HNeighbourWatch.h"
+#include "tests/support/MacChange.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/arpguard_support.h"
 
@@ -24,27 +25,18 @@ namespace {
 
 const DWORD kStatic = MIB_IPNET_TYPE_STATIC;
 const DWORD kDynamic = MIB_IPNET_TYPE_DYNAMIC;
-const DWORD kGatewayIfIndex = 3;
+const DWORD kGatewayIfIndex = 3;  // GuardRig's row of the first gateway
 
 std::string desc(const ARPSpoofingReport_Local& report, const wchar_t* key) {
   auto found = report.mapDesc.find(key);
   return found == report.mapDesc.end() ? std::string("<none>") : narrow(found->second);
 }
 
-class GuardTest : public ::testing::Test {
+class GuardTest : public ::testing::Test, public GuardRig {
  protected:
-  explicit GuardTest(const Policy& policy = Policy()) : env(policy), ticks(1000) {
-    env.table().set_rows({row(kGatewayIp, kGatewayMac, kDynamic, kGatewayIfIndex),
-                          row(kGateway2Ip, kGateway2Mac, kDynamic, 4)});
-    guard = &env.make_guard();
-    probe = &env.probe();
-  }
+  explicit GuardTest(const Policy& policy = Policy()) : GuardRig(policy, 1000) {}
 
   void judge(const std::string& ip, const std::string& mac) { guard->check_arp_node(claim(ip, mac)); }
-  std::string learned(const std::string& ip) {
-    HString mac;
-    return guard->learned_mac(HString(ip), mac) ? narrow(mac) : std::string("<none>");
-  }
   MIB_IPNETROW table_row(const std::string& ip) {
     for (const MIB_IPNETROW& r : env.table().rows()) {
       if (ip_of(r) == ip) return r;
@@ -60,14 +52,7 @@ class GuardTest : public ::testing::Test {
     EXPECT_EQ(0u, HArpAttackFilter::ins().recent_count());
   }
 
-  tidewell_test::SentFrames sent;  // nothing reaches the wire
-  GuardEnv env;
-  FakeTicks ticks;
-  CoreRecorder core;
-  ProcessRecorder processes;
   DebugRecorder debug;
-  HThreadTidewell* guard = nullptr;
-  HTestThread* probe = nullptr;
 };
 
 Policy policy(int32_t mode, int32_t auto_bind, const std::string& bind_list, uint32_t state_word = 1) {
@@ -82,11 +67,7 @@ Policy policy(int32_t mode, int32_t auto_bind, const std::string& bind_list, uin
 // ---- claims the guard settles without the policy ----
 
 TEST_F(GuardTest, ClaimAnsweringAPendingProbeEndsWithATableRead) {
-  HMacChangeItem item;
-  item.ip = kGatewayIp;
-  item.old_mac = kGatewayMac;
-  item.new_mac = kSpooferMac;
-  probe->add_probe(item);
+  probe->add_probe(tidewell_test::mac_change(kGatewayIp, kGatewayMac, kSpooferMac));
   probe->run_pass();  // the request goes out
   env.table().set_rows({row(kGateway2Ip, kGateway2Mac, kStatic, 4)});
   uint32_t reads = env.table().read_count();
@@ -189,11 +170,7 @@ TEST_F(GuardBindTest, NeighbourEventOfAChangedGatewayIsOneClaimJudgedAsAFrames) 
   watch.take_rows({row(kGatewayIp, kSpooferMac, kDynamic), row(kGatewayIp, kSpooferMac, kDynamic)});
   ASSERT_EQ(1u, guard->queued());
   HArpNode node = guard->pop_arp_node();
-  EXPECT_EQ(2, node.op);
-  EXPECT_EQ(kGatewayIp, node.sender_ip);
-  EXPECT_EQ(kSpooferMac, node.sender_mac);
-  EXPECT_EQ(kHostIp, node.target_ip);
-  EXPECT_EQ(kHostMac, node.target_mac);
+  EXPECT_EQ(claim(kGatewayIp, kSpooferMac), node);
 
   guard->push_arp_node(node);
   EXPECT_TRUE(guard->run_pass());

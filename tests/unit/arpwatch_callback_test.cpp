@@ -94,12 +94,7 @@ TEST_F(CallbackTest, ProbeFrameReachesNeitherGuardNorDhcpProbe) {
 TEST_F(CallbackTest, UnpaddedReplyToThisHostReachesGuardWithItsAddresses) {
   deliver(arp_frame(reply_from_gateway(), 42));
   ASSERT_EQ(1u, guard->queued());
-  HArpNode node = guard->pop_arp_node();
-  EXPECT_EQ(2, node.op);
-  EXPECT_EQ(kGatewayIp, node.sender_ip);
-  EXPECT_EQ(kSpooferMac, node.sender_mac);
-  EXPECT_EQ(kHostIp, node.target_ip);
-  EXPECT_EQ(kHostMac, node.target_mac);
+  EXPECT_EQ((HArpNode{2, kGatewayIp, kSpooferMac, kHostIp, kHostMac}), guard->pop_arp_node());
 }
 
 TEST_F(CallbackTest, FrameClaimedByDhcpProbeNeverReachesGuard) {
@@ -111,8 +106,6 @@ TEST_F(CallbackTest, FrameClaimedByDhcpProbeNeverReachesGuard) {
   deliver(arp_frame(reply_from_gateway()));
   EXPECT_EQ(1u, guard->queued());
 }
-
-// --- frames too short to read ----------------------------------------------------
 
 // --- frames the kernel ignores ---------------------------------------------------
 
@@ -198,12 +191,7 @@ TEST_F(TargetMatch, OnlyFramesToTheMainAddressReachTheGuardWithTheirTexts) {
   mine.target_mac = "00:00:00:00:00:00";
   deliver(callback, mine);
   ASSERT_EQ(1u, guard->queued());
-  HArpNode node = guard->pop_arp_node();
-  EXPECT_EQ(1, node.op);
-  EXPECT_EQ("10.77.1.23", node.sender_ip);
-  EXPECT_EQ("02:77:01:00:00:17", node.sender_mac);
-  EXPECT_EQ(kHostIp, node.target_ip);
-  EXPECT_EQ("00:00:00:00:00:00", node.target_mac);
+  EXPECT_EQ((HArpNode{1, "10.77.1.23", "02:77:01:00:00:17", kHostIp, "00:00:00:00:00:00"}), guard->pop_arp_node());
 }
 
 }  // namespace

@@ -45,10 +45,13 @@ class OfferTest : public ::testing::Test {
     EXPECT_EQ(0u, callback.test_gateway.pending());
     EXPECT_TRUE(core.reports().empty());
   }
-  // The probe's first pass sends one request per queued gateway.
-  std::vector<Bytes> first_requests() {
+  // The probe's first pass sends one request per queued gateway, in order.
+  void expect_first_requests_to(const std::vector<std::string>& gateways) {
     callback.test_gateway.run_pass();
-    return sent.frames();
+    std::vector<Bytes> requests = sent.frames();
+    ASSERT_EQ(gateways.size(), requests.size());
+    for (size_t i = 0; i < gateways.size(); ++i)
+      EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, gateways[i], false)), hex(requests[i])) << i;
   }
 
   DhcpEnv env;
@@ -96,10 +99,7 @@ TEST_F(OfferTest, OfferWithAddressQueuesItsGatewaysInOrder) {
   feed(frame);
   EXPECT_EQ(1u, count_of(env.attack_log(), rendering(frame)));
   EXPECT_TRUE(core.reports().empty());
-  std::vector<Bytes> requests = first_requests();
-  ASSERT_EQ(2u, requests.size());
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, false)), hex(requests[0]));
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGateway2Ip, false)), hex(requests[1]));
+  expect_first_requests_to({kGatewayIp, kGateway2Ip});
 }
 
 TEST_F(OfferTest, RouterOptionLengthsAndRepeats) {
@@ -118,10 +118,7 @@ TEST_F(OfferTest, RouterOptionLengthsAndRepeats) {
   repeated.options.insert(repeated.options.end(), second.begin(), second.end());
   repeated.options.push_back(255);
   feed(dhcp_frame(repeated));
-  std::vector<Bytes> requests = first_requests();
-  ASSERT_EQ(2u, requests.size());
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, false)), hex(requests[0]));
-  EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGateway2Ip, false)), hex(requests[1]));
+  expect_first_requests_to({kGatewayIp, kGateway2Ip});
 }
 
 TEST_F(OfferTest, OptionWalkIsBoundedTo255Steps) {

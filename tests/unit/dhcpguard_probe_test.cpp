@@ -65,15 +65,11 @@ class ProbeTest : public ::testing::Test {
 
 TEST_F(ProbeTest, SilentGatewayGetsThreeRequestsThenOneAlarm) {
   add(kGatewayIp);
-  probe.run_pass();  // first request at 10000
-  ticks.set(10999);
-  probe.run_pass();  // not yet a second
-  ticks.set(11000);
-  probe.run_pass();  // second request
-  ticks.set(12100);
-  probe.run_pass();  // third request
-  ticks.set(13099);
-  probe.run_pass();
+  // The retries' pace is the pending list's (frame_pending_test).
+  for (DWORD tick : {10000u, 11000u, 12100u}) {
+    ticks.set(tick);
+    probe.run_pass();
+  }
   EXPECT_EQ(1u, probe.pending());
   ticks.set(13100);
   probe.run_pass();  // alarm

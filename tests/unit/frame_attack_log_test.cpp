@@ -50,20 +50,6 @@ bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-TEST(AttackLog, EachTextOnceInFileBehindHeaderAndOnceOnDebugger) {
-  frame_test::TempHome home;
-  DebugSink sink;
-  write_attack_log(L"start...");
-  write_attack_log(L"Send an Arp packet to 10.77.0.1, GetTickCount: 42");
-  std::vector<std::string> lines = tidewell_test::read_lines(home.file("log/Attack.log"));
-  ASSERT_EQ(2u, lines.size());
-  EXPECT_TRUE(ends_with(lines[0], " start...")) << lines[0];
-  EXPECT_GT(lines[0].size(), std::string("start...").size() + 1);  // a header stands before it
-  EXPECT_TRUE(ends_with(lines[1], "Send an Arp packet to 10.77.0.1, GetTickCount: 42")) << lines[1];
-  EXPECT_EQ(1u, sink.count(L"start..."));
-  EXPECT_EQ(1u, sink.count(L"Send an Arp packet to 10.77.0.1, GetTickCount: 42"));
-}
-
 TEST(AttackLog, LongTextIsCutByTheLineLimitButSentWhole) {
   frame_test::TempHome home;
   DebugSink sink;
@@ -117,6 +103,8 @@ TEST(AttackLogPlain, PlainAndWideEntriesAreTheSameInTheFileAndTheDebuggerOutput)
     EXPECT_EQ(HFileUtil::from_utf8(lines[i]).wstr(), debug[i]);
   }
   EXPECT_EQ(short_text, lines[0]);
+  const std::string first_line = tidewell_test::read_lines(home.file("log/Attack.log"))[0];
+  EXPECT_GT(first_line.size(), short_text.size() + 1) << "a header stands before the text";
   EXPECT_EQ(L"caf\x00e9 \x20ac", debug[4]);
 }
 

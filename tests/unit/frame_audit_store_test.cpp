@@ -64,31 +64,6 @@ std::vector<std::string> macs(const std::vector<Block>& blocks) {
   return out;
 }
 
-TEST_F(AuditStore, RefusedReportsAreDeliveredLaterOldestFirstBeforeTheNewOne) {
-  frame_test::CoreRecorder core;
-  HAuditReportMgr store;
-  init(store);
-  core.accept_all(false);
-  for (const char* mac : {"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03"}) {
-    Block b = block(mac);
-    EXPECT_EQ(0, store.report(&b));
-  }
-  EXPECT_EQ(3u, store.queued());
-
-  core.accept_all(true);
-  size_t calls_before = core.calls();
-  Block fresh = block("02:00:00:00:00:04");
-  EXPECT_EQ(0, store.report(&fresh));
-  std::vector<Block> got = core.blocks();
-  got.erase(got.begin(), got.begin() + static_cast<long>(calls_before));
-  EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:02", "02:00:00:00:00:03",
-                                      "02:00:00:00:00:04"}),
-            macs(got));
-  EXPECT_EQ(0u, store.queued());
-  // The archive follows the delivery: nothing is left to re-send.
-  EXPECT_TRUE(reload().empty());
-}
-
 // A kill after the core wrote the queue but before the archive was
 // rewritten offers the same blocks again on the next start, with the ids
 // the archive kept: the core, restarted too, writes each block once.

@@ -45,60 +45,46 @@ class ReportAttack : public ::testing::Test {
 
 std::map<HString, HString> mac_map(const char* mac) { return {{HString(L"mac"), HString(mac)}}; }
 
-TEST_F(ReportAttack, DhcpReportRecordAlarmAndLogLine) {
-  load_policy();
-  size_t before = frame_test::log_size();
-  EXPECT_EQ(0, global().report_attack(false, mac_map("02:00:00:00:00:05"), L"AntiARP_RP_DHCP", 4));
-
-  ASSERT_EQ(1u, core.calls());
-  Block block = core.blocks().at(0);
-  ASSERT_EQ(1u, block.size());
-  const ARPSpoofingReport_Local& r = block[0];
-  EXPECT_EQ("p1", frame_test::narrow(r.strPolicyID));
-  EXPECT_EQ(2, r.iAttackType);
-  EXPECT_EQ(0, r.iOffline);
-  EXPECT_EQ(0, r.iElapsed);
-  EXPECT_EQ("AntiARP_RP_DHCP", frame_test::desc_of(r));
-  EXPECT_EQ(mac_map("02:00:00:00:00:05"), r.mapDesc);
-
-  std::string alarm = alarms();
-  EXPECT_EQ(1u, frame_test::count_of(alarm, "\n"));
-  EXPECT_NE(std::string::npos, alarm.find("policy p1 says"));
-  EXPECT_NE(std::string::npos, alarm.find("text4 02:00:00:00:00:05"));
-
-  EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before),
-                                     "Report AntiARPSpoofing ID p1, b_arp false, str_desc AntiARP_RP_DHCP, mapDesc 1\n"));
-}
-
-// Each kind of ARP report: its map whole, the ARP type, the offline mark, the
+// Each kind of report: its map whole, its type, the offline mark, the
 // language text of its id in the alarm and the size of its map in the log.
-TEST_F(ReportAttack, ArpReportsCarryTheirMapTypeAndOfflineMark) {
+TEST_F(ReportAttack, ReportsCarryTheirPolicyMapTypeAndOfflineMark) {
   struct Case {
+    bool arp;
     const wchar_t* desc;
     int lan_id;
     std::map<HString, HString> map;
     bool online;
   };
   const Case cases[] = {
-      {L"AntiARP_RP_ARP_BIND", 1, {{L"mac", L"02:00:00:00:00:09"}, {L"macb", L"02:00:00:00:00:01"}, {L"ipb", L"10.77.0.1"}}, true},
-      {L"AntiARP_RP_ARP_BIND_FAIL", 2, {}, true},
-      {L"AntiARP_RP_ARP_NO_BIND", 3, mac_map("02:00:00:00:00:0b"), false},
+      {false, L"AntiARP_RP_DHCP", 4, mac_map("02:00:00:00:00:05"), true},
+      {true, L"AntiARP_RP_ARP_BIND", 1, {{L"mac", L"02:00:00:00:00:09"}, {L"macb", L"02:00:00:00:00:01"}, {L"ipb", L"10.77.0.1"}}, true},
+      {true, L"AntiARP_RP_ARP_BIND_FAIL", 2, {}, true},
+      {true, L"AntiARP_RP_ARP_NO_BIND", 3, mac_map("02:00:00:00:00:0b"), false},
   };
   load_policy();
   for (const Case& c : cases) {
     HEventCenter::ins().b_online = c.online ? 1 : 0;
     size_t before = frame_test::log_size(), calls = core.calls();
-    global().report_attack(true, c.map, c.desc, c.lan_id);
+    EXPECT_EQ(0, global().report_attack(c.arp, c.map, c.desc, c.lan_id));
     ASSERT_EQ(calls + 1, core.calls()) << "offline reports are still tried at once";
+    ASSERT_EQ(1u, core.blocks().back().size());
     const ARPSpoofingReport_Local r = core.blocks().back().at(0);
-    EXPECT_EQ(1, r.iAttackType);
+    EXPECT_EQ("p1", frame_test::narrow(r.strPolicyID));
+    EXPECT_EQ(c.arp ? 1 : 2, r.iAttackType);
     EXPECT_EQ(c.online ? 0 : 1, r.iOffline);
+    EXPECT_EQ(0, r.iElapsed);
+    EXPECT_EQ(HString(c.desc).get_str_direct(), frame_test::desc_of(r));
     EXPECT_EQ(c.map, r.mapDesc);
-    std::string line = "b_arp true, str_desc " + HString(c.desc).get_str_direct() + ", mapDesc " +
+    std::string line = std::string("Report AntiARPSpoofing ID p1, b_arp ") + (c.arp ? "true" : "false") +
+                       ", str_desc " + HString(c.desc).get_str_direct() + ", mapDesc " +
                        std::to_string(c.map.size()) + "\n";
     EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), line));
   }
-  EXPECT_NE(std::string::npos, alarms().find("text1 02:00:00:00:00:09"));
+  std::string alarm = alarms();
+  EXPECT_EQ(4u, frame_test::count_of(alarm, "\n"));
+  EXPECT_NE(std::string::npos, alarm.find("policy p1 says"));
+  EXPECT_NE(std::string::npos, alarm.find("text4 02:00:00:00:00:05"));
+  EXPECT_NE(std::string::npos, alarm.find("text1 02:00:00:00:00:09"));
 }
 
 TEST_F(ReportAttack, AlarmIsRaisedBeforeTheReportAndEvenWhenRefused) {

@@ -95,10 +95,4 @@ TEST_F(HostArchiveBounds, ImplausibleAnnouncedLengthIsRefused) {
   EXPECT_EQ(0u, file.get_mem().remaining());
 }
 
-TEST_F(HostArchiveBounds, HeaderCutShortIsNoArchive) {
-  write_with_tail({'H', 'A', 'R', 'C', 173, 0, 0}, 0);
-  EXPECT_EQ(-1, file.prepare_read());
-  EXPECT_NE(std::string::npos, log().find("is no archive (bad header)"));
-}
-
 }  // namespace

@@ -81,23 +81,6 @@ class HostCaptureBatch : public ::testing::Test {
   tidewell_test::TestHome home{"capture-batch"};
 };
 
-TEST_F(HostCaptureBatch, EveryFrameReachesItsCallbackOnceAndInOrder) {
-  Counting arp;
-  helper().add_callback(&arp);
-  replay_numbered();
-  run_to_the_end();
-  HCaptureStats stats = helper().stats();
-  helper().stop();
-
-  std::vector<int> expected;
-  for (int i = 0; i < kFrames; ++i)
-    if (i % 97 != 5) expected.push_back(i);
-  EXPECT_EQ(expected, arp.numbers);
-  EXPECT_EQ(static_cast<uint64_t>(kFrames), stats.frames_read);
-  EXPECT_EQ(expected.size(), stats.frames_delivered);
-  EXPECT_EQ(kFrames - expected.size(), stats.frames_short);
-}
-
 TEST_F(HostCaptureBatch, LinesLoggedByCallbacksAreOnDiskOnceTheReplayIsDone) {
   HFileLog batched;
   HFileLog single;

@@ -25,7 +25,7 @@ std::string without_stamp(const std::string& line) {
   return line.substr(0, at) + line.substr(end + 1);
 }
 
-TEST_F(HostCoreTest, AcceptedBlockIsOneJsonLineInTheCoresForm) {
+TEST_F(HostCoreTest, EachAcceptedBlockIsOneJsonLineInTheCoresFormRecordsInOrder) {
   Block block = {bind_record()};
   ASSERT_EQ(0, deliver(block));
   std::vector<std::string> lines = reports();
@@ -35,19 +35,18 @@ TEST_F(HostCoreTest, AcceptedBlockIsOneJsonLineInTheCoresForm) {
       "\"iAttackType\":1,\"iOffline\":0,\"iElapsed\":0,\"str_desc\":\"AntiARP_RP_ARP_BIND\",\"mapDesc\":{"
       "\"ipb\":\"10.77.0.1\",\"mac\":\"02:00:00:00:00:66\",\"macb\":\"02:00:00:00:00:01\"}}]}",
       without_stamp(lines[0]));
-}
 
-TEST_F(HostCoreTest, EmptyBlockAndSeveralRecordsKeepTheirOrder) {
+  // An empty block, and several records in their order.
   Block empty;
   ASSERT_EQ(0, deliver(empty));
   Block two = {bind_record(), bind_record()};
   two[1].strPolicyID = L"p2";
   two[1].iElapsed = -3;
   ASSERT_EQ(0, deliver(two));
-  std::vector<std::string> lines = reports();
-  ASSERT_EQ(2u, lines.size());
-  EXPECT_EQ("{\"plug\":\"NetSecurity\",\"catalogue\":\"AntiARPSpoofing\",\"records\":[]}", without_stamp(lines[0]));
-  auto j = nlohmann::json::parse(lines[1]);
+  lines = reports();
+  ASSERT_EQ(3u, lines.size());
+  EXPECT_EQ("{\"plug\":\"NetSecurity\",\"catalogue\":\"AntiARPSpoofing\",\"records\":[]}", without_stamp(lines[1]));
+  auto j = nlohmann::json::parse(lines[2]);
   ASSERT_EQ(2u, j["records"].size());
   EXPECT_EQ("p2", j["records"][1]["strPolicyID"]);
   EXPECT_EQ(-3, j["records"][1]["iElapsed"]);
@@ -68,7 +67,7 @@ TEST_F(HostCoreTest, StringsAreEscapedIntoValidJson) {
   EXPECT_EQ("v\r", j["records"][0]["mapDesc"]["k\"ey"].get<std::string>());
 }
 
-TEST_F(HostCoreTest, RefusalWritesNothingAndSaysSo) {
+TEST_F(HostCoreTest, RefusalOrAnUnwritableFolderWritesNothingAndSaysSo) {
   HDataCenter::set_core_accepts(false);
   Block block = {bind_record()};
   int result = 0;  // a caller that forgot to preset must still hear of the refusal
@@ -78,12 +77,11 @@ TEST_F(HostCoreTest, RefusalWritesNothingAndSaysSo) {
   result = 0;
   EXPECT_EQ(-1, HDataCenter::report_void_to_core(L"NetSecurity", L"AntiARPSpoofing", nullptr, 0, result));
   EXPECT_NE(0, result);
-}
 
-TEST_F(HostCoreTest, UnwritableCoreFolderIsNoAcceptance) {
+  // A core folder that cannot be made is no acceptance either.
+  HDataCenter::set_core_accepts(true);
   tidewell_test::write_file(home.file("blocked"), "a file, not a folder");
   HDataCenter::set_core_dir(HString(home.file("blocked/core")));
-  Block block = {bind_record()};
   EXPECT_NE(0, deliver(block));
 }
 

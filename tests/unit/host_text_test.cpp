@@ -37,12 +37,6 @@ TEST(HostAddresses, IpTextFromNetworkAndHostOrder) {
   EXPECT_EQ("10.77.0.254", HNetworkProtocolUtil::GetIPString(0xFFFFFFFF00000000ul | as_stored, true));
 }
 
-TEST(HostAddresses, MacTextIsLowerCase) {
-  const unsigned char mac[6] = {0x02, 0xAB, 0x0c, 0xff, 0x00, 0x9e};
-  EXPECT_EQ("02:ab:0c:ff:00:9e", HNetworkProtocolUtil::GetMACString(mac));
-  EXPECT_EQ(HString(L"02:ab:0c:ff:00:9e"), HNetworkUtil::GetMACString(mac));
-}
-
 TEST(HostAddresses, ArpBodyBecomesTheTextsThatTheHostCompares) {
   // ARP reply 10.77.0.1 is-at 02:00:00:00:00:66, to 10.77.0.2 / 02:00:00:00:00:02.
   const unsigned char body[ARP_BODY_LEN] = {0x00, 0x01, 0x08, 0x00, 6,    4,    0x00, 0x02, 0x02, 0x00,

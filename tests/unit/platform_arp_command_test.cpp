@@ -19,7 +19,9 @@ bool parses(const std::wstring& line) {
   return parse(line, address, mac);
 }
 
-TEST(ArpCommandAddress, ComesOutInNetworkByteOrder) {
+// The address rows are those of HIpv4Text (frame_wire_test); here only what
+// the wide command line adds.
+TEST(ArpCommandAddress, ComesOutInNetworkByteOrderFromAsciiDigitsOnly) {
   DWORD address = 0;
   BYTE mac[6] = {};
   ASSERT_TRUE(parse(L"arp -s 10.77.1.254 02:77:00:00:01:0a", address, mac));
@@ -30,23 +32,8 @@ TEST(ArpCommandAddress, ComesOutInNetworkByteOrder) {
   EXPECT_EQ(1, bytes[2]);
   EXPECT_EQ(254, bytes[3]);
   EXPECT_EQ(0x0a, mac[5]);
-  EXPECT_TRUE(parses(L"arp -s 0.0.0.0 02:77:00:00:01:0a"));
-  EXPECT_TRUE(parses(L"arp -s 255.255.255.255 02:77:00:00:01:0a"));
-}
-
-TEST(ArpCommandAddress, OnlyDottedDecimalWithoutLeadingZerosIsTaken) {
-  const wchar_t* kRefused[] = {
-      L"arp -s 010.77.1.1 02:77:00:00:01:0a",   // leading zero (octal to some readers)
-      L"arp -s 10.77.1.0001 02:77:00:00:01:0a", // four digits
-      L"arp -s 10.77.1 02:77:00:00:01:0a",      // three parts
-      L"arp -s 10.77.1.1.1 02:77:00:00:01:0a",  // five parts
-      L"arp -s 10.77..1 02:77:00:00:01:0a",     // empty part
-      L"arp -s 10.77.1.1. 02:77:00:00:01:0a",   // trailing dot
-      L"arp -s 10.77.1.256 02:77:00:00:01:0a",  // beyond a byte
-      L"arp -s 10.77.1.\uff11 02:77:00:00:01:0a", // a digit, but not an ASCII one
-      L"arp -s 10.77.1.+1 02:77:00:00:01:0a",
-  };
-  for (const wchar_t* line : kRefused) EXPECT_FALSE(parses(line)) << line;
+  EXPECT_FALSE(parses(L"arp -s 10.77.1.\uff11 02:77:00:00:01:0a"));  // a digit, but not an ASCII one
+  EXPECT_FALSE(parses(L"arp -s 10.77.1.+1 02:77:00:00:01:0a"));
 }
 
 TEST(ArpCommandProgram, TheSystemsArpIsNamedAsTheSystemNamesIt) {

@@ -51,20 +51,11 @@ INT_PTR test_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   return FALSE;
 }
 
-enum class Mode { kHeadless, kGtk };
-void PrintTo(Mode mode, std::ostream* out) { *out << (mode == Mode::kGtk ? "Gtk" : "Headless"); }
-
 class WindowLayerTest : public ::testing::TestWithParam<Mode> {
  protected:
   void SetUp() override {
-    if (GetParam() == Mode::kGtk) {
-      if (!start_private_display()) GTEST_SKIP() << "no X server (Xvfb)";
-      platform::set_windows_headless(false);
-      if (!platform::windows_have_display()) GTEST_SKIP() << "GTK cannot open the display";
-    } else {
-      platform::set_windows_headless(true);
-      platform::set_headless_auto_close(false);
-    }
+    const std::string why_not = enter_window_mode(GetParam());
+    if (!why_not.empty()) GTEST_SKIP() << why_not;
     platform::set_window_echo_sink([](const std::wstring&) {});
     g_log = &log;
   }
@@ -147,10 +138,7 @@ TEST_P(WindowLayerTest, OkButtonEndsTheModalRunWithTheProcedureOnTheDialogsSide)
   EXPECT_FALSE(log.b_other_thread.load()) << "the dialog procedure runs on the dialog's own thread";
 }
 
-INSTANTIATE_TEST_SUITE_P(Layer, WindowLayerTest, ::testing::Values(Mode::kHeadless, Mode::kGtk),
-                         [](const ::testing::TestParamInfo<Mode>& info) {
-                           return info.param == Mode::kGtk ? std::string("Gtk") : std::string("Headless");
-                         });
+INSTANTIATE_TEST_SUITE_P(Layer, WindowLayerTest, ::testing::Values(Mode::kHeadless, Mode::kGtk), mode_name);
 
 TEST(WindowLayerConcurrency, MessagesFromManyThreadsWhileTheDialogCloses) {
   platform::set_windows_headless(true);
