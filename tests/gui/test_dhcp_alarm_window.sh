@@ -59,7 +59,8 @@ rm -f "$ARTIFACT"
 FILTER='Windows/AlarmTest.*/Gtk:AlarmScreenshot.*'
 tests=$("$BIN/dhcpguard_alarm_test" --gtest_list_tests --gtest_filter="$FILTER" |
   awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }')
-[ "$(echo "$tests" | wc -l)" = 6 ] || fail "expected six window tests, found: $tests"
+grep -q "^AlarmScreenshot\." <<<"$tests" && grep -q "/Gtk$" <<<"$tests" ||
+  fail "expected the window tests on GTK and the screenshot, found: $tests"
 for t in $tests; do
   timeout 60 "$BIN/dhcpguard_alarm_test" --gtest_filter="$t" >>"$TMP/gtest.out" 2>&1 || fail "$t failed on the display"
   tail -n 3 "$TMP/gtest.out" | grep -q "\[  PASSED  \] 1 test" || fail "$t did not pass on the display"
