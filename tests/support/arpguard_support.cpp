@@ -54,8 +54,26 @@ HArpNode claim(const std::string& ip, const std::string& mac) {
   return HArpNode{2, ip, mac, kHostIp, kHostMac};
 }
 
+ArpFields::ArpFields() {
+  eth_dst = kHostMac;
+  target_mac = kHostMac;
+  target_ip = kHostIp;
+}
+
+Bytes marked_frame(const ArpFields& fields) {
+  static const char kMarker[] = "KivoHarborProbe";  // and three zero bytes
+  Bytes frame = arp_frame(fields, 60);
+  for (size_t i = 0; i < 18; ++i) frame[42 + i] = i < 15 ? static_cast<unsigned char>(kMarker[i]) : 0;
+  return frame;
+}
+
+Bytes expected_request(const std::string& ip, const std::string& old_mac) {
+  return tidewell_test::arp_request(old_mac, kHostMac, kHostIp, old_mac, ip);
+}
+
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
 std::string mac_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetMACString(r.bPhysAddr); }
+
 ProcessRecorder::ProcessRecorder() {
   platform::set_process_launcher([this](const platform::ProcessLaunch& launch) {
     std::lock_guard<std::mutex> lock(mtx_launches);
@@ -102,9 +120,9 @@ size_t DebugRecorder::count_containing(const std::string& needle) {
   return n;
 }
 
-Policy::Policy() {
+Policy::Policy(int32_t protection_mode) {
   id = "p-guard";
-  mode = 2;
+  mode = protection_mode;
   dhcp = 0;
   auto_bind = 1;
   host_ip = kHostIp;

@@ -1,7 +1,8 @@
 #pragma once
-// Helpers for the ARP guard tests: table rows from text, a fresh agent home
-// with a policy, gateways, an in-memory ARP table, and recorders for what the
-// guard produces (started processes, attack-log texts).
+// Helpers for the ARP guard and watch tests: table rows and ARP frames from
+// text, a fresh agent home with a policy, gateways, an in-memory ARP table,
+// and recorders for what the guard produces (started processes, attack-log
+// texts).
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/WinProcess.h"
 #include "tests/support/CoreRecorder.h"
 #include "tests/support/FakeTicks.h"
+#include "tests/support/FrameBuilder.h"
 #include "tests/support/PluginEnv.h"
 #include "tests/support/SentFrames.h"
 #include "tests/support/TestHome.h"
@@ -39,16 +41,29 @@ std::string ip_of(const MIB_IPNETROW& row);
 std::string mac_of(const MIB_IPNETROW& row);
 // A reply to the host claiming that `ip` is at `mac`.
 HArpNode claim(const std::string& ip, const std::string& mac);
+using tidewell_test::arp_frame;
+using tidewell_test::Bytes;
 using tidewell_test::CoreRecorder;
 using tidewell_test::count_of;
 using tidewell_test::FakeTicks;
+using tidewell_test::hex;
 using tidewell_test::narrow;
 using tidewell_test::read_file;
+using tidewell_test::SentFrames;
+
+// A reply to the host unless the test says otherwise.
+struct ArpFields : tidewell_test::ArpFields {
+  ArpFields();
+};
+// A 60-byte frame whose padding is the probe marker.
+Bytes marked_frame(const ArpFields& fields);
+// The request the probe thread must send to `old_mac` for `ip`.
+Bytes expected_request(const std::string& ip, const std::string& old_mac);
 
 // The guard's segment: the virtual host kHostIp with two adapters (gateways
-// kGatewayIp and kGateway2Ip), mode 2 with automatic binding.
+// kGatewayIp and kGateway2Ip), by default mode 2 with automatic binding.
 struct Policy : tidewell_test::PolicySetup {
-  Policy();
+  explicit Policy(int32_t protection_mode = 2);
 };
 class GuardEnv : public tidewell_test::PluginEnv {
  public:
