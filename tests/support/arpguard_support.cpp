@@ -13,16 +13,6 @@
 
 namespace arpguard_test {
 
-const char kHostIp[] = "10.77.1.10";
-const char kHostMac[] = "02:77:00:00:01:10";
-const char kGatewayIp[] = "10.77.1.1";
-const char kGateway2Ip[] = "10.77.2.1";
-const char kGatewayMac[] = "02:77:00:00:01:01";
-const char kGateway2Mac[] = "02:77:00:00:02:01";
-const char kSpooferMac[] = "02:77:00:00:0e:0e";
-const char kOtherIp[] = "10.77.1.20";
-const char kOtherMac[] = "02:77:00:00:01:20";
-
 MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWORD index) {
   MIB_IPNETROW r{};
   r.dwIndex = index;

@@ -25,15 +25,15 @@ class HThreadTidewell;
 
 namespace arpguard_test {
 
-extern const char kHostIp[];
-extern const char kHostMac[];
-extern const char kGatewayIp[];   // gateway of the first adapter
-extern const char kGateway2Ip[];  // gateway of the second adapter
-extern const char kGatewayMac[];
-extern const char kGateway2Mac[];
-extern const char kSpooferMac[];
-extern const char kOtherIp[];  // on the segment, no gateway
-extern const char kOtherMac[];
+inline constexpr char kHostIp[] = "10.77.1.10";
+inline constexpr char kHostMac[] = "02:77:00:00:01:10";
+inline constexpr char kGatewayIp[] = "10.77.1.1";   // gateway of the first adapter
+inline constexpr char kGateway2Ip[] = "10.77.2.1";  // gateway of the second adapter
+inline constexpr char kGatewayMac[] = "02:77:00:00:01:01";
+inline constexpr char kGateway2Mac[] = "02:77:00:00:02:01";
+inline constexpr char kSpooferMac[] = "02:77:00:00:0e:0e";
+inline constexpr char kOtherIp[] = "10.77.1.20";  // on the segment, no gateway
+inline constexpr char kOtherMac[] = "02:77:00:00:01:20";
 
 MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWORD index = 7);
 std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type);

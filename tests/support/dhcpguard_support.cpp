@@ -19,13 +19,6 @@ namespace dhcpguard_test {
 
 using tidewell_test::FrameBuilder;
 
-const char kClientMac[] = "02:77:00:00:00:0a";
-const char kServerMac[] = "02:77:00:00:00:53";
-const char kOfferedIp[] = "10.77.0.50";
-const char kGatewayIp[] = "10.77.0.1";
-const char kGateway2Ip[] = "10.77.0.2";
-const char kServerIp[] = "10.77.0.53";
-
 namespace {
 const char kBroadcastMac[] = "ff:ff:ff:ff:ff:ff";
 const char kNoMac[] = "00:00:00:00:00:00";
@@ -95,22 +88,11 @@ Bytes probe_request(const std::string& client_mac, const std::string& client_ip,
   return frame;
 }
 
-Bytes arp_frame(const std::string& sender_ip, const std::string& sender_mac, uint16_t op, size_t length) {
-  tidewell_test::ArpFields f;
-  f.op = op;
-  f.eth_dst = op == 1 ? kBroadcastMac : kClientMac;
-  f.sender_mac = sender_mac;
-  f.sender_ip = sender_ip;
-  f.target_mac = op == 1 ? kNoMac : kClientMac;
-  f.target_ip = kOfferedIp;
-  return tidewell_test::arp_frame(f, length);
-}
-
 HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {
   HDhcpGatewayItem item;
   item.gateway_ip = ip_value(gateway_ip);
   item.client_ip = ip_value(kOfferedIp);
-  Bytes client = mac_bytes(kClientMac), server = mac_bytes(kServerMac);
+  Bytes client = mac_bytes(kHostMac), server = mac_bytes(kServerMac);
   std::copy(client.begin(), client.end(), item.client_mac);
   std::copy(server.begin(), server.end(), item.server_mac);
   item.b_sent = true;

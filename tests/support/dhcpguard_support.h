@@ -1,8 +1,7 @@
 #pragma once
-// Helpers for the DHCP guard tests: DHCP and ARP frames built field by
-// field, the probe requests the guard must send, a fresh agent home with a
-// DHCP policy, a private X server for the real windows, and window
-// look-ups.
+// Helpers for the DHCP guard tests: DHCP frames built field by field, the
+// ARP probe requests the guard must send, a fresh agent home with a DHCP
+// policy, a private X server for the real windows, and window look-ups.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,17 +15,19 @@
 #include "tests/support/PluginEnv.h"
 #include "tests/support/PrivateDisplay.h"
 #include "tests/support/WindowMode.h"
+#include "tests/support/arpguard_support.h"
 
 namespace dhcpguard_test {
 
 using namespace tidewell_test::common;
 
-extern const char kClientMac[];  // this host
-extern const char kServerMac[];  // the DHCP server
-extern const char kServerIp[];
-extern const char kOfferedIp[];
-extern const char kGatewayIp[];
-extern const char kGateway2Ip[];
+// The guard's segment: this host (the DHCP client) and its gateways.
+using arpguard_test::kGateway2Ip;
+using arpguard_test::kGatewayIp;
+using arpguard_test::kHostMac;
+inline constexpr char kServerMac[] = "02:77:00:00:01:53";  // the DHCP server
+inline constexpr char kServerIp[] = "10.77.1.53";
+inline constexpr char kOfferedIp[] = "10.77.1.50";
 
 // As stored in a frame (network byte order).
 uint32_t ip_value(const std::string& ip);
@@ -36,7 +37,7 @@ Bytes options(uint8_t msg_type, const std::vector<std::string>& routers);
 Bytes routers_option(const std::vector<std::string>& routers);
 
 struct DhcpFields {
-  std::string eth_dst = kClientMac;
+  std::string eth_dst = kHostMac;
   std::string eth_src = kServerMac;
   std::string ip_src = kServerIp;
   uint8_t op = 2;
@@ -62,10 +63,8 @@ size_t dhcp_at(const DhcpFields& fields);
 // field: zero padding for the first request, counting padding after.
 Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip,
                     bool counting_padding);
-// An ARP frame from `sender_ip` (op 1 request, 2 reply), `length` bytes.
-Bytes arp_frame(const std::string& sender_ip, const std::string& sender_mac, uint16_t op, size_t length = 60);
 
-// A gateway named by an offer from kServerMac to kClientMac for kOfferedIp,
+// A gateway named by an offer from kServerMac to kHostMac for kOfferedIp,
 // with the values a caller might leave behind in the probe's own fields (the
 // probe starts every item afresh).
 HDhcpGatewayItem gateway_item(const std::string& gateway_ip);

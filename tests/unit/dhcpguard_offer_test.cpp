@@ -51,7 +51,7 @@ class OfferTest : public ::testing::Test {
     std::vector<Bytes> requests = sent.frames();
     ASSERT_EQ(gateways.size(), requests.size());
     for (size_t i = 0; i < gateways.size(); ++i)
-      EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, gateways[i], false)), hex(requests[i])) << i;
+      EXPECT_EQ(hex(probe_request(kHostMac, kOfferedIp, gateways[i], false)), hex(requests[i])) << i;
   }
 
   DhcpEnv env;
@@ -105,7 +105,7 @@ TEST_F(OfferTest, OfferWithAddressQueuesItsGatewaysInOrder) {
 TEST_F(OfferTest, RouterOptionLengthsAndRepeats) {
   // Length 6: one address, the two trailing bytes are not one.
   DhcpFields six;
-  six.options = {53, 1, 2, 3, 6, 10, 77, 0, 1, 10, 77, 255};
+  six.options = {53, 1, 2, 3, 6, 10, 77, 1, 1, 10, 77, 255};
   feed(dhcp_frame(six));
   EXPECT_EQ(1u, callback.test_gateway.pending());
 

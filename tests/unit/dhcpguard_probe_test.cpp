@@ -85,7 +85,7 @@ TEST_F(ProbeTest, SilentGatewayGetsThreeRequestsThenOneAlarm) {
   ASSERT_EQ(3u, frames.size());
   std::string log = env.attack_log();
   for (size_t i = 0; i < frames.size(); ++i) {
-    EXPECT_EQ(hex(probe_request(kClientMac, kOfferedIp, kGatewayIp, i > 0)), hex(frames[i])) << i;
+    EXPECT_EQ(hex(probe_request(kHostMac, kOfferedIp, kGatewayIp, i > 0)), hex(frames[i])) << i;
     EXPECT_EQ(1u, count_of(log, send_entry(kGatewayIp, i == 0 ? 10000 : i == 1 ? 11000 : 12100))) << i;
   }
   EXPECT_EQ(1u, count_of(log, alarm_text(kServerMac)));

@@ -40,9 +40,9 @@ TEST(DhcpServerList, UnlistedServersAreReportedOncePerWindowWithTheirMacAndAddre
   DhcpEnv env;
   CoreRecorder core;
   HDhcpServerCallback callback({HString(kServerIp), HString(kListedMac), HString("not a server")});
-  DhcpFields request = from(kClientMac, "0.0.0.0", 3, kServerIp);
+  DhcpFields request = from(kHostMac, "0.0.0.0", 3, kServerIp);
   request.op = 1;
-  DhcpFields discover = from(kClientMac, "0.0.0.0", 1, "");
+  DhcpFields discover = from(kHostMac, "0.0.0.0", 1, "");
   discover.op = 1;
   DhcpFields op1_offer = from(kRogueMac, kRogueIp, 2, kRogueIp);
   op1_offer.op = 1;
