@@ -18,8 +18,6 @@ class CoreRecorder {
  public:
   CoreRecorder();
   ~CoreRecorder();
-  CoreRecorder(const CoreRecorder&) = delete;
-  CoreRecorder& operator=(const CoreRecorder&) = delete;
 
   // Accept everything (true) or refuse everything (false).
   void accept_all(bool accept);

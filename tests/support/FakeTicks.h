@@ -10,8 +10,6 @@ class FakeTicks {
  public:
   explicit FakeTicks(DWORD start);
   ~FakeTicks();
-  FakeTicks(const FakeTicks&) = delete;
-  FakeTicks& operator=(const FakeTicks&) = delete;
 
   void set(DWORD now);
   // Wraps past 0xFFFFFFFF as the real counter does.

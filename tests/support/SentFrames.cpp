@@ -23,9 +23,4 @@ size_t SentFrames::count() {
   return vt_frames.size();
 }
 
-void SentFrames::clear() {
-  std::lock_guard<std::mutex> lock(mtx_frames);
-  vt_frames.clear();
-}
-
 }  // namespace tidewell_test

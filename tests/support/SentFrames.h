@@ -11,12 +11,9 @@ class SentFrames {
  public:
   SentFrames();
   ~SentFrames();
-  SentFrames(const SentFrames&) = delete;
-  SentFrames& operator=(const SentFrames&) = delete;
 
   std::vector<std::vector<unsigned char>> frames();
   size_t count();
-  void clear();
 
  private:
   std::mutex mtx_frames;

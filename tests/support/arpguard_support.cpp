@@ -99,14 +99,10 @@ DebugRecorder::DebugRecorder() {
 
 DebugRecorder::~DebugRecorder() { platform::set_debug_sink(nullptr); }
 
-std::vector<std::string> DebugRecorder::texts() {
-  std::lock_guard<std::mutex> lock(mtx_texts);
-  return vt_texts;
-}
-
 size_t DebugRecorder::count_containing(const std::string& needle) {
+  std::lock_guard<std::mutex> lock(mtx_texts);
   size_t n = 0;
-  for (const std::string& text : texts()) n += text.find(needle) != std::string::npos;
+  for (const std::string& text : vt_texts) n += text.find(needle) != std::string::npos;
   return n;
 }
 

@@ -90,7 +90,6 @@ class DebugRecorder {
  public:
   DebugRecorder();
   ~DebugRecorder();
-  std::vector<std::string> texts();
   size_t count_containing(const std::string& needle);
 
  private:

@@ -139,26 +139,6 @@ TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
   EXPECT_EQ(1u, core.reports().size());
 }
 
-// --- flood -------------------------------------------------------------------
-
-TEST_F(ProbeTest, FloodOfNewMacsIsCappedAndCounted) {
-  const size_t extra = 10;
-  for (size_t i = 0; i < HTestThread::kMaxPendingProbes + extra; ++i) {
-    char mac[18];
-    std::snprintf(mac, sizeof(mac), "02:66:00:00:%02x:%02x", static_cast<unsigned>(i >> 8), static_cast<unsigned>(i & 0xff));
-    probe->add_probe(change(mac));
-  }
-  EXPECT_EQ(HTestThread::kMaxPendingProbes, probe->pending());
-  EXPECT_EQ(extra, probe->dropped());
-
-  // Once the flood is settled, changes are taken again.
-  probe->run_pass();
-  EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(0u, probe->pending());
-  probe->add_probe(change(kSpooferMac));
-  EXPECT_EQ(1u, probe->pending());
-}
-
 // --- the thread --------------------------------------------------------------
 
 // The guard thread answers and adds while the probe thread passes: every

@@ -20,6 +20,7 @@ class OfferTest : public ::testing::Test {
     callback.test_gateway.stop();
   }
 
+  // In a buffer of exactly its length.
   void feed(const Bytes& frame) {
     std::vector<unsigned char> copy(frame);
     callback.on_packet(copy.data(), static_cast<int>(copy.size()));
@@ -35,24 +36,6 @@ class OfferTest : public ::testing::Test {
   uint64_t bad_dhcp() const { return helper_stats().frames_bad_dhcp - base.frames_bad_dhcp; }
   uint64_t not_dhcp() const { return helper_stats().frames_not_dhcp - base.frames_not_dhcp; }
   static HCaptureStats helper_stats() { return HWinPCapHelper::instance().stats(); }
-  // Feeds each frame (in a buffer of exactly its length) and expects no
-  // trace of a judgement: no log entry, no probe, no report.
-  void expect_none_judged(const std::vector<Bytes>& frames) {
-    for (const Bytes& frame : frames) {
-      feed(frame);
-      EXPECT_EQ(0u, count_of(env.attack_log(), rendering(frame, dhcp_at(DhcpFields())))) << hex(frame);
-    }
-    EXPECT_EQ(0u, callback.test_gateway.pending());
-    EXPECT_TRUE(core.reports().empty());
-  }
-  // The probe's first pass sends one request per queued gateway, in order.
-  void expect_first_requests_to(const std::vector<std::string>& gateways) {
-    callback.test_gateway.run_pass();
-    std::vector<Bytes> requests = sent.frames();
-    ASSERT_EQ(gateways.size(), requests.size());
-    for (size_t i = 0; i < gateways.size(); ++i)
-      EXPECT_EQ(hex(probe_request(kHostMac, kOfferedIp, gateways[i], false)), hex(requests[i])) << i;
-  }
 
   DhcpEnv env;
   CoreRecorder core;
@@ -83,42 +66,37 @@ TEST_F(OfferTest, OfferWithoutAddressIsReportedAtOnceAndNotProbed) {
   std::vector<ARPSpoofingReport_Local> reports = core.reports();
   ASSERT_EQ(1u, reports.size());
   EXPECT_EQ(1u, HPTWGlobal::ins().report_gate.suppressed());
-  for (const ARPSpoofingReport_Local& report : reports) {
-    EXPECT_EQ("AntiARP_RP_DHCP", narrow(report.str_desc));
-    EXPECT_EQ(2, report.iAttackType);
-    ASSERT_EQ(1u, report.mapDesc.size());
-    EXPECT_EQ(kServerMac, narrow(report.mapDesc.at(L"mac")));
-  }
+  EXPECT_EQ("AntiARP_RP_DHCP", narrow(reports[0].str_desc));
+  EXPECT_EQ(kServerMac, narrow(reports[0].mapDesc.at(L"mac")));
   EXPECT_EQ(0u, callback.test_gateway.pending());
 }
 
-TEST_F(OfferTest, OfferWithAddressQueuesItsGatewaysInOrder) {
+// An offer with an address is logged and its gateways go to the probe in
+// order; of a router option of length 6 only the whole address counts, and
+// the walk stops after the first router option.
+TEST_F(OfferTest, OfferWithAddressQueuesTheWholeAddressesOfItsFirstRouterOption) {
   DhcpFields fields;
   fields.options = options(2, {kGatewayIp, kGateway2Ip});
   Bytes frame = dhcp_frame(fields);
   feed(frame);
   EXPECT_EQ(1u, count_of(env.attack_log(), rendering(frame)));
   EXPECT_TRUE(core.reports().empty());
-  expect_first_requests_to({kGatewayIp, kGateway2Ip});
-}
-
-TEST_F(OfferTest, RouterOptionLengthsAndRepeats) {
-  // Length 6: one address, the two trailing bytes are not one.
   DhcpFields six;
-  six.options = {53, 1, 2, 3, 6, 10, 77, 1, 1, 10, 77, 255};
+  six.options = {53, 1, 2, 3, 6, 10, 77, 1, 3, 10, 77, 255};
   feed(dhcp_frame(six));
-  EXPECT_EQ(1u, callback.test_gateway.pending());
-
-  // 53, 3, 3: the walk stops after the first router option.
   DhcpFields repeated;
-  repeated.options = {53, 1, 2};
-  Bytes first = routers_option({kGateway2Ip});
-  Bytes second = routers_option({"10.77.0.3"});
-  repeated.options.insert(repeated.options.end(), first.begin(), first.end());
-  repeated.options.insert(repeated.options.end(), second.begin(), second.end());
-  repeated.options.push_back(255);
+  tidewell_test::FrameBuilder area;
+  area.add({53, 1, 2}).add(routers_option({"10.77.1.4"})).add(routers_option({"10.77.1.5"}));
+  repeated.options = area.add8(255).bytes();
   feed(dhcp_frame(repeated));
-  expect_first_requests_to({kGatewayIp, kGateway2Ip});
+
+  // The probe's first pass sends one request per queued gateway, in order.
+  callback.test_gateway.run_pass();
+  const std::vector<std::string> gateways = {kGatewayIp, kGateway2Ip, "10.77.1.3", "10.77.1.4"};
+  std::vector<Bytes> requests = sent.frames();
+  ASSERT_EQ(gateways.size(), requests.size());
+  for (size_t i = 0; i < gateways.size(); ++i)
+    EXPECT_EQ(hex(probe_request(kHostMac, kOfferedIp, gateways[i], false)), hex(requests[i])) << i;
 }
 
 TEST_F(OfferTest, OptionWalkIsBoundedTo255Steps) {
@@ -140,76 +118,69 @@ TEST_F(OfferTest, OptionWalkIsBoundedTo255Steps) {
   EXPECT_TRUE(routers.empty());
 }
 
-TEST_F(OfferTest, OptionRunningPastTheEndMakesTheFrameNoOffer) {
-  Bytes full = dhcp_frame(DhcpFields());
-  // Cut inside the router option's value, then just after its length byte,
-  // then between code and length byte.
-  size_t options_at = 282;
-  for (size_t cut : {options_at + 3 + 2 + 2, options_at + 3 + 2, options_at + 3 + 1}) {
-    Bytes frame(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
-    feed(frame);
-  }
-  // An address-less offer whose router option runs past the end is not
-  // reported either: the message type cannot be trusted.
-  DhcpFields no_address;
-  no_address.yiaddr = "0.0.0.0";
-  Bytes cut_offer = dhcp_frame(no_address);
-  cut_offer.resize(options_at + 3 + 2 + 1);
-  feed(cut_offer);
-  // Message type option without a value byte.
-  DhcpFields empty_type;
-  empty_type.options = {53, 0};
-  feed(dhcp_frame(empty_type));
+// Frames that are no offer: routed traffic whose bytes 42 and 282 on happen
+// to read as one (counted as not DHCP), and offers whose headers or options
+// do not fit (counted as bad). Each is counted as what it is, and leaves no
+// trace of a judgement: no log entry, no probe, no report.
+struct Unjudged {
+  const char* what;
+  Bytes frame;
+  bool bad;  // else not DHCP
+};
 
-  EXPECT_EQ(5u, bad_dhcp());
-  EXPECT_EQ(0u, callback.test_gateway.pending());
-  EXPECT_TRUE(core.reports().empty());
-}
-
-// Routed traffic whose bytes 42 and 282 on happen to read as an offer.
-TEST_F(OfferTest, FakeOffersOverTcpOrOtherUdpPortsAreNotJudged) {
-  DhcpFields tcp;
-  tcp.protocol = 6;
-  DhcpFields to_port_80;
-  to_port_80.dst_port = 80;
-  DhcpFields from_port_53;
-  from_port_53.src_port = 53;
-  DhcpFields client_to_server;
-  client_to_server.src_port = 68;
-  client_to_server.dst_port = 67;
-  expect_none_judged(
-      {dhcp_frame(tcp), dhcp_frame(to_port_80), dhcp_frame(from_port_53), dhcp_frame(client_to_server)});
-  EXPECT_EQ(4u, not_dhcp());
-  EXPECT_EQ(0u, bad_dhcp());
-}
-
-TEST_F(OfferTest, IpOrUdpHeadersThatDoNotFitAreDroppedAndCounted) {
+TEST_F(OfferTest, ForeignOrMalformedFramesAreCountedNeverJudged) {
   const DhcpFields fields;
   const Bytes offer = dhcp_frame(fields);
   const size_t udp_len = offer.size() - dhcp_at(fields) + 8;
-  auto changed = [&offer](size_t at, uint16_t value) {
+  auto set16 = [&offer](size_t at, uint16_t value) {
     tidewell_test::FrameBuilder frame;
-    frame.add(offer).set16(at, value);
-    return frame.bytes();
+    return frame.add(offer).set16(at, value).bytes();
   };
-  const uint16_t past_the_frame = static_cast<uint16_t>(offer.size() - 14 + 1);
-  const uint16_t shorter_than_udp = static_cast<uint16_t>(20 + udp_len - 1);
-  const uint16_t no_options = static_cast<uint16_t>(8 + HDhcpAttackCallback::kOptionsOffset);
-  std::vector<Bytes> frames = {
-      changed(14, 0x4400),                              // header length 16
-      changed(14, 0x6500),                              // not version 4
-      changed(14, 0x4f00),                              // header length 60: the ports are elsewhere
-      changed(kIpTotalLenAt, past_the_frame),           // total length
-      changed(kIpTotalLenAt, shorter_than_udp),         // total length
-      changed(udp_len_at(fields), 7),                   // shorter than the UDP header
-      changed(udp_len_at(fields), no_options),          // no room for options
-      changed(20, 0x2000),                              // first fragment
-      changed(20, 0x0020),                              // a later fragment
-      Bytes(offer.begin(), offer.begin() + 14 + 20 + 7) // no room for the UDP header
+  auto cut = [](Bytes frame, size_t length) {
+    frame.resize(length);
+    return frame;
   };
-  expect_none_judged(frames);
-  EXPECT_EQ(frames.size() - 1, bad_dhcp());
-  EXPECT_EQ(1u, not_dhcp()) << "the 60-byte header puts other bytes where the ports were";
+  DhcpFields tcp, to_port_80, from_port_53, client_to_server, no_address, empty_type;
+  tcp.protocol = 6;
+  to_port_80.dst_port = 80;
+  from_port_53.src_port = 53;
+  client_to_server.src_port = 68;
+  client_to_server.dst_port = 67;
+  no_address.yiaddr = "0.0.0.0";
+  empty_type.options = {53, 0};
+  const size_t options_at = 282;
+  const std::vector<Unjudged> frames = {
+      {"TCP", dhcp_frame(tcp), false},
+      {"to port 80", dhcp_frame(to_port_80), false},
+      {"from port 53", dhcp_frame(from_port_53), false},
+      {"client to server", dhcp_frame(client_to_server), false},
+      {"IPv4 header length 16", set16(14, 0x4400), true},
+      {"not version 4", set16(14, 0x6500), true},
+      {"header length 60: the ports are elsewhere", set16(14, 0x4f00), false},
+      {"total length past the frame", set16(kIpTotalLenAt, static_cast<uint16_t>(offer.size() - 14 + 1)), true},
+      {"total length shorter than UDP", set16(kIpTotalLenAt, static_cast<uint16_t>(20 + udp_len - 1)), true},
+      {"UDP length under its header", set16(udp_len_at(fields), 7), true},
+      {"no room for options",
+       set16(udp_len_at(fields), static_cast<uint16_t>(8 + HDhcpAttackCallback::kOptionsOffset)), true},
+      {"first fragment", set16(20, 0x2000), true},
+      {"a later fragment", set16(20, 0x0020), true},
+      {"no room for the UDP header", cut(offer, 14 + 20 + 7), true},
+      {"cut inside the router option's value", cut(offer, options_at + 3 + 2 + 2), true},
+      {"cut after the router option's length", cut(offer, options_at + 3 + 2), true},
+      {"cut between code and length", cut(offer, options_at + 3 + 1), true},
+      // The message type cannot be trusted: not reported either.
+      {"address-less offer cut in its router option", cut(dhcp_frame(no_address), options_at + 3 + 2 + 1), true},
+      {"message type without a value", dhcp_frame(empty_type), true},
+  };
+  for (const Unjudged& u : frames) {
+    const uint64_t bad_before = bad_dhcp(), not_before = not_dhcp();
+    feed(u.frame);
+    EXPECT_EQ(u.bad ? 1u : 0u, bad_dhcp() - bad_before) << u.what;
+    EXPECT_EQ(u.bad ? 0u : 1u, not_dhcp() - not_before) << u.what;
+    EXPECT_EQ(0u, count_of(env.attack_log(), rendering(u.frame, dhcp_at(fields)))) << u.what;
+  }
+  EXPECT_EQ(0u, callback.test_gateway.pending());
+  EXPECT_TRUE(core.reports().empty());
 }
 
 // The router option lies in the Ethernet padding behind the datagram.
