@@ -57,10 +57,6 @@ Bytes marked_frame(const ArpFields& fields) {
   return frame;
 }
 
-Bytes expected_request(const std::string& ip, const std::string& old_mac) {
-  return tidewell_test::arp_request(old_mac, kHostMac, kHostIp, old_mac, ip);
-}
-
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
 std::string mac_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetMACString(r.bPhysAddr); }
 

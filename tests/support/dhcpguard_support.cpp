@@ -79,13 +79,8 @@ Bytes dhcp_frame(const DhcpFields& f) {
   return frame.add(f.options).bytes();
 }
 
-Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip,
-                    bool counting_padding) {
-  Bytes frame = tidewell_test::arp_request(kBroadcastMac, client_mac, client_ip, kNoMac, gateway_ip);
-  if (counting_padding) {
-    for (size_t i = 42; i < 60; ++i) frame[i] = static_cast<unsigned char>(i);
-  }
-  return frame;
+Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip) {
+  return tidewell_test::arp_request(kBroadcastMac, client_mac, client_ip, kNoMac, gateway_ip);
 }
 
 HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {

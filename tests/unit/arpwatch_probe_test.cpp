@@ -1,6 +1,7 @@
-// The probe thread's life of a changed gateway MAC: requests on the wire,
-// answers from the old MAC, silence, and what reaches the agent core and
-// the guard's learned map.
+// The probe thread's answers to a changed gateway MAC: which settle it, what
+// reaches the agent core and the guard's learned map, and the cache repair's
+// refusals. (A spoofed and a moved gateway, requests on the wire and the
+// repaired entry, are run end to end by the lab's arpwatch tests.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -43,30 +44,6 @@ class ProbeTest : public ::testing::Test, public GuardRig {
   ProbeTest() : GuardRig(Policy(1), 5000) {}
 };
 
-// --- answered --------------------------------------------------------------
-
-TEST_F(ProbeTest, OldMacAnsweringFirstRequestReportsSpooferOnceInMode1) {
-  probe->add_probe(change(kSpooferMac));
-  probe->run_pass();
-  ASSERT_EQ(1u, sent.count());
-  EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(sent.frames()[0]));
-
-  EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
-  EXPECT_EQ(0u, probe->pending());
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-
-  // Settled: nothing more goes out and nothing is accepted later.
-  for (int i = 0; i < 5; ++i) {
-    ticks.advance(1000);
-    probe->run_pass();
-  }
-  EXPECT_EQ(1u, sent.count());
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-  EXPECT_FALSE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(1u, core.reports().size());
-}
-
 TEST_F(ProbeTest, RegressionSenderTextWithAByteAbove0x7fStillAnswersItsProbe) {
   probe->add_probe(change(kSpooferMac, 0, kGatewayMac, "10.77.3.\xe9"));
 
@@ -88,26 +65,6 @@ class CacheRepairTest : public ProbeTest {
     ASSERT_EQ(0u, probe->pending());
   }
 };
-
-TEST_F(CacheRepairTest, ConfirmedSpoofRestoresTheGatewayAsDynamicEntry) {
-  env.table().set_rows({row(kGatewayIp, kSpooferMac, MIB_IPNET_TYPE_DYNAMIC, 7)});
-  HCacheRepair::start();
-  confirm_spoof();
-  ASSERT_EQ(1u, env.table().rows().size());
-  MIB_IPNETROW repaired = env.table().rows()[0];
-  EXPECT_EQ(kGatewayMac, mac_of(repaired));
-  EXPECT_EQ(MIB_IPNET_TYPE_DYNAMIC, repaired.dwType);
-  EXPECT_EQ(7u, repaired.dwIndex);
-  EXPECT_EQ(1u, count_of(env.general_log(), "restored 10.77.1.1 to 02:77:00:00:01:01"));
-  // The guard's re-read after the answer takes the repaired entry as it
-  // is: still learned with the genuine MAC, not static, and the gateway's
-  // own claim is a repeat that starts no probe.
-  EXPECT_EQ(kGatewayMac, learned(kGatewayIp));
-  EXPECT_FALSE(guard->is_static(HString(kGatewayIp)));
-  guard->push_arp_node(claim(kGatewayIp, kGatewayMac));
-  guard->run_pass();
-  EXPECT_EQ(0u, probe->pending());
-}
 
 TEST_F(CacheRepairTest, StaticEntryAndNonGatewayAreLeftAndARefusedWriteIsLogged) {
   HCacheRepair::start();
@@ -136,7 +93,7 @@ TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
   probe->run_pass();
   EXPECT_EQ(1u, sent.count());
   EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(1u, core.reports().size());
+  EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
 }
 
 // --- the thread --------------------------------------------------------------

@@ -96,7 +96,7 @@ TEST_F(OfferTest, OfferWithAddressQueuesTheWholeAddressesOfItsFirstRouterOption)
   std::vector<Bytes> requests = sent.frames();
   ASSERT_EQ(gateways.size(), requests.size());
   for (size_t i = 0; i < gateways.size(); ++i)
-    EXPECT_EQ(hex(probe_request(kHostMac, kOfferedIp, gateways[i], false)), hex(requests[i])) << i;
+    EXPECT_EQ(hex(probe_request(kHostMac, kOfferedIp, gateways[i])), hex(requests[i])) << i;
 }
 
 TEST_F(OfferTest, OptionWalkIsBoundedTo255Steps) {
