@@ -77,18 +77,6 @@ Bytes arp_frame(const ArpFields& f, size_t length) {
   return bytes;
 }
 
-Bytes arp_request(const std::string& eth_dst, const std::string& sender_mac, const std::string& sender_ip,
-                  const std::string& target_mac, const std::string& target_ip) {
-  ArpFields f;
-  f.op = 1;
-  f.eth_dst = eth_dst;
-  f.sender_mac = sender_mac;
-  f.sender_ip = sender_ip;
-  f.target_mac = target_mac;
-  f.target_ip = target_ip;
-  return arp_frame(f, 60);
-}
-
 Bytes vlan_tagged(const Bytes& frame, uint16_t vlan_id) {
   if (frame.size() < 12) throw std::out_of_range("no room for a VLAN tag");
   FrameBuilder tagged;

@@ -13,12 +13,8 @@
 #include "host/HString.h"
 #include "platform/IpHelper.h"
 #include "platform/WinProcess.h"
-#include "tests/support/CoreRecorder.h"
-#include "tests/support/FakeTicks.h"
-#include "tests/support/FrameBuilder.h"
+#include "tests/support/CommonNames.h"
 #include "tests/support/PluginEnv.h"
-#include "tests/support/SentFrames.h"
-#include "tests/support/TestHome.h"
 
 class HTestThread;
 class HThreadTidewell;
@@ -41,15 +37,8 @@ std::string ip_of(const MIB_IPNETROW& row);
 std::string mac_of(const MIB_IPNETROW& row);
 // A reply to the host claiming that `ip` is at `mac`.
 HArpNode claim(const std::string& ip, const std::string& mac);
+using namespace tidewell_test::common;
 using tidewell_test::arp_frame;
-using tidewell_test::Bytes;
-using tidewell_test::CoreRecorder;
-using tidewell_test::count_of;
-using tidewell_test::FakeTicks;
-using tidewell_test::hex;
-using tidewell_test::narrow;
-using tidewell_test::read_file;
-using tidewell_test::SentFrames;
 
 // A reply to the host unless the test says otherwise.
 struct ArpFields : tidewell_test::ArpFields {

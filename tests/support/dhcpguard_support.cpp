@@ -80,7 +80,14 @@ Bytes dhcp_frame(const DhcpFields& f) {
 }
 
 Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip) {
-  return tidewell_test::arp_request(kBroadcastMac, client_mac, client_ip, kNoMac, gateway_ip);
+  tidewell_test::ArpFields f;
+  f.op = 1;
+  f.eth_dst = kBroadcastMac;
+  f.sender_mac = client_mac;
+  f.sender_ip = client_ip;
+  f.target_mac = kNoMac;
+  f.target_ip = gateway_ip;
+  return tidewell_test::arp_frame(f, 60);
 }
 
 HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {

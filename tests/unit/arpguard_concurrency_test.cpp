@@ -36,15 +36,9 @@ std::string mac(int group, int i) {
   return text;
 }
 
-Policy report_only() {
-  Policy p;
-  p.mode = 1;
-  return p;
-}
-
 class GuardConcurrencyTest : public ::testing::Test, public GuardRig {
  protected:
-  GuardConcurrencyTest() : GuardRig(report_only(), 100000) {}
+  GuardConcurrencyTest() : GuardRig(Policy(1), 100000) {}
 };
 
 TEST_F(GuardConcurrencyTest, RefresherGuardProbeAndWritersRunTogether) {

@@ -139,77 +139,58 @@ TEST_F(GuardBindTest, NeighbourEventOfAChangedGatewayIsOneClaimJudgedAsAFrames) 
   EXPECT_EQ(1u, watch.claims());
 }
 
-// Lists that hold no usable pair for the gateway: the claim is reported as
-// a failed binding and nothing is bound. "10.77.1.1-" also stands inside
-// "110.77.1.1-": that pair belongs to another gateway.
-struct BindFailCase {
+// What the list gives for a spoofed gateway: a list without a usable pair
+// fails to bind ("10.77.1.1-" also stands inside "110.77.1.1-": that pair
+// belongs to another gateway, and matches count only where a pair starts);
+// without automatic binding the gateway is reported as not bound and probed.
+struct ListCase {
   const char* name;
+  int32_t auto_bind;
   const char* list;
-  const char* log_line;
+  const char* id;        // of the one report
+  const char* log_line;  // logged once, if any
 };
-void PrintTo(const BindFailCase& c, std::ostream* out) { *out << c.name; }
-class GuardBindFailTest : public GuardTest, public ::testing::WithParamInterface<BindFailCase> {
+void PrintTo(const ListCase& c, std::ostream* out) { *out << c.name; }
+class GuardListTest : public GuardTest, public ::testing::WithParamInterface<ListCase> {
  protected:
-  GuardBindFailTest() : GuardTest(bind_policy(1, GetParam().list)) {}
+  GuardListTest() : GuardTest(bind_policy(GetParam().auto_bind, GetParam().list)) {}
 };
 
-TEST_P(GuardBindFailTest, GatewayWithoutAUsablePairFailsToBind) {
+TEST_P(GuardListTest, SpoofedGatewayIsBoundOnlyToAUsablePairOfTheList) {
+  const ListCase& c = GetParam();
   judge(kGatewayIp, kSpooferMac);
   std::vector<ARPSpoofingReport_Local> reports = core.reports();
   ASSERT_EQ(1u, reports.size());
-  EXPECT_EQ("AntiARP_RP_ARP_BIND_FAIL", narrow(reports[0].str_desc));
-  EXPECT_EQ(1u, reports[0].mapDesc.size());
+  EXPECT_EQ(c.id, narrow(reports[0].str_desc));
   EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
-  EXPECT_EQ(0u, env.table().set_count());
+  const bool bound = std::string(c.id) == "AntiARP_RP_ARP_BIND";
+  EXPECT_EQ(bound ? 3u : 1u, reports[0].mapDesc.size());
+  EXPECT_EQ(bound ? kGatewayMac : "<none>", desc(reports[0], L"macb"));
+  EXPECT_EQ(bound ? 1u : 0u, env.table().set_count());
+  EXPECT_EQ(kGatewayMac, mac_of(table_row(kGatewayIp)));
   EXPECT_TRUE(processes.launches().empty());
-  EXPECT_EQ(1u, count_of(env.general_log(), GetParam().log_line));
+  EXPECT_EQ(c.auto_bind ? 0u : 1u, probe->pending());
+  if (c.log_line) {
+    EXPECT_EQ(1u, count_of(env.general_log(), c.log_line));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lists, GuardBindFailTest,
+    Lists, GuardListTest,
     ::testing::Values(
-        BindFailCase{"Missing", "10.77.2.1-02:77:00:00:02:01",
-                     "Want to bind 10.77.1.1-, but can not find it in mac list 10.77.2.1-02:77:00:00:02:01"},
-        BindFailCase{"CutShort", "10.77.2.1-02:77:00:00:02:01,10.77.1.1-02:77:00:00:01:0", "Want to bind 10.77.1.1-"},
-        BindFailCase{"NotAMac", "10.77.1.1-02:77:00:00:01:0g;", "Configured MAC of 10.77.1.1 is not a MAC: 02:77:00:00:01:0g"},
-        BindFailCase{"OtherGatewaysPair", "110.77.1.1-02:77:00:00:0a:0a", "Want to bind 10.77.1.1-"}),
-    [](const ::testing::TestParamInfo<BindFailCase>& info) { return std::string(info.param.name); });
-
-// The same with a pair of this gateway behind another gateway's: matches
-// count only where a pair starts.
-class GuardBindBoundaryTest : public GuardTest {
- protected:
-  GuardBindBoundaryTest()
-      : GuardTest(bind_policy(1, "110.77.1.1-02:77:00:00:0e:0e,110.77.1.1-02:77:00:00:0a:0a,10.77.1.1-02:77:00:00:01:01")) {}
-};
-
-TEST_F(GuardBindBoundaryTest, MatchesCountOnlyWhereAPairStarts) {
-  judge(kGatewayIp, kSpooferMac);
-  EXPECT_EQ(0u, count_of(env.general_log(), "is valid, return"));
-  EXPECT_EQ(kGatewayMac, mac_of(table_row(kGatewayIp)));
-  EXPECT_EQ(kStatic, table_row(kGatewayIp).dwType);
-  std::vector<ARPSpoofingReport_Local> reports = core.reports();
-  ASSERT_EQ(1u, reports.size());
-  EXPECT_EQ(kGatewayMac, desc(reports[0], L"macb"));
-}
-
-class GuardNoAutoBindTest : public GuardTest {
- protected:
-  GuardNoAutoBindTest() : GuardTest(bind_policy(0, "10.77.1.1-02:77:00:00:01:01")) {}
-};
-
-TEST_F(GuardNoAutoBindTest, GatewayIsReportedAsNotBoundThenProbed) {
-  judge(kGatewayIp, kSpooferMac);
-  std::vector<ARPSpoofingReport_Local> reports = core.reports();
-  ASSERT_EQ(1u, reports.size());
-  EXPECT_EQ("AntiARP_RP_ARP_NO_BIND", narrow(reports[0].str_desc));
-  EXPECT_EQ(kSpooferMac, desc(reports[0], L"mac"));
-  EXPECT_EQ(0u, env.table().set_count());
-  EXPECT_EQ(1u, probe->pending());
-  EXPECT_EQ(1u, HArpAttackFilter::ins().recent_count());
-}
-
-// ---- suspected changes: no report from the guard, a change item ----
+        ListCase{"Missing", 1, "10.77.2.1-02:77:00:00:02:01", "AntiARP_RP_ARP_BIND_FAIL",
+                 "Want to bind 10.77.1.1-, but can not find it in mac list 10.77.2.1-02:77:00:00:02:01"},
+        ListCase{"CutShort", 1, "10.77.2.1-02:77:00:00:02:01,10.77.1.1-02:77:00:00:01:0", "AntiARP_RP_ARP_BIND_FAIL",
+                 "Want to bind 10.77.1.1-"},
+        ListCase{"NotAMac", 1, "10.77.1.1-02:77:00:00:01:0g;", "AntiARP_RP_ARP_BIND_FAIL",
+                 "Configured MAC of 10.77.1.1 is not a MAC: 02:77:00:00:01:0g"},
+        ListCase{"OtherGatewaysPair", 1, "110.77.1.1-02:77:00:00:0a:0a", "AntiARP_RP_ARP_BIND_FAIL",
+                 "Want to bind 10.77.1.1-"},
+        ListCase{"PairBehindOtherGatewaysPairs", 1,
+                 "110.77.1.1-02:77:00:00:0e:0e,110.77.1.1-02:77:00:00:0a:0a,10.77.1.1-02:77:00:00:01:01",
+                 "AntiARP_RP_ARP_BIND", nullptr},
+        ListCase{"NoAutoBind", 0, "10.77.1.1-02:77:00:00:01:01", "AntiARP_RP_ARP_NO_BIND", nullptr}),
+    [](const ::testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
 
 // ---- the queue ----
 

@@ -36,9 +36,6 @@ class ProbeTest : public ::testing::Test {
     HDhcpGatewayItem item = gateway_item(gateway_ip);
     probe.add_gateway(item);
   }
-  void add_range(size_t from, size_t count) {
-    for (size_t n = from; n < from + count; ++n) add(gateway(n));
-  }
   bool answer(const std::string& ip) { return probe.check_arp_sender(ip_value(ip)); }
   std::string alarm_text(const std::string& mac) {
     return narrow(HLanMgr::ins().get(777, L"mac", HString(mac)));
@@ -97,12 +94,12 @@ TEST_F(ProbeTest, QueuedGatewaysAreHeardOnceWhileAnotherThreadQueues) {
 // within its bound and what it cannot take is counted.
 TEST_F(ProbeTest, PendingListStopsAtItsBoundAndCountsTheRest) {
   const size_t bound = HTestDhcpGateway::kMaxPendingGateways;
-  add_range(0, bound);
+  for (size_t n = 0; n < bound; ++n) add(gateway(n));
   EXPECT_EQ(bound, probe.pending());
   EXPECT_EQ(0u, probe.dropped());
   add(gateway(0));  // already pending: ignored, not dropped
   EXPECT_EQ(0u, probe.dropped());
-  add_range(bound, 10);
+  for (size_t n = bound; n < bound + 10; ++n) add(gateway(n));
   EXPECT_EQ(bound, probe.pending());
   EXPECT_EQ(10u, probe.dropped());
   EXPECT_FALSE(answer(gateway(bound))) << "a dropped gateway is not waited for";

@@ -86,12 +86,6 @@ Bytes dhcp6_advertise(const std::string& eth_src, const Bytes& duid) {
   return packet(eth_src, kRogue, HIpv6Packet::kUdp, udp.bytes());
 }
 
-tidewell_test::PolicySetup ipv6_policy() {
-  tidewell_test::PolicySetup setup;
-  setup.id = "p-ipv6";
-  return setup;
-}
-
 // The guard over a memory table holding the router with its route, the
 // reports recorded, the frames sent kept, the clock the test's.
 struct Ipv6Guard {
@@ -128,7 +122,7 @@ struct Ipv6Guard {
     return out;
   }
 
-  tidewell_test::PluginEnv env{ipv6_policy()};
+  tidewell_test::PluginEnv env;
   tidewell_test::CoreRecorder core;
   tidewell_test::SentFrames sent;
   tidewell_test::FakeTicks ticks{5000};
