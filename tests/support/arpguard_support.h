@@ -21,6 +21,9 @@ class HThreadTidewell;
 
 namespace arpguard_test {
 
+using namespace tidewell_test::common;
+using tidewell_test::arp_frame;
+
 inline constexpr char kHostIp[] = "10.77.1.10";
 inline constexpr char kHostMac[] = "02:77:00:00:01:10";
 inline constexpr char kGatewayIp[] = "10.77.1.1";   // gateway of the first adapter
@@ -37,8 +40,6 @@ std::string ip_of(const MIB_IPNETROW& row);
 std::string mac_of(const MIB_IPNETROW& row);
 // A reply to the host claiming that `ip` is at `mac`.
 HArpNode claim(const std::string& ip, const std::string& mac);
-using namespace tidewell_test::common;
-using tidewell_test::arp_frame;
 
 // A reply to the host unless the test says otherwise.
 struct ArpFields : tidewell_test::ArpFields {
