@@ -13,7 +13,6 @@
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTestThread.h"
 #include "frame/HPTWGlobal.h"
-#include "tests/support/SentFrames.h"
 #include "tests/support/arpguard_support.h"
 
 using namespace arpguard_test;

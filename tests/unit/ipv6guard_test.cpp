@@ -13,12 +13,8 @@
 #include "ipv6guard/HIpv6Packet.h"
 #include "ipv6guard/HIpv6Watch.h"
 #include "platform/MemoryIpv6Table.h"
-#include "tests/support/CoreRecorder.h"
-#include "tests/support/FakeTicks.h"
-#include "tests/support/FrameBuilder.h"
+#include "tests/support/CommonNames.h"
 #include "tests/support/PluginEnv.h"
-#include "tests/support/SentFrames.h"
-#include "tests/support/TestHome.h"
 
 namespace {
 
