@@ -28,16 +28,6 @@ std::string flood_ip(size_t n) {
 
 class ArpGuardFlood : public ::testing::Test {
  protected:
-  ArpGuardFlood() : env(policy()) {}
-
-  static Policy policy() {
-    Policy p;
-    p.mode = 2;
-    p.auto_bind = 1;
-    p.bind_list = std::string(kGatewayIp) + "-" + kGatewayMac;
-    return p;
-  }
-
   // First claims from `count` new addresses, numbered from `from`.
   void flood(size_t from, size_t count) {
     for (size_t n = from; n < from + count; ++n) guard.check_arp_node(claim(flood_ip(n), "02:78:00:00:00:01"));
