@@ -72,8 +72,6 @@ std::string absolute(const std::string& path) {
   return path;
 }
 
-std::string narrow(const HString& text) { return HFileUtil::utf8(text); }
-
 // The folders of the home that the agent and the plug-in write to.
 const char* const HOME_FOLDERS[] = {"", "log", "core", "arc_file"};
 // The files that they write there: a link or a special file in their place
@@ -110,9 +108,7 @@ int VelmoraAgent::run(int argc, char** argv) {
   code = start_plugin();
   if (code != EXIT_OK) return code;
   wait_for_end();
-  HWinPCapHelper::instance().stop();
-  // The plug-in delivers the reports it still holds before they are counted.
-  HEventCenter::ins().notify_stop();
+  AgentSetup::stop_plugin();
   // The window alarms' lines and the system log's lines still queued go
   // out before the summary counts the alarms (bounded: a stuck system log
   // must not hold the stop).
@@ -255,24 +251,7 @@ int VelmoraAgent::set_up_capture() {
 int VelmoraAgent::start_plugin() {
   std::string path = options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
   std::string error;
-  if (plugin.load(path, error) != 0) {
-    log_failure(__LINE__, error);
-    return say_error(error, EXIT_FAILURE_RUN);
-  }
-  log_info(__LINE__, "plug-in loaded: " + path);
-  wchar_t name_buf[64] = {0};
-  wchar_t name_buf2[64] = {0};
-  int ret = plugin.p_init(name_buf, name_buf2, 0);
-  name_buf[63] = name_buf2[63] = L'\0';
-  log_info(__LINE__, "orvoInit ret " + std::to_string(ret) + ", name " + narrow(HString(name_buf)));
-  ret = plugin.p_init2();
-  log_info(__LINE__, "orvoInit2 ret " + std::to_string(ret));
-  HWinPCapHelper& helper = HWinPCapHelper::instance();
-  if (!helper.is_started() && !helper.last_error().empty()) {
-    log_failure(__LINE__, helper.last_error());
-    return say_error("capture did not start: " + helper.last_error(), EXIT_FAILURE_RUN);
-  }
-  if (!helper.is_started()) log_info(__LINE__, "the plug-in did not start capture");
+  if (AgentSetup::start_plugin(plugin, path, LOG_SOURCE, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
   return EXIT_OK;
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/NeighbourEvents.h"
 #include "platform/NetlinkClient.h"
 
 namespace platform {
@@ -175,28 +176,11 @@ Ipv6Table& kernel_ipv6_table() {
   return table;
 }
 
-Ipv6NeighbourEvents::~Ipv6NeighbourEvents() { delete p_client; }
-
-int Ipv6NeighbourEvents::open(int timeout_ms) {
-  if (p_client) return 0;
-  NetlinkClient* client = new NetlinkClient();
-  int error = client->open(RTMGRP_NEIGH, timeout_ms);
-  if (error) {
-    delete client;
-    return error;
-  }
-  p_client = client;
-  return 0;
-}
-
-Ipv6NeighbourEvents::Wait Ipv6NeighbourEvents::wait(std::vector<Ipv6Router>& rows) {
-  if (!p_client) return Wait::kError;
+NeighbourEvents::Wait NeighbourEvents::wait(std::vector<Ipv6Router>& rows) {
   const unsigned char* data = nullptr;
   size_t len = 0;
-  int error = p_client->receive(data, len);
-  if (error == ETIMEDOUT || (!error && len == 0)) return Wait::kTimeout;
-  if (error == ENOBUFS || error == EMSGSIZE) return Wait::kLost;
-  if (error) return Wait::kError;
+  Wait result = receive(data, len);
+  if (result != Wait::kRows) return result;
   auto walk = NetlinkClient::walk_messages(data, len, [&](const Message& message) {
     Ipv6Router row;
     if (message.type != RTM_NEWNEIGH && message.type != RTM_DELNEIGH) return true;

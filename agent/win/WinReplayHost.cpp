@@ -11,7 +11,6 @@
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
-#include "host/HEventCenter.h"
 #include "host/HWinPCapHelper.h"
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
@@ -41,8 +40,7 @@ int WinReplayHost::run(const std::vector<std::string>& args) {
   code = start_plugin();
   if (code != EXIT_OK) return code;
   wait_for_end();
-  HWinPCapHelper::instance().stop();
-  HEventCenter::ins().notify_stop();
+  AgentSetup::stop_plugin();
   HConsoleWriter::ins().flush(std::chrono::seconds(2));
   print_summary();
   log_info(__LINE__, "tidewell-host stopped");
@@ -101,20 +99,7 @@ int WinReplayHost::set_up_capture() {
 int WinReplayHost::start_plugin() {
   std::string path = options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
   std::string error;
-  if (plugin.load(path, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
-  log_info(__LINE__, "plug-in loaded: " + path);
-  wchar_t name_buf[64] = {0};
-  wchar_t name_buf2[64] = {0};
-  int ret = plugin.p_init(name_buf, name_buf2, 0);
-  name_buf[63] = name_buf2[63] = L'\0';
-  log_info(__LINE__, "orvoInit ret " + std::to_string(ret) + ", name " + HFileUtil::utf8(HString(name_buf)) +
-                         ", name2 " + HFileUtil::utf8(HString(name_buf2)));
-  ret = plugin.p_init2();
-  log_info(__LINE__, "orvoInit2 ret " + std::to_string(ret));
-  HWinPCapHelper& helper = HWinPCapHelper::instance();
-  if (!helper.is_started() && !helper.last_error().empty()) {
-    return say_error("capture did not start: " + helper.last_error(), EXIT_FAILURE_RUN);
-  }
+  if (AgentSetup::start_plugin(plugin, path, LOG_SOURCE, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
   return EXIT_OK;
 }
 
