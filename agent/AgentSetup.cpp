@@ -8,13 +8,11 @@
 #include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
 #include "host/HEventCenter.h"
-#include "host/HFileLog.h"
 #include "host/HFileUtil.h"
 #include "host/HLanMgr.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "host/HNetworkUtil.h"
 #include "host/HSysInfoMgr.h"
-#include "host/HWinPCapHelper.h"
 #include "platform/IpHelper.h"
 #include "platform/Ipv6Table.h"
 
@@ -82,37 +80,6 @@ void AgentSetup::install_virtual_host(const AgentHost& host) {
   HNetworkUtil::set_virtual_adapters(adapters_of(host));
   platform::install_virtual_arp_table(arp_rows_of(host));
   platform::install_virtual_ipv6_table(ipv6_routers_of(host));
-}
-
-int AgentSetup::start_plugin(PluginModule& plugin, const std::string& path, const wchar_t* source, std::string& error) {
-  auto log = [source](int level, int line, const std::string& text) {
-    HFileLog::ins().log(HFileLog::get(level, source, line) << HFileUtil::from_utf8(text));
-  };
-  if (plugin.load(path, error) != 0) {
-    log(1, __LINE__, error);
-    return -1;
-  }
-  log(2, __LINE__, "plug-in loaded: " + path);
-  wchar_t name_buf[64] = {0};
-  wchar_t name_buf2[64] = {0};
-  int ret = plugin.p_init(name_buf, name_buf2, 0);
-  name_buf[63] = name_buf2[63] = L'\0';
-  log(2, __LINE__, "orvoInit ret " + std::to_string(ret) + ", name " + HFileUtil::utf8(HString(name_buf)));
-  ret = plugin.p_init2();
-  log(2, __LINE__, "orvoInit2 ret " + std::to_string(ret));
-  HWinPCapHelper& helper = HWinPCapHelper::instance();
-  if (!helper.is_started() && !helper.last_error().empty()) {
-    log(1, __LINE__, helper.last_error());
-    error = "capture did not start: " + helper.last_error();
-    return -1;
-  }
-  if (!helper.is_started()) log(2, __LINE__, "the plug-in did not start capture");
-  return 0;
-}
-
-void AgentSetup::stop_plugin() {
-  HWinPCapHelper::instance().stop();
-  HEventCenter::ins().notify_stop();
 }
 
 uint64_t AgentSetup::count_lines(const std::string& path) {

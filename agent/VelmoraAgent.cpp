@@ -36,27 +36,12 @@
 
 namespace {
 
-const wchar_t* const LOG_SOURCE = L"velmora-agent";
 constexpr auto MAX_WAIT = std::chrono::milliseconds(200);
 // How long the stop waits for standard output, twice: SIGTERM must end the
 // agent within a second even when nobody reads it.
 constexpr auto SUMMARY_WAIT = std::chrono::milliseconds(150);
 constexpr auto EVENTS_WAIT = std::chrono::milliseconds(100);
 using Clock = std::chrono::steady_clock;
-
-void log_info(int line, const std::string& text) {
-  HFileLog::ins().log(HFileLog::get(2, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
-}
-
-void log_failure(int line, const std::string& text) {
-  HFileLog::ins().log(HFileLog::get(1, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
-}
-
-// One line on standard error for the user.
-int say_error(const std::string& text, int code) {
-  std::fprintf(stderr, "velmora-agent: %s\n", text.c_str());
-  return code;
-}
 
 std::string exe_folder() {
   char buf[PATH_MAX];
@@ -99,33 +84,22 @@ std::string home_problem() {
 
 }  // namespace
 
-int VelmoraAgent::run(int argc, char** argv) {
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-  int code = prepare(args);
-  if (code != EXIT_OK || options.b_help || options.b_version || options.b_check_config) return code;
-  code = set_up_capture();
-  if (code != EXIT_OK) return code;
-  code = start_plugin();
-  if (code != EXIT_OK) return code;
-  wait_for_end();
-  AgentSetup::stop_plugin();
+void VelmoraAgent::finish() {
   // The window alarms' lines and the system log's lines still queued go
   // out before the summary counts the alarms (bounded: a stuck system log
   // must not hold the stop).
   HCoreEvents::ins().flush(EVENTS_WAIT);
   print_summary();
   write_state();
-  log_info(__LINE__, "velmora-agent stopped");
-  std::string damage = HWinPCapHelper::instance().replay_damage();
-  return damage.empty() ? EXIT_OK : say_error(damage, EXIT_USAGE);
 }
 
-int VelmoraAgent::prepare(const std::vector<std::string>& args) {
+int VelmoraAgent::prepare(const std::vector<std::string>& args, bool& done) {
   std::string error;
   if (AgentOptions::parse(args, options, error) != 0) {
     return say_error(error + " (velmora-agent --help shows the usage)", EXIT_USAGE);
   }
   defaults = AgentPaths::defaults_for(exe_folder());
+  done = options.b_help || options.b_version || options.b_check_config;
   if (options.b_help) {
     std::printf("%s", AgentOptions::help(defaults).c_str());
     return EXIT_OK;
@@ -227,15 +201,8 @@ void VelmoraAgent::apply_config() {
 }
 
 int VelmoraAgent::set_up_capture() {
+  if (!options.str_replay.empty()) return set_up_replay();
   HWinPCapHelper& helper = HWinPCapHelper::instance();
-  if (!options.str_replay.empty()) {
-    const AgentHost& host = config.host;
-    AgentSetup::install_virtual_host(host);
-    helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap", options.d_linger_s);
-    if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
-    log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
-    return EXIT_OK;
-  }
   std::string iface = options.str_iface.empty() ? DefaultRoute::interface_name() : options.str_iface;
   if (iface.empty()) return say_error("no IPv4 default route: name the interface with --iface", EXIT_FAILURE_RUN);
   HSysInfoMgr::ins().set_interface(HFileUtil::from_utf8(iface));
@@ -248,11 +215,8 @@ int VelmoraAgent::set_up_capture() {
   return EXIT_OK;
 }
 
-int VelmoraAgent::start_plugin() {
-  std::string path = options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
-  std::string error;
-  if (AgentSetup::start_plugin(plugin, path, LOG_SOURCE, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
-  return EXIT_OK;
+std::string VelmoraAgent::plugin_path() const {
+  return options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
 }
 
 void VelmoraAgent::wait_for_end() {

@@ -17,40 +17,15 @@
 
 namespace {
 
-const wchar_t* const LOG_SOURCE = L"tidewell-host";
 constexpr DWORD POLL_MS = 200;
 using Clock = std::chrono::steady_clock;
 
-void log_info(int line, const std::string& text) {
-  HFileLog::ins().log(HFileLog::get(2, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
-}
-
-int say_error(const std::string& text, int code) {
-  std::fprintf(stderr, "tidewell-host: %s\n", text.c_str());
-  return code;
-}
-
 }  // namespace
 
-int WinReplayHost::run(const std::vector<std::string>& args) {
-  int code = prepare(args);
-  if (code != EXIT_OK || options.b_help) return code;
-  code = set_up_capture();
-  if (code != EXIT_OK) return code;
-  code = start_plugin();
-  if (code != EXIT_OK) return code;
-  wait_for_end();
-  AgentSetup::stop_plugin();
-  HConsoleWriter::ins().flush(std::chrono::seconds(2));
-  print_summary();
-  log_info(__LINE__, "tidewell-host stopped");
-  std::string damage = HWinPCapHelper::instance().replay_damage();
-  return damage.empty() ? EXIT_OK : say_error(damage, EXIT_USAGE);
-}
-
-int WinReplayHost::prepare(const std::vector<std::string>& args) {
+int WinReplayHost::prepare(const std::vector<std::string>& args, bool& done) {
   std::string error;
   if (AgentOptions::parse(args, options, error) != 0) return say_error(error, EXIT_USAGE);
+  done = options.b_help;
   if (options.b_help) {
     std::printf("usage: tidewell-host --replay FILE.pcap --config FILE [--home DIR] [--plugin Tidewell.dll] "
                 "[--speed X|max] [--linger S] [--run-for S]\n");
@@ -70,7 +45,7 @@ int WinReplayHost::prepare(const std::vector<std::string>& args) {
   platform::set_windows_headless(std::getenv("TIDEWELL_SHOW_WINDOWS") == nullptr);
   int code = set_up_home();
   if (code != EXIT_OK) return code;
-  apply_config();
+  AgentSetup::apply_config(config);
   return EXIT_OK;
 }
 
@@ -84,23 +59,10 @@ int WinReplayHost::set_up_home() {
   return EXIT_OK;
 }
 
-void WinReplayHost::apply_config() { AgentSetup::apply_config(config); }
+int WinReplayHost::set_up_capture() { return set_up_replay(); }
 
-int WinReplayHost::set_up_capture() {
-  const AgentHost& host = config.host;
-  AgentSetup::install_virtual_host(host);
-  HWinPCapHelper& helper = HWinPCapHelper::instance();
-  helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap", options.d_linger_s);
-  if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
-  log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
-  return EXIT_OK;
-}
-
-int WinReplayHost::start_plugin() {
-  std::string path = options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
-  std::string error;
-  if (AgentSetup::start_plugin(plugin, path, LOG_SOURCE, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
-  return EXIT_OK;
+std::string WinReplayHost::plugin_path() const {
+  return options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
 }
 
 void WinReplayHost::wait_for_end() {
@@ -116,6 +78,11 @@ void WinReplayHost::wait_for_end() {
     Sleep(POLL_MS);
   }
   d_wall_seconds = loop.seconds(Clock::now());
+}
+
+void WinReplayHost::finish() {
+  HConsoleWriter::ins().flush(std::chrono::seconds(2));
+  print_summary();
 }
 
 void WinReplayHost::print_summary() {
