@@ -37,13 +37,12 @@ int AgentDriver::set_up_replay() {
 }
 
 int AgentDriver::start_plugin() {
-  std::string path = plugin_path();
   std::string error;
-  if (plugin.load(path, error) != 0) {
+  if (plugin.load(str_plugin, error) != 0) {
     log_failure(__LINE__, error);
     return say_error(error, EXIT_FAILURE_RUN);
   }
-  log_info(__LINE__, "plug-in loaded: " + path);
+  log_info(__LINE__, "plug-in loaded: " + str_plugin);
   wchar_t name_buf[64] = {0};
   wchar_t name_buf2[64] = {0};
   int ret = plugin.p_init(name_buf, name_buf2, 0);

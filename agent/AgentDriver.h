@@ -28,8 +28,8 @@ class AgentDriver {
   // The options, the config and the home. `done`: the command line asked
   // only for text (the usage, the version), which has been printed.
   virtual int prepare(const std::vector<std::string>& args, bool& done) = 0;
-  virtual int set_up_capture() = 0;
-  virtual std::string plugin_path() const = 0;
+  // A replay's capture unless the program captures live as well.
+  virtual int set_up_capture() { return set_up_replay(); }
   // Until a signal, --run-for, or the end of a replay and its linger.
   virtual void wait_for_end() = 0;
   // After capture has stopped and the plug-in has delivered what it held.
@@ -46,6 +46,7 @@ class AgentDriver {
   AgentConfig config;
   PluginModule plugin;
   std::string str_home;
+  std::string str_plugin;  // the plug-in's path, set by prepare()
   double d_wall_seconds = 0;
 
  private:

@@ -109,6 +109,7 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args, bool& done) {
     return EXIT_OK;
   }
   if (options.str_config.empty()) options.str_config = defaults.str_config;
+  str_plugin = options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
   if (options.str_config.empty()) {
     config = AgentConfig::embedded_default();
   } else if (AgentConfig::load(options.str_config, config, error) != 0) {
@@ -213,10 +214,6 @@ int VelmoraAgent::set_up_capture() {
   }
   log_info(__LINE__, "live capture on " + iface);
   return EXIT_OK;
-}
-
-std::string VelmoraAgent::plugin_path() const {
-  return options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
 }
 
 void VelmoraAgent::wait_for_end() {

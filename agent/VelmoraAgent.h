@@ -18,7 +18,6 @@ class VelmoraAgent : public AgentDriver {
  private:
   int prepare(const std::vector<std::string>& args, bool& done) override;
   int set_up_capture() override;
-  std::string plugin_path() const override;
   void wait_for_end() override;
   void finish() override;
 

@@ -50,19 +50,14 @@ int WinReplayHost::prepare(const std::vector<std::string>& args, bool& done) {
 }
 
 int WinReplayHost::set_up_home() {
-  str_exe_folder = program_folder_utf8();
-  str_home = HFileUtil::native_path(HFileUtil::from_utf8(options.str_home.empty() ? str_exe_folder : options.str_home));
+  std::string exe_folder = program_folder_utf8();
+  str_plugin = options.str_plugin.empty() ? exe_folder + "/Tidewell.dll" : options.str_plugin;
+  str_home = HFileUtil::native_path(HFileUtil::from_utf8(options.str_home.empty() ? exe_folder : options.str_home));
   if (HFileUtil::make_dirs(str_home) != 0) return say_error("cannot create home folder " + str_home, EXIT_USAGE);
   // The core's records go to HOME/core, the data center's default.
   HEnvironment::set_home(HFileUtil::from_utf8(str_home));
   log_info(__LINE__, "tidewell-host starting, home " + str_home + ", config " + options.str_config);
   return EXIT_OK;
-}
-
-int WinReplayHost::set_up_capture() { return set_up_replay(); }
-
-std::string WinReplayHost::plugin_path() const {
-  return options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
 }
 
 void WinReplayHost::wait_for_end() {

@@ -14,13 +14,9 @@ class WinReplayHost : public AgentDriver {
 
  private:
   int prepare(const std::vector<std::string>& args, bool& done) override;
-  int set_up_capture() override;
-  std::string plugin_path() const override;
   void wait_for_end() override;
   void finish() override;
 
   int set_up_home();
   void print_summary();
-
-  std::string str_exe_folder;
 };
