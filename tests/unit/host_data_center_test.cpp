@@ -9,7 +9,6 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/HConsoleWriter.h"
@@ -131,22 +130,6 @@ TEST_F(HostCoreTest, RefusalOrAnUnwritableFolderWritesNothingAndSaysSo) {
   tidewell_test::write_file(home.file("blocked"), "a file, not a folder");
   HDataCenter::set_core_dir(HString(home.file("blocked/core")));
   EXPECT_NE(0, deliver(block));
-}
-
-TEST_F(HostCoreTest, ConcurrentReportsAreWholeLines) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([] {
-      for (int i = 0; i < 25; ++i) {
-        Block block = {bind_record()};
-        EXPECT_EQ(0, deliver(block));
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  std::vector<std::string> lines = reports();
-  ASSERT_EQ(100u, lines.size());
-  for (const std::string& l : lines) EXPECT_EQ(without_stamp(lines[0]), without_stamp(l));
 }
 
 // A block offered again (a restart before the sender's queue was rewritten)

@@ -66,8 +66,6 @@ TEST(HostEnvironment, HomeIsTheExecutablesFolderUntilSet) {
   EXPECT_EQ(exe_dir + HString(L"/"), HEnvironment::GetMyExeFullFilePath(true));
   HEnvironment::set_home(L"\\tmp\\velmora\\\\home\\");
   EXPECT_EQ(HString(L"/tmp/velmora/home"), HEnvironment::GetMyExeFullFilePath(false));
-  EXPECT_EQ(HString(L"/usr/sbin"), HEnvironment::GetWindowsSystem32Dir(false));
-  EXPECT_EQ(HString(L"/usr/sbin/"), HEnvironment::GetWindowsSystem32Dir(true));
 }
 
 }  // namespace
