@@ -18,7 +18,6 @@ class HostArchiveTest : public ::testing::Test {
     file.get_mem().set_version(173);
   }
   std::string path() const { return home.file("arc_file/his_arp_attack"); }
-  std::string general_log() const { return tidewell_test::read_file(home.file("log/Velmora.log")); }
 
   void write_sample(int first, const HString& text) {
     ASSERT_EQ(0, file.prepare_write());
@@ -40,7 +39,7 @@ TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
   other_version.set_name(HString(path()));
   other_version.get_mem().set_version(172);
   EXPECT_EQ(-1, other_version.prepare_read());
-  EXPECT_NE(std::string::npos, general_log().find("version 173, expected 172"));
+  EXPECT_NE(std::string::npos, tidewell_test::general_log().find("version 173, expected 172"));
 
   std::string bytes = tidewell_test::read_file(path());
   bytes[0] = 'X';
@@ -84,7 +83,7 @@ TEST_F(HostArchiveTest, TruncatedFileIsLoggedAndOfferedAsFarAsItGoes) {
   std::string bytes = tidewell_test::read_file(path());
   tidewell_test::write_file(path(), bytes.substr(0, bytes.size() - 6));  // cuts the last int and a bit of the string
   ASSERT_EQ(0, file.prepare_read());
-  EXPECT_NE(std::string::npos, general_log().find("truncated"));
+  EXPECT_NE(std::string::npos, tidewell_test::general_log().find("truncated"));
   HArchiveMem& m = file.get_mem();
   int v = 0;
   HString s = L"untouched";
