@@ -45,8 +45,8 @@ class ReportAttack : public ::testing::Test {
 
 std::map<HString, HString> mac_map(const char* mac) { return {{HString(L"mac"), HString(mac)}}; }
 
-// Each kind of report: its map whole, its type, the offline mark, the
-// language text of its id in the alarm and the size of its map in the log.
+// Each kind of report: its map whole, its type, the offline mark and the
+// language text of its id in the alarm.
 TEST_F(ReportAttack, ReportsCarryTheirPolicyMapTypeAndOfflineMark) {
   struct Case {
     bool arp;
@@ -64,7 +64,7 @@ TEST_F(ReportAttack, ReportsCarryTheirPolicyMapTypeAndOfflineMark) {
   load_policy();
   for (const Case& c : cases) {
     HEventCenter::ins().b_online = c.online ? 1 : 0;
-    size_t before = frame_test::log_size(), calls = core.calls();
+    size_t calls = core.calls();
     EXPECT_EQ(0, global().report_attack(c.arp, c.map, c.desc, c.lan_id));
     ASSERT_EQ(calls + 1, core.calls()) << "offline reports are still tried at once";
     ASSERT_EQ(1u, core.blocks().back().size());
@@ -75,10 +75,6 @@ TEST_F(ReportAttack, ReportsCarryTheirPolicyMapTypeAndOfflineMark) {
     EXPECT_EQ(0, r.iElapsed);
     EXPECT_EQ(HString(c.desc).get_str_direct(), frame_test::desc_of(r));
     EXPECT_EQ(c.map, r.mapDesc);
-    std::string line = std::string("Report AntiARPSpoofing ID p1, b_arp ") + (c.arp ? "true" : "false") +
-                       ", str_desc " + HString(c.desc).get_str_direct() + ", mapDesc " +
-                       std::to_string(c.map.size()) + "\n";
-    EXPECT_EQ(1u, frame_test::count_of(frame_test::log_since(before), line));
   }
   std::string alarm = alarms();
   EXPECT_EQ(4u, frame_test::count_of(alarm, "\n"));
@@ -144,10 +140,6 @@ TEST_F(ReportAttack, ConcurrencyTwoReportersLoseNothing) {
   }
   EXPECT_EQ(0u, global().audit_report_mgr.queued());
 }
-
-}  // namespace
-
-namespace {
 
 std::string mac_of(int i) {
   char mac[18];
