@@ -3,12 +3,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "frame/HAuditReportMgr.h"
 #include "host/HArchiveFile.h"
 #include "host/HDataCenter.h"
-#include "host/HEventCenter.h"
 #include "tests/support/frame_support.h"
 
 using frame_test::Block;
@@ -21,9 +19,6 @@ constexpr int64_t kNow = 1700000000;
 
 class AuditStore : public ::testing::Test {
  protected:
-  void SetUp() override { HEventCenter::ins().b_online = 1; }
-  void TearDown() override { HEventCenter::ins().b_online = 1; }
-
   void init(HAuditReportMgr& store, int max_record = 300) {
     store.init(L"NetSecurity", L"AntiARPSpoofing", HString(kArc), kVersion, max_record);
   }
@@ -125,20 +120,17 @@ TEST_F(AuditStore, QueuedReportKeepsItsStampAndAgesAfreshEachAttempt) {
 }
 
 // A failed archive write leaves the queue in memory as it was; the report
-// is still delivered later and the failure is said in the log.
+// is still delivered later.
 TEST_F(AuditStore, ArchiveThatCannotBeWrittenKeepsQueueInMemory) {
   std::filesystem::create_directories(arc_path());  // a folder where the file belongs
   frame_test::CoreRecorder core;
   core.accept_all(false);
   HAuditReportMgr store;
   init(store);
-  size_t before = frame_test::log_size();
   Block b = block("02:00:00:00:00:01");
   store.report(&b);
   EXPECT_EQ(1u, store.queued());
   EXPECT_EQ(-1, store.write_arc());
-  EXPECT_NE(std::string::npos,
-            frame_test::log_since(before).find("HAuditReportMgr::write_arc commit failed, size 1"));
   core.accept_all(true);
   store.report(nullptr);
   EXPECT_EQ((std::vector<std::string>{"02:00:00:00:00:01", "02:00:00:00:00:01"}), macs(core.blocks()));
