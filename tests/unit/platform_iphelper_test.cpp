@@ -102,13 +102,12 @@ TEST_F(PlatformIpHelperTest, SetIpNetEntryReplacesTheRowOfItsInterfaceOrAddsOne)
 
 TEST_F(PlatformIpHelperTest, SetIpNetEntryRefusesWhatItCannotStore) {
   EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(nullptr));
-  MIB_IPNETROW invalid = row("10.77.1.1", "02:77:00:00:01:01", MIB_IPNET_TYPE_INVALID);
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&invalid));
-  MIB_IPNETROW no_mac = row("10.77.1.1", "", kStatic);
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&no_mac));
   MIB_IPNETROW too_long = row("10.77.1.1", "02:77:00:00:01:01", kStatic);
   too_long.dwPhysAddrLen = 9;
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&too_long));
+  for (MIB_IPNETROW bad : {row("10.77.1.1", "02:77:00:00:01:01", MIB_IPNET_TYPE_INVALID), row("10.77.1.1", "", kStatic),
+                           too_long}) {
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&bad));
+  }
   EXPECT_TRUE(table.rows().empty());
   table.set_set_error(ERROR_ACCESS_DENIED);
   MIB_IPNETROW fine = row("10.77.1.1", "02:77:00:00:01:01", kStatic);
