@@ -141,18 +141,10 @@ TEST_F(Startup, ExportsBeforeInitDoNothing) {
   EXPECT_FALSE(HWinPCapHelper::instance().is_started());
 }
 
-TEST_F(Startup, EmptyPolicyStillOpensStoreAndSendsEmptyReport) {
-  HDataCenter::GetPolicy()->set_policies({}, {});
-  EXPECT_EQ(0, init());
-  ASSERT_EQ(1u, core.calls());
-  EXPECT_TRUE(core.blocks()[0].empty());
-  EXPECT_NE(std::string::npos, frame_test::read_file(home.file("log/Attack.log")).find(" start...\n"));
-  expect_objects(false);
-  EXPECT_EQ(0, orvoInit2());
-}
-
 // Which objects and callbacks each protection mode sets up; only the first
-// policy record counts. Start-up runs once per process: one case each.
+// policy record counts, and an empty policy protects nothing. Every start
+// opens the store and sends an empty report. Start-up runs once per
+// process: one case each.
 struct ModeCase {
   int arp, dhcp, records;
   bool objects, arp_delivered, ipv4_delivered;
@@ -162,7 +154,7 @@ struct ModeCase {
 const ModeCase kModes[] = {
     {1, 1, 1, true, true, true, false},    {0, 1, 1, true, true, true, true},
     {2, 0, 1, true, true, false, false},   {3, 0, 1, true, false, false, false},
-    {0, 0, 2, false, false, false, false},
+    {0, 0, 2, false, false, false, false}, {0, 0, 0, false, false, false, false},
 };
 class StartupMode : public Startup, public ::testing::WithParamInterface<size_t> {};
 
@@ -170,6 +162,9 @@ TEST_P(StartupMode, RegistersItsCallbacksOnly) {
   const ModeCase& c = kModes[GetParam()];
   policy(c.arp, c.dhcp, c.records);
   EXPECT_EQ(0, init());
+  ASSERT_EQ(1u, core.calls());
+  EXPECT_TRUE(core.blocks()[0].empty());
+  EXPECT_NE(std::string::npos, frame_test::read_file(home.file("log/Attack.log")).find(" start...\n"));
   expect_objects(c.objects);
   HPTWGlobal& g = HPTWGlobal::ins();
   EXPECT_EQ(c.arp_watch, g.p_dhcp_arp_callback != nullptr);
