@@ -23,6 +23,7 @@
 #include "platform/IpHelper.h"
 #include "platform/MemoryArpTable.h"
 #include "tests/support/FrameBuilder.h"
+#include "tests/support/arpguard_support.h"
 #include "tests/support/frame_support.h"
 
 namespace {
@@ -61,14 +62,7 @@ class Startup : public ::testing::Test {
   void SetUp() override {
     // The guard's threads read these until the process ends.
     static platform::MemoryArpTable* table = new platform::MemoryArpTable();
-    MIB_IPNETROW row{};
-    row.dwIndex = 1;
-    row.dwPhysAddrLen = 6;
-    tidewell_test::Bytes gw_mac = tidewell_test::mac_bytes("02:00:00:00:00:01");
-    std::copy(gw_mac.begin(), gw_mac.end(), row.bPhysAddr);
-    row.dwAddr = inet_addr("10.77.0.1");
-    row.dwType = MIB_IPNET_TYPE_DYNAMIC;
-    table->set_rows({row});
+    table->set_rows({arpguard_test::row("10.77.0.1", "02:00:00:00:00:01", MIB_IPNET_TYPE_DYNAMIC, 1)});
     platform::set_arp_table_backend(table);
     HSysInfoMgr::ins().set_virtual(L"10.77.0.10", L"02:00:00:00:00:0a");
     HNetwrokAdapterNode adapter;
