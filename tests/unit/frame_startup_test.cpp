@@ -13,16 +13,12 @@
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/HPTWGlobal.h"
 #include "frame/Tidewell.h"
-#include "host/HCustConfigMgr.h"
 #include "host/HDataCenter.h"
 #include "host/HEventCenter.h"
 #include "host/HIEUtil.h"
-#include "host/HNetworkUtil.h"
-#include "host/HSysInfoMgr.h"
 #include "host/HWinPCapHelper.h"
-#include "platform/IpHelper.h"
-#include "platform/MemoryArpTable.h"
 #include "tests/support/FrameBuilder.h"
+#include "tests/support/PluginEnv.h"
 #include "tests/support/arpguard_support.h"
 #include "tests/support/frame_support.h"
 
@@ -60,15 +56,7 @@ std::vector<unsigned char> ipv4_frame() {
 class Startup : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The guard's threads read these until the process ends.
-    static platform::MemoryArpTable* table = new platform::MemoryArpTable();
-    table->set_rows({arpguard_test::row("10.77.0.1", "02:00:00:00:00:01", MIB_IPNET_TYPE_DYNAMIC, 1)});
-    platform::set_arp_table_backend(table);
-    HSysInfoMgr::ins().set_virtual(L"10.77.0.10", L"02:00:00:00:00:0a");
-    HNetwrokAdapterNode adapter;
-    adapter.str_name = L"eth0";
-    adapter.vt_gateway = {HString(L"10.77.0.1")};
-    HNetworkUtil::set_virtual_adapters({adapter});
+    env.table().set_rows({arpguard_test::row("10.77.0.1", "02:00:00:00:00:01", MIB_IPNET_TYPE_DYNAMIC, 1)});
     HWinPCapHelper::instance().reset_for_test();
     HWinPCapHelper::instance().set_send_sink([](const unsigned char*, int) {});
   }
@@ -97,8 +85,6 @@ class Startup : public ::testing::Test {
     return ret;
   }
 
-  std::string general_log() { return frame_test::read_file(home.file("log/Velmora.log")); }
-
   // Whether a frame of that kind reaches any registered callback.
   bool delivered(const std::vector<unsigned char>& frame) {
     HWinPCapHelper& helper = HWinPCapHelper::instance();
@@ -122,7 +108,14 @@ class Startup : public ::testing::Test {
     EXPECT_EQ(1, HWinPCapHelper::instance().b_load);
   }
 
-  frame_test::TempHome home;
+  // The host 10.77.0.10 behind the gateway 10.77.0.1; the policy is each test's.
+  tidewell_test::PluginEnv env{[] {
+    tidewell_test::PolicySetup setup;
+    setup.host_ip = "10.77.0.10";
+    setup.host_mac = "02:00:00:00:00:0a";
+    setup.gateways = {"10.77.0.1"};
+    return setup;
+  }()};
   // Outlives the test: threads of the plug-in may still report.
   frame_test::CoreRecorder& core = *new frame_test::CoreRecorder();
 };
@@ -158,7 +151,7 @@ TEST_P(StartupMode, RegistersItsCallbacksOnly) {
   EXPECT_EQ(0, init());
   ASSERT_EQ(1u, core.calls());
   EXPECT_TRUE(core.blocks()[0].empty());
-  EXPECT_NE(std::string::npos, frame_test::read_file(home.file("log/Attack.log")).find(" start...\n"));
+  EXPECT_NE(std::string::npos, env.attack_log().find(" start...\n"));
   expect_objects(c.objects);
   HPTWGlobal& g = HPTWGlobal::ins();
   EXPECT_EQ(c.arp_watch, g.p_dhcp_arp_callback != nullptr);
@@ -207,7 +200,7 @@ TEST_F(Startup, RegressionFailedThreadStartsLeaveNoDanglingPointer) {
   init();
   HIEUtil::Thread::fail_next_start_for_test(0);
   expect_objects();
-  EXPECT_NE(std::string::npos, general_log().find("HThreadTidewell start failed"));
+  EXPECT_NE(std::string::npos, env.general_log().find("HThreadTidewell start failed"));
   HPTWGlobal& g = HPTWGlobal::ins();
   EXPECT_TRUE(delivered(arp_reply_to_host()));
   EXPECT_TRUE(delivered(arp_reply_to_host()));
