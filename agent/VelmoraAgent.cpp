@@ -36,27 +36,12 @@
 
 namespace {
 
-const wchar_t* const LOG_SOURCE = L"velmora-agent";
 constexpr auto MAX_WAIT = std::chrono::milliseconds(200);
 // How long the stop waits for standard output, twice: SIGTERM must end the
 // agent within a second even when nobody reads it.
 constexpr auto SUMMARY_WAIT = std::chrono::milliseconds(150);
 constexpr auto EVENTS_WAIT = std::chrono::milliseconds(100);
 using Clock = std::chrono::steady_clock;
-
-void log_info(int line, const std::string& text) {
-  HFileLog::ins().log(HFileLog::get(2, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
-}
-
-void log_failure(int line, const std::string& text) {
-  HFileLog::ins().log(HFileLog::get(1, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
-}
-
-// One line on standard error for the user.
-int say_error(const std::string& text, int code) {
-  std::fprintf(stderr, "velmora-agent: %s\n", text.c_str());
-  return code;
-}
 
 std::string exe_folder() {
   char buf[PATH_MAX];
@@ -71,8 +56,6 @@ std::string absolute(const std::string& path) {
   if (::realpath(path.c_str(), buf) != nullptr) return buf;
   return path;
 }
-
-std::string narrow(const HString& text) { return HFileUtil::utf8(text); }
 
 // The folders of the home that the agent and the plug-in write to.
 const char* const HOME_FOLDERS[] = {"", "log", "core", "arc_file"};
@@ -101,35 +84,22 @@ std::string home_problem() {
 
 }  // namespace
 
-int VelmoraAgent::run(int argc, char** argv) {
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-  int code = prepare(args);
-  if (code != EXIT_OK || options.b_help || options.b_version || options.b_check_config) return code;
-  code = set_up_capture();
-  if (code != EXIT_OK) return code;
-  code = start_plugin();
-  if (code != EXIT_OK) return code;
-  wait_for_end();
-  HWinPCapHelper::instance().stop();
-  // The plug-in delivers the reports it still holds before they are counted.
-  HEventCenter::ins().notify_stop();
+void VelmoraAgent::finish() {
   // The window alarms' lines and the system log's lines still queued go
   // out before the summary counts the alarms (bounded: a stuck system log
   // must not hold the stop).
   HCoreEvents::ins().flush(EVENTS_WAIT);
   print_summary();
   write_state();
-  log_info(__LINE__, "velmora-agent stopped");
-  std::string damage = HWinPCapHelper::instance().replay_damage();
-  return damage.empty() ? EXIT_OK : say_error(damage, EXIT_USAGE);
 }
 
-int VelmoraAgent::prepare(const std::vector<std::string>& args) {
+int VelmoraAgent::prepare(const std::vector<std::string>& args, bool& done) {
   std::string error;
   if (AgentOptions::parse(args, options, error) != 0) {
     return say_error(error + " (velmora-agent --help shows the usage)", EXIT_USAGE);
   }
   defaults = AgentPaths::defaults_for(exe_folder());
+  done = options.b_help || options.b_version || options.b_check_config;
   if (options.b_help) {
     std::printf("%s", AgentOptions::help(defaults).c_str());
     return EXIT_OK;
@@ -139,6 +109,7 @@ int VelmoraAgent::prepare(const std::vector<std::string>& args) {
     return EXIT_OK;
   }
   if (options.str_config.empty()) options.str_config = defaults.str_config;
+  str_plugin = options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
   if (options.str_config.empty()) {
     config = AgentConfig::embedded_default();
   } else if (AgentConfig::load(options.str_config, config, error) != 0) {
@@ -231,15 +202,8 @@ void VelmoraAgent::apply_config() {
 }
 
 int VelmoraAgent::set_up_capture() {
+  if (!options.str_replay.empty()) return set_up_replay();
   HWinPCapHelper& helper = HWinPCapHelper::instance();
-  if (!options.str_replay.empty()) {
-    const AgentHost& host = config.host;
-    AgentSetup::install_virtual_host(host);
-    helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap", options.d_linger_s);
-    if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
-    log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
-    return EXIT_OK;
-  }
   std::string iface = options.str_iface.empty() ? DefaultRoute::interface_name() : options.str_iface;
   if (iface.empty()) return say_error("no IPv4 default route: name the interface with --iface", EXIT_FAILURE_RUN);
   HSysInfoMgr::ins().set_interface(HFileUtil::from_utf8(iface));
@@ -249,30 +213,6 @@ int VelmoraAgent::set_up_capture() {
     return say_error(helper.last_error(), EXIT_FAILURE_RUN);
   }
   log_info(__LINE__, "live capture on " + iface);
-  return EXIT_OK;
-}
-
-int VelmoraAgent::start_plugin() {
-  std::string path = options.str_plugin.empty() ? defaults.str_plugin : options.str_plugin;
-  std::string error;
-  if (plugin.load(path, error) != 0) {
-    log_failure(__LINE__, error);
-    return say_error(error, EXIT_FAILURE_RUN);
-  }
-  log_info(__LINE__, "plug-in loaded: " + path);
-  wchar_t name_buf[64] = {0};
-  wchar_t name_buf2[64] = {0};
-  int ret = plugin.p_init(name_buf, name_buf2, 0);
-  name_buf[63] = name_buf2[63] = L'\0';
-  log_info(__LINE__, "orvoInit ret " + std::to_string(ret) + ", name " + narrow(HString(name_buf)));
-  ret = plugin.p_init2();
-  log_info(__LINE__, "orvoInit2 ret " + std::to_string(ret));
-  HWinPCapHelper& helper = HWinPCapHelper::instance();
-  if (!helper.is_started() && !helper.last_error().empty()) {
-    log_failure(__LINE__, helper.last_error());
-    return say_error("capture did not start: " + helper.last_error(), EXIT_FAILURE_RUN);
-  }
-  if (!helper.is_started()) log_info(__LINE__, "the plug-in did not start capture");
   return EXIT_OK;
 }
 

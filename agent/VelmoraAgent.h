@@ -7,40 +7,30 @@
 #include <string>
 #include <vector>
 
-#include "agent/AgentConfig.h"
-#include "agent/AgentOptions.h"
+#include "agent/AgentDriver.h"
 #include "agent/AgentPaths.h"
 #include "agent/AgentSummary.h"
-#include "agent/PluginModule.h"
 
-class VelmoraAgent {
+class VelmoraAgent : public AgentDriver {
  public:
-  enum { EXIT_OK = 0, EXIT_FAILURE_RUN = 1, EXIT_USAGE = 2 };
-
-  // Returns the exit code. Once the plug-in runs, the caller must leave with
-  // _exit(): its threads never stop.
-  int run(int argc, char** argv);
+  VelmoraAgent() : AgentDriver("velmora-agent", L"velmora-agent") {}
 
  private:
-  int prepare(const std::vector<std::string>& args);
+  int prepare(const std::vector<std::string>& args, bool& done) override;
+  int set_up_capture() override;
+  void wait_for_end() override;
+  void finish() override;
+
   int check_config();
   int set_up_home();
   void apply_config();
   void warn_at_start();
-  int set_up_capture();
-  int start_plugin();
-  void wait_for_end();
   AgentSummary summary_so_far();
   void print_summary();
   void write_state();
 
-  AgentOptions options;
-  AgentConfig config;
-  PluginModule plugin;
-  std::string str_home;
   AgentPaths defaults;
   sigset_t stop_signals{};
   uint64_t ull_reports_at_start = 0;
   uint64_t ull_alarms_at_start = 0;
-  double d_wall_seconds = 0;
 };

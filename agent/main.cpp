@@ -1,6 +1,9 @@
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "agent/VelmoraAgent.h"
 #include "host/HFileLog.h"
@@ -27,7 +30,8 @@ int main(int argc, char** argv) {
   // Static, so that nothing of the agent is destroyed under the plug-in's
   // threads; they never stop, so the process leaves with _exit().
   static VelmoraAgent agent;
-  int code = agent.run(argc, argv);
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  int code = agent.run(args);
   // Lines that a batch of frames gathered must not stay behind.
   HFileLog::flush_all();
   std::fflush(stdout);

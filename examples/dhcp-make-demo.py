@@ -16,25 +16,23 @@ Usage: python3 dhcp-make-demo.py [output.pcap]   (default: dhcp-demo.pcap
 beside this script). Only the standard library is used; the output is
 byte-for-byte reproducible.
 """
+import importlib.util
 import os
 import struct
 import sys
 
-HOST_IP, HOST_MAC = "10.77.0.10", "02:77:00:00:00:0a"
-GATEWAY_IP, GATEWAY_MAC = "10.77.0.1", "02:77:00:00:00:01"
+HERE = os.path.dirname(os.path.abspath(__file__))
+_spec = importlib.util.spec_from_file_location("arp_demo", os.path.join(HERE, "make-demo.py"))
+arp_demo = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(arp_demo)
+# The same segment as the ARP demo, with its frames and capture file.
+mac, ip, arp_reply, pcap = arp_demo.mac, arp_demo.ip, arp_demo.arp_reply, arp_demo.pcap
+HOST_IP, HOST_MAC = arp_demo.HOST_IP, arp_demo.HOST_MAC
+GATEWAY_IP, GATEWAY_MAC = arp_demo.GATEWAY_IP, arp_demo.GATEWAY_MAC
 SERVER_IP, SERVER_MAC = "10.77.0.2", "02:77:00:00:00:02"
 ROGUE_IP, ROGUE_MAC = "10.77.0.66", "02:77:00:00:00:66"
 ROGUE_GATEWAY_IP = "10.77.0.254"
 EMPTY_IP, EMPTY_MAC = "10.77.0.99", "02:77:00:00:00:99"
-START = 1767225600  # capture time stamps start here (fixed: reproducible)
-
-
-def mac(text):
-    return bytes(int(part, 16) for part in text.split(":"))
-
-
-def ip(text):
-    return bytes(int(part) for part in text.split("."))
 
 
 def checksum(header):
@@ -62,25 +60,8 @@ def dhcp_offer(server_mac, server_ip, yiaddr, routers):
     return mac(HOST_MAC) + mac(server_mac) + struct.pack("!H", 0x0800) + header + udp
 
 
-def arp_reply(sender_mac, sender_ip):
-    """An ARP reply to this host, 60 bytes (no frame check sequence)."""
-    eth = mac(HOST_MAC) + mac(sender_mac) + struct.pack("!H", 0x0806)
-    body = struct.pack("!HHBBH", 1, 0x0800, 6, 4, 2)
-    body += mac(sender_mac) + ip(sender_ip) + mac(HOST_MAC) + ip(HOST_IP)
-    return eth + body + b"\x00" * 18
-
-
-def pcap(records):
-    out = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1)  # Ethernet
-    for seconds, frame in records:
-        whole, micro = int(seconds), int(round((seconds - int(seconds)) * 1e6))
-        out += struct.pack("<IIII", START + whole, micro, len(frame), len(frame)) + frame
-    return out
-
-
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "dhcp-demo.pcap")
+    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "dhcp-demo.pcap")
     records = [
         (0.0, dhcp_offer(SERVER_MAC, SERVER_IP, HOST_IP, [GATEWAY_IP])),
         (0.6, arp_reply(GATEWAY_MAC, GATEWAY_IP)),

@@ -84,16 +84,6 @@ size_t HAlarmCommand::running() const {
   return lt_running.size();
 }
 
-uint64_t HAlarmCommand::dropped() const {
-  std::lock_guard<std::mutex> lock(mtx_runs);
-  return ull_dropped;
-}
-
-uint64_t HAlarmCommand::failed() const {
-  std::lock_guard<std::mutex> lock(mtx_runs);
-  return ull_failed;
-}
-
 void HAlarmCommand::fail_locked(const std::string& why) {
   ++ull_failed;
   HFileLog::ins().log(1, kLogSource, __LINE__, L"alarm command %S %S", str_program.c_str(), why.c_str());

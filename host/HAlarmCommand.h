@@ -9,6 +9,7 @@
 // One pass (run_pass) reaps, kills and starts; the agent's runner thread
 // makes a pass whenever an alarm arrives and every 20 ms while runs are
 // going. Nobody who hands an alarm in waits for a program.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -42,8 +43,8 @@ class HAlarmCommand {
   size_t run_pass(Clock::time_point now);
 
   size_t running() const;
-  uint64_t dropped() const;
-  uint64_t failed() const;
+  uint64_t dropped() const { return ull_dropped; }
+  uint64_t failed() const { return ull_failed; }
 
  private:
   struct Run {
@@ -59,8 +60,8 @@ class HAlarmCommand {
   std::chrono::milliseconds ms_timeout{kDefaultTimeoutMs};
   std::deque<std::string> dq_inputs;
   std::list<Run> lt_running;
-  uint64_t ull_dropped = 0;
-  uint64_t ull_failed = 0;
+  std::atomic<uint64_t> ull_dropped{0};
+  std::atomic<uint64_t> ull_failed{0};
   bool b_dropping = false;  // said in the log since the last alarm taken
   bool b_own_thread = false;
   bool b_thread_started = false;

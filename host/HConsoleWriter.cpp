@@ -19,69 +19,54 @@ HConsoleWriter& HConsoleWriter::ins() {
   return *p_writer;
 }
 
+HConsoleWriter::HConsoleWriter() : queue(kMaxQueued, [this](std::string& line) { show(line); }) {}
+
 bool HConsoleWriter::write(std::string line) {
-  uint64_t unlogged = 0, total = 0;
+  if (queue.post(std::move(line))) return true;
+  note_drop();
+  return false;
+}
+
+// The first drop is logged at once, later ones at most once a second.
+void HConsoleWriter::note_drop() {
+  uint64_t unlogged = 0;
   {
-    std::lock_guard<std::mutex> lock(mtx_lines);
-    if (dq_lines.size() < kMaxQueued) {
-      dq_lines.push_back(std::move(line));
-      if (!b_started) {
-        b_started = true;
-        std::thread([this] { run(); }).detach();
-      }
-      cv_lines.notify_one();
-      return true;
-    }
-    ++ull_dropped;
+    std::lock_guard<std::mutex> lock(mtx_state);
     ++ull_dropped_unlogged;
     auto now = std::chrono::steady_clock::now();
-    if (ull_dropped_unlogged == ull_dropped || now - tp_last_drop_line >= kDropLinePace) {
+    if (!b_drop_logged || now - tp_last_drop_line >= kDropLinePace) {
       unlogged = ull_dropped_unlogged;
-      total = ull_dropped;
       ull_dropped_unlogged = 0;
+      b_drop_logged = true;
       tp_last_drop_line = now;
     }
   }
   if (unlogged > 0) {
     HFileLog::ins().log(2, kLogSource, __LINE__,
                         L"standard output does not keep up: %llu lines not shown, %llu so far",
-                        static_cast<unsigned long long>(unlogged), static_cast<unsigned long long>(total));
+                        static_cast<unsigned long long>(unlogged), static_cast<unsigned long long>(dropped()));
   }
-  return false;
 }
 
-bool HConsoleWriter::flush(std::chrono::milliseconds timeout) {
-  std::unique_lock<std::mutex> lock(mtx_lines);
-  return cv_done.wait_for(lock, timeout, [this] { return dq_lines.empty() && !b_writing; });
-}
+bool HConsoleWriter::flush(std::chrono::milliseconds timeout) { return queue.flush(timeout); }
 
-uint64_t HConsoleWriter::dropped() const {
-  std::lock_guard<std::mutex> lock(mtx_lines);
-  return ull_dropped;
-}
+uint64_t HConsoleWriter::dropped() const { return queue.dropped(); }
 
 void HConsoleWriter::set_sink(std::function<void(const std::string&)> sink) {
-  std::lock_guard<std::mutex> lock(mtx_lines);
+  std::lock_guard<std::mutex> lock(mtx_state);
   fn_sink = std::move(sink);
 }
 
-void HConsoleWriter::run() {
-  std::unique_lock<std::mutex> lock(mtx_lines);
-  for (;;) {
-    cv_lines.wait(lock, [this] { return !dq_lines.empty(); });
-    std::string line = std::move(dq_lines.front());
-    dq_lines.pop_front();
-    b_writing = true;
-    std::function<void(const std::string&)> sink = fn_sink;
-    lock.unlock();
-    if (sink) {
-      sink(line);
-    } else {
-      put(line);
-    }
-    lock.lock();
-    b_writing = false;
-    if (dq_lines.empty()) cv_done.notify_all();
+void HConsoleWriter::show(const std::string& line) {
+  std::function<void(const std::string&)> sink;
+  {
+    std::lock_guard<std::mutex> lock(mtx_state);
+    sink = fn_sink;
+  }
+  if (sink) {
+    sink(line);
+  } else {
+    put(line);
   }
 }
 

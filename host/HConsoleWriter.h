@@ -7,12 +7,12 @@
 // buffer, so that a write stuck in the pipe holds no lock that anyone else
 // takes.
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
+
+#include "host/HTaskQueue.h"
 
 class HConsoleWriter {
  public:
@@ -31,18 +31,15 @@ class HConsoleWriter {
   void set_sink(std::function<void(const std::string&)> sink);
 
  private:
-  HConsoleWriter() = default;
-  void run();
+  HConsoleWriter();
+  void show(const std::string& line);
   void put(const std::string& line);
+  void note_drop();
 
-  mutable std::mutex mtx_lines;
-  std::condition_variable cv_lines;
-  std::condition_variable cv_done;
-  std::deque<std::string> dq_lines;
-  bool b_started = false;
-  bool b_writing = false;
-  uint64_t ull_dropped = 0;
+  HTaskQueue<std::string> queue;
+  std::mutex mtx_state;  // the drops' log pace and the sink
   uint64_t ull_dropped_unlogged = 0;
+  bool b_drop_logged = false;
   std::chrono::steady_clock::time_point tp_last_drop_line;
   std::function<void(const std::string&)> fn_sink;
 };

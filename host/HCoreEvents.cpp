@@ -11,65 +11,35 @@ HCoreEvents& HCoreEvents::ins() {
   return *events;
 }
 
-void HCoreEvents::set_system_log(bool on) {
-  std::lock_guard<std::mutex> lock(mtx_tasks);
-  b_system_log = on;
-}
+HCoreEvents::HCoreEvents() : queue(kMaxQueued, [this](std::function<void()>& task) { run_task(task); }) {}
+
+void HCoreEvents::set_system_log(bool on) { b_system_log = on; }
 
 void HCoreEvents::system_log(std::string line) {
-  {
-    std::lock_guard<std::mutex> lock(mtx_tasks);
-    if (!b_system_log) return;
-  }
+  if (!b_system_log) return;
   post([line = std::move(line)] { platform::system_log_warning(line); });
 }
 
 bool HCoreEvents::post(std::function<void()> task) {
-  std::lock_guard<std::mutex> lock(mtx_tasks);
-  if (dq_tasks.size() >= kMaxQueued) {
-    ++ull_dropped;
-    // Said once per run of drops: the queue is full only under a flood.
-    if (!b_dropping) {
-      HFileLog::ins().log(1, L"HCoreEvents", __LINE__, L"event queue full: system log lines and window alarms dropped");
-    }
-    b_dropping = true;
-    return false;
+  if (queue.post(std::move(task))) {
+    b_dropping = false;
+    return true;
   }
-  b_dropping = false;
-  dq_tasks.push_back(std::move(task));
-  if (!b_started) {
-    b_started = true;
-    std::thread([this] { run(); }).detach();
+  // Said once per run of drops: the queue is full only under a flood.
+  if (!b_dropping.exchange(true)) {
+    HFileLog::ins().log(1, L"HCoreEvents", __LINE__, L"event queue full: system log lines and window alarms dropped");
   }
-  cv_tasks.notify_one();
-  return true;
+  return false;
 }
 
-bool HCoreEvents::flush(std::chrono::milliseconds timeout) {
-  std::unique_lock<std::mutex> lock(mtx_tasks);
-  return cv_done.wait_for(lock, timeout, [this] { return dq_tasks.empty() && !b_running_task; });
-}
+bool HCoreEvents::flush(std::chrono::milliseconds timeout) { return queue.flush(timeout); }
 
-uint64_t HCoreEvents::dropped() const {
-  std::lock_guard<std::mutex> lock(mtx_tasks);
-  return ull_dropped;
-}
+uint64_t HCoreEvents::dropped() const { return queue.dropped(); }
 
-void HCoreEvents::run() {
-  std::unique_lock<std::mutex> lock(mtx_tasks);
-  for (;;) {
-    cv_tasks.wait(lock, [this] { return !dq_tasks.empty(); });
-    std::function<void()> task = std::move(dq_tasks.front());
-    dq_tasks.pop_front();
-    b_running_task = true;
-    if (b_system_log && !b_log_opened) {
-      b_log_opened = true;
-      platform::open_system_log(kSystemLogTag);
-    }
-    lock.unlock();
-    task();
-    lock.lock();
-    b_running_task = false;
-    if (dq_tasks.empty()) cv_done.notify_all();
+void HCoreEvents::run_task(std::function<void()>& task) {
+  if (b_system_log && !b_log_opened) {
+    b_log_opened = true;
+    platform::open_system_log(kSystemLogTag);
   }
+  task();
 }

@@ -4,13 +4,13 @@
 // window's lines for core/alarms.jsonl (whose file the core also syncs
 // reports into). Tasks run in order on a thread of their own; the queue is
 // bounded, and a task that finds it full is dropped and counted.
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
+
+#include "host/HTaskQueue.h"
 
 class HCoreEvents {
  public:
@@ -30,17 +30,11 @@ class HCoreEvents {
   uint64_t dropped() const;
 
  private:
-  HCoreEvents() = default;
-  void run();
+  HCoreEvents();
+  void run_task(std::function<void()>& task);
 
-  mutable std::mutex mtx_tasks;
-  std::condition_variable cv_tasks;
-  std::condition_variable cv_done;
-  std::deque<std::function<void()>> dq_tasks;
-  bool b_system_log = false;
-  bool b_log_opened = false;
-  bool b_started = false;
-  bool b_running_task = false;
-  bool b_dropping = false;  // said in the log since the last task taken
-  uint64_t ull_dropped = 0;
+  HTaskQueue<std::function<void()>> queue;
+  std::atomic<bool> b_system_log{false};
+  std::atomic<bool> b_dropping{false};  // said in the log since the last task queued
+  bool b_log_opened = false;            // the queue's thread only
 };

@@ -72,7 +72,7 @@ void HIpv6Watch::run_pass() {
   std::vector<platform::Ipv6Router> rows;
   if (!b_events) {
     Sleep(kWaitMs);
-  } else if (events.wait(rows) == platform::Ipv6NeighbourEvents::Wait::kError) {
+  } else if (events.wait(rows) == platform::NeighbourEvents::Wait::kError) {
     HFileLog::ins().log(1, kSource, __LINE__, L"IPv6 watch: the kernel's events failed");
     b_events = false;
   }

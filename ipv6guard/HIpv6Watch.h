@@ -8,6 +8,7 @@
 #include "host/HGuardSettings.h"
 #include "host/HIEUtil.h"
 #include "ipv6guard/HIpv6Routers.h"
+#include "platform/NeighbourEvents.h"
 #include "platform/WinTypes.h"
 
 class HIpv6Watch : public HIEUtil::Thread {
@@ -29,7 +30,7 @@ class HIpv6Watch : public HIEUtil::Thread {
 
  private:
   HIpv6Routers* p_routers;
-  platform::Ipv6NeighbourEvents events;
+  platform::NeighbourEvents events;
   bool b_events = false;
   DWORD dw_refreshed = 0;
 };

@@ -49,22 +49,4 @@ Ipv6Table& kernel_ipv6_table();
 // route, becomes the table; nothing on the machine changes.
 void install_virtual_ipv6_table(const std::vector<Ipv6Router>& routers);
 
-// The kernel's announcements of changed IPv6 neighbour entries. Windows
-// raises none here: there open() fails.
-class Ipv6NeighbourEvents {
- public:
-  enum class Wait { kRows, kTimeout, kLost, kError };
-  Ipv6NeighbourEvents() = default;
-  ~Ipv6NeighbourEvents();
-  Ipv6NeighbourEvents(const Ipv6NeighbourEvents&) = delete;
-  Ipv6NeighbourEvents& operator=(const Ipv6NeighbourEvents&) = delete;
-  // 0 or a positive errno; a wait returns after at most `timeout_ms`.
-  int open(int timeout_ms);
-  // Appends a row per IPv6 entry of one datagram of events.
-  Wait wait(std::vector<Ipv6Router>& rows);
-
- private:
-  NetlinkClient* p_client = nullptr;  // once open
-};
-
 }  // namespace platform

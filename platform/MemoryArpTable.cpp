@@ -77,14 +77,4 @@ void MemoryArpTable::set_read_hook(std::function<void(std::vector<MIB_IPNETROW>&
   fn_read_hook = std::move(hook);
 }
 
-uint32_t MemoryArpTable::read_count() const {
-  std::lock_guard<std::mutex> lock(mtx_rows);
-  return i_reads;
-}
-
-uint32_t MemoryArpTable::set_count() const {
-  std::lock_guard<std::mutex> lock(mtx_rows);
-  return i_sets;
-}
-
 }  // namespace platform

@@ -2,6 +2,7 @@
 // An ARP table held in memory: the replay table and the tests' table. Rows
 // keep their order; set_row replaces the row of the same address and
 // interface in place, or appends one.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -32,9 +33,9 @@ class MemoryArpTable : public ArpTableBackend {
   // Runs at the start of every read, with the rows it may change: a table
   // that changes between a size query and the read that follows.
   void set_read_hook(std::function<void(std::vector<MIB_IPNETROW>&)> hook);
-  uint32_t read_count() const;
+  uint32_t read_count() const { return i_reads; }
   // Calls of set_row (SetIpNetEntry), refused ones too; set_static is none.
-  uint32_t set_count() const;
+  uint32_t set_count() const { return i_sets; }
 
  private:
   mutable std::mutex mtx_rows;
@@ -42,8 +43,8 @@ class MemoryArpTable : public ArpTableBackend {
   std::function<void(std::vector<MIB_IPNETROW>&)> fn_read_hook;
   DWORD dw_read_error = NO_ERROR;
   DWORD dw_set_error = NO_ERROR;
-  uint32_t i_reads = 0;
-  uint32_t i_sets = 0;
+  std::atomic<uint32_t> i_reads{0};
+  std::atomic<uint32_t> i_sets{0};
 };
 
 }  // namespace platform

@@ -23,15 +23,21 @@ int NeighbourEvents::open(int timeout_ms) {
   return 0;
 }
 
-NeighbourEvents::Wait NeighbourEvents::wait(std::vector<MIB_IPNETROW>& rows) {
+NeighbourEvents::Wait NeighbourEvents::receive(const unsigned char*& data, size_t& len) {
   if (!p_client) return Wait::kError;
-  const unsigned char* data = nullptr;
-  size_t len = 0;
   int error = p_client->receive(data, len);
   if (error == ETIMEDOUT) return Wait::kTimeout;
   if (error == ENOBUFS || error == EMSGSIZE) return Wait::kLost;
   if (error) return Wait::kError;
   if (len == 0) return Wait::kTimeout;  // not from the kernel
+  return Wait::kRows;
+}
+
+NeighbourEvents::Wait NeighbourEvents::wait(std::vector<MIB_IPNETROW>& rows) {
+  const unsigned char* data = nullptr;
+  size_t len = 0;
+  Wait result = receive(data, len);
+  if (result != Wait::kRows) return result;
   return NetlinkArpTable::parse_events(data, len, rows) ? Wait::kRows : Wait::kLost;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// The kernel's announcements of changed IPv4 neighbour entries (rtnetlink,
-// group RTNLGRP_NEIGH), as rows of the ARP table. Windows raises no such
-// events here: there the subscription fails.
+// The kernel's announcements of changed neighbour entries (rtnetlink,
+// group RTNLGRP_NEIGH): the IPv4 ones as rows of the ARP table, the IPv6
+// ones as router rows. Windows raises no such events here: there the
+// subscription fails.
+#include <cstddef>
 #include <vector>
 
 #include "platform/IpHelper.h"
@@ -9,6 +11,7 @@
 namespace platform {
 
 class NetlinkClient;
+struct Ipv6Router;
 
 class NeighbourEvents {
  public:
@@ -27,8 +30,13 @@ class NeighbourEvents {
   // kernel had to drop events (its queue for us was full), or a datagram
   // could not be read whole; the watch goes on. kError: the socket failed.
   Wait wait(std::vector<MIB_IPNETROW>& rows);
+  // The same for the IPv6 entries, deleted ones marked.
+  Wait wait(std::vector<Ipv6Router>& rows);
 
  private:
+  // One datagram of events (kRows), or why there is none.
+  Wait receive(const unsigned char*& data, size_t& len);
+
   NetlinkClient* p_client = nullptr;  // once open
 };
 

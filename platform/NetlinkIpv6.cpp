@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/NeighbourEvents.h"
 #include "platform/NetlinkClient.h"
 
 namespace platform {
@@ -56,21 +57,31 @@ class Request {
   uint32_t ui_seq;
 };
 
+// Dumps the kernel's objects of `type` (with the family header `body`)
+// and hands the row that read(data, len, row) makes of each `answer`
+// message to found(row, message).
+template <typename Body, typename Read, typename Found>
+int dump_rows(uint16_t type, const Body& body, uint16_t answer, Read read, Found found) {
+  Request request(type, NLM_F_REQUEST | NLM_F_DUMP, &body, sizeof(body));
+  return request.run([&](const Message& message) {
+    Ipv6Router row;
+    if (message.type == answer && read(message.data, message.len, row)) found(row, message);
+  });
+}
+
 // The kernel's default routes learned from advertisements, with the
 // message of each (to remove it by).
 int dump_ra_routes(std::vector<Ipv6Router>& routers, std::vector<struct rtmsg>* messages) {
   struct rtmsg rt {};
   rt.rtm_family = AF_INET6;
-  Request request(RTM_GETROUTE, NLM_F_REQUEST | NLM_F_DUMP, &rt, sizeof(rt));
-  return request.run([&](const Message& message) {
-    Ipv6Router router;
-    if (message.type != RTM_NEWROUTE || !netlink_ipv6::read_ra_route(message.data, message.len, router)) return;
-    routers.push_back(router);
-    if (!messages) return;
-    struct rtmsg found {};
-    std::memcpy(&found, message.data + NLMSG_HDRLEN, sizeof(found));
-    messages->push_back(found);
-  });
+  return dump_rows(RTM_GETROUTE, rt, RTM_NEWROUTE, netlink_ipv6::read_ra_route,
+                   [&](const Ipv6Router& router, const Message& message) {
+                     routers.push_back(router);
+                     if (!messages) return;
+                     struct rtmsg found {};
+                     std::memcpy(&found, message.data + NLMSG_HDRLEN, sizeof(found));
+                     messages->push_back(found);
+                   });
 }
 
 class KernelIpv6Table : public Ipv6Table {
@@ -80,14 +91,12 @@ class KernelIpv6Table : public Ipv6Table {
     if (dump_ra_routes(routers, nullptr) != 0) return -1;
     struct ndmsg ndm {};
     ndm.ndm_family = AF_INET6;
-    Request request(RTM_GETNEIGH, NLM_F_REQUEST | NLM_F_DUMP, &ndm, sizeof(ndm));
-    return request.run([&](const Message& message) {
-      Ipv6Router row;
-      if (message.type != RTM_NEWNEIGH || !netlink_ipv6::read_neighbour(message.data, message.len, row)) return;
-      for (Ipv6Router& router : routers) {
-        if (router.address == row.address && router.i_ifindex == row.i_ifindex) router = row;
-      }
-    });
+    return dump_rows(RTM_GETNEIGH, ndm, RTM_NEWNEIGH, netlink_ipv6::read_neighbour,
+                     [&](const Ipv6Router& row, const Message&) {
+                       for (Ipv6Router& router : routers) {
+                         if (router.address == row.address && router.i_ifindex == row.i_ifindex) router = row;
+                       }
+                     });
   }
 
   int bind(int ifindex, const HIpv6Address& address, const unsigned char* mac) override {
@@ -175,28 +184,11 @@ Ipv6Table& kernel_ipv6_table() {
   return table;
 }
 
-Ipv6NeighbourEvents::~Ipv6NeighbourEvents() { delete p_client; }
-
-int Ipv6NeighbourEvents::open(int timeout_ms) {
-  if (p_client) return 0;
-  NetlinkClient* client = new NetlinkClient();
-  int error = client->open(RTMGRP_NEIGH, timeout_ms);
-  if (error) {
-    delete client;
-    return error;
-  }
-  p_client = client;
-  return 0;
-}
-
-Ipv6NeighbourEvents::Wait Ipv6NeighbourEvents::wait(std::vector<Ipv6Router>& rows) {
-  if (!p_client) return Wait::kError;
+NeighbourEvents::Wait NeighbourEvents::wait(std::vector<Ipv6Router>& rows) {
   const unsigned char* data = nullptr;
   size_t len = 0;
-  int error = p_client->receive(data, len);
-  if (error == ETIMEDOUT || (!error && len == 0)) return Wait::kTimeout;
-  if (error == ENOBUFS || error == EMSGSIZE) return Wait::kLost;
-  if (error) return Wait::kError;
+  Wait result = receive(data, len);
+  if (result != Wait::kRows) return result;
   auto walk = NetlinkClient::walk_messages(data, len, [&](const Message& message) {
     Ipv6Router row;
     if (message.type != RTM_NEWNEIGH && message.type != RTM_DELNEIGH) return true;

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/ProcessLauncher.h"
+#include "platform/Utf8.h"
 #include "platform/WinTime.h"
 
 extern char** environ;
@@ -75,31 +76,6 @@ class HandleTable {
 HandleTable& handle_table() {
   static HandleTable table;
   return table;
-}
-
-std::string narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t wc : text) {
-    uint32_t c = static_cast<uint32_t>(wc);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xc0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xe0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x110000) {
-      out += static_cast<char>(0xf0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else {
-      out += '?';
-    }
-  }
-  return out;
 }
 
 bool is_executable_file(const std::string& path) {
@@ -197,7 +173,7 @@ struct SpawnSetup {
 int spawn(const std::string& program, const std::vector<std::wstring>& words, const platform::ProcessLaunch& launch,
           pid_t& pid) {
   std::vector<std::string> args;
-  for (const std::wstring& word : words) args.push_back(narrow(word));
+  for (const std::wstring& word : words) args.push_back(platform::wide_to_utf8(word));
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(&arg[0]);
   argv.push_back(nullptr);
@@ -210,7 +186,7 @@ int spawn(const std::string& program, const std::vector<std::wstring>& words, co
   }
   // Handles are not inherited: nothing of ours beyond the standard three.
   posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
-  std::string directory = narrow(launch.current_directory);
+  std::string directory = platform::wide_to_utf8(launch.current_directory);
   if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&setup.actions, directory.c_str());
   sigset_t none;
   sigemptyset(&none);
@@ -261,7 +237,7 @@ BOOL CreateProcessW(LPCWSTR application_name, LPWSTR command_line, SECURITY_ATTR
   std::vector<std::wstring> words = platform::split_command_line(launch.command_line);
   std::wstring name = !launch.application.empty() ? launch.application : (words.empty() ? L"" : words.front());
   if (words.empty()) words.push_back(name);
-  std::string program = find_program(narrow(name), narrow(launch.current_directory));
+  std::string program = find_program(platform::wide_to_utf8(name), platform::wide_to_utf8(launch.current_directory));
   if (program.empty()) return fail(ERROR_FILE_NOT_FOUND);
   pid_t pid = 0;
   if (int error = spawn(program, words, launch, pid)) return fail(error_of_errno(error));

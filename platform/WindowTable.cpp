@@ -150,26 +150,6 @@ bool WindowTable::next_message(HWND dialog, WindowMessage& message, INT_PTR& res
   return true;
 }
 
-void WindowTable::set_headless(bool headless) {
-  std::lock_guard<std::mutex> lock(mtx_table);
-  b_headless = headless;
-}
-
-bool WindowTable::headless() {
-  std::lock_guard<std::mutex> lock(mtx_table);
-  return b_headless;
-}
-
-void WindowTable::set_auto_close(bool auto_close) {
-  std::lock_guard<std::mutex> lock(mtx_table);
-  b_auto_close = auto_close;
-}
-
-bool WindowTable::auto_close() {
-  std::lock_guard<std::mutex> lock(mtx_table);
-  return b_auto_close;
-}
-
 void WindowTable::echo(HWND dialog) {
   std::wstring title;
   std::vector<std::wstring> texts;

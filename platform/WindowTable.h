@@ -2,7 +2,8 @@
 // The windows of the window layer as data: handles, classes, texts, styles,
 // and each dialog's message queue. Handles are numbers, never pointers, so a
 // handle kept after its window is gone finds nothing instead of freed
-// memory. Every operation takes the table's lock.
+// memory. Every operation on windows takes the table's lock.
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -70,10 +71,10 @@ class WindowTable {
   bool next_message(HWND dialog, WindowMessage& message, INT_PTR& result);
 
   // Settings of the layer.
-  void set_headless(bool headless);
-  bool headless();
-  void set_auto_close(bool auto_close);
-  bool auto_close();
+  void set_headless(bool headless) { b_headless = headless; }
+  bool headless() const { return b_headless; }
+  void set_auto_close(bool auto_close) { b_auto_close = auto_close; }
+  bool auto_close() const { return b_auto_close; }
 
   // Tells the user what a dialog shows: its title and the texts of its
   // edits, on standard output or to the test's sink.
@@ -89,8 +90,8 @@ class WindowTable {
   std::map<uintptr_t, WindowRecord> map_windows;
   std::vector<uintptr_t> vt_dialogs;  // in the order of creation
   uintptr_t ul_next_handle = 0x10000;
-  bool b_headless = false;
-  bool b_auto_close = true;
+  std::atomic<bool> b_headless{false};
+  std::atomic<bool> b_auto_close{true};
   std::mutex mtx_echo;
   std::function<void(const std::wstring&)> fn_echo;
 };

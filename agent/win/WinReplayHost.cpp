@@ -11,48 +11,21 @@
 #include "host/HEnvironment.h"
 #include "host/HFileLog.h"
 #include "host/HFileUtil.h"
-#include "host/HEventCenter.h"
 #include "host/HWinPCapHelper.h"
 #include "platform/WinTime.h"
 #include "platform/WinUser.h"
 
 namespace {
 
-const wchar_t* const LOG_SOURCE = L"tidewell-host";
 constexpr DWORD POLL_MS = 200;
 using Clock = std::chrono::steady_clock;
 
-void log_info(int line, const std::string& text) {
-  HFileLog::ins().log(HFileLog::get(2, LOG_SOURCE, line) << HFileUtil::from_utf8(text));
-}
-
-int say_error(const std::string& text, int code) {
-  std::fprintf(stderr, "tidewell-host: %s\n", text.c_str());
-  return code;
-}
-
 }  // namespace
 
-int WinReplayHost::run(const std::vector<std::string>& args) {
-  int code = prepare(args);
-  if (code != EXIT_OK || options.b_help) return code;
-  code = set_up_capture();
-  if (code != EXIT_OK) return code;
-  code = start_plugin();
-  if (code != EXIT_OK) return code;
-  wait_for_end();
-  HWinPCapHelper::instance().stop();
-  HEventCenter::ins().notify_stop();
-  HConsoleWriter::ins().flush(std::chrono::seconds(2));
-  print_summary();
-  log_info(__LINE__, "tidewell-host stopped");
-  std::string damage = HWinPCapHelper::instance().replay_damage();
-  return damage.empty() ? EXIT_OK : say_error(damage, EXIT_USAGE);
-}
-
-int WinReplayHost::prepare(const std::vector<std::string>& args) {
+int WinReplayHost::prepare(const std::vector<std::string>& args, bool& done) {
   std::string error;
   if (AgentOptions::parse(args, options, error) != 0) return say_error(error, EXIT_USAGE);
+  done = options.b_help;
   if (options.b_help) {
     std::printf("usage: tidewell-host --replay FILE.pcap --config FILE [--home DIR] [--plugin Tidewell.dll] "
                 "[--speed X|max] [--linger S] [--run-for S]\n");
@@ -72,49 +45,18 @@ int WinReplayHost::prepare(const std::vector<std::string>& args) {
   platform::set_windows_headless(std::getenv("TIDEWELL_SHOW_WINDOWS") == nullptr);
   int code = set_up_home();
   if (code != EXIT_OK) return code;
-  apply_config();
+  AgentSetup::apply_config(config);
   return EXIT_OK;
 }
 
 int WinReplayHost::set_up_home() {
-  str_exe_folder = program_folder_utf8();
-  str_home = HFileUtil::native_path(HFileUtil::from_utf8(options.str_home.empty() ? str_exe_folder : options.str_home));
+  std::string exe_folder = program_folder_utf8();
+  str_plugin = options.str_plugin.empty() ? exe_folder + "/Tidewell.dll" : options.str_plugin;
+  str_home = HFileUtil::native_path(HFileUtil::from_utf8(options.str_home.empty() ? exe_folder : options.str_home));
   if (HFileUtil::make_dirs(str_home) != 0) return say_error("cannot create home folder " + str_home, EXIT_USAGE);
   // The core's records go to HOME/core, the data center's default.
   HEnvironment::set_home(HFileUtil::from_utf8(str_home));
   log_info(__LINE__, "tidewell-host starting, home " + str_home + ", config " + options.str_config);
-  return EXIT_OK;
-}
-
-void WinReplayHost::apply_config() { AgentSetup::apply_config(config); }
-
-int WinReplayHost::set_up_capture() {
-  const AgentHost& host = config.host;
-  AgentSetup::install_virtual_host(host);
-  HWinPCapHelper& helper = HWinPCapHelper::instance();
-  helper.set_replay(options.str_replay, options.d_speed, str_home + "/sent.pcap", options.d_linger_s);
-  if (helper.check_source() != 0) return say_error(helper.last_error(), EXIT_USAGE);
-  log_info(__LINE__, "replay " + options.str_replay + " as host " + host.str_main_ip + " " + host.str_main_mac);
-  return EXIT_OK;
-}
-
-int WinReplayHost::start_plugin() {
-  std::string path = options.str_plugin.empty() ? str_exe_folder + "/Tidewell.dll" : options.str_plugin;
-  std::string error;
-  if (plugin.load(path, error) != 0) return say_error(error, EXIT_FAILURE_RUN);
-  log_info(__LINE__, "plug-in loaded: " + path);
-  wchar_t name_buf[64] = {0};
-  wchar_t name_buf2[64] = {0};
-  int ret = plugin.p_init(name_buf, name_buf2, 0);
-  name_buf[63] = name_buf2[63] = L'\0';
-  log_info(__LINE__, "orvoInit ret " + std::to_string(ret) + ", name " + HFileUtil::utf8(HString(name_buf)) +
-                         ", name2 " + HFileUtil::utf8(HString(name_buf2)));
-  ret = plugin.p_init2();
-  log_info(__LINE__, "orvoInit2 ret " + std::to_string(ret));
-  HWinPCapHelper& helper = HWinPCapHelper::instance();
-  if (!helper.is_started() && !helper.last_error().empty()) {
-    return say_error("capture did not start: " + helper.last_error(), EXIT_FAILURE_RUN);
-  }
   return EXIT_OK;
 }
 
@@ -131,6 +73,11 @@ void WinReplayHost::wait_for_end() {
     Sleep(POLL_MS);
   }
   d_wall_seconds = loop.seconds(Clock::now());
+}
+
+void WinReplayHost::finish() {
+  HConsoleWriter::ins().flush(std::chrono::seconds(2));
+  print_summary();
 }
 
 void WinReplayHost::print_summary() {

@@ -6,30 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "agent/AgentConfig.h"
-#include "agent/AgentOptions.h"
-#include "agent/PluginModule.h"
+#include "agent/AgentDriver.h"
 
-class WinReplayHost {
+class WinReplayHost : public AgentDriver {
  public:
-  enum { EXIT_OK = 0, EXIT_FAILURE_RUN = 1, EXIT_USAGE = 2 };
-
-  // The exit code; afterwards the caller ends the process (end_process).
-  int run(const std::vector<std::string>& args);
+  WinReplayHost() : AgentDriver("tidewell-host", L"tidewell-host") {}
 
  private:
-  int prepare(const std::vector<std::string>& args);
-  int set_up_home();
-  void apply_config();
-  int set_up_capture();
-  int start_plugin();
-  void wait_for_end();
-  void print_summary();
+  int prepare(const std::vector<std::string>& args, bool& done) override;
+  void wait_for_end() override;
+  void finish() override;
 
-  AgentOptions options;
-  AgentConfig config;
-  PluginModule plugin;
-  std::string str_home;
-  std::string str_exe_folder;
-  double d_wall_seconds = 0;
+  int set_up_home();
+  void print_summary();
 };

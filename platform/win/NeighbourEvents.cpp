@@ -12,4 +12,6 @@ int NeighbourEvents::open(int /*timeout_ms*/) { return ENOSYS; }
 
 NeighbourEvents::Wait NeighbourEvents::wait(std::vector<MIB_IPNETROW>& /*rows*/) { return Wait::kError; }
 
+NeighbourEvents::Wait NeighbourEvents::wait(std::vector<Ipv6Router>& /*rows*/) { return Wait::kError; }
+
 }  // namespace platform

@@ -1,5 +1,5 @@
 // Windows keeps no table of IPv6 routers learned from advertisements that
-// the guard reads here: every call fails, and there are no events. A
+// the guard reads here: every call fails. A
 // replay's in-memory table works as on Linux.
 #include <cerrno>
 
@@ -25,11 +25,5 @@ Ipv6Table& kernel_ipv6_table() {
   static NoIpv6Table table;
   return table;
 }
-
-Ipv6NeighbourEvents::~Ipv6NeighbourEvents() = default;  // never opened here
-
-int Ipv6NeighbourEvents::open(int) { return ENOSYS; }
-
-Ipv6NeighbourEvents::Wait Ipv6NeighbourEvents::wait(std::vector<Ipv6Router>&) { return Wait::kError; }
 
 }  // namespace platform

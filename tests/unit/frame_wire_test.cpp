@@ -6,16 +6,12 @@
 
 #include "frame/HProbeMarker.h"
 #include "tests/support/FrameBuilder.h"
-#include "wire/HArpFrame.h"
 #include "wire/HIpv4Text.h"
 #include "wire/HMacText.h"
 
 namespace {
 
-using tidewell_test::ArpFields;
-using tidewell_test::arp_frame;
 using tidewell_test::Bytes;
-using tidewell_test::hex;
 
 TEST(WireIpv4Text, ParsesOnlyTheTextItWrites) {
   const unsigned char wire[4] = {10, 77, 0, 254};
@@ -70,24 +66,6 @@ TEST(WireText, EveryByteValueInEveryPositionMatchesPrintf) {
   }
   const unsigned char widest[4] = {255, 255, 255, 255};
   EXPECT_EQ(HIpv4Text::kMaxLen, HIpv4Text::text(widest).size());
-}
-
-TEST(WireArpFrame, BuildsTheFrameFieldByField) {
-  ArpFields f;
-  f.op = 1;
-  f.eth_dst = "ff:ff:ff:ff:ff:ff";
-  f.sender_mac = "02:77:00:00:00:0a";
-  f.sender_ip = "10.77.0.10";
-  f.target_mac = "00:00:00:00:00:00";
-  f.target_ip = "10.77.0.1";
-  unsigned char sender_mac[6];
-  uint32_t sender_ip = 0, target_ip = 0;
-  ASSERT_TRUE(HMacText::parse(f.sender_mac, sender_mac));
-  ASSERT_TRUE(HIpv4Text::parse(f.sender_ip, sender_ip) && HIpv4Text::parse(f.target_ip, target_ip));
-  HArpFrame::Bytes frame;
-  std::memset(frame, 0xee, sizeof(frame));
-  HArpFrame::build(frame, 1, nullptr, sender_mac, sender_ip, nullptr, target_ip);
-  EXPECT_EQ(hex(arp_frame(f, 60)), hex(Bytes(frame, frame + sizeof(frame))));
 }
 
 TEST(ProbeMarker, OnlyAWholeMarkerInAWholeFrameCounts) {

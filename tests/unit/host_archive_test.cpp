@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -17,7 +18,6 @@ class HostArchiveTest : public ::testing::Test {
     file.get_mem().set_version(173);
   }
   std::string path() const { return home.file("arc_file/his_arp_attack"); }
-  std::string general_log() const { return tidewell_test::read_file(home.file("log/Velmora.log")); }
 
   void write_sample(int first, const HString& text) {
     ASSERT_EQ(0, file.prepare_write());
@@ -39,7 +39,7 @@ TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
   other_version.set_name(HString(path()));
   other_version.get_mem().set_version(172);
   EXPECT_EQ(-1, other_version.prepare_read());
-  EXPECT_NE(std::string::npos, general_log().find("version 173, expected 172"));
+  EXPECT_NE(std::string::npos, tidewell_test::general_log().find("version 173, expected 172"));
 
   std::string bytes = tidewell_test::read_file(path());
   bytes[0] = 'X';
@@ -83,7 +83,7 @@ TEST_F(HostArchiveTest, TruncatedFileIsLoggedAndOfferedAsFarAsItGoes) {
   std::string bytes = tidewell_test::read_file(path());
   tidewell_test::write_file(path(), bytes.substr(0, bytes.size() - 6));  // cuts the last int and a bit of the string
   ASSERT_EQ(0, file.prepare_read());
-  EXPECT_NE(std::string::npos, general_log().find("truncated"));
+  EXPECT_NE(std::string::npos, tidewell_test::general_log().find("truncated"));
   HArchiveMem& m = file.get_mem();
   int v = 0;
   HString s = L"untouched";
@@ -95,22 +95,18 @@ TEST_F(HostArchiveTest, TruncatedFileIsLoggedAndOfferedAsFarAsItGoes) {
   EXPECT_EQ(left, m.remaining());  // a failed read consumes nothing
 }
 
-TEST_F(HostArchiveTest, ImplausibleStringLengthFailsBeforeAllocating) {
-  HArchiveMem m;
-  m.write_basic(0x7FFFFFFF);
-  m.write_basic(0x41);
-  HArchiveMem reader;
-  reader.reset(m.data());
-  HString s;
-  EXPECT_EQ(-1, reader.read_string(s));
-  EXPECT_EQ(8u, reader.remaining());
-  // Also a length that would wrap a 32-bit byte count.
-  HArchiveMem wrap;
-  wrap.write_basic(0x40000001);
-  wrap.write_basic(0);
-  HArchiveMem r2;
-  r2.reset(wrap.data());
-  EXPECT_EQ(-1, r2.read_string(s));
+// A length near 2^31 characters, and one whose byte count wraps 32 bits.
+TEST(HostArchiveMem, ImplausibleStringLengthFailsBeforeAllocating) {
+  for (int length : {0x7FFFFFFF, 0x40000001}) {
+    HArchiveMem m;
+    m.write_basic(length);
+    m.write_basic(0x41);
+    HArchiveMem reader;
+    reader.reset(m.data());
+    HString s;
+    EXPECT_EQ(-1, reader.read_string(s)) << length;
+    EXPECT_EQ(8u, reader.remaining()) << length;
+  }
 }
 
 // ---- the report record inside an archive
@@ -133,27 +129,6 @@ bool same(const ARPSpoofingReport_Local& a, const ARPSpoofingReport_Local& b) {
          a.iElapsed == b.iElapsed && a.str_desc == b.str_desc && a.mapDesc == b.mapDesc;
 }
 
-TEST_F(HostArchiveTest, ReportRecordsRoundTripThroughTheFile) {
-  ARPSpoofingReport_Local first = sample_record(L"p1", -1700000000);
-  ARPSpoofingReport_Local second;  // empty map, empty strings
-  second.iAttackType = 2;
-  ASSERT_EQ(0, file.prepare_write());
-  for (ARPSpoofingReport_Local* r : {&first, &second}) {
-    r->__inter_set_arc_obj(&file.get_mem());
-    ASSERT_EQ(0, r->arc_write());
-  }
-  ASSERT_EQ(0, file.commit_write());
-
-  ASSERT_EQ(0, file.prepare_read());
-  ARPSpoofingReport_Local back1, back2, none;
-  for (ARPSpoofingReport_Local* r : {&back1, &back2, &none}) r->__inter_set_arc_obj(&file.get_mem());
-  ASSERT_EQ(0, back1.arc_read());
-  ASSERT_EQ(0, back2.arc_read());
-  EXPECT_EQ(-1, none.arc_read());
-  EXPECT_TRUE(same(first, back1));
-  EXPECT_TRUE(same(second, back2));
-}
-
 TEST(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
   ARPSpoofingReport_Local good = sample_record(L"p1", 10);
   HArchiveMem m;
@@ -161,24 +136,18 @@ TEST(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
   good.arc_write();
   std::vector<unsigned char> bytes = m.data();
 
-  // The map count sits right behind str_desc; make it huge.
-  size_t count_at = 4 + 2 * 4 + 3 * 4 + 4 + 19 * 4;
-  std::vector<unsigned char> huge = bytes;
-  huge[count_at] = 0xFF;
-  huge[count_at + 1] = 0xFF;
-  huge[count_at + 2] = 0xFF;
-  huge[count_at + 3] = 0x0F;
+  // The map count sits right behind str_desc: huge, then negative.
+  const size_t count_at = 4 + 2 * 4 + 3 * 4 + 4 + 19 * 4;
   ARPSpoofingReport_Local target = sample_record(L"keep", 3);
   HArchiveMem r;
-  r.reset(huge);
   target.__inter_set_arc_obj(&r);
-  EXPECT_EQ(-1, target.arc_read());
-  EXPECT_TRUE(same(sample_record(L"keep", 3), target));
-
-  huge[count_at + 3] = 0xFF;  // negative
-  r.reset(huge);
-  EXPECT_EQ(-1, target.arc_read());
-
+  for (int count : {0x0FFFFFFF, -1}) {
+    std::vector<unsigned char> bad = bytes;
+    std::memcpy(&bad[count_at], &count, sizeof(count));
+    r.reset(bad);
+    EXPECT_EQ(-1, target.arc_read()) << count;
+    EXPECT_TRUE(same(sample_record(L"keep", 3), target)) << count;
+  }
   for (size_t cut = 0; cut < bytes.size(); cut += 7) {
     r.reset(std::vector<unsigned char>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
     EXPECT_EQ(-1, target.arc_read()) << cut;

@@ -1,13 +1,22 @@
+// The agent core as the plug-in sees it: every accepted block one JSON line
+// in core/reports.jsonl, every alarm one in core/alarms.jsonl and on
+// standard output, both in the system log; block ids across a rotation of
+// reports.jsonl. The alarm command: host_alarm_command_test.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <future>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/HConsoleWriter.h"
+#include "host/HCoreEvents.h"
+#include "host/HCoreJson.h"
 #include "host/HDataCenter.h"
+#include "host/HSysInfoMgr.h"
+#include "platform/SystemLog.h"
 #include "tests/support/CoreFiles.h"
 
 namespace {
@@ -23,6 +32,44 @@ std::string without_stamp(const std::string& line) {
   size_t end = iface == std::string::npos ? iface : line.find('"', iface + 10);
   if (at == std::string::npos || end == std::string::npos) return "no stamp: " + line;
   return line.substr(0, at) + line.substr(end + 1);
+}
+
+// The system log's lines gathered instead of sent; records of a block id.
+class CoreEvents : public HostCoreTest {
+ protected:
+  void SetUp() override {
+    platform::set_system_log_sink([this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(mtx_lines);
+      vt_lines.push_back(line);
+    });
+    HCoreEvents::ins().set_system_log(true);
+  }
+  void TearDown() override {
+    HCoreEvents::ins().set_system_log(false);
+    platform::set_system_log_sink(nullptr);
+    HostCoreTest::TearDown();
+  }
+  static ARPSpoofingReport_Local with_block_id(uint64_t id) {
+    ARPSpoofingReport_Local r = bind_record();
+    r.ull_block_id = id;
+    return r;
+  }
+  std::vector<std::string> system_log() {
+    EXPECT_TRUE(HCoreEvents::ins().flush(std::chrono::seconds(10)));
+    std::lock_guard<std::mutex> lock(mtx_lines);
+    return vt_lines;
+  }
+
+  std::mutex mtx_lines;
+  std::vector<std::string> vt_lines;
+};
+
+TEST(CoreJson, TimeIsRfc3339WithTheZoneAcrossDaysAndSmallNegativeOffsets) {
+  const int64_t ms = 1796620811123;  // 2026-12-07T05:20:11.123Z
+  EXPECT_EQ("2026-12-07T05:20:11.123+00:00", HCoreJson::rfc3339(ms, 0));
+  EXPECT_EQ("2026-12-07T10:50:11.123+05:30", HCoreJson::rfc3339(ms, 330));
+  EXPECT_EQ("2026-12-06T21:20:11.123-08:00", HCoreJson::rfc3339(ms, -480));
+  EXPECT_EQ("2026-12-07T04:50:11.123-00:30", HCoreJson::rfc3339(ms, -30));
 }
 
 TEST_F(HostCoreTest, EachAcceptedBlockIsOneJsonLineInTheCoresFormRecordsInOrder) {
@@ -85,32 +132,33 @@ TEST_F(HostCoreTest, RefusalOrAnUnwritableFolderWritesNothingAndSaysSo) {
   EXPECT_NE(0, deliver(block));
 }
 
-TEST_F(HostCoreTest, ConcurrentReportsAreWholeLines) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([] {
-      for (int i = 0; i < 25; ++i) {
-        Block block = {bind_record()};
-        EXPECT_EQ(0, deliver(block));
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  std::vector<std::string> lines = reports();
-  ASSERT_EQ(100u, lines.size());
-  for (const std::string& l : lines) EXPECT_EQ(without_stamp(lines[0]), without_stamp(l));
-}
-
-TEST_F(HostCoreTest, AlarmGoesToItsFileAndToStandardOutput) {
+// A block offered again (a restart before the sender's queue was rewritten)
+// makes no second line anywhere; the system log gets nothing once it is off.
+TEST_F(CoreEvents, ReportsAndAlarmsReachTheirFilesStandardOutputAndTheSystemLogOnce) {
+  HSysInfoMgr::ins().set_interface(L"eth7");
+  Block block = {with_block_id(0x1234)};
+  ASSERT_EQ(0, deliver(block));
+  ASSERT_EQ(0, deliver(block));
   testing::internal::CaptureStdout();
   HDataCenter::pop_alarm_message(L"Policy \"p1\" says", L"line one\nline two");
   ASSERT_TRUE(HConsoleWriter::ins().flush(std::chrono::seconds(10)));
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ("ALARM [Policy \"p1\" says] line one line two\n", out);
-  std::vector<std::string> lines = tidewell_test::read_lines(home.file("core/alarms.jsonl"));
+  EXPECT_EQ("ALARM [Policy \"p1\" says] line one line two\n", testing::internal::GetCapturedStdout());
+
+  std::vector<std::string> lines = reports();
   ASSERT_EQ(1u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find(",\"iface\":\"eth7\",\"block\":\"0000000000001234\"}")) << lines[0];
+  std::vector<std::string> alarms = tidewell_test::read_lines(home.file("core/alarms.jsonl"));
+  ASSERT_EQ(1u, alarms.size());
   EXPECT_EQ("{\"alarm_msg\":\"Policy \\\"p1\\\" says\",\"text\":\"line one\\nline two\",\"kind\":\"alarm\"}",
-            without_stamp(lines[0]));
+            without_stamp(alarms[0]));
+  std::vector<std::string> expected = {
+      "report AntiARP_RP_ARP_BIND policy=p1 type=1 ipb=10.77.0.1 mac=02:00:00:00:00:66 macb=02:00:00:00:00:01",
+      "alarm [Policy \"p1\" says] line one line two"};
+  EXPECT_EQ(expected, system_log());
+
+  HCoreEvents::ins().set_system_log(false);
+  HDataCenter::pop_alarm_message(L"m", L"t");
+  EXPECT_EQ(expected, system_log());
 }
 
 // A full pipe on standard output held whoever raised an alarm: now the
@@ -133,17 +181,20 @@ TEST_F(HostCoreTest, RegressionBlockedStandardOutputHoldsTheAlarm) {
   HConsoleWriter::ins().set_sink(nullptr);
 }
 
-TEST(HostPolicy, StoreAppendsRecordsAndFindsAlarmMessagesById) {
-  AntiARPSpoofing_Local a, b;
-  a.strPolicyID = L"p1";
-  b.strPolicyID = L"p2";
-  HDataCenter::GetPolicy()->set_policies({a, b}, {{L"p2", L"second says"}});
-  std::vector<AntiARPSpoofing_Local> out(1);
-  ASSERT_EQ(0, HDataCenter::GetPolicy()->get_AntiARPSpoofing_Local(out));
-  ASSERT_EQ(3u, out.size());
-  EXPECT_EQ(HString(L"p2"), out[2].strPolicyID);
-  EXPECT_EQ(HString(L"second says"), HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p2"));
-  EXPECT_TRUE(HDataCenter::GetPolicy()->get_alarm_msg_by_pid(L"p1").empty());
+// logrotate moved reports.jsonl away between the core's write and the
+// sender's rewrite of its queue: after a restart the block came again and
+// was written a second time into the new file.
+TEST_F(CoreEvents, RegressionBlockWrittenBeforeARotationIsNotWrittenAgain) {
+  Block first = {with_block_id(0xabc)};
+  Block second = {with_block_id(0xdef)};
+  ASSERT_EQ(0, deliver(first));
+  ASSERT_EQ(0, std::rename(home.file("core/reports.jsonl").c_str(), home.file("core/reports.jsonl.1").c_str()));
+  HDataCenter::set_core_dir(HString(home.file("core")));  // the restart: ids read afresh
+  ASSERT_EQ(0, deliver(first));
+  ASSERT_EQ(0, deliver(second));
+  std::vector<std::string> lines = reports();
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find("0000000000000def"));
 }
 
 }  // namespace

@@ -25,12 +25,8 @@ TEST(ArpCommandAddress, ComesOutInNetworkByteOrderFromAsciiDigitsOnly) {
   DWORD address = 0;
   BYTE mac[6] = {};
   ASSERT_TRUE(parse(L"arp -s 10.77.1.254 02:77:00:00:01:0a", address, mac));
-  unsigned char bytes[4];
-  std::memcpy(bytes, &address, sizeof(bytes));
-  EXPECT_EQ(10, bytes[0]);
-  EXPECT_EQ(77, bytes[1]);
-  EXPECT_EQ(1, bytes[2]);
-  EXPECT_EQ(254, bytes[3]);
+  const unsigned char in_network_order[4] = {10, 77, 1, 254};
+  EXPECT_EQ(0, std::memcmp(in_network_order, &address, sizeof(address)));
   EXPECT_EQ(0x0a, mac[5]);
   EXPECT_FALSE(parses(L"arp -s 10.77.1.\uff11 02:77:00:00:01:0a"));  // a digit, but not an ASCII one
   EXPECT_FALSE(parses(L"arp -s 10.77.1.+1 02:77:00:00:01:0a"));

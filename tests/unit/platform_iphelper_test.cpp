@@ -76,10 +76,6 @@ TEST_F(PlatformIpHelperTest, RowsComeInTableOrderOrSortedByAddress) {
   ASSERT_EQ(NO_ERROR, read(rows, FALSE));
   ASSERT_EQ(3u, rows.size());
   EXPECT_EQ("10.0.0.2", ip_of(rows[0]));
-  EXPECT_EQ(4u, rows[0].dwIndex);
-  EXPECT_EQ(6u, rows[0].dwPhysAddrLen);
-  EXPECT_EQ("02:00:00:00:00:02", mac_of(rows[0]));
-  EXPECT_EQ(kDynamic, rows[0].dwType);
   ASSERT_EQ(NO_ERROR, read(rows, TRUE));
   EXPECT_EQ("9.255.255.255", ip_of(rows[0]));
   EXPECT_EQ("10.0.0.1", ip_of(rows[1]));
@@ -102,13 +98,12 @@ TEST_F(PlatformIpHelperTest, SetIpNetEntryReplacesTheRowOfItsInterfaceOrAddsOne)
 
 TEST_F(PlatformIpHelperTest, SetIpNetEntryRefusesWhatItCannotStore) {
   EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(nullptr));
-  MIB_IPNETROW invalid = row("10.77.1.1", "02:77:00:00:01:01", MIB_IPNET_TYPE_INVALID);
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&invalid));
-  MIB_IPNETROW no_mac = row("10.77.1.1", "", kStatic);
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&no_mac));
   MIB_IPNETROW too_long = row("10.77.1.1", "02:77:00:00:01:01", kStatic);
   too_long.dwPhysAddrLen = 9;
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&too_long));
+  for (MIB_IPNETROW bad : {row("10.77.1.1", "02:77:00:00:01:01", MIB_IPNET_TYPE_INVALID), row("10.77.1.1", "", kStatic),
+                           too_long}) {
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, SetIpNetEntry(&bad));
+  }
   EXPECT_TRUE(table.rows().empty());
   table.set_set_error(ERROR_ACCESS_DENIED);
   MIB_IPNETROW fine = row("10.77.1.1", "02:77:00:00:01:01", kStatic);

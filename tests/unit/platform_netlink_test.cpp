@@ -22,11 +22,19 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 const uint32_t kSeq = 4711;
+// Where a neighbour message's first attribute (its destination) starts.
+const size_t kFirstAttr = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(struct ndmsg));
 
 void put(Bytes& out, const void* data, size_t len) {
   size_t at = out.size();
   out.resize(NLMSG_ALIGN(at + len));
   if (len > 0) std::memcpy(out.data() + at, data, len);
+}
+
+// Overwrites the bytes at `at` with `value` (a length or type made wrong).
+template <typename T>
+void patch(Bytes& bytes, size_t at, T value) {
+  std::memcpy(&bytes[at], &value, sizeof(value));
 }
 
 Bytes attr(uint16_t type, const void* data, size_t len) {
@@ -39,7 +47,11 @@ Bytes attr(uint16_t type, const void* data, size_t len) {
   return out;
 }
 
-Bytes message(uint16_t type, uint32_t seq, const Bytes& payload) {
+// A message of `type`: its fixed header `head`, then the attributes.
+Bytes message(uint16_t type, uint32_t seq, const void* head, size_t head_len, std::initializer_list<Bytes> attrs = {}) {
+  Bytes payload;
+  put(payload, head, head_len);
+  for (const Bytes& a : attrs) payload.insert(payload.end(), a.begin(), a.end());
   struct nlmsghdr hdr {};
   hdr.nlmsg_len = static_cast<uint32_t>(NLMSG_HDRLEN + payload.size());
   hdr.nlmsg_type = type;
@@ -48,7 +60,6 @@ Bytes message(uint16_t type, uint32_t seq, const Bytes& payload) {
   Bytes out;
   put(out, &hdr, sizeof(hdr));
   out.insert(out.end(), payload.begin(), payload.end());
-  out.resize(NLMSG_ALIGN(out.size()));
   return out;
 }
 
@@ -61,6 +72,7 @@ struct Neigh {
   uint8_t flags = 0;
   const char* ip = "10.77.1.1";
   Bytes lladdr = Bytes(kGatewayMac, kGatewayMac + 6);
+  size_t dst_len = 0;  // 0: the family's address size; no destination with `with_dst` false
   bool with_dst = true;
 };
 
@@ -70,33 +82,20 @@ Bytes neigh(const Neigh& n, uint32_t seq = kSeq) {
   ndm.ndm_ifindex = n.ifindex;
   ndm.ndm_state = n.state;
   ndm.ndm_flags = n.flags;
-  Bytes payload;
-  put(payload, &ndm, sizeof(ndm));
-  if (n.with_dst) {
-    unsigned char in[16] = {};
-    inet_pton(n.family, n.ip, in);
-    Bytes dst = attr(NDA_DST, in, n.family == AF_INET6 ? 16 : 4);
-    payload.insert(payload.end(), dst.begin(), dst.end());
-  }
-  if (!n.lladdr.empty()) {
-    Bytes ll = attr(NDA_LLADDR, n.lladdr.data(), n.lladdr.size());
-    payload.insert(payload.end(), ll.begin(), ll.end());
-  }
-  return message(RTM_NEWNEIGH, seq, payload);
+  unsigned char in[16] = {};
+  inet_pton(n.family, n.ip, in);
+  size_t dst_len = n.dst_len ? n.dst_len : (n.family == AF_INET6 ? 16 : 4);
+  Bytes dst = n.with_dst ? attr(NDA_DST, in, dst_len) : Bytes();
+  Bytes ll = n.lladdr.empty() ? Bytes() : attr(NDA_LLADDR, n.lladdr.data(), n.lladdr.size());
+  return message(RTM_NEWNEIGH, seq, &ndm, sizeof(ndm), {dst, ll});
 }
 
-Bytes done(int error = 0, uint32_t seq = kSeq) {
-  Bytes payload;
-  put(payload, &error, sizeof(error));
-  return message(NLMSG_DONE, seq, payload);
-}
+Bytes done(int error = 0) { return message(NLMSG_DONE, kSeq, &error, sizeof(error)); }
 
 Bytes error_message(int error, uint32_t seq = kSeq) {
   struct nlmsgerr err {};
   err.error = error;
-  Bytes payload;
-  put(payload, &err, sizeof(err));
-  return message(NLMSG_ERROR, seq, payload);
+  return message(NLMSG_ERROR, seq, &err, sizeof(err));
 }
 
 Bytes concat(std::initializer_list<Bytes> parts) {
@@ -105,12 +104,16 @@ Bytes concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-// Parses from an exactly sized heap copy, so that a read past the end is
-// caught by the address sanitizer.
-NetlinkArpTable::Chunk parse(const Bytes& chunk, std::vector<MIB_IPNETROW>& rows, int& error, size_t len) {
+// The first `len` bytes in an exactly sized heap copy, so that a read past
+// the end is caught by the address sanitizer.
+std::unique_ptr<unsigned char[]> exact_copy(const Bytes& bytes, size_t len) {
   std::unique_ptr<unsigned char[]> copy(new unsigned char[len ? len : 1]);
-  if (len) std::memcpy(copy.get(), chunk.data(), len);
-  return NetlinkArpTable::parse_dump(copy.get(), len, kSeq, rows, error);
+  if (len) std::memcpy(copy.get(), bytes.data(), len);
+  return copy;
+}
+
+NetlinkArpTable::Chunk parse(const Bytes& chunk, std::vector<MIB_IPNETROW>& rows, int& error, size_t len) {
+  return NetlinkArpTable::parse_dump(exact_copy(chunk, len).get(), len, kSeq, rows, error);
 }
 
 NetlinkArpTable::Chunk parse(const Bytes& chunk, std::vector<MIB_IPNETROW>& rows, int& error) {
@@ -140,8 +143,15 @@ TEST(PlatformNetlinkTest, DumpRowsAreReadInOrderUntilDone) {
   d.state = NUD_NOARP;
   std::vector<MIB_IPNETROW> rows;
   int error = -1;
+  Bytes last = concat({neigh(c), neigh(d), done()});
+  // No cut of a chunk is read past its end or taken for the end of the dump.
+  for (size_t len = 0; len < last.size(); ++len) {
+    std::vector<MIB_IPNETROW> cut_rows;
+    EXPECT_NE(NetlinkArpTable::Chunk::kDone, parse(last, cut_rows, error, len)) << len;
+    EXPECT_LE(cut_rows.size(), 2u) << len;
+  }
   EXPECT_EQ(NetlinkArpTable::Chunk::kMore, parse(concat({neigh(a), neigh(b)}), rows, error));
-  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(concat({neigh(c), neigh(d), done()}), rows, error));
+  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(last, rows, error));
   EXPECT_EQ(0, error);
   ASSERT_EQ(4u, rows.size());
   EXPECT_EQ("10.77.1.1", ip_text(rows[0].dwAddr));
@@ -157,6 +167,9 @@ TEST(PlatformNetlinkTest, DumpRowsAreReadInOrderUntilDone) {
   EXPECT_EQ(MIB_IPNET_TYPE_OTHER, rows[3].dwType);
 }
 
+// Other families, proxies, other requests' answers and rows without a
+// 4-byte destination are skipped; an attribute running past its message
+// drops that row only; a MAC longer than the row holds is no MAC.
 TEST(PlatformNetlinkTest, ForeignMessagesAndUnusableRowsAreSkipped) {
   Neigh v6;
   v6.family = AF_INET6;
@@ -164,135 +177,73 @@ TEST(PlatformNetlinkTest, ForeignMessagesAndUnusableRowsAreSkipped) {
   proxy.flags = NTF_PROXY;
   Neigh no_dst;
   no_dst.with_dst = false;
+  Neigh wide_dst;
+  wide_dst.dst_len = 16;
+  Bytes past_end = neigh(Neigh());
+  patch<unsigned short>(past_end, kFirstAttr, 200);
   Neigh long_ll;
-  long_ll.lladdr = Bytes(20, 0xab);  // an address longer than the row holds
+  long_ll.ip = "10.77.1.5";
+  long_ll.lladdr = Bytes(20, 0xab);
   std::vector<MIB_IPNETROW> rows;
   int error = 0;
-  Bytes chunk = concat({neigh(v6), neigh(proxy), neigh(no_dst), neigh(Neigh(), kSeq + 1), message(NLMSG_NOOP, kSeq, {}),
-                        neigh(long_ll), done()});
+  Bytes chunk = concat({neigh(v6), neigh(proxy), neigh(no_dst), neigh(wide_dst), past_end, neigh(Neigh(), kSeq + 1),
+                        message(NLMSG_NOOP, kSeq, nullptr, 0), neigh(long_ll), done()});
   EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(chunk, rows, error));
   ASSERT_EQ(1u, rows.size());
+  EXPECT_EQ("10.77.1.5", ip_text(rows[0].dwAddr));
   EXPECT_EQ(0u, rows[0].dwPhysAddrLen);
 }
 
-TEST(PlatformNetlinkTest, DestinationOfTheWrongSizeIsNoAddress) {
-  struct ndmsg ndm {};
-  ndm.ndm_family = AF_INET;
-  ndm.ndm_state = NUD_REACHABLE;
-  Bytes payload;
-  put(payload, &ndm, sizeof(ndm));
-  unsigned char sixteen[16] = {10, 77, 1, 1};
-  Bytes dst = attr(NDA_DST, sixteen, sizeof(sixteen));
-  payload.insert(payload.end(), dst.begin(), dst.end());
-  std::vector<MIB_IPNETROW> rows;
-  int error = 0;
-  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(concat({message(RTM_NEWNEIGH, kSeq, payload), done()}), rows, error));
-  EXPECT_TRUE(rows.empty());
-}
-
-TEST(PlatformNetlinkTest, AttributeRunningPastItsMessageDropsTheRowOnly) {
-  Bytes bad = neigh(Neigh());
-  // The first attribute (NDA_DST) claims more bytes than the message holds.
-  size_t rta_at = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(struct ndmsg));
-  unsigned short huge = 200;
-  std::memcpy(&bad[rta_at], &huge, sizeof(huge));
-  Neigh good;
-  good.ip = "10.77.1.5";
-  std::vector<MIB_IPNETROW> rows;
-  int error = 0;
-  EXPECT_EQ(NetlinkArpTable::Chunk::kDone, parse(concat({bad, neigh(good), done()}), rows, error));
-  ASSERT_EQ(1u, rows.size());
-  EXPECT_EQ("10.77.1.5", ip_text(rows[0].dwAddr));
-}
-
-TEST(PlatformNetlinkTest, MessageLengthBeyondTheChunkIsAProtocolError) {
+// A broken framing, an error from the kernel or a dump past the cap ends
+// the dump with an error; a dump is never cut short silently.
+TEST(PlatformNetlinkTest, BrokenFramingKernelErrorsAndOverlongDumpsEndTheDump) {
   Bytes chunk = concat({neigh(Neigh()), done()});
-  uint32_t too_long = static_cast<uint32_t>(chunk.size() + 4);
-  std::memcpy(&chunk[0], &too_long, sizeof(too_long));
+  patch<uint32_t>(chunk, 0, static_cast<uint32_t>(chunk.size() + 4));
   std::vector<MIB_IPNETROW> rows;
   int error = 0;
   EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(chunk, rows, error));
   EXPECT_EQ(EPROTO, error);
-  uint32_t too_short = 8;
-  std::memcpy(&chunk[0], &too_short, sizeof(too_short));
+  patch<uint32_t>(chunk, 0, 8);
   EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(chunk, rows, error));
   EXPECT_TRUE(rows.empty());
-}
 
-TEST(PlatformNetlinkTest, EveryCutOfAChunkIsReadSafely) {
-  Neigh b;
-  b.ip = "10.77.1.2";
-  Bytes chunk = concat({neigh(Neigh()), neigh(b), done()});
-  for (size_t len = 0; len <= chunk.size(); ++len) {
-    std::vector<MIB_IPNETROW> rows;
-    int error = 0;
-    NetlinkArpTable::Chunk result = parse(chunk, rows, error, len);
-    EXPECT_LE(rows.size(), 2u) << len;
-    if (len < chunk.size()) {
-      EXPECT_NE(NetlinkArpTable::Chunk::kDone, result) << len;
-    }
-  }
-}
-
-TEST(PlatformNetlinkTest, KernelErrorsEndTheDump) {
-  std::vector<MIB_IPNETROW> rows;
-  int error = 0;
   EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(error_message(-EPERM), rows, error));
   EXPECT_EQ(EPERM, error);
   EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(done(-EINTR), rows, error));
   EXPECT_EQ(EINTR, error);
-}
 
-TEST(PlatformNetlinkTest, DumpLongerThanTheCapIsRefusedNotCut) {
-  std::vector<MIB_IPNETROW> rows(NetlinkArpTable::kMaxRows);
-  int error = 0;
+  rows.resize(NetlinkArpTable::kMaxRows);
   EXPECT_EQ(NetlinkArpTable::Chunk::kError, parse(neigh(Neigh()), rows, error));
   EXPECT_EQ(EOVERFLOW, error);
   EXPECT_EQ(NetlinkArpTable::kMaxRows, rows.size());
 }
 
-// Event datagrams carry any sequence number; every length is checked as in
-// a dump, and a broken datagram keeps the rows read before its fault.
-TEST(PlatformNetlinkTest, NeighbourEventsAreReadWithEveryLengthChecked) {
+// Event datagrams carry any sequence number and deleted entries (rows of
+// type invalid); a broken datagram keeps the rows read before its fault.
+// Their lengths are checked by the same walk as a dump's.
+TEST(PlatformNetlinkTest, NeighbourEventsAreReadAsDumpRowsWithDeletionsInvalid) {
   Neigh v6;
   v6.family = AF_INET6;
   Neigh no_ll;
   no_ll.state = NUD_FAILED;
   no_ll.lladdr.clear();
-  Bytes past_end = neigh(Neigh(), 1);
-  unsigned short huge = 200;
-  std::memcpy(&past_end[NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(struct ndmsg))], &huge, sizeof(huge));
   Bytes gone = neigh(Neigh(), 2);
-  uint16_t del = RTM_DELNEIGH;
-  std::memcpy(&gone[offsetof(struct nlmsghdr, nlmsg_type)], &del, sizeof(del));
-  Bytes datagram = concat({neigh(Neigh(), 0), neigh(v6, 0), past_end, neigh(no_ll, 0), gone});
-
-  for (size_t len = 0; len <= datagram.size(); ++len) {
-    std::unique_ptr<unsigned char[]> copy(new unsigned char[len ? len : 1]);
-    if (len) std::memcpy(copy.get(), datagram.data(), len);
-    std::vector<MIB_IPNETROW> rows;
-    bool whole = NetlinkArpTable::parse_events(copy.get(), len, rows);
-    EXPECT_LE(rows.size(), 3u) << len;
-    if (len != datagram.size()) continue;
-    EXPECT_TRUE(whole);
-    ASSERT_EQ(3u, rows.size());
-    EXPECT_EQ(MIB_IPNET_TYPE_DYNAMIC, rows[0].dwType);
-    EXPECT_EQ(6u, rows[0].dwPhysAddrLen);
-    EXPECT_EQ(MIB_IPNET_TYPE_INVALID, rows[1].dwType);
-    EXPECT_EQ(0u, rows[1].dwPhysAddrLen);
-    EXPECT_EQ(MIB_IPNET_TYPE_INVALID, rows[2].dwType);
-    EXPECT_EQ(6u, rows[2].dwPhysAddrLen);
-  }
-  // A header cut short, and a length beyond the datagram.
+  patch<uint16_t>(gone, offsetof(struct nlmsghdr, nlmsg_type), RTM_DELNEIGH);
+  Bytes datagram = concat({neigh(Neigh(), 0), neigh(v6, 1), neigh(no_ll, 0), gone});
   std::vector<MIB_IPNETROW> rows;
-  Bytes cut(datagram.begin(), datagram.begin() + neigh(Neigh()).size() + 8);
+  EXPECT_TRUE(NetlinkArpTable::parse_events(datagram.data(), datagram.size(), rows));
+  ASSERT_EQ(3u, rows.size());
+  EXPECT_EQ(MIB_IPNET_TYPE_DYNAMIC, rows[0].dwType);
+  EXPECT_EQ(6u, rows[0].dwPhysAddrLen);
+  EXPECT_EQ(MIB_IPNET_TYPE_INVALID, rows[1].dwType);
+  EXPECT_EQ(0u, rows[1].dwPhysAddrLen);
+  EXPECT_EQ(MIB_IPNET_TYPE_INVALID, rows[2].dwType);
+  EXPECT_EQ(6u, rows[2].dwPhysAddrLen);
+
+  rows.clear();
+  Bytes cut(datagram.begin(), datagram.begin() + neigh(Neigh()).size() + 8);  // a header cut short
   EXPECT_FALSE(NetlinkArpTable::parse_events(cut.data(), cut.size(), rows));
   EXPECT_EQ(1u, rows.size());
-  uint32_t too_long = static_cast<uint32_t>(datagram.size() + 4);
-  std::memcpy(&datagram[0], &too_long, sizeof(too_long));
-  rows.clear();
-  EXPECT_FALSE(NetlinkArpTable::parse_events(datagram.data(), datagram.size(), rows));
-  EXPECT_TRUE(rows.empty());
 }
 
 // The IPv6 guard's readers: a default route learned from an advertisement
@@ -308,12 +259,8 @@ TEST(PlatformNetlinkTest, Ipv6RoutesAndNeighboursAreReadWithEveryLengthChecked) 
     rt.rtm_type = RTN_UNICAST;
     rt.rtm_table = RT_TABLE_MAIN;
     uint32_t oif = 3;
-    Bytes payload;
-    put(payload, &rt, sizeof(rt));
-    for (const Bytes& a : {attr(RTA_GATEWAY, gateway, sizeof(gateway)), attr(RTA_OIF, &oif, sizeof(oif))}) {
-      payload.insert(payload.end(), a.begin(), a.end());
-    }
-    return message(RTM_NEWROUTE, kSeq, payload);
+    return message(RTM_NEWROUTE, kSeq, &rt, sizeof(rt),
+                   {attr(RTA_GATEWAY, gateway, sizeof(gateway)), attr(RTA_OIF, &oif, sizeof(oif))});
   };
   Neigh entry;
   entry.family = AF_INET6;
@@ -324,8 +271,7 @@ TEST(PlatformNetlinkTest, Ipv6RoutesAndNeighboursAreReadWithEveryLengthChecked) 
     // The MAC's attribute ends two bytes before its padding.
     size_t needed = is_route ? msg.size() : msg.size() - 2;
     for (size_t len = 0; len <= msg.size(); ++len) {
-      std::unique_ptr<unsigned char[]> copy(new unsigned char[len ? len : 1]);
-      if (len) std::memcpy(copy.get(), msg.data(), len);
+      std::unique_ptr<unsigned char[]> copy = exact_copy(msg, len);
       platform::Ipv6Router row;
       bool read = is_route ? platform::netlink_ipv6::read_ra_route(copy.get(), len, row)
                            : platform::netlink_ipv6::read_neighbour(copy.get(), len, row);
@@ -360,69 +306,33 @@ TEST(PlatformNetlinkTest, AckIsFoundByItsSequenceNumber) {
   EXPECT_EQ(ENODEV, error);
 }
 
+// A permanent entry on the row's interface, which a dump reads back as the
+// same row; rows it cannot express, or a buffer too small, give nothing.
+// The kernel's own answers to dumps and requests are the lab tests' (the
+// ARP guard's binding).
 TEST(PlatformNetlinkTest, SetRequestMakesAPermanentEntryOnTheRowsInterface) {
   MIB_IPNETROW row{};
   row.dwIndex = 9;
   inet_pton(AF_INET, "10.77.1.1", &row.dwAddr);
   row.dwPhysAddrLen = 6;
-  const unsigned char mac[6] = {0x02, 0x77, 0, 0, 0x01, 0x01};
-  std::memcpy(row.bPhysAddr, mac, 6);
+  std::memcpy(row.bPhysAddr, kGatewayMac, 6);
   row.dwType = MIB_IPNET_TYPE_STATIC;
   unsigned char buf[128];
   size_t len = NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf));
-  ASSERT_EQ(NLMSG_LENGTH(sizeof(struct ndmsg)) + 8 + RTA_ALIGN(RTA_LENGTH(6)), len);
-
-  struct nlmsghdr hdr {};
-  std::memcpy(&hdr, buf, sizeof(hdr));
-  EXPECT_EQ(len, hdr.nlmsg_len);
-  EXPECT_EQ(RTM_NEWNEIGH, hdr.nlmsg_type);
-  EXPECT_EQ(NLM_F_REQUEST | NLM_F_ACK | NLM_F_CREATE | NLM_F_REPLACE, hdr.nlmsg_flags);
-  EXPECT_EQ(kSeq, hdr.nlmsg_seq);
-  struct ndmsg ndm {};
-  std::memcpy(&ndm, buf + NLMSG_HDRLEN, sizeof(ndm));
-  EXPECT_EQ(AF_INET, ndm.ndm_family);
-  EXPECT_EQ(9, ndm.ndm_ifindex);
-  EXPECT_EQ(NUD_PERMANENT, ndm.ndm_state);
-
-  // Read back as a dump row: the same address, interface, MAC and type.
-  Bytes as_dump(buf, buf + len);
-  uint16_t dump_type = RTM_NEWNEIGH;
-  std::memcpy(&as_dump[offsetof(struct nlmsghdr, nlmsg_type)], &dump_type, sizeof(dump_type));
+  ASSERT_GT(len, 0u);
   std::vector<MIB_IPNETROW> rows;
   int error = 0;
-  parse(as_dump, rows, error);
+  parse(Bytes(buf, buf + len), rows, error);
   ASSERT_EQ(1u, rows.size());
   EXPECT_EQ(0, std::memcmp(&row, &rows[0], sizeof(row)));
-}
 
-TEST(PlatformNetlinkTest, SetRequestRefusesRowsItCannotExpress) {
-  MIB_IPNETROW row{};
-  row.dwIndex = 9;
-  row.dwPhysAddrLen = 6;
-  row.dwType = MIB_IPNET_TYPE_STATIC;
-  unsigned char buf[128];
-  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, 40));  // too small a buffer
-  row.dwType = MIB_IPNET_TYPE_INVALID;
-  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf)));
-  row.dwType = MIB_IPNET_TYPE_STATIC;
-  row.dwPhysAddrLen = 0;
-  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf)));
-  row.dwPhysAddrLen = 6;
-  row.dwIndex = 0;
-  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, sizeof(buf)));
-}
-
-// The running kernel answers a dump (no privilege needed to read).
-TEST(PlatformNetlinkTest, LiveKernelTableIsReadable) {
-  NetlinkArpTable table;
-  std::vector<MIB_IPNETROW> rows;
-  DWORD ret = table.read_rows(rows);
-  if (ret == ERROR_ACCESS_DENIED) GTEST_SKIP() << "no rtnetlink here";
-  ASSERT_EQ(NO_ERROR, ret);
-  for (const MIB_IPNETROW& r : rows) {
-    EXPECT_GE(r.dwType, MIB_IPNET_TYPE_OTHER);
-    EXPECT_LE(r.dwType, MIB_IPNET_TYPE_STATIC);
-    EXPECT_LE(r.dwPhysAddrLen, MAXLEN_PHYSADDR);
+  EXPECT_EQ(0u, NetlinkArpTable::build_set_request(row, kSeq, buf, 40));
+  MIB_IPNETROW invalid = row, no_mac = row, no_interface = row;
+  invalid.dwType = MIB_IPNET_TYPE_INVALID;
+  no_mac.dwPhysAddrLen = 0;
+  no_interface.dwIndex = 0;
+  for (const MIB_IPNETROW& bad : {invalid, no_mac, no_interface}) {
+    EXPECT_EQ(0u, NetlinkArpTable::build_set_request(bad, kSeq, buf, sizeof(buf)));
   }
 }
 

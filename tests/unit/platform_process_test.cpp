@@ -7,19 +7,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "platform/WinProcess.h"
 #include "platform/WinTime.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestHome.h"
+#include "tests/support/dhcpguard_support.h"
+
+using dhcpguard_test::eventually;
 
 namespace {
 
 // Long enough for a loaded machine, bounded all the same.
-constexpr auto kWaitLimit = std::chrono::seconds(10);
+constexpr int kWaitMs = 10000;
+
+// True once the process is gone from the process table (reaped).
+bool reaped(DWORD pid) { return ::access(("/proc/" + std::to_string(pid) + "/stat").c_str(), F_OK) != 0; }
 
 class PlatformProcessTest : public ::testing::Test {
  protected:
@@ -42,26 +46,9 @@ class PlatformProcessTest : public ::testing::Test {
 
   // The file once the child has written it completely (it ends with "end").
   std::string wait_for_file(const std::string& name) {
-    auto until = std::chrono::steady_clock::now() + kWaitLimit;
-    while (std::chrono::steady_clock::now() < until) {
-      std::ifstream in(str_dir + "/" + name);
-      std::stringstream text;
-      text << in.rdbuf();
-      if (text.str().find("end\n") != std::string::npos) return text.str();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return "<timeout>";
-  }
-
-  // True once the process is gone from the process table (reaped).
-  static bool wait_until_reaped(DWORD pid) {
-    std::string stat = "/proc/" + std::to_string(pid) + "/stat";
-    auto until = std::chrono::steady_clock::now() + kWaitLimit;
-    while (std::chrono::steady_clock::now() < until) {
-      if (::access(stat.c_str(), F_OK) != 0) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    std::string path = str_dir + "/" + name;
+    bool done = eventually([&] { return tidewell_test::read_file(path).find("end\n") != std::string::npos; }, kWaitMs);
+    return done ? tidewell_test::read_file(path) : "<timeout>";
   }
 
   tidewell_test::TempDir tmp_dir{"platform-process"};
@@ -103,8 +90,7 @@ TEST_F(PlatformProcessTest, ChildIsReapedWhetherOrNotItsHandlesAreClosed) {
   EXPECT_TRUE(CloseHandle(closed.hThread));
   PROCESS_INFORMATION kept{};
   ASSERT_TRUE(start(L"true", kept));
-  EXPECT_TRUE(wait_until_reaped(closed.dwProcessId));
-  EXPECT_TRUE(wait_until_reaped(kept.dwProcessId));
+  EXPECT_TRUE(eventually([&] { return reaped(closed.dwProcessId) && reaped(kept.dwProcessId); }, kWaitMs));
 }
 
 // A command that hangs is ended by TerminateProcess and reaped by the time
@@ -118,7 +104,7 @@ TEST_F(PlatformProcessTest, HangingChildIsKilledAndReapedAndExitCodesAreKept) {
   EXPECT_EQ(STILL_ACTIVE, code);
   EXPECT_TRUE(TerminateProcess(hanging.hProcess, 9));
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hanging.hProcess, 10000));
-  EXPECT_NE(0, ::access(("/proc/" + std::to_string(hanging.dwProcessId) + "/stat").c_str(), F_OK));
+  EXPECT_TRUE(reaped(hanging.dwProcessId));
   EXPECT_TRUE(GetExitCodeProcess(hanging.hProcess, &code));
   EXPECT_EQ(9u, code);
   EXPECT_FALSE(TerminateProcess(hanging.hProcess, 9));

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "host/HDialog.h"
@@ -51,12 +52,16 @@ INT_PTR test_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   return FALSE;
 }
 
-class WindowLayerTest : public ::testing::TestWithParam<Mode> {
+// The test dialog, run on a thread of its own in one of the window modes.
+class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const std::string why_not = enter_window_mode(GetParam());
+  void enter(Mode mode) {
+    const std::string why_not = enter_window_mode(mode);
     if (!why_not.empty()) GTEST_SKIP() << why_not;
-    platform::set_window_echo_sink([](const std::wstring&) {});
+    platform::set_window_echo_sink([this](const std::wstring& line) {
+      std::lock_guard<std::mutex> lock(mtx_echo);
+      vt_echo.push_back(line);
+    });
     g_log = &log;
   }
   void TearDown() override {
@@ -91,6 +96,20 @@ class WindowLayerTest : public ::testing::TestWithParam<Mode> {
   ProcLog log;
   std::wstring str_text;
   std::future<INT_PTR> result;
+  std::mutex mtx_echo;
+  std::vector<std::wstring> vt_echo;
+};
+
+class WindowLayerTest : public DialogTest, public ::testing::WithParamInterface<Mode> {
+ protected:
+  void SetUp() override { enter(GetParam()); }
+};
+
+// Headless only: where sent messages always go before posted ones (Windows),
+// the close waits for the senders by design.
+class WindowLayerConcurrency : public DialogTest {
+ protected:
+  void SetUp() override { enter(Mode::kHeadless); }
 };
 
 TEST_P(WindowLayerTest, GetTextIsBoundedByTheBufferAndTerminated) {
@@ -128,30 +147,23 @@ TEST_P(WindowLayerTest, HandlesOfAClosedDialogFindNothing) {
   EXPECT_EQ(nullptr, FindWindowW(nullptr, kTitle));
 }
 
+// The shown dialog is also told on the output, its line breaks flattened.
 TEST_P(WindowLayerTest, OkButtonEndsTheModalRunWithTheProcedureOnTheDialogsSide) {
-  HWND window = open(L"press OK");
+  HWND window = open(L"press\r\nOK");
   ASSERT_NE(nullptr, window);
   EXPECT_TRUE(IsWindowVisible(window));
   SendMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
   EXPECT_EQ(IDOK, closed_with());
   EXPECT_EQ(1, log.i_init.load());
   EXPECT_FALSE(log.b_other_thread.load()) << "the dialog procedure runs on the dialog's own thread";
+  std::lock_guard<std::mutex> lock(mtx_echo);
+  EXPECT_EQ(std::vector<std::wstring>{std::wstring(L"WINDOW [") + kTitle + L"] press\nOK"}, vt_echo);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layer, WindowLayerTest, ::testing::Values(Mode::kHeadless, Mode::kGtk), mode_name);
 
-TEST(WindowLayerConcurrency, MessagesFromManyThreadsWhileTheDialogCloses) {
-  platform::set_windows_headless(true);
-  platform::set_headless_auto_close(false);
-  platform::set_window_echo_sink([](const std::wstring&) {});
-  ProcLog proc_log;
-  g_log = &proc_log;
-  std::wstring text = L"start";
-  auto run = std::async(std::launch::async, [&] {
-    proc_log.id_dialog = std::this_thread::get_id();
-    return DialogBoxIndirectParamW(nullptr, &kTemplate, nullptr, test_proc, reinterpret_cast<LPARAM>(text.c_str()));
-  });
-  HWND window = wait_for_window(kTitle);
+TEST_F(WindowLayerConcurrency, MessagesFromManyThreadsWhileTheDialogCloses) {
+  HWND window = open(L"start");
   ASSERT_NE(nullptr, window);
   HWND edit = GetDlgItem(window, kEditId);
   std::atomic<bool> stop{false};
@@ -171,30 +183,12 @@ TEST(WindowLayerConcurrency, MessagesFromManyThreadsWhileTheDialogCloses) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(std::future_status::ready, run.wait_for(std::chrono::seconds(5)));
+  EXPECT_EQ(IDCANCEL, closed_with());
   stop = true;
   for (std::thread& w : writers) w.join();
   EXPECT_FALSE(IsWindow(edit));
-  g_log = nullptr;
-  platform::set_window_echo_sink(nullptr);
 }
 
-TEST(WindowLayerHeadless, ShownDialogIsEchoedAndClosedAtOnce) {
-  platform::set_windows_headless(true);
-  platform::set_headless_auto_close(true);
-  std::vector<std::wstring> lines;
-  platform::set_window_echo_sink([&](const std::wstring& line) { lines.push_back(line); });
-  ProcLog proc_log;
-  proc_log.id_dialog = std::this_thread::get_id();
-  g_log = &proc_log;
-  std::wstring text = L"line one\r\nline two";
-  EXPECT_EQ(IDCANCEL,
-            DialogBoxIndirectParamW(nullptr, &kTemplate, nullptr, test_proc, reinterpret_cast<LPARAM>(text.c_str())));
-  ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ(std::wstring(L"WINDOW [") + kTitle + L"] line one\nline two", lines[0]);
-  g_log = nullptr;
-  platform::set_window_echo_sink(nullptr);
-}
 
 TEST(WindowLayerText, Utf8ConversionIsLosslessAndRejectsBrokenInput) {
   std::wstring text = L"Dhcp \u6b3a\u9a97 \U0001F512 \u00e9\r\n=";

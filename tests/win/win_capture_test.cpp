@@ -4,7 +4,6 @@
 // replay's time line, and live capture refused with a message.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -210,9 +209,5 @@ TEST(WindowsCapture, LiveCaptureIsRefusedWithTheReasonAndSendingHasNowhereToGo) 
   EXPECT_FALSE(helper.is_started());
   unsigned char frame[60] = {0};
   EXPECT_EQ(-1, helper.send_packet(frame, 60));
-  std::atomic<int> sunk{0};
-  helper.set_send_sink([&](const unsigned char*, int len) { sunk += len; });
-  EXPECT_EQ(0, helper.send_packet(frame, 60));
-  EXPECT_EQ(60, sunk.load());
   helper.reset_for_test();
 }
