@@ -77,6 +77,15 @@ Bytes arp_frame(const ArpFields& f, size_t length) {
   return bytes;
 }
 
+Bytes arp_request(const std::string& eth_dst, const std::string& sender_mac, const std::string& sender_ip,
+                  const std::string& target_mac, const std::string& target_ip) {
+  FrameBuilder frame;
+  frame.add_mac(eth_dst).add_mac(sender_mac).add16(0x0806);
+  frame.add16(1).add16(0x0800).add8(6).add8(4).add16(1);  // Ethernet, IPv4, request
+  frame.add_mac(sender_mac).add_ip(sender_ip).add_mac(target_mac).add_ip(target_ip);
+  return frame.add_zero(18).bytes();
+}
+
 Bytes vlan_tagged(const Bytes& frame, uint16_t vlan_id) {
   if (frame.size() < 12) throw std::out_of_range("no room for a VLAN tag");
   FrameBuilder tagged;

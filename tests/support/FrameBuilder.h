@@ -56,6 +56,12 @@ struct ArpFields {
 // zero. Shorter lengths cut the frame.
 Bytes arp_frame(const ArpFields& fields, size_t length = 60);
 
+// The 60-byte request "who has target_ip" from the sender, to `eth_dst`
+// with `target_mac` in its body, written out field by field (a probe asks an
+// old MAC directly, a gateway probe broadcasts with an empty target MAC).
+Bytes arp_request(const std::string& eth_dst, const std::string& sender_mac, const std::string& sender_ip,
+                  const std::string& target_mac, const std::string& target_ip);
+
 // The frame with an 802.1Q tag of `vlan_id` (priority 0) behind its MACs.
 Bytes vlan_tagged(const Bytes& frame, uint16_t vlan_id);
 

@@ -60,6 +60,10 @@ Bytes marked_frame(const ArpFields& fields) {
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
 std::string mac_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetMACString(r.bPhysAddr); }
 
+Bytes expected_request(const std::string& ip, const std::string& old_mac) {
+  return tidewell_test::arp_request(old_mac, kHostMac, kHostIp, old_mac, ip);
+}
+
 ProcessRecorder::ProcessRecorder() {
   platform::set_process_launcher([this](const platform::ProcessLaunch& launch) {
     std::lock_guard<std::mutex> lock(mtx_launches);

@@ -47,6 +47,8 @@ struct ArpFields : tidewell_test::ArpFields {
 };
 // A 60-byte frame whose padding is the probe marker.
 Bytes marked_frame(const ArpFields& fields);
+// The request the probe thread must send to `old_mac` for `ip`.
+Bytes expected_request(const std::string& ip, const std::string& old_mac);
 
 // The guard's segment: the virtual host kHostIp with two adapters (gateways
 // kGatewayIp and kGateway2Ip), by default mode 2 with automatic binding.

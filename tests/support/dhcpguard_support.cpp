@@ -80,11 +80,7 @@ Bytes dhcp_frame(const DhcpFields& f) {
 }
 
 Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip) {
-  FrameBuilder frame;
-  frame.add_mac(kBroadcastMac).add_mac(client_mac).add16(0x0806);
-  frame.add16(1).add16(0x0800).add8(6).add8(4).add16(1);  // Ethernet, IPv4, request
-  frame.add_mac(client_mac).add_ip(client_ip).add_mac(kNoMac).add_ip(gateway_ip);
-  return frame.add_zero(18).bytes();
+  return tidewell_test::arp_request(kBroadcastMac, client_mac, client_ip, kNoMac, gateway_ip);
 }
 
 HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {

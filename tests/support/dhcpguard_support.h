@@ -59,8 +59,8 @@ constexpr size_t kIpTotalLenAt = 16;
 size_t udp_len_at(const DhcpFields& fields);
 size_t dhcp_at(const DhcpFields& fields);
 
-// The first broadcast request the gateway probe must send, written out field
-// by field (zero padding; the retries carry counting padding).
+// The first broadcast request the gateway probe must send (zero padding; the
+// retries carry counting padding).
 Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip);
 
 // A gateway named by an offer from kServerMac to kHostMac for kOfferedIp,

@@ -83,6 +83,8 @@ TEST_F(CacheRepairTest, StaticEntryAndNonGatewayAreLeftAndARefusedWriteIsLogged)
 
 // --- not an answer -----------------------------------------------------------
 
+// Only an answer to a request that went out (to the old MAC, byte for byte
+// the frame below) settles the change.
 TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
   probe->add_probe(change(kSpooferMac));
   EXPECT_FALSE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
@@ -90,7 +92,8 @@ TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
   EXPECT_EQ(0u, sent.count());
 
   probe->run_pass();
-  EXPECT_EQ(1u, sent.count());
+  ASSERT_EQ(1u, sent.count());
+  EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(sent.frames()[0]));
   EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
   EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
 }
