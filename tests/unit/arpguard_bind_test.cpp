@@ -54,6 +54,7 @@ TEST(GuardReplayTableTest, ArpCommandLandsInTheVirtualTable) {
   EXPECT_EQ(kGatewayMac, mac_of(rows[0]));
   EXPECT_EQ(kStatic, rows[0].dwType);
   EXPECT_EQ(9u, rows[0].dwIndex);
+  EXPECT_EQ(6u, rows[0].dwPhysAddrLen);
   EXPECT_EQ(kSpooferMac, mac_of(rows[1]));
   EXPECT_EQ(kStatic, rows[1].dwType);
   platform::set_process_launcher(nullptr);
