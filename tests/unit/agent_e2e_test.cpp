@@ -13,6 +13,7 @@
 
 #include "tests/support/agent_pcap.h"
 #include "tests/support/agent_process.h"
+#include "tests/support/dhcpguard_support.h"
 
 namespace {
 
@@ -37,6 +38,17 @@ std::string config_text(bool core_accepts, const std::string& agent_keys = "") {
            "adapters": [ {"name": "eth0", "gateways": ["10.77.0.1"]} ],
            "arp_table": [ {"ip": "10.77.0.1", "mac": "02:77:00:00:00:01", "type": "dynamic", "index": 1} ]}
 })";
+}
+
+// A DHCP offer from the rogue to this host of `yiaddr` ("0.0.0.0": none),
+// naming `routers`.
+Frame rogue_offer(const std::string& yiaddr, const std::vector<std::string>& routers) {
+  dhcpguard_test::DhcpFields offer;
+  offer.eth_dst = HOST_MAC;
+  offer.eth_src = ROGUE_MAC;
+  offer.yiaddr = yiaddr;
+  offer.options = dhcpguard_test::options(2, routers);
+  return dhcpguard_test::dhcp_frame(offer);
 }
 
 std::vector<json> json_lines(const std::string& path) {
@@ -92,7 +104,7 @@ class AgentEndToEnd : public ::testing::Test {
 // with the seconds it waited, on the next start that the core accepts.
 TEST_F(AgentEndToEnd, QueuedReportsReachTheCoreOnceWithTheirAge) {
   std::string rogue_pcap = dir.file("rogue.pcap");
-  agent_test::write_pcap(rogue_pcap, {{500.0, agent_test::dhcp_offer(ROGUE_MAC, HOST_MAC, "0.0.0.0", "")}});
+  agent_test::write_pcap(rogue_pcap, {{500.0, rogue_offer("0.0.0.0", {})}});
   std::string quiet_pcap = dir.file("quiet.pcap");
   agent_test::write_pcap(quiet_pcap, {{500.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x86dd, 80)}});
   std::string refusing = write_config("refusing.json", config_text(false));
@@ -122,7 +134,7 @@ TEST_F(AgentEndToEnd, QueuedReportsReachTheCoreOnceWithTheirAge) {
 // The heartbeat retries the queue while the agent is online, and only then.
 TEST_F(AgentEndToEnd, HeartbeatRetriesQueuedReportsWhileOnline) {
   std::string pcap = dir.file("rogue.pcap");
-  agent_test::write_pcap(pcap, {{500.0, agent_test::dhcp_offer(ROGUE_MAC, HOST_MAC, "0.0.0.0", "")}});
+  agent_test::write_pcap(pcap, {{500.0, rogue_offer("0.0.0.0", {})}});
   for (bool online : {true, false}) {
     std::string config = config_text(false, std::string(", \"heartbeat_s\": 1, \"online\": ") + (online ? "true" : "false"));
     std::string run_home = home() + (online ? "-online" : "-offline");
@@ -137,7 +149,7 @@ TEST_F(AgentEndToEnd, HeartbeatRetriesQueuedReportsWhileOnline) {
 TEST_F(AgentEndToEnd, FramesSentByThePlugInLandInSentPcap) {
   // A unicast offer that names a gateway: the DHCP probe asks for it by ARP.
   std::string pcap = dir.file("offer.pcap");
-  agent_test::write_pcap(pcap, {{10.0, agent_test::dhcp_offer(ROGUE_MAC, HOST_MAC, "10.77.0.10", "10.77.0.254")}});
+  agent_test::write_pcap(pcap, {{10.0, rogue_offer("10.77.0.10", {"10.77.0.254"})}});
   ASSERT_EQ(replay(write_config("c.json", config_text(true)), pcap, home(), "2"), 0) << err();
   std::vector<agent_test::TimedFrame> sent = agent_test::read_pcap(home() + "/sent.pcap");
   ASSERT_FALSE(sent.empty()) << out();
