@@ -24,6 +24,7 @@ using agent_test::ScratchDir;
 using json = nlohmann::json;
 
 const std::string AGENT = std::string(TIDEWELL_BIN_DIR) + "/velmora-agent";
+const std::string EXAMPLES = std::string(TIDEWELL_SOURCE_DIR) + "/examples/";
 const char* const HOST_MAC = "02:77:00:00:00:0a";
 const char* const ROGUE_MAC = "02:77:00:00:00:99";
 constexpr double RUN_LIMIT_S = 30;
@@ -146,19 +147,6 @@ TEST_F(AgentEndToEnd, HeartbeatRetriesQueuedReportsWhileOnline) {
   }
 }
 
-TEST_F(AgentEndToEnd, FramesSentByThePlugInLandInSentPcap) {
-  // A unicast offer that names a gateway: the DHCP probe asks for it by ARP.
-  std::string pcap = dir.file("offer.pcap");
-  agent_test::write_pcap(pcap, {{10.0, rogue_offer("10.77.0.10", {"10.77.0.254"})}});
-  ASSERT_EQ(replay(write_config("c.json", config_text(true)), pcap, home(), "2"), 0) << err();
-  std::vector<agent_test::TimedFrame> sent = agent_test::read_pcap(home() + "/sent.pcap");
-  ASSERT_FALSE(sent.empty()) << out();
-  const Frame& request = sent[0].bytes;
-  ASSERT_EQ(request.size(), 60u);
-  EXPECT_EQ(Frame(request.begin() + 12, request.begin() + 14), (Frame{0x08, 0x06})) << "an ARP frame";
-  EXPECT_EQ(Frame(request.begin() + 38, request.begin() + 42), (Frame{10, 77, 0, 254})) << "asks for the gateway";
-}
-
 // The demos of examples/ report each attack once and the legitimate peers'
 // frames never. dhcp-servers: the rogue's broadcast offer and its ACK make
 // one report, the listed server's answers none. IPv6: the forged
@@ -166,7 +154,6 @@ TEST_F(AgentEndToEnd, FramesSentByThePlugInLandInSentPcap) {
 // server one each; listed, the router is bound; unlisted, its old MAC is
 // probed by a neighbour solicitation and its answer confirms.
 TEST_F(AgentEndToEnd, DemosReportEachAttackOnceBoundOrProbed) {
-  const std::string examples = std::string(TIDEWELL_SOURCE_DIR) + "/examples/";
   const std::string rogue6 = R"({"ip":"fe80::66","mac":"02:77:06:00:00:66"})";
   const std::vector<std::string> ipv6_reports = {"AntiARP_RP_ND {\"ip\":\"fe80::1\",\"mac\":\"02:77:06:00:00:66\"}",
                                                  "AntiARP_RP_RA " + rogue6, "AntiARP_RP_DHCP6 " + rogue6};
@@ -182,7 +169,7 @@ TEST_F(AgentEndToEnd, DemosReportEachAttackOnceBoundOrProbed) {
   };
   for (const auto& demo : demos) {
     std::string run_home = dir.file(demo.config);
-    ASSERT_EQ(replay(examples + demo.config + ".json", examples + demo.pcap + ".pcap", run_home), 0) << err();
+    ASSERT_EQ(replay(EXAMPLES + demo.config + ".json", EXAMPLES + demo.pcap + ".pcap", run_home), 0) << err();
     std::vector<std::string> reports;
     for (const json& record : records_of(run_home))
       reports.push_back(record["str_desc"].get<std::string>() + " " + record["mapDesc"].dump());
@@ -235,31 +222,27 @@ TEST_F(AgentEndToEnd, BadStartsExitWithTheirCodeNamingTheCause) {
 TEST_F(AgentEndToEnd, SighupReopensTheLogsThenSigtermAndSigintStopItCleanly) {
   std::string pcap = dir.file("slow.pcap");
   // An hour between the frames: only a signal ends this run.
-  agent_test::write_pcap(pcap, {{0.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60)},
-                                {3600.0, agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60)}});
+  Frame frame = agent_test::ethernet_frame(HOST_MAC, ROGUE_MAC, 0x0800, 60);
+  agent_test::write_pcap(pcap, {{0.0, frame}, {3600.0, frame}});
   std::string config = write_config("c.json", config_text(true));
   auto wait_for = [](const std::string& file, const std::string& text) {
     for (int i = 0; i < 500 && agent_test::read_file(file).find(text) == std::string::npos; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return agent_test::read_file(file).find(text) != std::string::npos;
   };
-  for (int number : {SIGTERM, SIGINT}) {
-    const std::string run_home = home() + std::to_string(number);
-    ChildProcess agent({AGENT, "--config", config, "--home", run_home, "--replay", pcap, "--linger", "3600"},
+  for (const char* name : {"SIGTERM", "SIGINT"}) {
+    const std::string log = home() + name + "/log/Velmora.log";
+    ChildProcess agent({AGENT, "--config", config, "--home", home() + name, "--replay", pcap, "--linger", "3600"},
                        dir.file("out.txt"), dir.file("err.txt"));
-    ASSERT_GT(agent.pid(), 0);
-    // Bounded wait until the plug-in has started capture.
-    const std::string log = run_home + "/log/Velmora.log";
-    wait_for(log, "orvoInit2 ret");
+    ASSERT_TRUE(wait_for(log, "orvoInit2 ret")) << "capture never started";
     ASSERT_EQ(::rename(log.c_str(), (log + ".old").c_str()), 0);
     agent.signal(SIGHUP);
-    wait_for(log, "log files reopened");
-    EXPECT_NE(agent_test::read_file(log).find("SIGHUP: log files reopened"), std::string::npos);
-    agent.signal(number);
-    EXPECT_EQ(agent.wait(10), 0) << "signal " << number << ": " << err();
+    EXPECT_TRUE(wait_for(log, "SIGHUP: log files reopened"));
+    agent.signal(std::string(name) == "SIGTERM" ? SIGTERM : SIGINT);
+    EXPECT_EQ(agent.wait(10), 0) << name << ": " << err();
     EXPECT_NE(out().find("velmora-agent summary"), std::string::npos) << out();
-    EXPECT_NE(agent_test::read_file(log).find(number == SIGTERM ? "stopped by SIGTERM" : "stopped by SIGINT"),
-              std::string::npos);
+    EXPECT_NE(agent_test::read_file(log).find(std::string("stopped by ") + name), std::string::npos);
   }
 }
 
@@ -272,19 +255,18 @@ TEST_F(AgentEndToEnd, DamagedCaptureExitsTwoSayingFramesReadAndWhy) {
   std::string bytes = agent_test::read_file(pcap);
   const size_t third_caplen = 24 + 2 * (16 + 60) + 8;
   std::string config = write_config("c.json", config_text(true));
-  const std::pair<std::string, std::string> damages[] = {
-      {bytes.substr(0, third_caplen) + "\xff\xff\xff\x7f" + bytes.substr(third_caplen + 4), "capture length"},
-      {bytes.substr(0, bytes.size() - 1), "truncated"},
+  const struct {
+    std::string bytes, speed, frames_before, reason;
+  } damages[] = {
+      {bytes.substr(0, third_caplen) + "\xff\xff\xff\x7f" + bytes.substr(third_caplen + 4), "max", "after 2 frames: ",
+       "capture length"},
+      {bytes.substr(0, bytes.size() - 1), "100", "after 3 frames: ", "truncated"},
   };
-  const char* frames_before[] = {"after 2 frames: ", "after 3 frames: "};
-  for (size_t i = 0; i < 2; ++i) {
-    agent_test::write_file(pcap, damages[i].first);
-    EXPECT_EQ(run({"--config", config, "--home", home(), "--replay", pcap, "--speed", i ? "100" : "max", "--linger",
-                   "0"}),
-              2);
-    EXPECT_NE(err().find(frames_before[i]), std::string::npos) << err();
-    EXPECT_NE(err().find(damages[i].second), std::string::npos) << err();
-    EXPECT_NE(out().find("replay ended early:              capture file " + pcap + " is damaged " + frames_before[i]),
+  for (const auto& damage : damages) {
+    agent_test::write_file(pcap, damage.bytes);
+    EXPECT_EQ(run({"--config", config, "--home", home(), "--replay", pcap, "--speed", damage.speed, "--linger", "0"}), 2);
+    EXPECT_NE(err().find(damage.reason), std::string::npos) << err();
+    EXPECT_NE(out().find("replay ended early:              capture file " + pcap + " is damaged " + damage.frames_before),
               std::string::npos)
         << out();
   }
@@ -293,11 +275,9 @@ TEST_F(AgentEndToEnd, DamagedCaptureExitsTwoSayingFramesReadAndWhy) {
 // A capture piped in is read as a stream: the check before the start must
 // not eat its header.
 TEST_F(AgentEndToEnd, PipedCaptureReplaysLikeTheFile) {
-  std::string pcap = std::string(TIDEWELL_SOURCE_DIR) + "/examples/arp-demo.pcap";
-  std::string config = std::string(TIDEWELL_SOURCE_DIR) + "/examples/arp-mode1.json";
   for (const char* input : {"-", "/dev/stdin"}) {
-    std::string command = "cat " + pcap + " | " + AGENT + " --config " + config + " --home " + home() +
-                          " --speed max --linger 0.5 --replay " + input;
+    std::string command = "cat " + EXAMPLES + "arp-demo.pcap | " + AGENT + " --config " + EXAMPLES + "arp-mode1.json" +
+                          " --home " + home() + " --speed max --linger 0.5 --replay " + input;
     EXPECT_EQ(agent_test::run_child({"/bin/sh", "-c", command}, dir.file("out.txt"), dir.file("err.txt"), RUN_LIMIT_S),
               0)
         << input << ": " << err();
@@ -309,14 +289,13 @@ TEST_F(AgentEndToEnd, PipedCaptureReplaysLikeTheFile) {
 // probe confirms puts the gateway's MAC back into the replay's ARP table;
 // without it nothing is restored; the reports are the same either way.
 TEST_F(AgentEndToEnd, ProbingDemoRestoresTheGatewayEntryOnlyWithRepairCache) {
-  std::string demo = std::string(TIDEWELL_SOURCE_DIR) + "/examples/";
-  json config = json::parse(agent_test::read_file(demo + "arp-mode1.json"));
+  json config = json::parse(agent_test::read_file(EXAMPLES + "arp-mode1.json"));
   std::vector<json> records[2];
   for (bool repair : {false, true}) {
     config["guard"] = {{"repair_cache", repair}};
     std::string run_home = dir.file(repair ? "on" : "off");
     std::string path = write_config(repair ? "on.json" : "off.json", config.dump());
-    ASSERT_EQ(run({"--config", path, "--home", run_home, "--replay", demo + "arp-demo.pcap", "--linger", "1.5"}), 0)
+    ASSERT_EQ(run({"--config", path, "--home", run_home, "--replay", EXAMPLES + "arp-demo.pcap", "--linger", "1.5"}), 0)
         << err();
     std::string log = agent_test::read_file(run_home + "/log/Velmora.log");
     EXPECT_EQ(count_of(log, "restored 10.77.0.1 to 02:77:00:00:00:01"), repair ? 1u : 0u) << log;
