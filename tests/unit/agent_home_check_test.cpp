@@ -45,12 +45,6 @@ class AgentHomeCheck : public ::testing::Test {
   agent_test::ScratchDir dir{"agent-home-check"};
 };
 
-TEST_F(AgentHomeCheck, HomeThatIsAFileIsRefused) {
-  agent_test::write_file(dir.file("plain"), "x");
-  EXPECT_EQ(2, run(CONFIG, dir.file("plain")));
-  EXPECT_NE(std::string::npos, err().find("refused: " + dir.file("plain") + " is not a folder")) << err();
-}
-
 // Root writes into any folder whatever its mode; the lab test covers a
 // read-only file system for root.
 TEST_F(AgentHomeCheck, HomeWithoutWritePermissionIsRefused) {
@@ -116,7 +110,8 @@ TEST_F(AgentHomeCheck, RegressionSecondAgentOnOneHomeIsRefused) {
 }
 
 // A FIFO held the open for ever, with SIGTERM blocked; a folder in place of
-// the archive lost every queued report at exit.
+// the archive lost every queued report at exit. A file in place of the home
+// is refused too.
 TEST_F(AgentHomeCheck, RegressionSpecialFilesInTheHomeAreRefusedAtOnce) {
   int n = 0;
   for (std::string file : {"log/Velmora.log", "core/alarms.jsonl", "arc_file/his_arp_attack", "sent.pcap"}) {
@@ -129,6 +124,9 @@ TEST_F(AgentHomeCheck, RegressionSpecialFilesInTheHomeAreRefusedAtOnce) {
   ASSERT_EQ(0, ::mkdir((home + "/arc_file/his_arp_attack").c_str(), 0700));
   EXPECT_EQ(2, run(CONFIG, home));
   EXPECT_NE(std::string::npos, err().find(home + "/arc_file/his_arp_attack is not a regular file")) << err();
+  agent_test::write_file(dir.file("plain"), "x");
+  EXPECT_EQ(2, run(CONFIG, dir.file("plain")));
+  EXPECT_NE(std::string::npos, err().find("refused: " + dir.file("plain") + " is not a folder")) << err();
 }
 
 // With standard output closed, the log took descriptor 1 and the alarms

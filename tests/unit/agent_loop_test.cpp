@@ -13,7 +13,7 @@ using std::chrono::seconds;
 
 const Clock::time_point kStart = Clock::time_point(seconds(1000));
 
-TEST(AgentLoopDeadline, LingerEndsTheRunAndStartsOnlyOnce) {
+TEST(AgentLoopDeadline, LingerEndsTheRunOnceAndNeverLengthensRunFor) {
   AgentLoop loop(kStart, 0, 30, 2.5);
   EXPECT_FALSE(loop.ended(kStart + seconds(100000)));
   EXPECT_FALSE(loop.start_linger(false, kStart + seconds(1)));
@@ -23,13 +23,10 @@ TEST(AgentLoopDeadline, LingerEndsTheRunAndStartsOnlyOnce) {
   EXPECT_FALSE(loop.start_linger(true, kStart + seconds(12)));
   EXPECT_FALSE(loop.ended(kStart + milliseconds(12499)));
   EXPECT_TRUE(loop.ended(kStart + milliseconds(12500)));
-}
-
-TEST(AgentLoopDeadline, RunForIsNotLengthenedByALaterLinger) {
-  AgentLoop loop(kStart, 4, 30, 5);
-  EXPECT_TRUE(loop.start_linger(true, kStart + seconds(3)));
-  EXPECT_FALSE(loop.ended(kStart + milliseconds(3999)));
-  EXPECT_TRUE(loop.ended(kStart + seconds(4)));
+  AgentLoop run_for(kStart, 4, 30, 5);
+  EXPECT_TRUE(run_for.start_linger(true, kStart + seconds(3)));
+  EXPECT_FALSE(run_for.ended(kStart + milliseconds(3999)));
+  EXPECT_TRUE(run_for.ended(kStart + seconds(4)));
 }
 
 TEST(AgentLoopHeartbeat, DueOncePerPeriodWithoutDrift) {

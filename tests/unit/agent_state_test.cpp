@@ -13,31 +13,20 @@ namespace {
 
 using nlohmann::json;
 
-TEST(AgentState, SaysGatewaysProbesOfBothKindsAndCounters) {
+// The ARP probe's fields and the drops of both places added up (a live
+// agent's DHCP probe, gateways and frames read are the events lab test's).
+TEST(AgentState, SaysTheArpProbeAndTheDropsOfBothPlaces) {
   HPluginView view;
   view.vt_gateways.push_back({"10.79.0.1", "02:79:00:00:00:01", true});
-  view.vt_gateways.push_back({"10.79.1.1", "", false});
   view.vt_probes.push_back({"arp", "10.79.0.1", "02:79:00:00:00:01", "02:79:00:00:00:66"});
-  view.vt_probes.push_back({"dhcp", "10.79.0.254", "02:79:00:00:00:99", "02:79:00:00:00:0a"});
   AgentSummary summary;
-  summary.capture.frames_read = 7;
   summary.capture.frames_dropped = 2;
   summary.capture.frames_queue_dropped = 1;
-  summary.ull_reports = 3;
   json state = json::parse(AgentState::json_text(view, summary));
   EXPECT_EQ(json({{"ip", "10.79.0.1"}, {"learned_mac", "02:79:00:00:00:01"}, {"bound", true}}), state["gateways"][0]);
-  EXPECT_EQ("", state["gateways"][1]["learned_mac"]);
   EXPECT_EQ(json({{"kind", "arp"}, {"ip", "10.79.0.1"}, {"old_mac", "02:79:00:00:00:01"}, {"new_mac", "02:79:00:00:00:66"}}),
             state["probes"][0]);
-  EXPECT_EQ(json({{"kind", "dhcp"},
-                  {"gateway", "10.79.0.254"},
-                  {"server_mac", "02:79:00:00:00:99"},
-                  {"client_mac", "02:79:00:00:00:0a"}}),
-            state["probes"][1]);
-  EXPECT_EQ(7, state["counters"]["frames_read"]);
   EXPECT_EQ(3, state["counters"]["frames_dropped"]);
-  EXPECT_EQ(3, state["counters"]["report_blocks_accepted"]);
-  EXPECT_EQ(29u, state["time"].get<std::string>().size());
 }
 
 TEST(AgentState, ReplacesTheFileWholeAndRefusesALinkInPlaceOfItsTemporary) {
