@@ -24,8 +24,7 @@ constexpr double RUN_LIMIT_S = 30;
 class AgentHomeCheck : public ::testing::Test {
  protected:
   void SetUp() override {
-    struct stat info {};
-    if (::stat(AGENT.c_str(), &info) != 0) GTEST_SKIP() << AGENT << " is not built";
+    if (!tidewell_test::file_exists(AGENT)) GTEST_SKIP() << AGENT << " is not built";
   }
 
   std::vector<std::string> args(const std::string& config, const std::string& home, const char* linger = "0.2") {
@@ -54,16 +53,6 @@ TEST_F(AgentHomeCheck, HomeWithoutWritePermissionIsRefused) {
   EXPECT_EQ(2, run(CONFIG, dir.file("home")));
   EXPECT_NE(std::string::npos, err().find(dir.file("home") + "/core: Permission denied")) << err();
   ::chmod(dir.file("home/core").c_str(), 0755);
-}
-
-TEST_F(AgentHomeCheck, WritableHomeRunsAndKeepsNoTraceOfTheCheck) {
-  EXPECT_EQ(0, run(CONFIG, dir.file("home"))) << err();
-  for (const char* folder : {"", "/log", "/core", "/arc_file"}) {
-    struct stat info {};
-    EXPECT_NE(0, ::stat((dir.file("home") + folder + "/.velmora-write-check").c_str(), &info)) << folder;
-  }
-  EXPECT_TRUE(agent_test::read_file(dir.file("home/log/Velmora.log")).find("velmora-agent stopped") !=
-              std::string::npos);
 }
 
 // Root followed links planted in a home that anyone may have made in /tmp
@@ -130,7 +119,8 @@ TEST_F(AgentHomeCheck, RegressionSpecialFilesInTheHomeAreRefusedAtOnce) {
 }
 
 // With standard output closed, the log took descriptor 1 and the alarms
-// and the summary were written into it.
+// and the summary were written into it. The writable home runs and keeps no
+// trace of its check.
 TEST_F(AgentHomeCheck, RegressionClosedStandardOutputKeepsTheLogClean) {
   std::vector<std::string> argv = args(CONFIG, dir.file("home"));
   argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >&-"});
@@ -138,6 +128,9 @@ TEST_F(AgentHomeCheck, RegressionClosedStandardOutputKeepsTheLogClean) {
   std::string log = agent_test::read_file(dir.file("home/log/Velmora.log"));
   EXPECT_NE(std::string::npos, log.find("velmora-agent stopped"));
   EXPECT_EQ(std::string::npos, log.find("velmora-agent summary")) << log;
+  for (const char* folder : {"", "/log", "/core", "/arc_file"}) {
+    EXPECT_FALSE(tidewell_test::file_exists(dir.file("home") + folder + "/.velmora-write-check")) << folder;
+  }
 }
 
 // A config without end was read until the memory ran out.
