@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 #include "host/HEnvironment.h"
@@ -26,24 +25,17 @@ using Clock = std::chrono::steady_clock;
 const char* const HOST_MAC = "02:77:00:00:00:0a";
 const char* const PEER_MAC = "02:77:00:00:00:01";
 
+// Only the capture thread adds frames; the tests read them after stop().
 class RecordingCallback : public HWPCCallback {
  public:
   explicit RecordingCallback(uint16_t ethertype) { us_filter = htons(ethertype); }
   int on_packet(const unsigned char* frame, int len) override {
-    std::lock_guard<std::mutex> lock(mtx);
     frames.emplace_back(frame, frame + len);
     if (reaction) reaction(frame, len);
     return 0;
   }
-  std::vector<Frame> seen() {
-    std::lock_guard<std::mutex> lock(mtx);
-    return frames;
-  }
-  std::function<void(const unsigned char*, int)> reaction;
-
- private:
-  std::mutex mtx;
   std::vector<Frame> frames;
+  std::function<void(const unsigned char*, int)> reaction;
 };
 
 class CaptureHelperThread : public ::testing::Test {
@@ -56,13 +48,6 @@ class CaptureHelperThread : public ::testing::Test {
 
   static HWinPCapHelper& helper() { return HWinPCapHelper::instance(); }
 
-  // Bounded: a replay that never ends fails the test instead of hanging it.
-  static bool wait_replay_done(std::chrono::seconds limit = std::chrono::seconds(10)) {
-    Clock::time_point end = Clock::now() + limit;
-    while (!helper().replay_done() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return helper().replay_done();
-  }
-
   std::string replay(const std::vector<TimedFrame>& frames, double speed = 0) {
     std::string file = dir.file("in.pcap");
     agent_test::write_pcap(file, frames);
@@ -70,12 +55,15 @@ class CaptureHelperThread : public ::testing::Test {
     return file;
   }
 
-  // Replays the file to its end at full speed.
+  // Replays the file to its end at full speed; bounded, so that a replay
+  // that never ends fails the test instead of hanging it.
   static void run_to_the_end() {
     ASSERT_EQ(helper().init(), 0) << helper().last_error();
     ASSERT_EQ(helper().start(), 0) << helper().last_error();
-    ASSERT_TRUE(wait_replay_done()) << "the replay never ended";
+    Clock::time_point end = Clock::now() + std::chrono::seconds(10);
+    while (!helper().replay_done() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     helper().stop();
+    ASSERT_TRUE(helper().replay_done()) << "the replay never ended";
   }
 
   ScratchDir dir{"capture"};
@@ -101,9 +89,9 @@ TEST_F(CaptureHelperThread, FramesReachOnlyTheCallbacksOfTheirEthertypeInOrder) 
   ASSERT_EQ(helper().load_dll(), 0);
   run_to_the_end();
 
-  EXPECT_EQ(arp.seen(), (std::vector<Frame>{first, second}));
-  EXPECT_EQ(second_arp.seen(), (std::vector<Frame>{first, second}));
-  EXPECT_EQ(ipv4.seen(), (std::vector<Frame>{ip}));
+  EXPECT_EQ(arp.frames, (std::vector<Frame>{first, second}));
+  EXPECT_EQ(second_arp.frames, (std::vector<Frame>{first, second}));
+  EXPECT_EQ(ipv4.frames, (std::vector<Frame>{ip}));
   HCaptureStats stats = helper().stats();
   EXPECT_EQ(stats.frames_read, 4u);
   EXPECT_EQ(stats.frames_delivered, 3u) << "a frame counts once, however many callbacks take it";
@@ -119,7 +107,7 @@ TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounte
   helper().add_callback(&arp);
   run_to_the_end();
 
-  EXPECT_EQ(arp.seen(), (std::vector<Frame>{header_only})) << "a bare 14-byte header is the callback's to judge";
+  EXPECT_EQ(arp.frames, (std::vector<Frame>{header_only})) << "a bare 14-byte header is the callback's to judge";
   HCaptureStats stats = helper().stats();
   EXPECT_EQ(stats.frames_read, 3u);
   EXPECT_EQ(stats.frames_short, 2u);
@@ -130,7 +118,7 @@ TEST_F(CaptureHelperThread, FramesShorterThanAnEthernetHeaderAreDroppedAndCounte
   Frame tag_only = agent_test::ethernet_frame("ff:ff:ff:ff:ff:ff", PEER_MAC, 0x8100, 17);  // no inner ethertype
   helper().deliver(tag_only.data(), 17);
   EXPECT_EQ(helper().stats().frames_short, 5u);
-  EXPECT_EQ(arp.seen().size(), 1u);
+  EXPECT_EQ(arp.frames.size(), 1u);
 }
 
 // The callback answers on the capture thread, as the plug-in's probes do
