@@ -17,17 +17,16 @@
 
 namespace {
 
+using agent_test::AGENT;
 using agent_test::ChildProcess;
 using agent_test::count_of;
 using agent_test::Frame;
-using agent_test::ScratchDir;
+using agent_test::EXAMPLES;
+using agent_test::RUN_LIMIT_S;
 using json = nlohmann::json;
 
-const std::string AGENT = std::string(TIDEWELL_BIN_DIR) + "/velmora-agent";
-const std::string EXAMPLES = std::string(TIDEWELL_SOURCE_DIR) + "/examples/";
 const char* const HOST_MAC = "02:77:00:00:00:0a";
 const char* const ROGUE_MAC = "02:77:00:00:00:99";
-constexpr double RUN_LIMIT_S = 30;
 
 // The policy on a virtual host; `agent_keys` go on in the agent section.
 std::string config_text(bool core_accepts, const std::string& agent_keys = "") {
@@ -61,29 +60,17 @@ std::vector<json> json_lines(const std::string& path) {
 
 using tidewell_test::file_exists;
 
-class AgentEndToEnd : public ::testing::Test {
+class AgentEndToEnd : public agent_test::AgentRunTest {
  protected:
-  void SetUp() override {
-    if (!file_exists(AGENT)) GTEST_SKIP() << AGENT << " is not built";
-  }
-
   std::string write_config(const std::string& name, const std::string& text) {
     std::string path = dir.file(name);
     agent_test::write_file(path, text);
     return path;
   }
 
-  // Runs the agent to its end; returns the exit code.
-  int run(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {AGENT};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return agent_test::run_child(argv, dir.file("out.txt"), dir.file("err.txt"), RUN_LIMIT_S);
-  }
-
-  // Replays `pcap` at full speed; returns the exit code.
   int replay(const std::string& config, const std::string& pcap, const std::string& run_home,
              const char* linger = "0.3") {
-    return run({"--config", config, "--home", run_home, "--replay", pcap, "--speed", "max", "--linger", linger});
+    return run(replay_args(config, pcap, run_home, linger));
   }
 
   // The records of every block that reached the core, oldest first.
@@ -94,11 +81,7 @@ class AgentEndToEnd : public ::testing::Test {
     return records;
   }
 
-  std::string out() { return agent_test::read_file(dir.file("out.txt")); }
-  std::string err() { return agent_test::read_file(dir.file("err.txt")); }
-  std::string home() { return dir.file("home"); }
-
-  ScratchDir dir{"e2e"};
+  std::string home() const { return dir.file("home"); }
 };
 
 // A refused report waits in the archive and reaches the core exactly once,
