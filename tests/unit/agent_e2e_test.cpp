@@ -68,11 +68,6 @@ class AgentEndToEnd : public agent_test::AgentRunTest {
     return path;
   }
 
-  int replay(const std::string& config, const std::string& pcap, const std::string& run_home,
-             const char* linger = "0.3") {
-    return run(replay_args(config, pcap, run_home, linger));
-  }
-
   // The records of every block that reached the core, oldest first.
   static std::vector<json> records_of(const std::string& run_home) {
     std::vector<json> records;
@@ -94,12 +89,12 @@ TEST_F(AgentEndToEnd, QueuedReportsReachTheCoreOnceWithTheirAge) {
   std::string refusing = write_config("refusing.json", config_text(false));
   std::string accepting = write_config("accepting.json", config_text(true));
 
-  ASSERT_EQ(replay(refusing, rogue_pcap, home()), 0) << err();
+  ASSERT_EQ(run(replay_args(refusing, rogue_pcap, home())), 0) << err();
   EXPECT_TRUE(json_lines(home() + "/core/reports.jsonl").empty()) << "the core refused everything";
   EXPECT_TRUE(file_exists(home() + "/arc_file/his_arp_attack"));
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // so that the queued report has an age
-  ASSERT_EQ(replay(accepting, quiet_pcap, home()), 0) << err();
-  ASSERT_EQ(replay(accepting, quiet_pcap, home()), 0) << err();
+  ASSERT_EQ(run(replay_args(accepting, quiet_pcap, home())), 0) << err();
+  ASSERT_EQ(run(replay_args(accepting, quiet_pcap, home())), 0) << err();
 
   // Second run: the queued start-up report, the queued DHCP report, its own
   // start-up report. Third run: its own start-up report only.
@@ -122,7 +117,7 @@ TEST_F(AgentEndToEnd, HeartbeatRetriesQueuedReportsWhileOnline) {
   for (bool online : {true, false}) {
     std::string config = config_text(false, std::string(", \"heartbeat_s\": 1, \"online\": ") + (online ? "true" : "false"));
     std::string run_home = home() + (online ? "-online" : "-offline");
-    ASSERT_EQ(replay(write_config("hb.json", config), pcap, run_home, "3.5"), 0) << err();
+    ASSERT_EQ(run(replay_args(write_config("hb.json", config), pcap, run_home, "3.5")), 0) << err();
     // The start-up report and the DHCP report try the core once each; every
     // heartbeat while online tries the queue again.
     size_t attempts = count_of(agent_test::read_file(run_home + "/log/Velmora.log"), "HAuditReportMgr::report OLD");
@@ -152,7 +147,8 @@ TEST_F(AgentEndToEnd, DemosReportEachAttackOnceBoundOrProbed) {
   };
   for (const auto& demo : demos) {
     std::string run_home = dir.file(demo.config);
-    ASSERT_EQ(replay(EXAMPLES + demo.config + ".json", EXAMPLES + demo.pcap + ".pcap", run_home), 0) << err();
+    ASSERT_EQ(run(replay_args(EXAMPLES + demo.config + ".json", EXAMPLES + demo.pcap + ".pcap", run_home)), 0)
+        << err();
     std::vector<std::string> reports;
     for (const json& record : records_of(run_home))
       reports.push_back(record["str_desc"].get<std::string>() + " " + record["mapDesc"].dump());

@@ -25,9 +25,6 @@ class AgentHomeCheck : public agent_test::AgentRunTest {
   static std::vector<std::string> args(const std::string& config, const std::string& home, const char* linger = "0.2") {
     return replay_args(config, agent_test::EXAMPLES + "arp-demo.pcap", home, linger);
   }
-  int run_demo(const std::string& config, const std::string& home, double limit_s = RUN_LIMIT_S) {
-    return run(args(config, home), limit_s);
-  }
   // A home with its folders, as the agent makes them.
   std::string make_home(const std::string& name) {
     std::string home = dir.file(name);
@@ -42,7 +39,7 @@ TEST_F(AgentHomeCheck, HomeWithoutWritePermissionIsRefused) {
   if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   ASSERT_EQ(0, ::mkdir(dir.file("home").c_str(), 0755));
   ASSERT_EQ(0, ::mkdir(dir.file("home/core").c_str(), 0555));
-  EXPECT_EQ(2, run_demo(CONFIG, dir.file("home")));
+  EXPECT_EQ(2, run(args(CONFIG, dir.file("home"))));
   EXPECT_NE(std::string::npos, err().find(dir.file("home") + "/core: Permission denied")) << err();
   ::chmod(dir.file("home/core").c_str(), 0755);
 }
@@ -58,11 +55,11 @@ TEST_F(AgentHomeCheck, RegressionLinksInTheHomeAreNotFollowed) {
     std::string home = make_home("home" + std::to_string(n++));
     if (link == "log") ::rmdir((home + "/log").c_str());
     ASSERT_EQ(0, ::symlink(dir.file(link == "log" ? "elsewhere" : "victim").c_str(), (home + "/" + link).c_str()));
-    EXPECT_EQ(2, run_demo(CONFIG, home)) << link;
+    EXPECT_EQ(2, run(args(CONFIG, home))) << link;
     EXPECT_NE(std::string::npos, err().find(home + "/" + link + " is a symbolic link")) << err();
   }
   ASSERT_EQ(0, ::symlink(dir.file("elsewhere").c_str(), dir.file("linked-home").c_str()));
-  EXPECT_EQ(2, run_demo(CONFIG, dir.file("linked-home")));
+  EXPECT_EQ(2, run(args(CONFIG, dir.file("linked-home"))));
   EXPECT_NE(std::string::npos, err().find(dir.file("linked-home") + " is a symbolic link")) << err();
   EXPECT_EQ("precious", agent_test::read_file(dir.file("victim")));
   EXPECT_EQ(0, ::rmdir(dir.file("elsewhere").c_str())) << "something was written through a link to it";
@@ -71,7 +68,7 @@ TEST_F(AgentHomeCheck, RegressionLinksInTheHomeAreNotFollowed) {
 TEST_F(AgentHomeCheck, RegressionHomeWritableByOthersIsRefused) {
   std::string home = make_home("home");
   ASSERT_EQ(0, ::chmod((home + "/core").c_str(), 0777));
-  EXPECT_EQ(2, run_demo(CONFIG, home));
+  EXPECT_EQ(2, run(args(CONFIG, home)));
   EXPECT_NE(std::string::npos, err().find(home + "/core is writable by other users")) << err();
 }
 
@@ -86,7 +83,7 @@ TEST_F(AgentHomeCheck, RegressionSecondAgentOnOneHomeIsRefused) {
   for (int i = 0; i < 500 && agent_test::read_file(home + "/.velmora.lock") != pid + "\n"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_EQ(2, run_demo(CONFIG, home));
+  EXPECT_EQ(2, run(args(CONFIG, home)));
   EXPECT_NE(std::string::npos, err().find("in use by another agent (process " + pid)) << err();
   first.signal(SIGTERM);
   EXPECT_EQ(0, first.wait(RUN_LIMIT_S));
@@ -100,15 +97,15 @@ TEST_F(AgentHomeCheck, RegressionSpecialFilesInTheHomeAreRefusedAtOnce) {
   for (std::string file : {"log/Velmora.log", "core/alarms.jsonl", "arc_file/his_arp_attack", "sent.pcap"}) {
     std::string home = make_home("home" + std::to_string(n++));
     ASSERT_EQ(0, ::mkfifo((home + "/" + file).c_str(), 0600));
-    EXPECT_EQ(2, run_demo(CONFIG, home, 1)) << file;
+    EXPECT_EQ(2, run(args(CONFIG, home), 1)) << file;
     EXPECT_NE(std::string::npos, err().find(home + "/" + file + " is not a regular file")) << err();
   }
   std::string home = make_home("folder-archive");
   ASSERT_EQ(0, ::mkdir((home + "/arc_file/his_arp_attack").c_str(), 0700));
-  EXPECT_EQ(2, run_demo(CONFIG, home));
+  EXPECT_EQ(2, run(args(CONFIG, home)));
   EXPECT_NE(std::string::npos, err().find(home + "/arc_file/his_arp_attack is not a regular file")) << err();
   agent_test::write_file(dir.file("plain"), "x");
-  EXPECT_EQ(2, run_demo(CONFIG, dir.file("plain")));
+  EXPECT_EQ(2, run(args(CONFIG, dir.file("plain"))));
   EXPECT_NE(std::string::npos, err().find("refused: " + dir.file("plain") + " is not a folder")) << err();
 }
 
@@ -129,10 +126,10 @@ TEST_F(AgentHomeCheck, RegressionClosedStandardOutputKeepsTheLogClean) {
 
 // A config without end was read until the memory ran out.
 TEST_F(AgentHomeCheck, RegressionEndlessConfigIsRefused) {
-  EXPECT_EQ(2, run_demo("/dev/zero", dir.file("home")));
+  EXPECT_EQ(2, run(args("/dev/zero", dir.file("home"))));
   EXPECT_NE(std::string::npos, err().find("/dev/zero: cannot read: not a regular file")) << err();
   agent_test::write_file(dir.file("big.json"), std::string(4 * 1024 * 1024 + 1, ' '));
-  EXPECT_EQ(2, run_demo(dir.file("big.json"), dir.file("home")));
+  EXPECT_EQ(2, run(args(dir.file("big.json"), dir.file("home"))));
   EXPECT_NE(std::string::npos, err().find("big.json: cannot read: larger than 4 MiB")) << err();
 }
 
