@@ -1,17 +1,26 @@
-// The agent's command line, its choice of the live interface, and its end-of-run summary.
+// The agent's own parts: its command line, its choice of the live interface,
+// the main loop's pace, HOME/state.json and the end-of-run summary.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "agent/AgentLoop.h"
 #include "agent/AgentOptions.h"
 #include "agent/AgentPaths.h"
+#include "agent/AgentState.h"
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
+#include "tests/support/TestHome.h"
 
 namespace {
+
+using json = nlohmann::json;
 
 AgentOptions parsed(const std::vector<std::string>& args) {
   AgentOptions options;
@@ -137,6 +146,84 @@ TEST(AgentSummary, DropsAddUpByPlaceAndTheRateIsOverTheCaptureTime) {
   EXPECT_NE(std::string::npos, s.log_line().find("claims not judged at stop 1787"));
   s.capture.seconds = 0;
   EXPECT_EQ(0.0, s.rate());
+}
+
+// The main loop's pace: the linger after a replay cuts the --run-for
+// deadline short but never lengthens it, heartbeats keep their period
+// without drifting, and the wait never passes a deadline or a heartbeat.
+using Clock = AgentLoop::Clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const Clock::time_point kStart = Clock::time_point(seconds(1000));
+
+TEST(AgentLoopDeadline, LingerEndsTheRunOnceAndNeverLengthensRunFor) {
+  AgentLoop loop(kStart, 0, 30, 2.5);
+  EXPECT_FALSE(loop.ended(kStart + seconds(100000)));
+  EXPECT_FALSE(loop.start_linger(false, kStart + seconds(1)));
+  EXPECT_TRUE(loop.start_linger(true, kStart + seconds(10)));
+  EXPECT_TRUE(loop.lingering());
+  // A second report of the end does not move the deadline on.
+  EXPECT_FALSE(loop.start_linger(true, kStart + seconds(12)));
+  EXPECT_FALSE(loop.ended(kStart + milliseconds(12499)));
+  EXPECT_TRUE(loop.ended(kStart + milliseconds(12500)));
+  AgentLoop run_for(kStart, 4, 30, 5);
+  EXPECT_TRUE(run_for.start_linger(true, kStart + seconds(3)));
+  EXPECT_FALSE(run_for.ended(kStart + milliseconds(3999)));
+  EXPECT_TRUE(run_for.ended(kStart + seconds(4)));
+}
+
+TEST(AgentLoopHeartbeat, DueOncePerPeriodWithoutDrift) {
+  AgentLoop loop(kStart, 0, 30, 5);
+  EXPECT_FALSE(loop.heartbeat_due(kStart + seconds(29)));
+  // A late round still keeps the next heartbeat on the 30-second grid.
+  EXPECT_TRUE(loop.heartbeat_due(kStart + seconds(31)));
+  EXPECT_FALSE(loop.heartbeat_due(kStart + seconds(59)));
+  EXPECT_TRUE(loop.heartbeat_due(kStart + seconds(60)));
+}
+
+TEST(AgentLoopWait, NeverPastTheDeadlineOrTheHeartbeatNorBelowZero) {
+  AgentLoop loop(kStart, 10, 30, 5);
+  EXPECT_EQ(loop.next_wait(kStart, milliseconds(200)), Clock::duration(milliseconds(200)));
+  EXPECT_EQ(loop.next_wait(kStart + milliseconds(9950), milliseconds(200)), Clock::duration(milliseconds(50)));
+  EXPECT_EQ(loop.next_wait(kStart + seconds(11), milliseconds(200)), Clock::duration::zero());
+  AgentLoop beats(kStart, 0, 1, 5);
+  EXPECT_EQ(beats.next_wait(kStart + milliseconds(900), milliseconds(200)), Clock::duration(milliseconds(100)));
+  EXPECT_DOUBLE_EQ(beats.seconds(kStart + milliseconds(1500)), 1.5);
+}
+
+// HOME/state.json: what it says, and that it is replaced whole through the
+// home's own file calls.
+// The ARP probe's fields and the drops of both places added up (a live
+// agent's DHCP probe, gateways and frames read are the events lab test's).
+TEST(AgentState, SaysTheArpProbeAndTheDropsOfBothPlaces) {
+  HPluginView view;
+  view.vt_gateways.push_back({"10.79.0.1", "02:79:00:00:00:01", true});
+  view.vt_probes.push_back({"arp", "10.79.0.1", "02:79:00:00:00:01", "02:79:00:00:00:66"});
+  AgentSummary summary;
+  summary.capture.frames_dropped = 2;
+  summary.capture.frames_queue_dropped = 1;
+  json state = json::parse(AgentState::json_text(view, summary));
+  EXPECT_EQ(json({{"ip", "10.79.0.1"}, {"learned_mac", "02:79:00:00:00:01"}, {"bound", true}}), state["gateways"][0]);
+  EXPECT_EQ(json({{"kind", "arp"}, {"ip", "10.79.0.1"}, {"old_mac", "02:79:00:00:00:01"}, {"new_mac", "02:79:00:00:00:66"}}),
+            state["probes"][0]);
+  EXPECT_EQ(3, state["counters"]["frames_dropped"]);
+}
+
+TEST(AgentState, ReplacesTheFileWholeAndRefusesALinkInPlaceOfItsTemporary) {
+  tidewell_test::TestHome home;
+  std::string error;
+  ASSERT_EQ(0, AgentState::write(home.path(), "{\"old\":1}\n", error)) << error;
+  ASSERT_EQ(0, AgentState::write(home.path(), "{\"new\":2}\n", error)) << error;
+  EXPECT_EQ("{\"new\":2}\n", tidewell_test::read_file(home.file("state.json")));
+  EXPECT_FALSE(tidewell_test::file_exists(home.file("state.json.tmp")));
+
+  tidewell_test::write_file(home.file("victim"), "kept");
+  ASSERT_EQ(0, ::symlink(home.file("victim").c_str(), home.file("state.json.tmp").c_str()));
+  EXPECT_EQ(-1, AgentState::write(home.path(), "{\"third\":3}\n", error));
+  EXPECT_NE(std::string::npos, error.find("state.json.tmp")) << error;
+  EXPECT_EQ("kept", tidewell_test::read_file(home.file("victim")));
+  EXPECT_EQ("{\"new\":2}\n", tidewell_test::read_file(home.file("state.json")));
 }
 
 }  // namespace
