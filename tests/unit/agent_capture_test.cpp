@@ -3,9 +3,7 @@
 // of sent frames, and the set-up failures that the agent must report.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <pcap/pcap.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>

@@ -4,10 +4,6 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
