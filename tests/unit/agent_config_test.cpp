@@ -34,7 +34,8 @@ TEST(AgentConfigJson, EffectiveConfigNamesEveryKeyAndReadsBack) {
     "policy": [{"strPolicyID": "p1", "iStateMask": 5, "iAntiARPSpoofing": 2, "strBindList": "10.0.0.1-02:00:00:00:00:01",
                 "iAntiDHCPSpoofing": 0, "iAutoBind": 1, "alarm_msg": "Schutz \u00fc"}],
     "agent": {"name": "V \u7f51\u5173", "online": false, "state": 4294967295, "auth_802": true, "core_accepts": false,
-              "heartbeat_s": 7, "syslog": false, "alarm_command": "/usr/local/bin/on-alarm", "alarm_command_timeout_ms": 2500},
+              "heartbeat_s": 7, "syslog": false, "alarm_command": "/usr/local/bin/on-alarm",
+              "alarm_command_timeout_ms": 2500},
     "language": {"0": "attack {mac}", "769": "burst"},
     "host": {"main_ip": "10.0.0.10", "main_mac": "02:00:00:00:00:0a",
              "adapters": [{"name": "eth0", "gateways": ["10.0.0.1"]}],
@@ -105,7 +106,8 @@ TEST(AgentConfigGuard, SwitchesAreOnlyWhatTheSectionSays) {
 // the line of a syntax error.
 TEST(AgentConfigErrors, EachErrorNamesTheKeyOrLineAtFault) {
   const std::string host = R"({"host": {"main_ip": "10.0.0.1", "main_mac": "02:00:00:00:00:01", )";
-  const std::string policy = R"({"policy": [{"strPolicyID": "a", "iAntiARPSpoofing": 1, "strBindList": "", "iAutoBind": 0, )";
+  const std::string policy =
+      R"({"policy": [{"strPolicyID": "a", "iAntiARPSpoofing": 1, "strBindList": "", "iAutoBind": 0, )";
   const std::pair<std::string, std::string> cases[] = {
       {R"({"polcy": []})", "polcy: unknown key"},
       {R"({"agent": {"onlne": true}})", "agent.onlne: unknown key"},

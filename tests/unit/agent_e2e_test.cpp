@@ -115,7 +115,8 @@ TEST_F(AgentEndToEnd, HeartbeatRetriesQueuedReportsWhileOnline) {
   std::string pcap = dir.file("rogue.pcap");
   agent_test::write_pcap(pcap, {{500.0, rogue_offer("0.0.0.0", {})}});
   for (bool online : {true, false}) {
-    std::string config = config_text(false, std::string(", \"heartbeat_s\": 1, \"online\": ") + (online ? "true" : "false"));
+    std::string config =
+        config_text(false, std::string(", \"heartbeat_s\": 1, \"online\": ") + (online ? "true" : "false"));
     std::string run_home = home() + (online ? "-online" : "-offline");
     ASSERT_EQ(run(replay_args(write_config("hb.json", config), pcap, run_home, "3.5")), 0) << err();
     // The start-up report and the DHCP report try the core once each; every
@@ -243,9 +244,11 @@ TEST_F(AgentEndToEnd, DamagedCaptureExitsTwoSayingFramesReadAndWhy) {
   };
   for (const auto& damage : damages) {
     agent_test::write_file(pcap, damage.bytes);
-    EXPECT_EQ(run({"--config", config, "--home", home(), "--replay", pcap, "--speed", damage.speed, "--linger", "0"}), 2);
+    EXPECT_EQ(run({"--config", config, "--home", home(), "--replay", pcap, "--speed", damage.speed, "--linger", "0"}),
+              2);
     EXPECT_NE(err().find(damage.reason), std::string::npos) << err();
-    EXPECT_NE(out().find("replay ended early:              capture file " + pcap + " is damaged " + damage.frames_before),
+    EXPECT_NE(out().find("replay ended early:              capture file " + pcap + " is damaged " +
+                         damage.frames_before),
               std::string::npos)
         << out();
   }
