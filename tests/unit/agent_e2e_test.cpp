@@ -198,7 +198,8 @@ TEST_F(AgentEndToEnd, BadStartsExitWithTheirCodeNamingTheCause) {
 }
 
 // Log rotation renames the log away and sends SIGHUP: the agent goes on in
-// a new file; SIGTERM and SIGINT then stop it cleanly.
+// a new file; SIGTERM and SIGINT then stop it cleanly, though the paced
+// replay's next frame is an hour away.
 TEST_F(AgentEndToEnd, SighupReopensTheLogsThenSigtermAndSigintStopItCleanly) {
   std::string pcap = dir.file("slow.pcap");
   // An hour between the frames: only a signal ends this run.
