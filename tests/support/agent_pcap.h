@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the agent's tests: capture files written and read with libpcap,
-// frames built byte by byte, and scratch folders.
+// Ethernet frames of a given length, and the file helpers of the shared set.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,7 +12,6 @@
 namespace agent_test {
 
 using Frame = tidewell_test::Bytes;
-using ScratchDir = tidewell_test::TempDir;
 using tidewell_test::count_of;
 using tidewell_test::read_file;
 using tidewell_test::write_file;

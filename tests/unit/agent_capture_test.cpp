@@ -17,7 +17,6 @@
 namespace {
 
 using agent_test::Frame;
-using agent_test::ScratchDir;
 using agent_test::TimedFrame;
 using Clock = std::chrono::steady_clock;
 
@@ -65,7 +64,7 @@ class CaptureHelperThread : public ::testing::Test {
     ASSERT_TRUE(helper().replay_done()) << "the replay never ended";
   }
 
-  ScratchDir dir{"capture"};
+  tidewell_test::TempDir dir{"capture"};
 };
 
 Frame arp_request(const std::string& target_ip) {
