@@ -35,30 +35,13 @@ aw_setup() {
 # Captures what the host sends, on its bridge port.
 aw_capture_host() { lab_capture seg ph0 host.pcap arp; }
 
-# aw_start_agent CONFIG_JSON: the agent in the host namespace, live on h0.
-aw_start_agent() {
-  printf '%s\n' "$1" >"$LAB_TMP/config.json"
-  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 120
-}
-
 # aw_policy MODE AUTOBIND BINDLIST: a config with one policy record, and
 # guard.repair_cache set to $AW_REPAIR_CACHE when that is set.
-aw_policy() {
-  local config
-  config=$(lab_policy "$1" "$2" "$3" 0)
-  [ -n "${AW_REPAIR_CACHE:-}" ] && config="${config%\}}, \"guard\": {\"repair_cache\": $AW_REPAIR_CACHE}}"
-  printf '%s\n' "$config"
-}
+aw_policy() { lab_policy "$1" "$2" "$3" 0 "${AW_REPAIR_CACHE:+{\"repair_cache\": $AW_REPAIR_CACHE\}}"; }
 
 # aw_claim NS IFACE MAC: from namespace $AW-NS, an ARP reply to the host
-# saying "$GW_IP is at MAC" (60 bytes, zero padding).
-aw_claim() {
-  local frame
-  frame="$(lab_hex_mac "$HOST_MAC")$(lab_hex_mac "$3")0806"
-  frame+="0001080006040002$(lab_hex_mac "$3")$(lab_hex_ip "$GW_IP")$(lab_hex_mac "$HOST_MAC")$(lab_hex_ip "$HOST_IP")"
-  frame+="$(lab_zeros 18)"
-  lab_inject "$1" "$2" "$frame"
-}
+# saying "$GW_IP is at MAC".
+aw_claim() { lab_inject "$1" "$2" "$(lab_claim_hex "$3")"; }
 
 # The plug-in's probe requests: from the host, asking for the gateway's
 # address and naming the MAC it asks (the kernel's own requests leave the
@@ -84,7 +67,7 @@ aw_bind_start() {
   aw_require
   aw_setup
   aw_capture_host
-  aw_start_agent "$(aw_policy 2 1 "$GW_IP-$GW_MAC")"
+  lab_host_agent "$(aw_policy 2 1 "$GW_IP-$GW_MAC")"
   aw_claim spoof s0 "$SPOOF_MAC"
 }
 aw_gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0; }
@@ -97,5 +80,5 @@ aw_start_probing() {
   aw_require
   aw_setup
   aw_capture_host
-  aw_start_agent "$(aw_policy 1 0 "")"
+  lab_host_agent "$(aw_policy 1 0 "")"
 }

@@ -45,36 +45,25 @@ dg_add_gateway() {
 dg_capture() { lab_capture srv s0 seg.pcap; }
 
 # The agent in the host namespace, live on h0: DHCP protection on, ARP
-# protection off.
+# protection off; GUARD (JSON), when given, as the guard section.
 dg_start_agent() {
-  lab_policy 0 0 "" 1 >"$LAB_TMP/config.json"
-  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 120
+  lab_host_agent "$(lab_policy 0 0 "" 1 "${1:-}")"
   lab_file_has "$LAB_TMP/home/log/Velmora.log" "DHCP only: ARP answers go to the DHCP probe" \
     || lab_fail "the agent did not hand ARP answers to the DHCP probe"
 }
 
-# dnsmasq as the DHCP server, naming $GW_IP as the router: no DNS, no
-# config or hosts files of the machine, its lease file in the test folder.
+# dnsmasq as the DHCP server, naming $GW_IP as the router (ARG... added).
 dg_start_dnsmasq() {
-  ip netns exec "$DG-srv" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 \
-    --user=root --interface=s0 --bind-interfaces --no-ping --log-dhcp \
-    --dhcp-range="$LEASE_IP,$LEASE_IP,255.255.255.0,1h" --dhcp-option="3,$GW_IP" \
-    --dhcp-leasefile="$LAB_TMP/dnsmasq.leases" --pid-file="$LAB_TMP/dnsmasq.pid" >"$LAB_TMP/dnsmasq.out" 2>&1 &
-  LAB_PIDS+=($!)
-  lab_wait 10 lab_file_has "$LAB_TMP/dnsmasq.out" "DHCP, IP range" || lab_fail "dnsmasq did not start"
+  lab_dnsmasq srv dnsmasq --interface=s0 --dhcp-range="$LEASE_IP,$LEASE_IP,255.255.255.0,1h" \
+    --dhcp-option="3,$GW_IP" "$@"
 }
 
-# dhclient asks once for a lease on h0. Its config leaves the broadcast flag
-# clear, so the offer comes unicast to the host's MAC; its script does
-# nothing, so no file of the machine (resolv.conf) is touched.
+# dhclient (output in NAME.out, dhclient.out by default) asks once for a
+# lease on h0. Its config leaves the broadcast flag clear, so the offer
+# comes unicast to the host's MAC.
 dg_start_dhclient() {
-  cat >"$LAB_TMP/dhclient.conf" <<CONF
-request subnet-mask, routers;
-timeout 20;
-CONF
-  ip netns exec "$DG-host" dhclient -d -1 -v -cf "$LAB_TMP/dhclient.conf" -sf /bin/true \
-    -lf "$LAB_TMP/dhclient.leases" -pf "$LAB_TMP/dhclient.pid" h0 >"$LAB_TMP/dhclient.out" 2>&1 &
-  LAB_PIDS+=($!)
+  printf 'request subnet-mask, routers;\ntimeout 20;\n' >"$LAB_TMP/dhclient.conf"
+  lab_dhclient "${1:-dhclient}" -cf "$LAB_TMP/dhclient.conf"
 }
 
 dg_attack_log() { echo "$LAB_TMP/home/log/Attack.log"; }

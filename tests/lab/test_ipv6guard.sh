@@ -63,17 +63,16 @@ has_report() { reports | grep -qxF "\"str_desc\":\"$1\",\"mapDesc\":{\"ip\":\"$2
 frames() { tcpdump -r "$LAB_TMP/host.pcap" -nn -e "$@" 2>/dev/null | wc -l; }
 adverts_from_router() { frames "ether src $GW_MAC and ip6[40] == 134"; }
 start_agent() {
-  [ -n "$LAB_AGENT" ] && { lab_stop_agent TERM; mv "$LAB_TMP/home" "$LAB_TMP/home-probe"; mkdir -p "$LAB_TMP/home"; }
-  lab_policy 1 0 "" 0 | sed '$ s/}$/, "guard": '"$1"'}/' >"$LAB_TMP/config.json"
-  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 150
+  lab_fresh_home probe
+  lab_host_agent "$(lab_policy 1 0 "" 0 "$1")" 150
   lab_file_has "$LAB_TMP/home/log/Velmora.log" "IPv6 guard: 1 routers in the table" \
     || lab_fail "the guard did not read the router from the kernel"
 }
 
 start_agent '{"ipv6": true, "ipv6_remove_rogue_routes": true, "dhcp6_servers": ["00:03:00:01:02:77:06:00:00:02"]}'
 seen=$(adverts_from_router)
-lab_wait 10 sh -c "[ \$(tcpdump -r $LAB_TMP/host.pcap -nn -e 'ether src $GW_MAC and ip6[40] == 134' 2>/dev/null | wc -l) -gt $seen ]" \
-  || lab_fail "no advertisement of the router while the agent ran"
+more_adverts() { [ "$(adverts_from_router)" -gt "$seen" ]; }
+lab_wait 10 more_adverts || lab_fail "no advertisement of the router while the agent ran"
 
 ip netns exec "$LAB-spoof" python3 "$SEND" s0 na || lab_fail "the forged advertisement was not sent"
 lab_wait 5 has_report AntiARP_RP_ND fe80::1 || lab_fail "no AntiARP_RP_ND for the forged advertisement: $(reports)"
@@ -89,14 +88,8 @@ lab_wait 5 lab_file_has "$LAB_TMP/home/log/Velmora.log" "default route(s) via ro
 ! default_routes | grep -q fe80::66 || lab_fail "the rogue's default route is still there: $(default_routes)"
 default_routes | grep -q 'via fe80::1' || lab_fail "the router's default route went too: $(default_routes)"
 
-ip netns exec "$LAB-spoof" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 --user=root \
-  --bind-interfaces --interface=s0 --dhcp-range=fd77:6::100,fd77:6::1ff,64,1h --log-dhcp \
-  --dhcp-leasefile="$LAB_TMP/rogue.leases" --pid-file="$LAB_TMP/rogue.pid" >"$LAB_TMP/rogue.out" 2>&1 &
-LAB_PIDS+=($!)
-lab_wait 10 lab_file_has "$LAB_TMP/rogue.out" "DHCPv6, IP range" || lab_fail "the rogue dnsmasq did not start"
-ip netns exec "$LAB-host" dhclient -6 -d -1 -v -sf /bin/true -lf "$LAB_TMP/dhclient.leases" \
-  -pf "$LAB_TMP/dhclient.pid" h0 >"$LAB_TMP/dhclient.out" 2>&1 &
-LAB_PIDS+=($!)
+lab_dnsmasq spoof rogue --interface=s0 --dhcp-range=fd77:6::100,fd77:6::1ff,64,1h
+lab_dhclient dhclient -6
 lab_wait 20 has_report AntiARP_RP_DHCP6 fe80::66 || lab_fail "no AntiARP_RP_DHCP6 for the rogue server: $(reports)"
 kill "${LAB_PIDS[-1]}" 2>/dev/null
 grep -q '"iAttackType":2,[^}]*"str_desc":"AntiARP_RP_DHCP6"' "$LAB_TMP/home/core/reports.jsonl" \
