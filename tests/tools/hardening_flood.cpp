@@ -14,6 +14,7 @@
 // Only addresses of the lab's own range are used: HOST_IP must be in
 // 10.77.0.0/16. Prints "sent N frames in S s (R per second)". Needs
 // CAP_NET_RAW. Exit codes: 0 sent, 1 system error, 2 bad usage.
+#include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,29 +24,22 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSegment.h"
 #include "tests/tools/LabTool.h"
-#include "wire/HArpFrame.h"
 #include "wire/HIpv4Text.h"
 #include "wire/HMacText.h"
-#include "wire/HWireLayout.h"
 
 namespace {
 
-using L = HWireLayout;
 constexpr size_t kBatch = 64;
-constexpr size_t kOfferLen = L::kEthHeaderLen + L::kIpMinHeaderLen + L::kUdpHeaderLen + 300;
 constexpr long kMaxSeconds = 600;
 constexpr long kMaxRate = 10000000;
 using Clock = std::chrono::steady_clock;
+using Station = BenchSegment::Station;
 
 // In the order of the usage line.
 enum class Kind { kArpClaims, kGatewayClaims, kDhcpOffers, kAddresslessOffers };
 const char* const kKindNames[] = {"arp-claims", "gateway-claims", "dhcp-offers", "addressless-offers"};
-
-struct Target {
-  uint8_t mac[6];
-  uint8_t ip[4];
-};
 
 int usage(const char* why) {
   std::fprintf(stderr,
@@ -55,102 +49,36 @@ int usage(const char* why) {
   return 2;
 }
 
-void put16(uint8_t* at, uint16_t v) {
-  at[0] = static_cast<uint8_t>(v >> 8);
-  at[1] = static_cast<uint8_t>(v);
-}
-
-uint32_t address(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-  const uint8_t bytes[4] = {a, b, c, d};
-  uint32_t out;
-  std::memcpy(&out, bytes, sizeof(out));
-  return out;
-}
-
 // The n-th address of 10.77.128.0/17, never .0 or .255 in its last byte.
 uint32_t flood_ip(uint32_t n) {
   uint32_t host = n % (128u * 254u);
-  return address(10, 77, static_cast<uint8_t>(128 + host / 254), static_cast<uint8_t>(1 + host % 254));
+  return 0x0a4d8000u | (host / 254) << 8 | (1 + host % 254);
 }
 
-void flood_mac(uint8_t family, uint32_t n, uint8_t out[6]) {
-  const uint8_t mac[6] = {0x02, 0x77, family, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-                          static_cast<uint8_t>(n)};
-  std::memcpy(out, mac, sizeof(mac));
+// The n-th station of a family: MAC 02:77:FAMILY:.., address `ip`.
+Station flood_station(uint8_t family, uint32_t n, uint32_t ip) {
+  return {ip, {0x02, 0x77, family, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)}};
 }
 
-size_t arp_claim(const Target& host, uint32_t sender_ip, const uint8_t sender_mac[6], uint8_t* frame) {
-  uint32_t host_ip;
-  std::memcpy(&host_ip, host.ip, sizeof(host_ip));
-  HArpFrame::build(*reinterpret_cast<HArpFrame::Bytes*>(frame), L::kArpReply, host.mac, sender_mac, sender_ip,
-                   host.mac, host_ip);
-  return L::kMinFrameLen;
+BenchSegment::Frame claim(const Station& host, const Station& sender) {
+  return BenchSegment::arp(2, sender, sender.mac, host.mac, host.mac, host.ip);
 }
 
-uint16_t ip_checksum(const uint8_t* header) {
-  uint32_t sum = 0;
-  for (int i = 0; i < L::kIpMinHeaderLen; i += 2) sum += static_cast<uint32_t>(header[i] << 8 | header[i + 1]);
-  while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
-  return static_cast<uint16_t>(~sum);
-}
-
-// An offer from `server_mac` (10.77.X.2) to the host of `yiaddr` (0: no
-// address), naming `router` as the gateway, in a 300-byte DHCP message.
-size_t dhcp_offer(const Target& host, const uint8_t server_mac[6], uint32_t yiaddr, uint32_t router, uint32_t xid,
-                  uint8_t* frame) {
-  const uint8_t server_ip[4] = {10, 77, host.ip[2], 2};
-  std::memset(frame, 0, kOfferLen);
-  std::memcpy(frame + L::kEthDst, host.mac, L::kMacLen);
-  std::memcpy(frame + L::kEthSrc, server_mac, L::kMacLen);
-  put16(frame + L::kEthType, L::kEtherTypeIpv4);
-  uint8_t* ip = frame + L::kEthHeaderLen;
-  uint8_t* udp = ip + L::kIpMinHeaderLen;
-  uint8_t* dhcp = udp + L::kUdpHeaderLen;
-  ip[0] = 0x45;
-  put16(ip + L::kIpTotalLen, static_cast<uint16_t>(kOfferLen - L::kEthHeaderLen));
-  ip[8] = 64;  // time to live
-  ip[L::kIpProtocol] = L::kIpProtocolUdp;
-  std::memcpy(ip + L::kIpSource, server_ip, L::kIpv4Len);
-  std::memcpy(ip + L::kIpDestination, host.ip, L::kIpv4Len);
-  put16(ip + 10, ip_checksum(ip));
-  put16(udp + L::kUdpSourcePort, 67);
-  put16(udp + L::kUdpDestinationPort, 68);
-  put16(udp + L::kUdpLen, static_cast<uint16_t>(kOfferLen - L::kEthHeaderLen - L::kIpMinHeaderLen));
-  const uint8_t header[4] = {2, 1, 6, 0};  // a reply, Ethernet addresses
-  std::memcpy(dhcp + L::kDhcpOp, header, sizeof(header));
-  std::memcpy(dhcp + 4, &xid, sizeof(xid));
-  std::memcpy(dhcp + L::kDhcpYiaddr, &yiaddr, L::kIpv4Len);
-  std::memcpy(dhcp + L::kDhcpYiaddr + 4, server_ip, L::kIpv4Len);  // siaddr
-  std::memcpy(dhcp + L::kDhcpChaddr, host.mac, L::kMacLen);
-  uint8_t r[4];
-  std::memcpy(r, &router, sizeof(r));
-  // The magic cookie; offer, server, mask, router, lease time, end.
-  const uint8_t options[] = {99, 130, 83, 99, 53, 1, 2, 54, 4, server_ip[0], server_ip[1], server_ip[2], server_ip[3],
-                             1, 4, 255, 255, 255, 0, 3, 4, r[0], r[1], r[2], r[3], 51, 4, 0, 0, 0x0e, 0x10, 255};
-  std::memcpy(dhcp + L::kDhcpFixedLen, options, sizeof(options));
-  return kOfferLen;
-}
-
-size_t make_frame(Kind kind, const Target& host, uint32_t n, uint8_t* frame) {
-  uint8_t mac[6];
-  uint32_t host_ip;
-  std::memcpy(&host_ip, host.ip, sizeof(host_ip));
+// The host's own subnet 10.77.X.0/24 has the gateway at .1 and the server
+// of the dhcp-offers at .2 (MAC 02:77:X:00:00:02).
+BenchSegment::Frame make_frame(Kind kind, const Station& host, uint32_t n) {
+  const uint32_t subnet = host.ip & 0xffffff00u;
   switch (kind) {
     case Kind::kArpClaims:
-      flood_mac(0x80, n, mac);
-      return arp_claim(host, flood_ip(n), mac, frame);
+      return claim(host, flood_station(0x80, n, flood_ip(n)));
     case Kind::kGatewayClaims:
-      flood_mac(0x81, n, mac);
-      return arp_claim(host, address(10, 77, host.ip[2], 1), mac, frame);
-    case Kind::kDhcpOffers: {
-      const uint8_t server_mac[6] = {0x02, 0x77, host.ip[2], 0x00, 0x00, 0x02};
-      return dhcp_offer(host, server_mac, host_ip, flood_ip(n), n, frame);
-    }
+      return claim(host, flood_station(0x81, n, subnet | 1));
+    case Kind::kDhcpOffers:
+      return BenchSegment::dhcp_offer(flood_station(static_cast<uint8_t>(host.ip >> 8), 2, subnet | 2), host.mac, host.ip, flood_ip(n), false);
     case Kind::kAddresslessOffers:
-      flood_mac(0x82, n, mac);
-      return dhcp_offer(host, mac, 0, flood_ip(n), n, frame);
+      return BenchSegment::dhcp_offer(flood_station(0x82, n, subnet | 2), host.mac, 0, flood_ip(n), false);
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
@@ -162,11 +90,10 @@ int main(int argc, char** argv) {
   while (kind_index < 4 && kind_text != kKindNames[kind_index]) ++kind_index;
   if (kind_index == 4) return usage("unknown kind");
   const Kind kind = static_cast<Kind>(kind_index);
-  Target host{};
-  uint32_t host_ip = 0;
-  if (!HIpv4Text::parse(std::string(argv[3]), host_ip)) return usage("HOST_IP is not an IPv4 address");
-  std::memcpy(host.ip, &host_ip, sizeof(host.ip));
-  if (host.ip[0] != 10 || host.ip[1] != 77 || host.ip[2] >= 128) return usage("HOST_IP must be in 10.77.0.0/17");
+  Station host{};
+  if (!HIpv4Text::parse(std::string(argv[3]), host.ip)) return usage("HOST_IP is not an IPv4 address");
+  host.ip = ntohl(host.ip);
+  if (host.ip >> 15 != 0x0a4d0000u >> 15) return usage("HOST_IP must be in 10.77.0.0/17");
   if (!HMacText::parse(std::string(argv[4]), host.mac)) return usage("HOST_MAC is not aa:bb:cc:dd:ee:ff");
   long seconds = 0;
   long rate = 0;
@@ -179,7 +106,7 @@ int main(int argc, char** argv) {
   int bypass = 1;
   setsockopt(fd, SOL_PACKET, PACKET_QDISC_BYPASS, &bypass, sizeof(bypass));
 
-  std::vector<uint8_t> frames(kBatch * kOfferLen);
+  std::vector<BenchSegment::Frame> frames(kBatch);
   std::vector<iovec> iov(kBatch);
   std::vector<mmsghdr> messages(kBatch);
   const Clock::time_point start = Clock::now();
@@ -195,9 +122,9 @@ int main(int argc, char** argv) {
       if (Clock::now() >= end) break;
     }
     for (size_t i = 0; i < kBatch; ++i) {
-      uint8_t* frame = frames.data() + i * kOfferLen;
-      iov[i].iov_base = frame;
-      iov[i].iov_len = make_frame(kind, host, n + static_cast<uint32_t>(i), frame);
+      frames[i] = make_frame(kind, host, n + static_cast<uint32_t>(i));
+      iov[i].iov_base = frames[i].data();
+      iov[i].iov_len = frames[i].size();
       std::memset(&messages[i], 0, sizeof(messages[i]));
       messages[i].msg_hdr.msg_name = &addr;
       messages[i].msg_hdr.msg_namelen = sizeof(addr);
