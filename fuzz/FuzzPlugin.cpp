@@ -1,8 +1,6 @@
 #include "fuzz/FuzzPlugin.h"
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +9,7 @@
 #include "arpwatch/HTestThread.h"
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/HPTWGlobal.h"
+#include "fuzz/Finding.h"
 #include "fuzz/FuzzHome.h"
 #include "host/HDataCenter.h"
 #include "host/HEventCenter.h"
@@ -48,11 +47,6 @@ MIB_IPNETROW table_row(const char* ip, const char* mac, DWORD type) {
 
 std::vector<MIB_IPNETROW> start_rows() {
   return {table_row(FuzzPlugin::kGatewayIp, FuzzPlugin::kGatewayMac, MIB_IPNET_TYPE_DYNAMIC)};
-}
-
-[[noreturn]] void finding(const std::string& what) {
-  std::fprintf(stderr, "FINDING: %s\n", what.c_str());
-  std::abort();
 }
 
 // Only a checked "arp -s IPV4 MAC" may ever reach a command line.

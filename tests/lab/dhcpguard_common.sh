@@ -44,6 +44,14 @@ dg_add_gateway() {
 # Captures the whole segment, from the server's side.
 dg_capture() { lab_capture srv s0 seg.pcap; }
 
+# The capture, the agent, the server and the client asking for a lease.
+dg_start_all() {
+  dg_capture
+  dg_start_agent
+  dg_start_dnsmasq
+  dg_start_dhclient
+}
+
 # The agent in the host namespace, live on h0: DHCP protection on, ARP
 # protection off; GUARD (JSON), when given, as the guard section.
 dg_start_agent() {
@@ -80,7 +88,6 @@ dg_probe_frames() {
       END { flush() }'
 }
 dg_probe_count() { dg_probe_frames | wc -l; }
-dg_probes_at_least() { [ "$(dg_probe_count)" -ge "$1" ]; }
 
 # Of what the attack log holds, only the alarm text names the server's MAC
 # in this form (offers are logged as bytes).

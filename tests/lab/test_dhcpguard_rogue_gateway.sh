@@ -8,10 +8,7 @@ NET=82
 source "$(dirname "$0")/dhcpguard_common.sh"
 dg_require dnsmasq dhclient
 dg_setup
-dg_capture
-dg_start_agent
-dg_start_dnsmasq
-dg_start_dhclient
+dg_start_all
 
 lab_wait 30 dg_alarm_shown || lab_fail "no DHCP alarm"
 lab_wait 5 lab_file_has "$LAB_TMP/agent.out" "$SRV_MAC" || lab_fail "the alarm was not shown on the agent's output"
