@@ -96,7 +96,6 @@ record() {  # KIND FILE -> record bytes on stdout
 }
 wait_ms() { printf "\\x02\\x$(printf %02x $(($1 >> 8)))\\x$(printf %02x $(($1 & 255)))"; }
 BIND='10.77.0.1-02:77:00:00:00:01,10.77.0.2-02:77:00:00:00:02'
-n=0
 for f in "$TMP"/frames/arp-*; do
   { printf '\x01'; printf '\x00'; record 0 "$f"; } >"$OUT/fuzz_arp_callback/frame-$(basename "$f")"
 done
@@ -107,7 +106,6 @@ for policy in 1 2 6; do  # probing; binding without and with auto-binding
     wait_ms 1000
     record 0 "$TMP/frames/arp-demo-00"
   } >"$OUT/fuzz_arp_callback/demo-policy-$policy"
-  n=$((n + 1))
 done
 {
   printf '\x01\x00'

@@ -83,12 +83,8 @@ int snapshot(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: arpguard_lab HOME bind IP MAC | HOME snapshot IP...\n");
-    return 2;
-  }
-  HEnvironment::set_home(HString(argv[1]));
-  std::string command = argv[2];
+  const std::string command = argc > 2 ? argv[2] : "";
+  if (command == "bind" || command == "snapshot") HEnvironment::set_home(HString(argv[1]));
   if (command == "bind" && argc == 5) return bind(argv[3], argv[4]);
   if (command == "snapshot") return snapshot(argc - 3, argv + 3);
   std::fprintf(stderr, "usage: arpguard_lab HOME bind IP MAC | HOME snapshot IP...\n");
