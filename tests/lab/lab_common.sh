@@ -166,14 +166,6 @@ lab_host_agent() {
   lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for "${2:-120}"
 }
 
-# lab_fresh_home NAME: stops a running agent and keeps its home as home-NAME.
-lab_fresh_home() {
-  [ -n "$LAB_AGENT" ] || return 0
-  lab_stop_agent TERM
-  mv "$LAB_TMP/home" "$LAB_TMP/home-$1"
-  mkdir -p "$LAB_TMP/home"
-}
-
 # lab_stop_agent SIGNAL: sends SIGNAL and fails unless the agent exits 0
 # within 10 s; LAB_STOP_MS is how long it took.
 lab_stop_agent() {

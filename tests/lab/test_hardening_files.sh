@@ -18,7 +18,7 @@ set -uo pipefail
 LAB=hardening_files
 NET=93
 source "$(dirname "$0")/lab_common.sh"
-lab_require timeout arp unshare mount
+lab_require timeout arp unshare mount python3
 lab_require_bin velmora-agent frame_inject
 lab_start
 
@@ -85,14 +85,12 @@ whole_lines() {
   [ "$lines" = "$objects" ] && [ -z "$(tail -c 1 "$1")" ] || lab_fail "$1: $lines lines, $objects whole objects"
 }
 for file in reports alarms; do whole_lines "$LAB_TMP/home/core/$file.jsonl"; done
-if command -v python3 >/dev/null; then
-  python3 - "$LAB_TMP/home/core/reports.jsonl" "$POLICY_ID" <<'PY' || lab_fail "reports.jsonl does not parse or lost the policy id"
+python3 - "$LAB_TMP/home/core/reports.jsonl" "$POLICY_ID" <<'PY' || lab_fail "reports.jsonl does not parse or lost the policy id"
 import json, sys
 ids = {r["strPolicyID"] for line in open(sys.argv[1]) for r in json.loads(line)["records"]}
 want = sys.argv[2] + "\nnew line"
 sys.exit(0 if ids == {want} else 1)
 PY
-fi
 
 # A home on a read-only file system is refused before anything runs.
 mkdir -p "$LAB_TMP/ro"

@@ -65,7 +65,7 @@ has_report() { reports | grep -qxF "\"str_desc\":\"$1\",\"mapDesc\":{\"ip\":\"$2
 frames() { tcpdump -r "$LAB_TMP/host.pcap" -nn -e "$@" 2>/dev/null | wc -l; }
 adverts_from_router() { frames "ether src $GW_MAC and ip6[40] == 134"; }
 start_agent() {
-  lab_fresh_home probe
+  [ -n "$LAB_AGENT" ] && { lab_stop_agent TERM; mv "$LAB_TMP/home" "$LAB_TMP/home-probe"; mkdir -p "$LAB_TMP/home"; }
   lab_host_agent "$(lab_policy 1 0 "" 0 "$1")" 150
   lab_file_has "$LAB_TMP/home/log/Velmora.log" "IPv6 guard: 1 routers in the table" \
     || lab_fail "the guard did not read the router from the kernel"

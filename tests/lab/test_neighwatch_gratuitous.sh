@@ -22,7 +22,7 @@ gratuitous() {
 # REACHABLE with its own MAC, the agent with the policy of MODE (auto-binding
 # and the gateway's pair in the list) and the guard section, then the frame.
 run_case() {
-  lab_fresh_home "${CASE:-}"
+  [ -n "$LAB_AGENT" ] && { lab_stop_agent TERM; mv "$LAB_TMP/home" "$LAB_TMP/home-$CASE"; mkdir -p "$LAB_TMP/home"; }
   CASE=$1
   ip -n "$AW-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
   lab_host_agent "$(lab_policy "$2" 1 "$GW_IP-$GW_MAC" 0 "$3")"
