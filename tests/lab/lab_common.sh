@@ -167,19 +167,21 @@ lab_host_agent() {
 }
 
 # lab_stop_agent SIGNAL: sends SIGNAL and fails unless the agent exits 0
-# within 10 s; LAB_STOP_MS is how long it took.
+# within 10 s; LAB_STOP_MS is how long it took, LAB_AGENT_STATUS the status
+# (124: still running).
 lab_stop_agent() {
-  local start status=124
+  local start
   start=$(lab_now_ms)
+  LAB_AGENT_STATUS=124
   kill "-$1" "$LAB_AGENT"
   for _ in $(seq 1 1000); do
     kill -0 "$LAB_AGENT" 2>/dev/null || break
     sleep 0.01
   done
   LAB_STOP_MS=$(( $(lab_now_ms) - start ))
-  kill -0 "$LAB_AGENT" 2>/dev/null || { wait "$LAB_AGENT"; status=$?; }
-  echo "SIG$1 stopped the agent in $LAB_STOP_MS ms (status $status)"
-  [ "$status" = 0 ] || lab_fail "exit status $status after SIG$1"
+  kill -0 "$LAB_AGENT" 2>/dev/null || { wait "$LAB_AGENT"; LAB_AGENT_STATUS=$?; }
+  echo "SIG$1 stopped the agent in $LAB_STOP_MS ms (status $LAB_AGENT_STATUS)"
+  [ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "exit status $LAB_AGENT_STATUS after SIG$1"
 }
 
 # lab_policy MODE AUTOBIND BINDLIST DHCP [GUARD]: an agent config with one
