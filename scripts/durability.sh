@@ -25,7 +25,7 @@
 #
 #   scripts/durability.sh BIN [--rounds N] [--kills K] [--queue Q] [--damaged D] [--rss-mb M] [--seed S]
 # Prints one FIGURE line per number; exits non-zero on any loss, duplicate,
-# disorder, crash or silent damage. Needs perl, no root.
+# disorder, crash or silent damage. Needs perl and python3, no root.
 set -uo pipefail
 LAB=durability
 source "$(dirname "$0")/../tests/lab/lab_common.sh" "${1:?usage: durability.sh BIN [--rounds N] [--kills K] [--queue Q] [--damaged D] [--rss-mb M] [--seed S]}"
@@ -41,6 +41,7 @@ lab_options "rounds=ROUNDS kills=KILLS queue=QUEUE damaged=DAMAGED rss-mb=RSS_LI
 AGENT=$BIN/velmora-agent
 lab_require_bin velmora-agent
 command -v perl >/dev/null || lab_skip "perl missing"
+command -v python3 >/dev/null || lab_skip "python3 missing"
 [ -x /usr/bin/time ] || lab_skip "/usr/bin/time missing"
 RANDOM=$SEED
 lab_start
@@ -60,26 +61,22 @@ REFUSING=$TMP/core-accepts-false.json
 ACCEPTING=$TMP/core-accepts-true.json
 
 # write_pcap FILE TAG COUNT GAP_MS: COUNT unicast offers without an address,
-# GAP_MS apart, from servers 02:78:TT:00:00:NN (TT = TAG, NN = 1..COUNT);
-# COUNT 0 writes one frame that no callback takes.
+# GAP_MS apart, from servers 02:78:TT:00:00:NN (TT = TAG, NN = 1..COUNT),
+# built by the DHCP demo's own code; COUNT 0 writes one frame that no
+# callback takes.
 write_pcap() {
-  perl -e '
-    my ($file, $tag, $count, $gap) = @ARGV;
-    open(my $out, ">:raw", $file) or die "$file: $!";
-    print $out pack("VvvVVVV", 0xa1b2c3d4, 2, 4, 0, 0, 65535, 1);
-    my @host = (0x02, 0x77, 0, 0, 0, 0x0a);
-    sub frame_out { my ($out, $t, $frame) = @_;
-      print $out pack("VVVV", int($t), int(($t - int($t)) * 1e6), length($frame), length($frame)) . $frame; }
-    if ($count == 0) { frame_out($out, 100, pack("C*", @host, 2, 0x77, 0, 0, 0, 0x99, 0x86, 0xdd) . ("\0" x 46)); exit 0; }
-    for my $n (1 .. $count) {
-      my @server = (0x02, 0x78, $tag, 0, 0, $n);
-      my $bootp = pack("CCCC", 2, 1, 6, 0) . pack("N", 0x1000 + $n) . ("\0" x 4) . ("\0" x 16)
-                . pack("C*", @host) . ("\0" x 10) . ("\0" x 192) . pack("C*", 99, 130, 83, 99, 53, 1, 2, 255);
-      $bootp .= "\0" x (300 - length($bootp));
-      my $udp = pack("nnnn", 67, 68, 8 + length($bootp), 0) . $bootp;
-      my $ip = pack("CCnnnCCn", 0x45, 0, 20 + length($udp), 0, 0, 64, 17, 0) . pack("C*", 10, 77, 0, 99, 10, 77, 0, 10);
-      frame_out($out, 100 + $n * $gap / 1000.0, pack("C*", @host, @server) . pack("n", 0x0800) . $ip . $udp);
-    }' "$1" "$2" "$3" "$4"
+  python3 - "$(dirname "$0")/../examples/dhcp-make-demo.py" "$@" <<'PY'
+import importlib.util, sys
+spec = importlib.util.spec_from_file_location("demo", sys.argv[1])
+demo = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(demo)
+path, tag, count, gap = sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
+offers = [(n * gap / 1000, demo.dhcp_offer("02:78:%02x:00:00:%02x" % (tag, n), "10.77.0.99", "0.0.0.0", []))
+          for n in range(1, count + 1)]
+quiet = [(0, demo.mac(demo.HOST_MAC) + demo.mac("02:77:00:00:00:99") + b"\x86\xdd" + bytes(46))]
+with open(path, "wb") as out:
+    out.write(demo.pcap(offers or quiet))
+PY
 }
 write_pcap "$TMP/quiet.pcap" 0 0 0
 
