@@ -7,17 +7,14 @@
 #   $AW-spoof  the spoofer, 10.77.$NET.66, MAC $SPOOF_MAC
 # Everything the host sends is captured on its bridge port. Nothing leaves
 # these namespaces. The caller sets AW (unique prefix) and NET, then calls
-# aw_require and aw_setup; the cleanup runs on exit.
+# aw_setup; the cleanup runs on exit.
 
 LAB=$AW
 source "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 
-aw_require() {
+aw_setup() {
   lab_require tcpdump timeout
   lab_require_bin velmora-agent frame_inject
-}
-
-aw_setup() {
   lab_addresses
   GW_NEW_MAC=$(lab_mac 02)
   lab_start
@@ -30,10 +27,9 @@ aw_setup() {
   # The host knows its gateway before the agent starts: the guard learns
   # the dynamic entry from the table.
   ip -n "$AW-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
+  # What the host sends, on its bridge port.
+  lab_capture seg ph0 host.pcap arp
 }
-
-# Captures what the host sends, on its bridge port.
-aw_capture_host() { lab_capture seg ph0 host.pcap arp; }
 
 # aw_policy MODE AUTOBIND BINDLIST: a config with one policy record, and
 # guard.repair_cache set to $AW_REPAIR_CACHE when that is set.
@@ -64,9 +60,7 @@ aw_seen_more_than() { [ "$(aw_seen_from "$1")" -gt "$2" ]; }
 # Protection by binding: the agent in protection mode 2 with auto-binding and
 # the gateway's pair in its list; a spoofer claims the gateway's address.
 aw_bind_start() {
-  aw_require
   aw_setup
-  aw_capture_host
   lab_host_agent "$(aw_policy 2 1 "$GW_IP-$GW_MAC")"
   aw_claim spoof s0 "$SPOOF_MAC"
 }
@@ -77,8 +71,6 @@ aw_gateway_bound() { aw_gateway_entry | grep -qF "lladdr $GW_MAC PERMANENT"; }
 # The segment set up, the host's capture on and the agent started with
 # protection by probing (mode 1).
 aw_start_probing() {
-  aw_require
   aw_setup
-  aw_capture_host
   lab_host_agent "$(aw_policy 1 0 "")"
 }

@@ -6,17 +6,14 @@
 #             ARP), from which the floods and the spoofer's claim are sent
 # The agent runs protection by binding (mode 2, auto-binding) with DHCP
 # protection on. The caller sets RP (unique prefix) and NET, then calls
-# rp_require and rp_setup; the cleanup runs on exit.
+# rp_setup; the cleanup runs on exit.
 
 LAB=$RP
 source "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 
-rp_require() {
+rp_setup() {
   lab_require timeout
   lab_require_bin velmora-agent frame_inject hardening_flood
-}
-
-rp_setup() {
   lab_addresses
   lab_start
   lab_sender_segment "$GW_MAC" "$GW_IP"

@@ -6,7 +6,6 @@
 AW=deploy_user
 NET=116
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_require
 lab_require setpriv cmake
 AGENT_ID=64977  # no user of the machine: setpriv needs no passwd entry
 CAPS=-all,+net_raw,+net_admin
@@ -18,7 +17,6 @@ chmod 0755 "$LAB_TMP"
 chown "$AGENT_ID:$AGENT_ID" "$LAB_TMP/home"
 LAB_AGENT_WRAP=(env -u LD_LIBRARY_PATH setpriv "--reuid=$AGENT_ID" "--regid=$AGENT_ID" --clear-groups
                 "--inh-caps=$CAPS" "--ambient-caps=$CAPS" "--bounding-set=$CAPS" --)
-aw_capture_host
 lab_host_agent "$(aw_policy 2 1 "$GW_IP-$GW_MAC")"
 
 status=$(cat "/proc/$LAB_AGENT/status")

@@ -9,9 +9,7 @@
 AW=neighwatch_garp
 NET=96
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_require
 aw_setup
-aw_capture_host
 
 # The gratuitous request, broadcast: "who has $GW_IP, tell $GW_IP at SPOOF_MAC".
 gratuitous() {

@@ -13,7 +13,6 @@ source "$(dirname "$0")/reports_common.sh"
 shift || true
 FLOOD_SECONDS=4
 lab_options "seconds=FLOOD_SECONDS" "$@"
-rp_require
 rp_setup
 rp_start_agent $((FLOOD_SECONDS + 60))
 core_size() { du -sb "$LAB_TMP/home/core" | cut -f1; }

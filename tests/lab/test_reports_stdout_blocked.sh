@@ -8,7 +8,6 @@
 RP=reports_stdout
 NET=65
 source "$(dirname "$0")/reports_common.sh"
-rp_require
 lab_require mkfifo dd
 rp_setup
 mkfifo "$LAB_TMP/out.fifo"
