@@ -20,7 +20,6 @@ lab_require tcpdump dnsmasq dhclient arping perl
 lab_require_bin velmora-agent
 lab_start
 TMP=$LAB_TMP
-lab_addresses
 lab_bridge
 lab_netns host gw srv spoof
 lab_port host h0 "$HOST_MAC" ""

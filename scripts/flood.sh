@@ -34,7 +34,6 @@ lab_require_bin velmora-agent frame_inject hardening_flood
 lab_start
 LAB_DUMP=(home/core/reports.jsonl home/log/Velmora.log agent.out flood.out)
 
-lab_addresses
 ATTACK_LOG_MAX=307200
 GENERAL_LOG_MAX=$((10 * 1024 * 1024))
 LINE_MAX=4096

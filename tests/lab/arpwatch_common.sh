@@ -15,7 +15,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 aw_setup() {
   lab_require tcpdump timeout
   lab_require_bin velmora-agent frame_inject
-  lab_addresses
   GW_NEW_MAC=$(lab_mac 02)
   lab_start
   lab_bridge

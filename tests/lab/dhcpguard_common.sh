@@ -8,7 +8,7 @@
 #             names, 10.77.$NET.1, MAC $GW_MAC; its kernel answers ARP
 # Everything on the segment is captured in the server's namespace. Nothing
 # leaves these namespaces. The caller sets DG (unique prefix) and NET, then
-# calls dg_require and dg_setup; the cleanup runs on exit (DG_KEEP=1 keeps
+# calls dg_setup; the cleanup runs on exit (DG_KEEP=1 keeps
 # the test folder for a look afterwards).
 
 LAB=$DG
@@ -18,14 +18,11 @@ LAB_DUMP+=(dnsmasq.out dhclient.out)
 # Without a desktop the alarm window is told on the agent's output.
 LAB_AGENT_WRAP=(env -u DISPLAY -u WAYLAND_DISPLAY)
 
-# dg_require TOOL...: root, network namespaces, the built agent and the tools.
-dg_require() {
+# dg_setup TOOL...: the segment, once root, network namespaces, the built
+# agent and the tools are there.
+dg_setup() {
   lab_require tcpdump timeout "$@"
   lab_require_bin velmora-agent
-}
-
-dg_setup() {
-  lab_addresses
   SRV_IP=10.77.$NET.2
   LEASE_IP=10.77.$NET.50
   SRV_MAC=$(lab_mac 02)

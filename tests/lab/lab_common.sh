@@ -65,11 +65,13 @@ lab_cleanup() {
   return 0
 }
 
-# The test folder, and the cleanup on exit.
+# The test folder, the cleanup on exit and, when NET is set, the segment's
+# addresses (lab_addresses).
 lab_start() {
   trap lab_cleanup EXIT
   LAB_TMP=$(mktemp -d "/tmp/$LAB.XXXXXX")
   mkdir -p "$LAB_TMP/home"
+  [ -z "${NET:-}" ] || lab_addresses
 }
 
 # lab_netns NAME...: namespaces $LAB-NAME (a leftover of an earlier run goes).

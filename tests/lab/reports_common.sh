@@ -14,7 +14,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 rp_setup() {
   lab_require timeout
   lab_require_bin velmora-agent frame_inject hardening_flood
-  lab_addresses
   lab_start
   lab_sender_segment "$GW_MAC" "$GW_IP"
   # No alarm window on a display: its lines go to standard output.

@@ -15,7 +15,6 @@ source "$(dirname "$0")/lab_common.sh"
 lab_require tcpdump timeout
 lab_require_bin velmora-agent frame_inject
 lab_start
-lab_addresses
 LOST_GW=10.77.$NET.254
 lab_sender_segment "$GW_MAC" "$GW_IP"
 lab_capture send f0 peer.pcap arp

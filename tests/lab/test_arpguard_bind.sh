@@ -14,7 +14,6 @@ lab_require
 [ -x /usr/sbin/arp ] || command -v arp >/dev/null || lab_skip "net-tools arp missing"
 lab_require_bin arpguard_lab
 
-lab_addresses
 NEW_IP=10.77.$NET.2
 NEW_MAC=$(lab_mac 02)
 lab_start

@@ -5,8 +5,7 @@
 DG=dhcpg_present
 NET=81
 source "$(dirname "$0")/dhcpguard_common.sh"
-dg_require dnsmasq dhclient
-dg_setup
+dg_setup dnsmasq dhclient
 dg_add_gateway
 dg_start_all
 

@@ -5,7 +5,6 @@
 DG=dhcpg_noaddr
 NET=83
 source "$(dirname "$0")/dhcpguard_common.sh"
-dg_require
 lab_require_bin frame_inject
 dg_setup
 dg_capture

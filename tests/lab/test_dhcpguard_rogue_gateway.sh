@@ -6,8 +6,7 @@
 DG=dhcpg_rogue
 NET=82
 source "$(dirname "$0")/dhcpguard_common.sh"
-dg_require dnsmasq dhclient
-dg_setup
+dg_setup dnsmasq dhclient
 dg_start_all
 
 lab_wait 30 dg_alarm_shown || lab_fail "no DHCP alarm"

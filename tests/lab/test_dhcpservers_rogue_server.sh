@@ -10,8 +10,7 @@ DG=dhcps_list
 NET=86
 source "$(dirname "$0")/dhcpguard_common.sh"
 LAB_DUMP+=(rogue.out dhclient2.out)
-dg_require dnsmasq dhclient
-dg_setup
+dg_setup dnsmasq dhclient
 dg_add_gateway
 ROGUE_IP=10.77.$NET.66
 ROGUE_MAC=$(lab_mac 66)

@@ -24,7 +24,6 @@ python3 -c 'import jsonschema' 2>/dev/null || lab_skip "python3-jsonschema missi
 lab_require_bin velmora-agent frame_inject
 lab_start
 LAB_DUMP+=(syslog.txt home/core/alarms.jsonl)
-lab_addresses
 LOST_GW=10.77.$NET.254
 lab_sender_segment "$GW_MAC" "$GW_IP"
 

@@ -22,7 +22,6 @@ lab_require timeout arp unshare mount python3
 lab_require_bin velmora-agent frame_inject
 lab_start
 
-lab_addresses
 MARKER=$LAB_TMP/injected
 INJECTION=";touch $MARKER;#"
 

@@ -16,7 +16,6 @@ lab_require timeout Xvfb
 lab_require_bin velmora-agent frame_inject hardening_flood
 lab_start
 
-lab_addresses
 STOP_LIMIT_MS=1000
 lab_sender_segment "$SPOOF_MAC" "$SPOOF_IP"
 lab_xvfb

@@ -19,9 +19,6 @@ lab_require_bin velmora-agent frame_inject
 lab_start
 LAB_DUMP+=(radvd.out rogue.out dhclient.out)
 
-HOST_MAC=$(lab_mac 0a)
-GW_MAC=$(lab_mac 01)
-SPOOF_MAC=$(lab_mac 66)
 lab_bridge
 ip -n "$LAB-seg" link set br0 type bridge mcast_snooping 0
 # The bridge's own ports speak no IPv6.

@@ -21,7 +21,6 @@ FRAMES=$(( RATE * SECONDS_OF_FLOOD ))
 lab_require timeout
 lab_require_bin velmora-agent tidewell-capgen tidewell-wire-replay
 lab_start
-lab_addresses
 lab_link "$(lab_mac fe)"
 
 # Not beside the test's captures: a failure shows those, not a million frames.
