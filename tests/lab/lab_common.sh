@@ -153,7 +153,7 @@ lab_start_agent() {
   local ns=$1
   shift
   ip netns exec "$LAB-$ns" "${LAB_AGENT_WRAP[@]}" "${LAB_AGENT_EXE:-$BIN/velmora-agent}" --home "$LAB_TMP/home" "$@" \
-    2>"$LAB_TMP/agent.out" >&"${LAB_AGENT_FD:-2}" &
+    2>"$LAB_TMP/agent.out" 1>&"${LAB_AGENT_FD:-2}" &
   LAB_AGENT=$!
   LAB_PIDS+=("$LAB_AGENT")
   lab_wait 15 lab_file_has "$LAB_TMP/home/log/Velmora.log" "HWinPCapHelper::instance().start() ret 0" \
