@@ -117,7 +117,8 @@ mkdir -m 0700 "$FULL/home" "$FULL/home/core"
 pad_line "$PAD" >"$FULL/home/core/reports.jsonl"
 pad_line 4090 >"$FULL/home/core/alarms.jsonl"
 "$AGENT" --config "$CONFIG" --home "$FULL/home" --replay "$PCAP" --speed 0.5 --linger 4 >"$OUT/out" 2>"$OUT/err" &
-for _ in $(seq 100); do [ "$(stat -c %s "$FULL/home/core/reports.jsonl")" -gt "$PAD" ] && break; sleep 0.01; done
+# Up to 5 s for the start-up block: a loaded machine starts the agent slowly.
+for _ in $(seq 500); do [ "$(stat -c %s "$FULL/home/core/reports.jsonl")" -gt "$PAD" ] && break; sleep 0.01; done
 dd if=/dev/zero of="$FULL/filler" bs=4k 2>/dev/null
 sleep 4
 rm "$FULL/filler"
