@@ -1,8 +1,6 @@
 #include "fuzz/FuzzPlugin.h"
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +9,7 @@
 #include "arpwatch/HTestThread.h"
 #include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/HPTWGlobal.h"
+#include "fuzz/Finding.h"
 #include "fuzz/FuzzHome.h"
 #include "host/HDataCenter.h"
 #include "host/HEventCenter.h"
@@ -34,25 +33,17 @@ constexpr DWORD kPassMs = 200;
 // Long enough for every probe to run out of retries (3 periods of 1000 ms).
 constexpr DWORD kSettleMs = 5000;
 
-MIB_IPNETROW table_row(const char* ip, const char* mac, DWORD type) {
+// The table at start-up: the gateway's dynamic entry.
+std::vector<MIB_IPNETROW> start_rows() {
   MIB_IPNETROW row{};
   uint32_t address = 0;
-  HNetworkProtocolUtil::ParseIPString(ip, address);
-  HNetworkProtocolUtil::MakeMACArrayFromString(mac, row.bPhysAddr);
+  HNetworkProtocolUtil::ParseIPString(FuzzPlugin::kGatewayIp, address);
+  HNetworkProtocolUtil::MakeMACArrayFromString(FuzzPlugin::kGatewayMac, row.bPhysAddr);
   row.dwIndex = 1;
   row.dwPhysAddrLen = 6;
   row.dwAddr = address;
-  row.dwType = type;
-  return row;
-}
-
-std::vector<MIB_IPNETROW> start_rows() {
-  return {table_row(FuzzPlugin::kGatewayIp, FuzzPlugin::kGatewayMac, MIB_IPNET_TYPE_DYNAMIC)};
-}
-
-[[noreturn]] void finding(const std::string& what) {
-  std::fprintf(stderr, "FINDING: %s\n", what.c_str());
-  std::abort();
+  row.dwType = MIB_IPNET_TYPE_DYNAMIC;
+  return {row};
 }
 
 // Only a checked "arp -s IPV4 MAC" may ever reach a command line.

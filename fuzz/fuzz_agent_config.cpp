@@ -2,20 +2,10 @@
 // with 0, or -1 and one message headed by the file's name, and never throw.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "agent/AgentConfig.h"
-
-namespace {
-
-[[noreturn]] void finding(const std::string& what) {
-  std::fprintf(stderr, "FINDING: %s\n", what.c_str());
-  std::abort();
-}
-
-}  // namespace
+#include "fuzz/Finding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -6,14 +6,15 @@
 // is explored. Whatever the store reads it must keep within its bound, and
 // what it writes back must read back to the same archive. The bytes are also
 // read record by record, and each record must survive its own round trip.
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "frame/HAuditReportMgr.h"
+#include "fuzz/Finding.h"
 #include "fuzz/FuzzHome.h"
 #include "host/ARPSpoofingReport_Local.h"
 #include "host/HArchiveFile.h"
@@ -24,31 +25,12 @@ constexpr int kVersion = 173;
 constexpr int kMaxRecord = 300;
 const wchar_t kArchiveName[] = L"arc_file\\fuzz_archive";
 
-[[noreturn]] void finding(const char* what) {
-  std::fprintf(stderr, "FINDING: %s\n", what);
-  std::abort();
-}
-
-void put_u32(std::vector<uint8_t>& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-uint32_t crc32(const uint8_t* data, size_t length) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < length; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-  }
-  return crc ^ 0xFFFFFFFFu;
-}
-
-std::vector<uint8_t> with_header(const uint8_t* payload, size_t length) {
-  std::vector<uint8_t> file = {'H', 'A', 'R', 'C'};
-  put_u32(file, kVersion);
-  put_u32(file, static_cast<uint32_t>(length));
-  put_u32(file, crc32(payload, length));
-  file.insert(file.end(), payload, payload + length);
-  return file;
+// The payload behind a correct header, written by the archive itself.
+bool write_with_header(const std::string& path, const uint8_t* payload, size_t length) {
+  HArchiveFile file;
+  file.set_name(HString(path));
+  file.get_mem().set_version(kVersion);
+  return file.prepare_write() == 0 && file.get_mem().write_bytes(payload, length) == 0 && file.commit_write() == 0;
 }
 
 bool same_record(const ARPSpoofingReport_Local& a, const ARPSpoofingReport_Local& b) {
@@ -99,13 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   records_round_trip(bytes, length);
 
   const std::string path = home.file("arc_file/fuzz_archive");
-  static bool made = false;
-  if (!made) {
-    std::string folder = home.file("arc_file");
-    made = std::system(("mkdir -p '" + folder + "'").c_str()) == 0;
-  }
-  std::vector<uint8_t> file = (mode & 1) ? with_header(bytes, length) : std::vector<uint8_t>(bytes, bytes + length);
-  if (!FuzzHome::write_file(path, file.data(), file.size())) finding("cannot write the archive file");
+  mkdir(home.file("arc_file").c_str(), 0700);  // there already from the second input on
+  bool stored = (mode & 1) ? write_with_header(path, bytes, length) : FuzzHome::write_file(path, bytes, length);
+  if (!stored) finding("cannot write the archive file");
 
   std::string written = store_round(path);
   std::string again = store_round(path);

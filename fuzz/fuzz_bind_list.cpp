@@ -7,11 +7,10 @@
 // line may take.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "arpguard/HBindList.h"
+#include "fuzz/Finding.h"
 #include "fuzz/FuzzInput.h"
 #include "host/HFileUtil.h"
 #include "host/HNetworkProtocolUtil.h"
@@ -20,11 +19,6 @@
 namespace {
 
 constexpr size_t kMaxText = 4096;
-
-[[noreturn]] void finding(const char* what) {
-  std::fprintf(stderr, "FINDING: %s\n", what);
-  std::abort();
-}
 
 bool is_ipv4_char(wchar_t c) { return (c >= L'0' && c <= L'9') || c == L'.'; }
 

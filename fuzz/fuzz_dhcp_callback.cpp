@@ -7,22 +7,16 @@
 // retries ran out.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "dhcpguard/HDhcpAttackCallback.h"
+#include "fuzz/Finding.h"
 #include "fuzz/FuzzPlugin.h"
 
 namespace {
 
 // Ethernet, a 20-byte IPv4 header, UDP, then the DHCP message.
 constexpr size_t kPlainOptionsOffset = 14 + 20 + 8 + HDhcpAttackCallback::kOptionsOffset;
-
-[[noreturn]] void finding(const char* what) {
-  std::fprintf(stderr, "FINDING: %s\n", what);
-  std::abort();
-}
 
 void walk_alone(HDhcpAttackCallback& dhcp, const std::vector<uint8_t>& options) {
   std::vector<uint32_t> routers;

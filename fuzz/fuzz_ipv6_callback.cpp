@@ -9,10 +9,9 @@
 // anew for each input, so that an input always does the same.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
+#include "fuzz/Finding.h"
 #include "fuzz/FuzzPlugin.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "ipv6guard/HIpv6Callback.h"
@@ -20,11 +19,6 @@
 #include "platform/MemoryIpv6Table.h"
 
 namespace {
-
-[[noreturn]] void finding(const char* what) {
-  std::fprintf(stderr, "FINDING: %s\n", what);
-  std::abort();
-}
 
 platform::Ipv6Router router() {
   platform::Ipv6Router row;

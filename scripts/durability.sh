@@ -25,9 +25,10 @@
 #
 #   scripts/durability.sh BIN [--rounds N] [--kills K] [--queue Q] [--damaged D] [--rss-mb M] [--seed S]
 # Prints one FIGURE line per number; exits non-zero on any loss, duplicate,
-# disorder, crash or silent damage. Needs perl, no root.
+# disorder, crash or silent damage. Needs perl and python3, no root.
 set -uo pipefail
-BIN=${1:?usage: durability.sh BIN [--rounds N] [--kills K] [--queue Q] [--damaged D] [--rss-mb M] [--seed S]}
+LAB=durability
+source "$(dirname "$0")/../tests/lab/lab_common.sh" "${1:?usage: durability.sh BIN [--rounds N] [--kills K] [--queue Q] [--damaged D] [--rss-mb M] [--seed S]}"
 shift
 ROUNDS=4
 KILLS=5
@@ -35,80 +36,59 @@ QUEUE=250
 DAMAGED=60
 RSS_LIMIT_MB=64
 SEED=$$
-while [ $# -gt 0 ]; do
-  case $1 in
-    --rounds) ROUNDS=$2; shift 2 ;;
-    --kills) KILLS=$2; shift 2 ;;
-    --queue) QUEUE=$2; shift 2 ;;
-    --damaged) DAMAGED=$2; shift 2 ;;
-    --rss-mb) RSS_LIMIT_MB=$2; shift 2 ;;
-    --seed) SEED=$2; shift 2 ;;
-    *) echo "durability.sh: unknown option $1"; exit 2 ;;
-  esac
-done
+lab_options "rounds=ROUNDS kills=KILLS queue=QUEUE damaged=DAMAGED rss-mb=RSS_LIMIT_MB seed=SEED" "$@"
 [ "$QUEUE" -ge 2 ] && [ "$QUEUE" -le 255 ] || { echo "durability.sh: --queue takes 2 to 255"; exit 2; }
 AGENT=$BIN/velmora-agent
-[ -x "$AGENT" ] || { echo "SKIP: $AGENT not built"; exit 77; }
-command -v perl >/dev/null || { echo "SKIP: perl missing"; exit 77; }
-[ -x /usr/bin/time ] || { echo "SKIP: /usr/bin/time missing"; exit 77; }
+lab_require_bin velmora-agent
+command -v perl >/dev/null || lab_skip "perl missing"
+command -v python3 >/dev/null || lab_skip "python3 missing"
+[ -x /usr/bin/time ] || lab_skip "/usr/bin/time missing"
 RANDOM=$SEED
-TMP=$(mktemp -d /tmp/durability.XXXXXX)
-PIDS=()
-cleanup() {
-  local pid
-  for pid in "${PIDS[@]}"; do kill -9 "$pid" 2>/dev/null; done
-  [ -z "${KEEP:-}" ] && rm -rf "$TMP"
-  return 0
-}
-trap cleanup EXIT
+lab_start
+TMP=$LAB_TMP
 HOME_DIR=$TMP/home
 failures=0
 problem() { echo "PROBLEM: $*"; failures=$((failures + 1)); }
 figure() { echo "FIGURE durability $1 $2"; }
 
-HOST_MAC=02:77:00:00:00:0a
-config() {  # CORE_ACCEPTS
-  cat <<JSON
-{"policy": [{"strPolicyID": "durability", "iStateMask": 1, "iAntiARPSpoofing": 0, "strBindList": "",
-             "iAntiDHCPSpoofing": 1, "iAutoBind": 0, "alarm_msg": "durability"}],
- "agent": {"core_accepts": $1, "heartbeat_s": 86400},
- "host": {"main_ip": "10.77.0.10", "main_mac": "$HOST_MAC",
-          "adapters": [{"name": "eth0", "gateways": ["10.77.0.1"]}],
-          "arp_table": [{"ip": "10.77.0.1", "mac": "02:77:00:00:00:01", "type": "dynamic", "index": 1}]}}
-JSON
-}
-config false >"$TMP/refusing.json"
-config true >"$TMP/accepting.json"
+# The DHCP demo's host with its core refusing or accepting, and no heartbeat
+# that would offer the queue again during a run.
+for accepts in false true; do
+  sed -e "s/\"core_accepts\": true/\"core_accepts\": $accepts/" -e 's/"heartbeat_s": [0-9]*/"heartbeat_s": 86400/' \
+    "$(dirname "$0")/../examples/dhcp-demo.json" >"$TMP/core-accepts-$accepts.json"
+done
+REFUSING=$TMP/core-accepts-false.json
+ACCEPTING=$TMP/core-accepts-true.json
 
 # write_pcap FILE TAG COUNT GAP_MS: COUNT unicast offers without an address,
-# GAP_MS apart, from servers 02:78:TT:00:00:NN (TT = TAG, NN = 1..COUNT);
-# COUNT 0 writes one frame that no callback takes.
+# GAP_MS apart, from servers 02:78:TT:00:00:NN (TT = TAG, NN = 1..COUNT),
+# built by the DHCP demo's own code; COUNT 0 writes one frame that no
+# callback takes.
 write_pcap() {
-  perl -e '
-    my ($file, $tag, $count, $gap) = @ARGV;
-    open(my $out, ">:raw", $file) or die "$file: $!";
-    print $out pack("VvvVVVV", 0xa1b2c3d4, 2, 4, 0, 0, 65535, 1);
-    my @host = (0x02, 0x77, 0, 0, 0, 0x0a);
-    sub frame_out { my ($out, $t, $frame) = @_;
-      print $out pack("VVVV", int($t), int(($t - int($t)) * 1e6), length($frame), length($frame)) . $frame; }
-    if ($count == 0) { frame_out($out, 100, pack("C*", @host, 2, 0x77, 0, 0, 0, 0x99, 0x86, 0xdd) . ("\0" x 46)); exit 0; }
-    for my $n (1 .. $count) {
-      my @server = (0x02, 0x78, $tag, 0, 0, $n);
-      my $bootp = pack("CCCC", 2, 1, 6, 0) . pack("N", 0x1000 + $n) . ("\0" x 4) . ("\0" x 16)
-                . pack("C*", @host) . ("\0" x 10) . ("\0" x 192) . pack("C*", 99, 130, 83, 99, 53, 1, 2, 255);
-      $bootp .= "\0" x (300 - length($bootp));
-      my $udp = pack("nnnn", 67, 68, 8 + length($bootp), 0) . $bootp;
-      my $ip = pack("CCnnnCCn", 0x45, 0, 20 + length($udp), 0, 0, 64, 17, 0) . pack("C*", 10, 77, 0, 99, 10, 77, 0, 10);
-      frame_out($out, 100 + $n * $gap / 1000.0, pack("C*", @host, @server) . pack("n", 0x0800) . $ip . $udp);
-    }' "$1" "$2" "$3" "$4"
+  python3 - "$(dirname "$0")/../examples/dhcp-make-demo.py" "$@" <<'PY'
+import importlib.util, sys
+spec = importlib.util.spec_from_file_location("demo", sys.argv[1])
+demo = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(demo)
+path, tag, count, gap = sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
+offers = [(n * gap / 1000, demo.dhcp_offer("02:78:%02x:00:00:%02x" % (tag, n), "10.77.0.99", "0.0.0.0", []))
+          for n in range(1, count + 1)]
+quiet = [(0, demo.mac(demo.HOST_MAC) + demo.mac("02:77:00:00:00:99") + b"\x86\xdd" + bytes(46))]
+with open(path, "wb") as out:
+    out.write(demo.pcap(offers or quiet))
+PY
 }
 write_pcap "$TMP/quiet.pcap" 0 0 0
 
-# The report macs of reports.jsonl from line $1 on, in order (empty blocks skipped).
+# The server macs of the core's reports or alarms from line $1 on, in order
+# (empty blocks skipped).
 reported_macs() { tail -n +"$1" "$HOME_DIR/core/reports.jsonl" 2>/dev/null | grep -oE '02:78(:[0-9a-f]{2}){4}'; }
-# The alarm macs of alarms.jsonl from line $1 on.
 alarmed_macs() { tail -n +"$1" "$HOME_DIR/core/alarms.jsonl" 2>/dev/null | grep -oE '02:78(:[0-9a-f]{2}){4}'; }
 line_count() { if [ -f "$1" ]; then wc -l <"$1"; else echo 0; fi; }
+# deliver LINGER: the accepting agent on a capture of nothing to judge, so
+# that it only offers its queue to the core.
+DELIVER=("$AGENT" --config "$ACCEPTING" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger)
+deliver() { "${DELIVER[@]}" "$1" >"$TMP/agent.out" 2>&1; }
 
 # ---- kills while reports are queued
 
@@ -125,10 +105,10 @@ for round in $(seq 1 "$ROUNDS"); do
     tag=$(( (round * 16 + kill) % 256 ))
     write_pcap "$TMP/offers.pcap" "$tag" "$OFFERS" "$GAP_MS"
     alarms_before=$(( $(line_count "$HOME_DIR/core/alarms.jsonl") + 1 ))
-    "$AGENT" --config "$TMP/refusing.json" --home "$HOME_DIR" --replay "$TMP/offers.pcap" --linger 30 \
+    "$AGENT" --config "$REFUSING" --home "$HOME_DIR" --replay "$TMP/offers.pcap" --linger 30 \
       >"$TMP/agent.out" 2>&1 &
     pid=$!
-    PIDS+=("$pid")
+    LAB_PIDS+=("$pid")
     # Anywhere from start-up to past the last offer.
     delay_ms=$(( 50 + RANDOM % (OFFERS * GAP_MS + 400) ))
     sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
@@ -142,8 +122,7 @@ for round in $(seq 1 "$ROUNDS"); do
     expected+=("$kill:$must:$n:${alarmed[*]}")
   done
   reports_before=$(( $(line_count "$HOME_DIR/core/reports.jsonl") + 1 ))
-  "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.3 \
-    >"$TMP/agent.out" 2>&1 || problem "round $round: the accepting run failed: $(tail -n 3 "$TMP/agent.out")"
+  deliver 0.3 || problem "round $round: the accepting run failed: $(tail -n 3 "$TMP/agent.out")"
   mapfile -t got < <(reported_macs "$reports_before")
   # Delivered, in order: of each killed run a prefix of its alarmed reports.
   at=0
@@ -168,8 +147,7 @@ for round in $(seq 1 "$ROUNDS"); do
     problem "round $round: $extra report(s) delivered out of order, twice or never alarmed (duplicates: $dup)"
   fi
   again=$(( $(line_count "$HOME_DIR/core/reports.jsonl") + 1 ))
-  "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.1 \
-    >"$TMP/agent.out" 2>&1
+  deliver 0.1
   [ -z "$(reported_macs "$again")" ] || problem "round $round: reports delivered a second time on the next start"
 done
 figure kills "$kills_done"
@@ -202,8 +180,7 @@ run_until_lines() {
       }
       usleep(200);
     }
-    kill 9, $pid; waitpid($pid, 0); exit 2;' "$HOME_DIR/core/reports.jsonl" "$1" "$TMP/agent.out" \
-    "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.3
+    kill 9, $pid; waitpid($pid, 0); exit 2;' "$HOME_DIR/core/reports.jsonl" "$1" "$TMP/agent.out" "${DELIVER[@]}" 0.3
 }
 
 # The reports' gate lets 20 new reports of a kind through each second.
@@ -217,7 +194,7 @@ for round in $(seq 1 "$ROUNDS"); do
   tag=$(( (200 + round) % 256 ))
   write_pcap "$TMP/queue.pcap" "$tag" "$QUEUE" "$QUEUE_GAP_MS"
   alarms_before=$(( $(line_count "$HOME_DIR/core/alarms.jsonl") + 1 ))
-  "$AGENT" --config "$TMP/refusing.json" --home "$HOME_DIR" --replay "$TMP/queue.pcap" --linger 0.3 \
+  "$AGENT" --config "$REFUSING" --home "$HOME_DIR" --replay "$TMP/queue.pcap" --linger 0.3 \
     >"$TMP/agent.out" 2>&1 || problem "delivery round $round: the refusing run failed: $(tail -n 3 "$TMP/agent.out")"
   mapfile -t queued < <(alarmed_macs "$alarms_before")
   delivery_queued=$((delivery_queued + ${#queued[@]}))
@@ -232,8 +209,7 @@ for round in $(seq 1 "$ROUNDS"); do
       *) problem "delivery round $round kill $kill: the agent neither delivered nor ended" ;;
     esac
   done
-  "$AGENT" --config "$TMP/accepting.json" --home "$HOME_DIR" --replay "$TMP/quiet.pcap" --speed max --linger 0.3 \
-    >"$TMP/agent.out" 2>&1 || problem "delivery round $round: the accepting run failed: $(tail -n 3 "$TMP/agent.out")"
+  deliver 0.3 || problem "delivery round $round: the accepting run failed: $(tail -n 3 "$TMP/agent.out")"
   mapfile -t got < <(reported_macs "$start")
   lost=$(comm -23 <(printf '%s\n' "${queued[@]}" | sort -u) <(printf '%s\n' "${got[@]}" | sort -u) | grep -c .)
   doubled=$(printf '%s\n' "${got[@]}" | sort | uniq -d | grep -c .)
@@ -257,7 +233,7 @@ figure delivery_rounds_out_of_order "$delivery_disorder"
 ARC_HOME=$TMP/arc-home
 rm -rf "$ARC_HOME"
 write_pcap "$TMP/twenty.pcap" 200 20 1
-"$AGENT" --config "$TMP/refusing.json" --home "$ARC_HOME" --replay "$TMP/twenty.pcap" --speed max --linger 0.3 \
+"$AGENT" --config "$REFUSING" --home "$ARC_HOME" --replay "$TMP/twenty.pcap" --speed max --linger 0.3 \
   >"$TMP/agent.out" 2>&1 || problem "could not make the archive to damage"
 ARCHIVE=$ARC_HOME/arc_file/his_arp_attack
 cp "$ARCHIVE" "$TMP/good.arc"
@@ -278,7 +254,7 @@ try_archive() {  # WHAT: runs the agent on the damaged archive in $TMP/damaged.a
   rm -rf "$ARC_HOME"
   mkdir -p "$ARC_HOME/arc_file"
   cp "$TMP/damaged.arc" "$ARCHIVE"
-  /usr/bin/time -f '%M' -o "$TMP/rss" "$AGENT" --config "$TMP/accepting.json" --home "$ARC_HOME" \
+  /usr/bin/time -f '%M' -o "$TMP/rss" "$AGENT" --config "$ACCEPTING" --home "$ARC_HOME" \
     --replay "$TMP/quiet.pcap" --speed max --linger 0.1 >"$TMP/agent.out" 2>&1
   local rc=$?
   local kb
@@ -326,8 +302,7 @@ figure seed "$SEED"
 
 echo
 if [ "$failures" -ne 0 ]; then
-  echo "FAIL: $failures problem(s) (seed $SEED; KEEP=1 keeps $TMP)"
-  exit 1
+  lab_fail "$failures problem(s) (seed $SEED; LAB_KEEP=1 keeps $TMP)"
 fi
 echo "PASS: $kills_done kills, $reports_queued queued reports, none lost or doubled;" \
   "$delivery_kills kills during delivery of $delivery_queued queued reports, none lost, doubled or out of order;" \

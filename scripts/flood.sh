@@ -26,14 +26,7 @@ shift || true
 SECONDS_EACH=20
 RSS_LIMIT_MB=128
 KINDS="arp-claims gateway-claims dhcp-offers"
-while [ $# -gt 0 ]; do
-  case $1 in
-    --seconds) SECONDS_EACH=$2; shift 2 ;;
-    --rss-mb) RSS_LIMIT_MB=$2; shift 2 ;;
-    --kinds) KINDS=$2; shift 2 ;;
-    *) echo "flood.sh: unknown option $1"; exit 2 ;;
-  esac
-done
+lab_options "seconds=SECONDS_EACH rss-mb=RSS_LIMIT_MB kinds=KINDS" "$@"
 [ "$SECONDS_EACH" -ge 2 ] && [ "$SECONDS_EACH" -le 600 ] || { echo "flood.sh: --seconds must be 2..600"; exit 2; }
 
 lab_require timeout
@@ -41,7 +34,6 @@ lab_require_bin velmora-agent frame_inject hardening_flood
 lab_start
 LAB_DUMP=(home/core/reports.jsonl home/log/Velmora.log agent.out flood.out)
 
-lab_addresses
 ATTACK_LOG_MAX=307200
 GENERAL_LOG_MAX=$((10 * 1024 * 1024))
 LINE_MAX=4096
@@ -49,33 +41,6 @@ failures=0
 
 figure() { echo "FIGURE $KIND $1 $2"; }
 problem() { echo "PROBLEM $KIND: $*"; failures=$((failures + 1)); }
-
-set_up_segment() {
-  local ns
-  for ns in "${LAB_NETNS[@]}"; do ip netns del "$ns" 2>/dev/null; done
-  LAB_NETNS=()
-  lab_sender_segment
-}
-
-# The spoofer's claim of the gateway, to the host.
-spoof_claim_hex() {
-  echo "$(lab_hex_mac "$HOST_MAC")$(lab_hex_mac "$SPOOF_MAC")08060001080006040002$(lab_hex_mac "$SPOOF_MAC")$(lab_hex_ip "$GW_IP")$(lab_hex_mac "$HOST_MAC")$(lab_hex_ip "$HOST_IP")$(lab_zeros 18)"
-}
-
-# A unicast offer from a rogue server that assigns no address.
-rogue_offer_hex() {
-  local src dst ip udp bootp options
-  src=$(lab_hex_ip 10.77.$NET.99)
-  dst=$(lab_hex_ip "$HOST_IP")
-  options="63825363350102ff"
-  bootp="020106000000beef00000000$(lab_zeros 4)$(lab_zeros 4)$(lab_zeros 4)$(lab_zeros 4)$(lab_hex_mac "$HOST_MAC")$(lab_zeros 10)$(lab_zeros 192)$options"
-  bootp+=$(lab_zeros $(( 300 - ${#bootp} / 2 )))
-  udp="00430044$(printf %04x $(( 8 + ${#bootp} / 2 )))0000$bootp"
-  ip="4500$(printf %04x $(( 20 + ${#udp} / 2 )))000000004011"
-  local header="${ip}0000${src}${dst}"
-  ip="${ip}$(lab_ip_checksum "$header")${src}${dst}"
-  echo "$(lab_hex_mac "$HOST_MAC")$(lab_hex_mac "$ROGUE_MAC")0800${ip}${udp}"
-}
 
 # Samples VmRSS of the agent every 0.2 s into rss.samples (kB).
 sample_rss() {
@@ -91,19 +56,20 @@ last_number() { grep -oE "$2 [0-9]+" "$1" 2>/dev/null | tail -n 1 | grep -oE '[0
 
 run_kind() {
   KIND=$1
+  # The genuine attack: a rogue server's offer that assigns no address, or
+  # the spoofer's claim of the gateway.
   local mode=2 autobind=1 expect='"str_desc":"AntiARP_RP_DHCP"' attack
-  attack=$(rogue_offer_hex)
+  attack=$(lab_offer_hex "$ROGUE_MAC" 10.77.$NET.99 0.0.0.0)
   case $KIND in
-    arp-claims) expect="\"str_desc\":\"AntiARP_RP_ARP_BIND\""; attack=$(spoof_claim_hex) ;;
+    arp-claims) expect="\"str_desc\":\"AntiARP_RP_ARP_BIND\""; attack=$(lab_claim_hex "$SPOOF_MAC") ;;
     gateway-claims) mode=1; autobind=0 ;;
   esac
   echo "=== flood $KIND: ${SECONDS_EACH} s"
-  set_up_segment
+  lab_sender_segment "$SPOOF_MAC" "$SPOOF_IP"
   rm -rf "$LAB_TMP/home" "$LAB_TMP/rss.samples"
   mkdir -p "$LAB_TMP/home"
-  lab_policy "$mode" "$autobind" "$GW_IP-$GW_MAC" 1 >"$LAB_TMP/config.json"
   LAB_AGENT_WRAP=(env -u DISPLAY -u WAYLAND_DISPLAY)
-  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for $((SECONDS_EACH + 120))
+  lab_host_agent "$(lab_policy "$mode" "$autobind" "$GW_IP-$GW_MAC" 1)" $((SECONDS_EACH + 120))
   local agent=$LAB_AGENT
   sample_rss "$agent" &
   local sampler=$!
@@ -115,56 +81,44 @@ run_kind() {
   local flood=$!
   LAB_PIDS+=("$flood")
   sleep $((SECONDS_EACH / 2))
-  local attack_at
-  attack_at=$(date +%s.%N)
-  ip netns exec "$LAB-send" "$BIN/frame_inject" f0 "$attack" 5 100 || lab_fail "frame_inject"
+  lab_inject send f0 "$attack" 5 100
   wait "$flood"
   local reports="$LAB_TMP/home/core/reports.jsonl"
   if lab_wait 30 lab_file_has "$reports" "$expect"; then
-    local seen
-    seen=$(stat -c %Y.%y "$reports" >/dev/null; date +%s.%N)
     figure genuine_attack_reported yes
   else
     problem "the genuine attack was not reported ($expect)"
     figure genuine_attack_reported no
   fi
 
-  local start_ns end_ns
-  start_ns=$(date +%s%N)
   lab_stop_agent TERM
-  end_ns=$(date +%s%N)
   wait "$sampler" 2>/dev/null
-  local stop_ms=$(( (end_ns - start_ns) / 1000000 ))
-  [ "$LAB_AGENT_STATUS" = 0 ] || problem "exit status $LAB_AGENT_STATUS after SIGTERM"
-  [ "$stop_ms" -le 1100 ] || problem "SIGTERM took $stop_ms ms"
+  [ "$LAB_STOP_MS" -le 1100 ] || problem "SIGTERM took $LAB_STOP_MS ms"
   lab_file_has "$LAB_TMP/home/log/Velmora.log" "velmora-agent stopped" || problem "no closing line in the log"
 
-  local peak_kb sent_line rate read dropped guard_drops probe_drops dhcp_drops unlearned attack_size general_size
+  local peak_kb sent_line rate read dropped counter attack_size general_size
   peak_kb=$(sort -n "$LAB_TMP/rss.samples" | tail -n 1)
   sent_line=$(grep -E '^sent ' "$LAB_TMP/flood.out")
   rate=$(echo "$sent_line" | grep -oE '\(([0-9]+) per second' | grep -oE '[0-9]+')
   read=$(grep -oE 'frames read: +[0-9]+' "$LAB_TMP/agent.out" | grep -oE '[0-9]+$')
   dropped=$(grep -oE 'frames dropped by the capture: +[0-9]+' "$LAB_TMP/agent.out" | grep -oE '[0-9]+$')
-  guard_drops=$(last_number "$LAB_TMP/home/log/Velmora.log" "claims dropped so far")
-  probe_drops=$(last_number "$LAB_TMP/home/log/Velmora.log" "changes dropped so far")
-  dhcp_drops=$(last_number "$LAB_TMP/home/log/Velmora.log" "gateways dropped so far")
-  unlearned=$(last_number "$LAB_TMP/home/log/Velmora.log" "first claims not learned so far")
   attack_size=$(( $(file_size "$LAB_TMP/home/log/Attack.log") ))
   general_size=$(( $(file_size "$LAB_TMP/home/log/Velmora.log") ))
   figure sent "$(echo "$sent_line" | grep -oE '^sent [0-9]+' | grep -oE '[0-9]+')"
   figure rate_per_s "${rate:-0}"
   figure frames_read_by_agent "${read:-0}"
   figure capture_drops "${dropped:-0}"
-  figure guard_queue_drops "$guard_drops"
-  figure probe_list_drops "$probe_drops"
-  figure dhcp_probe_drops "$dhcp_drops"
-  figure guard_unlearned_claims "$unlearned"
+  # The log's last count of each kind of drop.
+  for counter in "guard_queue_drops:claims dropped so far" "probe_list_drops:changes dropped so far" \
+      "dhcp_probe_drops:gateways dropped so far" "guard_unlearned_claims:first claims not learned so far"; do
+    figure "${counter%%:*}" "$(last_number "$LAB_TMP/home/log/Velmora.log" "${counter#*:}")"
+  done
   figure rss_idle_mb $(( idle_kb / 1024 ))
   figure rss_peak_mb $(( peak_kb / 1024 ))
   figure rss_growth_mb $(( (peak_kb - idle_kb) / 1024 ))
   figure attack_log_bytes "$attack_size"
   figure general_log_bytes "$general_size"
-  figure sigterm_stop_ms "$stop_ms"
+  figure sigterm_stop_ms "$LAB_STOP_MS"
   [ $(( peak_kb / 1024 )) -lt "$RSS_LIMIT_MB" ] || problem "peak memory $(( peak_kb / 1024 )) MB, bound $RSS_LIMIT_MB MB"
   [ "$attack_size" -le $((ATTACK_LOG_MAX + LINE_MAX)) ] || problem "attack log $attack_size bytes"
   [ "$(file_size "$LAB_TMP/home/log/Attack.log.1")" -le $((ATTACK_LOG_MAX + LINE_MAX)) ] || problem "attack log .1 too big"

@@ -7,18 +7,14 @@
 #   $AW-spoof  the spoofer, 10.77.$NET.66, MAC $SPOOF_MAC
 # Everything the host sends is captured on its bridge port. Nothing leaves
 # these namespaces. The caller sets AW (unique prefix) and NET, then calls
-# aw_require and aw_setup; the cleanup runs on exit.
+# aw_setup; the cleanup runs on exit.
 
 LAB=$AW
 source "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 
-aw_require() {
+aw_setup() {
   lab_require tcpdump timeout
   lab_require_bin velmora-agent frame_inject
-}
-
-aw_setup() {
-  lab_addresses
   GW_NEW_MAC=$(lab_mac 02)
   lab_start
   lab_bridge
@@ -30,35 +26,17 @@ aw_setup() {
   # The host knows its gateway before the agent starts: the guard learns
   # the dynamic entry from the table.
   ip -n "$AW-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
-}
-
-# Captures what the host sends, on its bridge port.
-aw_capture_host() { lab_capture seg ph0 host.pcap arp; }
-
-# aw_start_agent CONFIG_JSON: the agent in the host namespace, live on h0.
-aw_start_agent() {
-  printf '%s\n' "$1" >"$LAB_TMP/config.json"
-  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 120
+  # What the host sends, on its bridge port.
+  lab_capture seg ph0 host.pcap arp
 }
 
 # aw_policy MODE AUTOBIND BINDLIST: a config with one policy record, and
 # guard.repair_cache set to $AW_REPAIR_CACHE when that is set.
-aw_policy() {
-  local config
-  config=$(lab_policy "$1" "$2" "$3" 0)
-  [ -n "${AW_REPAIR_CACHE:-}" ] && config="${config%\}}, \"guard\": {\"repair_cache\": $AW_REPAIR_CACHE}}"
-  printf '%s\n' "$config"
-}
+aw_policy() { lab_policy "$1" "$2" "$3" 0 "${AW_REPAIR_CACHE:+{\"repair_cache\": $AW_REPAIR_CACHE\}}"; }
 
 # aw_claim NS IFACE MAC: from namespace $AW-NS, an ARP reply to the host
-# saying "$GW_IP is at MAC" (60 bytes, zero padding).
-aw_claim() {
-  local frame
-  frame="$(lab_hex_mac "$HOST_MAC")$(lab_hex_mac "$3")0806"
-  frame+="0001080006040002$(lab_hex_mac "$3")$(lab_hex_ip "$GW_IP")$(lab_hex_mac "$HOST_MAC")$(lab_hex_ip "$HOST_IP")"
-  frame+="$(lab_zeros 18)"
-  lab_inject "$1" "$2" "$frame"
-}
+# saying "$GW_IP is at MAC".
+aw_claim() { lab_inject "$1" "$2" "$(lab_claim_hex "$3")"; }
 
 # The plug-in's probe requests: from the host, asking for the gateway's
 # address and naming the MAC it asks (the kernel's own requests leave the
@@ -81,10 +59,8 @@ aw_seen_more_than() { [ "$(aw_seen_from "$1")" -gt "$2" ]; }
 # Protection by binding: the agent in protection mode 2 with auto-binding and
 # the gateway's pair in its list; a spoofer claims the gateway's address.
 aw_bind_start() {
-  aw_require
   aw_setup
-  aw_capture_host
-  aw_start_agent "$(aw_policy 2 1 "$GW_IP-$GW_MAC")"
+  lab_host_agent "$(aw_policy 2 1 "$GW_IP-$GW_MAC")"
   aw_claim spoof s0 "$SPOOF_MAC"
 }
 aw_gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0; }
@@ -94,8 +70,6 @@ aw_gateway_bound() { aw_gateway_entry | grep -qF "lladdr $GW_MAC PERMANENT"; }
 # The segment set up, the host's capture on and the agent started with
 # protection by probing (mode 1).
 aw_start_probing() {
-  aw_require
   aw_setup
-  aw_capture_host
-  aw_start_agent "$(aw_policy 1 0 "")"
+  lab_host_agent "$(aw_policy 1 0 "")"
 }

@@ -8,7 +8,7 @@
 #             names, 10.77.$NET.1, MAC $GW_MAC; its kernel answers ARP
 # Everything on the segment is captured in the server's namespace. Nothing
 # leaves these namespaces. The caller sets DG (unique prefix) and NET, then
-# calls dg_require and dg_setup; the cleanup runs on exit (DG_KEEP=1 keeps
+# calls dg_setup; the cleanup runs on exit (DG_KEEP=1 keeps
 # the test folder for a look afterwards).
 
 LAB=$DG
@@ -18,14 +18,11 @@ LAB_DUMP+=(dnsmasq.out dhclient.out)
 # Without a desktop the alarm window is told on the agent's output.
 LAB_AGENT_WRAP=(env -u DISPLAY -u WAYLAND_DISPLAY)
 
-# dg_require TOOL...: root, network namespaces, the built agent and the tools.
-dg_require() {
+# dg_setup TOOL...: the segment, once root, network namespaces, the built
+# agent and the tools are there.
+dg_setup() {
   lab_require tcpdump timeout "$@"
   lab_require_bin velmora-agent
-}
-
-dg_setup() {
-  lab_addresses
   SRV_IP=10.77.$NET.2
   LEASE_IP=10.77.$NET.50
   SRV_MAC=$(lab_mac 02)
@@ -44,37 +41,34 @@ dg_add_gateway() {
 # Captures the whole segment, from the server's side.
 dg_capture() { lab_capture srv s0 seg.pcap; }
 
+# The capture, the agent, the server and the client asking for a lease.
+dg_start_all() {
+  dg_capture
+  dg_start_agent
+  dg_start_dnsmasq
+  dg_start_dhclient
+}
+
 # The agent in the host namespace, live on h0: DHCP protection on, ARP
-# protection off.
+# protection off; GUARD (JSON), when given, as the guard section.
 dg_start_agent() {
-  lab_policy 0 0 "" 1 >"$LAB_TMP/config.json"
-  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 120
+  lab_host_agent "$(lab_policy 0 0 "" 1 "${1:-}")"
   lab_file_has "$LAB_TMP/home/log/Velmora.log" "DHCP only: ARP answers go to the DHCP probe" \
     || lab_fail "the agent did not hand ARP answers to the DHCP probe"
 }
 
-# dnsmasq as the DHCP server, naming $GW_IP as the router: no DNS, no
-# config or hosts files of the machine, its lease file in the test folder.
+# dnsmasq as the DHCP server, naming $GW_IP as the router (ARG... added).
 dg_start_dnsmasq() {
-  ip netns exec "$DG-srv" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 \
-    --user=root --interface=s0 --bind-interfaces --no-ping --log-dhcp \
-    --dhcp-range="$LEASE_IP,$LEASE_IP,255.255.255.0,1h" --dhcp-option="3,$GW_IP" \
-    --dhcp-leasefile="$LAB_TMP/dnsmasq.leases" --pid-file="$LAB_TMP/dnsmasq.pid" >"$LAB_TMP/dnsmasq.out" 2>&1 &
-  LAB_PIDS+=($!)
-  lab_wait 10 lab_file_has "$LAB_TMP/dnsmasq.out" "DHCP, IP range" || lab_fail "dnsmasq did not start"
+  lab_dnsmasq srv dnsmasq --interface=s0 --dhcp-range="$LEASE_IP,$LEASE_IP,255.255.255.0,1h" \
+    --dhcp-option="3,$GW_IP" "$@"
 }
 
-# dhclient asks once for a lease on h0. Its config leaves the broadcast flag
-# clear, so the offer comes unicast to the host's MAC; its script does
-# nothing, so no file of the machine (resolv.conf) is touched.
+# dhclient (output in NAME.out, dhclient.out by default) asks once for a
+# lease on h0. Its config leaves the broadcast flag clear, so the offer
+# comes unicast to the host's MAC.
 dg_start_dhclient() {
-  cat >"$LAB_TMP/dhclient.conf" <<CONF
-request subnet-mask, routers;
-timeout 20;
-CONF
-  ip netns exec "$DG-host" dhclient -d -1 -v -cf "$LAB_TMP/dhclient.conf" -sf /bin/true \
-    -lf "$LAB_TMP/dhclient.leases" -pf "$LAB_TMP/dhclient.pid" h0 >"$LAB_TMP/dhclient.out" 2>&1 &
-  LAB_PIDS+=($!)
+  printf 'request subnet-mask, routers;\ntimeout 20;\n' >"$LAB_TMP/dhclient.conf"
+  lab_dhclient "${1:-dhclient}" -cf "$LAB_TMP/dhclient.conf"
 }
 
 dg_attack_log() { echo "$LAB_TMP/home/log/Attack.log"; }
@@ -91,7 +85,6 @@ dg_probe_frames() {
       END { flush() }'
 }
 dg_probe_count() { dg_probe_frames | wc -l; }
-dg_probes_at_least() { [ "$(dg_probe_count)" -ge "$1" ]; }
 
 # Of what the attack log holds, only the alarm text names the server's MAC
 # in this form (offers are logged as bytes).

@@ -65,11 +65,13 @@ lab_cleanup() {
   return 0
 }
 
-# The test folder, and the cleanup on exit.
+# The test folder, the cleanup on exit and, when NET is set, the segment's
+# addresses (lab_addresses).
 lab_start() {
   trap lab_cleanup EXIT
   LAB_TMP=$(mktemp -d "/tmp/$LAB.XXXXXX")
   mkdir -p "$LAB_TMP/home"
+  [ -z "${NET:-}" ] || lab_addresses
 }
 
 # lab_netns NAME...: namespaces $LAB-NAME (a leftover of an earlier run goes).
@@ -79,7 +81,11 @@ lab_netns() {
     LAB_NETNS+=("$LAB-$name")
     ip netns del "$LAB-$name" 2>/dev/null
     ip netns add "$LAB-$name" || lab_fail "netns $LAB-$name"
+    # LAB_NO_IPV6=1: the links of the namespace carry only the test's frames.
+    [ -n "${LAB_NO_IPV6:-}" ] && ip netns exec "$LAB-$name" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 \
+      net.ipv6.conf.default.disable_ipv6=1
   done
+  return 0
 }
 
 # lab_iface NS IFACE MAC [IP]: MAC, address (/24) and link up in $LAB-NS.
@@ -121,6 +127,7 @@ lab_wait() {
 }
 
 lab_file_has() { [ -f "$1" ] && grep -qF -- "$2" "$1"; }
+lab_now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 # lab_count FILE TEXT: lines of FILE holding TEXT (0 without the file).
 lab_count() {
   local n=0
@@ -140,12 +147,13 @@ lab_capture() {
 }
 
 # lab_start_agent NS ARG...: the agent in $LAB-NS with its home in the test
-# folder and its output in agent.out, once it captures.
+# folder and its output in agent.out (standard output to the descriptor
+# LAB_AGENT_FD when that is set), once it captures.
 lab_start_agent() {
   local ns=$1
   shift
   ip netns exec "$LAB-$ns" "${LAB_AGENT_WRAP[@]}" "${LAB_AGENT_EXE:-$BIN/velmora-agent}" --home "$LAB_TMP/home" "$@" \
-    >"$LAB_TMP/agent.out" 2>&1 &
+    2>"$LAB_TMP/agent.out" 1>&"${LAB_AGENT_FD:-2}" &
   LAB_AGENT=$!
   LAB_PIDS+=("$LAB_AGENT")
   lab_wait 15 lab_file_has "$LAB_TMP/home/log/Velmora.log" "HWinPCapHelper::instance().start() ret 0" \
@@ -153,23 +161,39 @@ lab_start_agent() {
   sleep 0.3  # the capture thread opens after start() returns
 }
 
-# lab_stop_agent SIGNAL: sends SIGNAL and sets LAB_AGENT_STATUS to the
-# agent's exit status (124 when it is still running 10 s later).
-lab_stop_agent() {
-  LAB_AGENT_STATUS=124
-  kill "-$1" "$LAB_AGENT"
-  for _ in $(seq 1 100); do
-    if ! kill -0 "$LAB_AGENT" 2>/dev/null; then wait "$LAB_AGENT"; LAB_AGENT_STATUS=$?; break; fi
-    sleep 0.1
-  done
+# lab_host_agent CONFIG_JSON [SECONDS]: the config in config.json and the
+# agent with it in $LAB-host, live on h0, for SECONDS (120) at most.
+lab_host_agent() {
+  printf '%s\n' "$1" >"$LAB_TMP/config.json"
+  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for "${2:-120}"
 }
 
-# lab_policy MODE AUTOBIND BINDLIST DHCP: an agent config with one policy
-# record (ARP protection MODE, DHCP protection on or off).
+# lab_stop_agent SIGNAL: sends SIGNAL and fails unless the agent exits 0
+# within 10 s; LAB_STOP_MS is how long it took, LAB_AGENT_STATUS the status
+# (124: still running).
+lab_stop_agent() {
+  local start
+  start=$(lab_now_ms)
+  LAB_AGENT_STATUS=124
+  kill "-$1" "$LAB_AGENT"
+  for _ in $(seq 1 1000); do
+    kill -0 "$LAB_AGENT" 2>/dev/null || break
+    sleep 0.01
+  done
+  LAB_STOP_MS=$(( $(lab_now_ms) - start ))
+  kill -0 "$LAB_AGENT" 2>/dev/null || { wait "$LAB_AGENT"; LAB_AGENT_STATUS=$?; }
+  echo "SIG$1 stopped the agent in $LAB_STOP_MS ms (status $LAB_AGENT_STATUS)"
+  [ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "exit status $LAB_AGENT_STATUS after SIG$1"
+}
+
+# lab_policy MODE AUTOBIND BINDLIST DHCP [GUARD]: an agent config with one
+# policy record (ARP protection MODE, DHCP protection on or off) and, when
+# given, GUARD (JSON) as its guard section.
 lab_policy() {
+  local guard=${5:+ \"guard\": $5,}
   cat <<JSON
 {"policy": [{"strPolicyID": "$LAB", "iStateMask": 1, "iAntiARPSpoofing": $1, "strBindList": "$3",
-             "iAntiDHCPSpoofing": $4, "iAutoBind": $2, "alarm_msg": "lab $LAB"}],
+             "iAntiDHCPSpoofing": $4, "iAutoBind": $2, "alarm_msg": "lab $LAB"}],$guard
  "agent": {"name": "Velmora", "online": true, "state": 1, "auth_802": false, "core_accepts": true, "heartbeat_s": 30}}
 JSON
 }
@@ -177,7 +201,7 @@ JSON
 # lab_mac NN: the test's locally administered MAC 02:77:<NET>:00:00:NN.
 lab_mac() { printf '02:77:%02x:00:00:%s' "$NET" "$1"; }
 # The segment's usual parties: the host (.10), the gateway (.1), a spoofer
-# (.66) and a rogue MAC.
+# (.66) and a rogue MAC; the binding report of the spoofer's claim.
 lab_addresses() {
   HOST_IP=10.77.$NET.10
   GW_IP=10.77.$NET.1
@@ -186,16 +210,24 @@ lab_addresses() {
   GW_MAC=$(lab_mac 01)
   SPOOF_MAC=$(lab_mac 66)
   ROGUE_MAC=$(lab_mac 99)
+  BIND_REPORT="\"str_desc\":\"AntiARP_RP_ARP_BIND\",\"mapDesc\":{\"ipb\":\"$GW_IP\",\"mac\":\"$SPOOF_MAC\",\"macb\":\"$GW_MAC\"}"
 }
 
-# A sender namespace wired straight to the host (as the spoofer), the host's
-# default route through the gateway, whose MAC the host already knows.
-lab_sender_segment() {
+# lab_link MAC [IP]: a sender namespace ($LAB-send, f0 with MAC and IP)
+# wired straight to the host ($LAB-host, h0), the host's default route
+# through the gateway.
+lab_link() {
   lab_netns send host
   lab_pair send f0 host h0
-  lab_iface send f0 "$SPOOF_MAC" "$SPOOF_IP"
+  lab_iface send f0 "$1" "${2:-}"
   lab_iface host h0 "$HOST_MAC" "$HOST_IP"
   ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
+}
+
+# lab_sender_segment MAC IP: lab_link, and the host already knows the
+# gateway's MAC.
+lab_sender_segment() {
+  lab_link "$@"
   ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
 }
 
@@ -211,9 +243,93 @@ lab_ip_checksum() {
   while [ $(( sum >> 16 )) != 0 ]; do sum=$(( (sum & 0xffff) + (sum >> 16) )); done
   printf '%04x' $(( ~sum & 0xffff ))
 }
-# lab_inject NS IFACE HEX: one frame sent from $LAB-NS, under an 802.1Q tag
-# of VLAN $LAB_VLAN when that is set.
+
+# lab_arp_hex OP ETH_DST SENDER_MAC SENDER_IP TARGET_MAC TARGET_IP: a 60-byte
+# ARP frame (OP 1 request, 2 reply), zero padded.
+lab_arp_hex() {
+  echo "$(lab_hex_mac "$2")$(lab_hex_mac "$3")0806000108000604$(printf %04x "$1")$(lab_hex_mac "$3")$(lab_hex_ip "$4")$(lab_hex_mac "$5")$(lab_hex_ip "$6")$(lab_zeros 18)"
+}
+# lab_claim_hex MAC [IP]: a reply to the host saying IP (the gateway's) is at MAC.
+lab_claim_hex() { lab_arp_hex 2 "$HOST_MAC" "$1" "${2:-$GW_IP}" "$HOST_MAC" "$HOST_IP"; }
+
+# lab_offer_hex SERVER_MAC SERVER_IP YIADDR [ROUTER]: a DHCPOFFER of YIADDR
+# (0.0.0.0: no address) from the server to the host's MAC and address, the
+# message padded to 300 bytes.
+lab_offer_hex() {
+  local src dst bootp udp ip
+  src=$(lab_hex_ip "$2")
+  dst=$(lab_hex_ip "$HOST_IP")
+  bootp="020106000000beef$(lab_zeros 8)$(lab_hex_ip "$3")$(lab_zeros 8)$(lab_hex_mac "$HOST_MAC")$(lab_zeros 202)"
+  bootp+="63825363350102${4:+0304$(lab_hex_ip "$4")}ff"
+  bootp+=$(lab_zeros $(( 300 - ${#bootp} / 2 )))
+  udp="00430044$(printf %04x $(( 8 + ${#bootp} / 2 )))0000$bootp"
+  ip="4500$(printf %04x $(( 20 + ${#udp} / 2 )))000000004011"
+  echo "$(lab_hex_mac "$HOST_MAC")$(lab_hex_mac "$1")0800$ip$(lab_ip_checksum "${ip}0000$src$dst")$src$dst$udp"
+}
+
+# lab_inject NS IFACE HEX [COUNT INTERVAL_MS]: a frame sent from $LAB-NS,
+# under an 802.1Q tag of VLAN $LAB_VLAN when that is set.
 lab_inject() {
-  ip netns exec "$LAB-$1" "$BIN/frame_inject" ${LAB_VLAN:+--vlan "$LAB_VLAN"} "$2" "$3" \
+  ip netns exec "$LAB-$1" "$BIN/frame_inject" ${LAB_VLAN:+--vlan "$LAB_VLAN"} "$2" "$3" ${4:+"$4" "$5"} \
     || lab_fail "frame_inject in $LAB-$1"
+}
+
+# lab_dnsmasq NS NAME ARG...: dnsmasq (no DNS, no file of the machine) in
+# $LAB-NS, its output in NAME.out, once it serves.
+lab_dnsmasq() {
+  local ns=$1 name=$2
+  shift 2
+  ip netns exec "$LAB-$ns" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 --user=root \
+    --bind-interfaces --no-ping --log-dhcp --dhcp-leasefile="$LAB_TMP/$name.leases" \
+    --pid-file="$LAB_TMP/$name.pid" "$@" >"$LAB_TMP/$name.out" 2>&1 &
+  LAB_PIDS+=($!)
+  lab_wait 10 lab_file_has "$LAB_TMP/$name.out" ", IP range" || lab_fail "dnsmasq $name did not start"
+}
+
+# lab_dhclient NAME ARG...: dhclient in $LAB-host asking once on h0, its
+# output in NAME.out; its script does nothing, so no file of the machine
+# (resolv.conf) is touched.
+lab_dhclient() {
+  local name=$1
+  shift
+  ip netns exec "$LAB-host" dhclient -d -1 -v -sf /bin/true -lf "$LAB_TMP/dhclient.leases" -pf "$LAB_TMP/$name.pid" \
+    "$@" h0 >"$LAB_TMP/$name.out" 2>&1 &
+  LAB_PIDS+=($!)
+}
+
+# lab_xvfb: a private X server on a display nobody uses (Xvfb refuses a
+# taken one, so a few are tried); DISPLAY names it.
+lab_xvfb() {
+  local n pid
+  for n in $(seq 71 99); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -nolisten tcp -screen 0 1024x768x24 >"$LAB_TMP/xvfb.out" 2>&1 &
+    pid=$!
+    lab_wait 5 lab_xvfb_up "$n" "$pid"
+    if lab_xvfb_up "$n" "$pid"; then LAB_PIDS+=("$pid"); export DISPLAY=":$n"; return 0; fi
+    kill "$pid" 2>/dev/null
+  done
+  lab_fail "no X server could be started"
+}
+lab_xvfb_up() { [ -e "/tmp/.X11-unix/X$1" ] && kill -0 "$2" 2>/dev/null; }
+
+# The DHCP alarm window, told on the agent's output and (when xwininfo is
+# there) on the display.
+lab_alarm_window_open() {
+  lab_file_has "$LAB_TMP/agent.out" "WINDOW [Velmora - DHCP alarm]" || return 1
+  command -v xwininfo >/dev/null || return 0
+  xwininfo -root -tree 2>/dev/null | grep -qF '"Velmora - DHCP alarm"'
+}
+
+# lab_options "OPTION=VARIABLE..." ARG...: each "--OPTION VALUE" of ARG sets
+# VARIABLE; anything else ends the script (exit 2).
+lab_options() {
+  local map=" $1 " variable
+  shift
+  while [ $# -gt 0 ]; do
+    variable=${map#* ${1#--}=}
+    if [[ $1 != --* || $variable == "$map" || $# -lt 2 ]]; then echo "$(basename "$0"): unknown option $1"; exit 2; fi
+    printf -v "${variable%% *}" '%s' "$2"
+    shift 2
+  done
 }

@@ -6,31 +6,24 @@
 #             ARP), from which the floods and the spoofer's claim are sent
 # The agent runs protection by binding (mode 2, auto-binding) with DHCP
 # protection on. The caller sets RP (unique prefix) and NET, then calls
-# rp_require and rp_setup; the cleanup runs on exit.
+# rp_setup; the cleanup runs on exit.
 
 LAB=$RP
 source "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 
-rp_require() {
+rp_setup() {
   lab_require timeout
   lab_require_bin velmora-agent frame_inject hardening_flood
-}
-
-rp_setup() {
-  lab_addresses
   lab_start
-  lab_netns send host
-  lab_pair send f0 host h0
-  lab_iface send f0 "$GW_MAC" "$GW_IP"
-  lab_iface host h0 "$HOST_MAC" "$HOST_IP"
-  ip -n "$LAB-host" route add default via "$GW_IP" dev h0 || lab_fail "default route"
-  ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
-  lab_policy 2 1 "$GW_IP-$GW_MAC" 1 >"$LAB_TMP/config.json"
+  lab_sender_segment "$GW_MAC" "$GW_IP"
   # No alarm window on a display: its lines go to standard output.
   LAB_AGENT_WRAP=(env -u DISPLAY -u WAYLAND_DISPLAY)
   REPORTS=$LAB_TMP/home/core/reports.jsonl
-  BIND_REPORT="\"str_desc\":\"AntiARP_RP_ARP_BIND\",\"mapDesc\":{\"ipb\":\"$GW_IP\",\"mac\":\"$SPOOF_MAC\""
 }
+
+# rp_start_agent SECONDS: the agent for at most SECONDS in protection by
+# binding with auto-binding, the gateway's pair in its list.
+rp_start_agent() { lab_host_agent "$(lab_policy 2 1 "$GW_IP-$GW_MAC" 1)" "$1"; }
 
 # rp_flood SECONDS RATE: unicast offers without address from ever new
 # server MACs, in the background (pid in FLOOD, output in flood.out).
@@ -42,20 +35,12 @@ rp_flood() {
 }
 
 # The spoofer claims the gateway's address for its own MAC, to the host.
-rp_spoof() {
-  lab_inject send f0 "$(lab_hex_mac "$HOST_MAC")$(lab_hex_mac "$SPOOF_MAC")08060001080006040002$(lab_hex_mac "$SPOOF_MAC")$(lab_hex_ip "$GW_IP")$(lab_hex_mac "$HOST_MAC")$(lab_hex_ip "$HOST_IP")$(lab_zeros 18)"
-}
+rp_spoof() { lab_inject send f0 "$(lab_claim_hex "$SPOOF_MAC")"; }
 
 rp_bound() { ip -n "$LAB-host" neigh show "$GW_IP" dev h0 | grep -qF "lladdr $GW_MAC PERMANENT"; }
-rp_now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 # rp_stop_within MS: SIGTERM ends the agent with status 0 within MS ms.
 rp_stop_within() {
-  local start stop_ms
-  start=$(rp_now_ms)
   lab_stop_agent TERM
-  stop_ms=$(( $(rp_now_ms) - start ))
-  echo "SIGTERM stopped the agent in $stop_ms ms (status $LAB_AGENT_STATUS)"
-  [ "$LAB_AGENT_STATUS" = 0 ] || lab_fail "exit status $LAB_AGENT_STATUS after SIGTERM"
-  [ "$stop_ms" -le "$1" ] || lab_fail "SIGTERM took $stop_ms ms"
+  [ "$LAB_STOP_MS" -le "$1" ] || lab_fail "SIGTERM took $LAB_STOP_MS ms"
 }

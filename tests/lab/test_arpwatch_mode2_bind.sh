@@ -8,7 +8,6 @@ NET=$(( ${LAB_VLAN:+1} + 73 ))
 source "$(dirname "$0")/arpwatch_common.sh"
 aw_bind_start
 
-BIND_REPORT="\"str_desc\":\"AntiARP_RP_ARP_BIND\",\"mapDesc\":{\"ipb\":\"$GW_IP\",\"mac\":\"$SPOOF_MAC\",\"macb\":\"$GW_MAC\"}"
 lab_wait 15 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$BIND_REPORT" || lab_fail "no AntiARP_RP_ARP_BIND report with mac, macb and ipb"
 lab_wait 5 aw_gateway_bound || lab_fail "the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
 

@@ -5,13 +5,9 @@
 DG=dhcpg_present
 NET=81
 source "$(dirname "$0")/dhcpguard_common.sh"
-dg_require dnsmasq dhclient
-dg_setup
+dg_setup dnsmasq dhclient
 dg_add_gateway
-dg_capture
-dg_start_agent
-dg_start_dnsmasq
-dg_start_dhclient
+dg_start_all
 
 LOG=$(dg_attack_log)
 lab_wait 30 lab_file_has "$LOG" "Send an Arp packet to $GW_IP," || lab_fail "no probe of the gateway"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # IPv6 on a segment whose router is the kernel, advertising fd77:6::/64
-# through radvd every 3-4 s; the attacker sends its frames from a raw socket
-# (ipv6guard_send.py) and runs a rogue DHCPv6 server (dnsmasq).
+# through radvd every 3-4 s; the attacker sends its frames with frame_inject
+# (built by ipv6guard_frame.py) and runs a rogue DHCPv6 server (dnsmasq).
 # - The router's own advertisements raise nothing.
 # - A forged neighbour advertisement for the router: probed (a duplicate
 #   address probe to the router's MAC, which the router answers) and
@@ -13,15 +13,12 @@
 LAB=ipv6g
 NET=6
 source "$(dirname "$0")/lab_common.sh"
-SEND=$(cd "$(dirname "$0")" && pwd)/ipv6guard_send.py
+FRAMES=$(dirname "$0")/ipv6guard_frame.py
 lab_require radvd dnsmasq dhclient python3 tcpdump
-lab_require_bin velmora-agent
+lab_require_bin velmora-agent frame_inject
 lab_start
 LAB_DUMP+=(radvd.out rogue.out dhclient.out)
 
-HOST_MAC=$(lab_mac 0a)
-GW_MAC=$(lab_mac 01)
-SPOOF_MAC=$(lab_mac 66)
 lab_bridge
 ip -n "$LAB-seg" link set br0 type bridge mcast_snooping 0
 # The bridge's own ports speak no IPv6.
@@ -52,6 +49,8 @@ interface g0 {
 CONF
 ip netns exec "$LAB-gw" radvd -n -m stderr -C "$LAB_TMP/radvd.conf" -p "$LAB_TMP/radvd.pid" >"$LAB_TMP/radvd.out" 2>&1 &
 LAB_PIDS+=($!)
+# send na|ra: the attacker's forged neighbour or rogue router advertisement.
+send() { lab_inject spoof s0 "$(python3 "$FRAMES" "$1")"; }
 default_routes() { ip -n "$LAB-host" -6 route show default; }
 router_entry() { ip -n "$LAB-host" -6 neigh show fe80::1 dev h0; }
 lab_wait 20 sh -c "ip -n $LAB-host -6 route show default | grep -q 'via fe80::1 dev h0 proto ra'" \
@@ -64,39 +63,32 @@ frames() { tcpdump -r "$LAB_TMP/host.pcap" -nn -e "$@" 2>/dev/null | wc -l; }
 adverts_from_router() { frames "ether src $GW_MAC and ip6[40] == 134"; }
 start_agent() {
   [ -n "$LAB_AGENT" ] && { lab_stop_agent TERM; mv "$LAB_TMP/home" "$LAB_TMP/home-probe"; mkdir -p "$LAB_TMP/home"; }
-  lab_policy 1 0 "" 0 | sed '$ s/}$/, "guard": '"$1"'}/' >"$LAB_TMP/config.json"
-  lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 150
+  lab_host_agent "$(lab_policy 1 0 "" 0 "$1")" 150
   lab_file_has "$LAB_TMP/home/log/Velmora.log" "IPv6 guard: 1 routers in the table" \
     || lab_fail "the guard did not read the router from the kernel"
 }
 
 start_agent '{"ipv6": true, "ipv6_remove_rogue_routes": true, "dhcp6_servers": ["00:03:00:01:02:77:06:00:00:02"]}'
 seen=$(adverts_from_router)
-lab_wait 10 sh -c "[ \$(tcpdump -r $LAB_TMP/host.pcap -nn -e 'ether src $GW_MAC and ip6[40] == 134' 2>/dev/null | wc -l) -gt $seen ]" \
-  || lab_fail "no advertisement of the router while the agent ran"
+more_adverts() { [ "$(adverts_from_router)" -gt "$seen" ]; }
+lab_wait 10 more_adverts || lab_fail "no advertisement of the router while the agent ran"
 
-ip netns exec "$LAB-spoof" python3 "$SEND" s0 na || lab_fail "the forged advertisement was not sent"
+send na
 lab_wait 5 has_report AntiARP_RP_ND fe80::1 || lab_fail "no AntiARP_RP_ND for the forged advertisement: $(reports)"
 [ "$(frames "ether src $HOST_MAC and ether dst $GW_MAC and ip6[40] == 135")" -ge 1 ] \
   || lab_fail "no probe to the router's MAC"
 lab_wait 2 sh -c "ip -n $LAB-host -6 neigh show fe80::1 dev h0 | grep -qF 'lladdr $GW_MAC'" \
   || lab_fail "the router's answer did not put its MAC back: $(router_entry)"
 
-ip netns exec "$LAB-spoof" python3 "$SEND" s0 ra || lab_fail "the rogue advertisement was not sent"
+send ra
 lab_wait 5 has_report AntiARP_RP_RA fe80::66 || lab_fail "no AntiARP_RP_RA for the rogue advertisement: $(reports)"
 lab_wait 5 lab_file_has "$LAB_TMP/home/log/Velmora.log" "default route(s) via rogue IPv6 router fe80::66" \
   || lab_fail "the rogue's default route was not removed: $(default_routes)"
 ! default_routes | grep -q fe80::66 || lab_fail "the rogue's default route is still there: $(default_routes)"
 default_routes | grep -q 'via fe80::1' || lab_fail "the router's default route went too: $(default_routes)"
 
-ip netns exec "$LAB-spoof" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 --user=root \
-  --bind-interfaces --interface=s0 --dhcp-range=fd77:6::100,fd77:6::1ff,64,1h --log-dhcp \
-  --dhcp-leasefile="$LAB_TMP/rogue.leases" --pid-file="$LAB_TMP/rogue.pid" >"$LAB_TMP/rogue.out" 2>&1 &
-LAB_PIDS+=($!)
-lab_wait 10 lab_file_has "$LAB_TMP/rogue.out" "DHCPv6, IP range" || lab_fail "the rogue dnsmasq did not start"
-ip netns exec "$LAB-host" dhclient -6 -d -1 -v -sf /bin/true -lf "$LAB_TMP/dhclient.leases" \
-  -pf "$LAB_TMP/dhclient.pid" h0 >"$LAB_TMP/dhclient.out" 2>&1 &
-LAB_PIDS+=($!)
+lab_dnsmasq spoof rogue --interface=s0 --dhcp-range=fd77:6::100,fd77:6::1ff,64,1h
+lab_dhclient dhclient -6
 lab_wait 20 has_report AntiARP_RP_DHCP6 fe80::66 || lab_fail "no AntiARP_RP_DHCP6 for the rogue server: $(reports)"
 kill "${LAB_PIDS[-1]}" 2>/dev/null
 grep -q '"iAttackType":2,[^}]*"str_desc":"AntiARP_RP_DHCP6"' "$LAB_TMP/home/core/reports.jsonl" \
@@ -105,11 +97,11 @@ grep -q '"iAttackType":2,[^}]*"str_desc":"AntiARP_RP_DHCP6"' "$LAB_TMP/home/core
 
 # Listed: the forged advertisement binds the router's entry.
 start_agent '{"ipv6_routers": ["fe80::1-'"$GW_MAC"'"]}'
-ip netns exec "$LAB-spoof" python3 "$SEND" s0 na || lab_fail "the forged advertisement was not sent"
+send na
 lab_wait 5 has_report AntiARP_RP_ND fe80::1 || lab_fail "[listed] no AntiARP_RP_ND: $(reports)"
 lab_wait 2 sh -c "ip -n $LAB-host -6 neigh show fe80::1 dev h0 | grep -qF 'lladdr $GW_MAC PERMANENT'" \
   || lab_fail "[listed] the router's entry is not bound: $(router_entry)"
-ip netns exec "$LAB-spoof" python3 "$SEND" s0 na
+send na
 sleep 0.5
 router_entry | grep -qF "lladdr $GW_MAC PERMANENT" || lab_fail "[listed] a second claim moved the entry: $(router_entry)"
 [ "$(reports | wc -l)" = 1 ] || lab_fail "[listed] expected one report, got: $(reports)"

@@ -9,29 +9,21 @@
 AW=neighwatch_garp
 NET=96
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_require
 aw_setup
-aw_capture_host
 
 # The gratuitous request, broadcast: "who has $GW_IP, tell $GW_IP at SPOOF_MAC".
 gratuitous() {
-  local frame
-  frame="ffffffffffff$(lab_hex_mac "$SPOOF_MAC")0806"
-  frame+="0001080006040001$(lab_hex_mac "$SPOOF_MAC")$(lab_hex_ip "$GW_IP")$(lab_zeros 6)$(lab_hex_ip "$GW_IP")"
-  frame+="$(lab_zeros 18)"
-  lab_inject spoof s0 "$frame"
+  lab_inject spoof s0 "$(lab_arp_hex 1 ff:ff:ff:ff:ff:ff "$SPOOF_MAC" "$GW_IP" 00:00:00:00:00:00 "$GW_IP")"
 }
 
 # run_case NAME MODE GUARD_SECTION: a fresh agent home, the gateway's entry
 # REACHABLE with its own MAC, the agent with the policy of MODE (auto-binding
 # and the gateway's pair in the list) and the guard section, then the frame.
 run_case() {
-  local config
   [ -n "$LAB_AGENT" ] && { lab_stop_agent TERM; mv "$LAB_TMP/home" "$LAB_TMP/home-$CASE"; mkdir -p "$LAB_TMP/home"; }
   CASE=$1
   ip -n "$AW-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
-  config=$(aw_policy "$2" 1 "$GW_IP-$GW_MAC")
-  aw_start_agent "${config%\}}${3:+, \"guard\": $3}}"
+  lab_host_agent "$(lab_policy "$2" 1 "$GW_IP-$GW_MAC" 0 "$3")"
   gratuitous
 }
 
@@ -40,7 +32,6 @@ watch_started() { lab_file_has "$LAB_TMP/home/log/Velmora.log" "neighbour watch 
 
 run_case mode2 2 '{"neighbour_watch": true}'
 watch_started || lab_fail "[$CASE] the watch did not start"
-BIND_REPORT="\"str_desc\":\"AntiARP_RP_ARP_BIND\",\"mapDesc\":{\"ipb\":\"$GW_IP\",\"mac\":\"$SPOOF_MAC\",\"macb\":\"$GW_MAC\"}"
 lab_wait 5 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$BIND_REPORT" || lab_fail "[$CASE] no AntiARP_RP_ARP_BIND"
 lab_wait 5 aw_gateway_bound || lab_fail "[$CASE] the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
 sleep 0.5  # the binding's own event must not come back as a claim

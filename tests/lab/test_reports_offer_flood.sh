@@ -12,19 +12,18 @@ NET=64
 source "$(dirname "$0")/reports_common.sh"
 shift || true
 FLOOD_SECONDS=4
-[ "${1:-}" = --seconds ] && FLOOD_SECONDS=$2
-rp_require
+lab_options "seconds=FLOOD_SECONDS" "$@"
 rp_setup
-lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for $((FLOOD_SECONDS + 60))
+rp_start_agent $((FLOOD_SECONDS + 60))
 core_size() { du -sb "$LAB_TMP/home/core" | cut -f1; }
 core_before=$(core_size)
 
 rp_flood "$FLOOD_SECONDS" 100000
 sleep $((FLOOD_SECONDS / 2))
-sent_at=$(rp_now_ms)
+sent_at=$(lab_now_ms)
 rp_spoof
 lab_wait 5 rp_bound || lab_fail "the gateway was not bound to $GW_MAC during the flood"
-bound_ms=$(( $(rp_now_ms) - sent_at ))
+bound_ms=$(( $(lab_now_ms) - sent_at ))
 wait "$FLOOD"
 cat "$LAB_TMP/flood.out"
 echo "bound $bound_ms ms after the claim was sent"

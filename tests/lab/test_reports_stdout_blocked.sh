@@ -8,7 +8,6 @@
 RP=reports_stdout
 NET=65
 source "$(dirname "$0")/reports_common.sh"
-rp_require
 lab_require mkfifo dd
 rp_setup
 mkfifo "$LAB_TMP/out.fifo"
@@ -16,13 +15,7 @@ mkfifo "$LAB_TMP/out.fifo"
 sleep 600 <"$LAB_TMP/out.fifo" &
 LAB_PIDS+=($!)
 timeout 2 dd if=/dev/zero of="$LAB_TMP/out.fifo" bs=4096 count=1000 2>/dev/null
-ip netns exec "$LAB-host" "${LAB_AGENT_WRAP[@]}" "$BIN/velmora-agent" --home "$LAB_TMP/home" \
-  --config "$LAB_TMP/config.json" --iface h0 --run-for 120 >"$LAB_TMP/out.fifo" 2>"$LAB_TMP/agent.out" &
-LAB_AGENT=$!
-LAB_PIDS+=("$LAB_AGENT")
-lab_wait 15 lab_file_has "$LAB_TMP/home/log/Velmora.log" "HWinPCapHelper::instance().start() ret 0" \
-  || lab_fail "the agent did not start capturing"
-sleep 0.3
+LAB_AGENT_FD=3 rp_start_agent 120 3>"$LAB_TMP/out.fifo"
 
 rp_flood 2 2000
 wait "$FLOOD"

@@ -7,8 +7,8 @@
 
 namespace agent_test {
 
-void write_pcap(const std::string& path, const std::vector<TimedFrame>& frames, int linktype) {
-  pcap_t* dead = pcap_open_dead(linktype, 65535);
+void write_pcap(const std::string& path, const std::vector<TimedFrame>& frames) {
+  pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
   pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
   if (dumper == nullptr) {
     pcap_close(dead);
@@ -48,40 +48,6 @@ Frame ethernet_frame(const std::string& dst_mac, const std::string& src_mac, uin
   tidewell_test::FrameBuilder frame(std::max<size_t>(length, 14), fill);
   frame.set_mac(0, dst_mac).set_mac(6, src_mac).set16(12, ethertype);
   return frame.bytes();
-}
-
-Frame arp_frame(uint16_t op, const std::string& sender_mac, const std::string& sender_ip,
-                const std::string& target_mac, const std::string& target_ip, const std::string& eth_dst) {
-  tidewell_test::ArpFields fields;
-  fields.op = op;
-  fields.eth_dst = eth_dst;
-  fields.sender_mac = sender_mac;
-  fields.sender_ip = sender_ip;
-  fields.target_mac = target_mac;
-  fields.target_ip = target_ip;
-  return tidewell_test::arp_frame(fields, 60);
-}
-
-Frame dhcp_offer(const std::string& server_mac, const std::string& client_mac, const std::string& yiaddr,
-                 const std::string& router) {
-  tidewell_test::FrameBuilder frame(300);
-  frame.set_mac(0, client_mac).set_mac(6, server_mac).set16(12, 0x0800);
-  frame.set(14, {0x45}).set16(16, 300 - 14);  // IPv4, 20-byte header
-  frame.set(22, {64, 17});                    // TTL, UDP
-  frame.set_ip(26, "10.77.0.1").set_ip(30, yiaddr == "0.0.0.0" ? "255.255.255.255" : yiaddr);
-  frame.set16(34, 67).set16(36, 68).set16(38, 300 - 34);
-  frame.set(42, {2, 1, 6});  // BOOTREPLY, Ethernet, 6-byte addresses
-  frame.set_ip(58, yiaddr).set_mac(70, client_mac);
-  frame.set(278, {99, 130, 83, 99});
-  tidewell_test::Bytes options = {53, 1, 2};  // DHCPOFFER
-  if (!router.empty()) {
-    tidewell_test::Bytes address = tidewell_test::ip_bytes(router);
-    options.push_back(3);
-    options.push_back(static_cast<unsigned char>(address.size()));
-    options.insert(options.end(), address.begin(), address.end());
-  }
-  options.push_back(255);
-  return frame.set(282, options).bytes();
 }
 
 }  // namespace agent_test

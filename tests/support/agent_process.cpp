@@ -40,20 +40,18 @@ int ChildProcess::wait(double limit_s) {
   if (i_pid <= 0) return -1;
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit_s);
   int status = 0;
-  for (;;) {
-    pid_t done = ::waitpid(i_pid, &status, WNOHANG);
-    if (done == i_pid) break;
-    if (done < 0 || std::chrono::steady_clock::now() >= end) {
-      ::kill(i_pid, SIGKILL);
-      ::waitpid(i_pid, &status, 0);
-      i_pid = -1;
-      return -1;
-    }
+  pid_t done = 0;
+  while ((done = ::waitpid(i_pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  bool exited = done == i_pid;
+  if (!exited) {  // outlived the limit
+    ::kill(i_pid, SIGKILL);
+    ::waitpid(i_pid, &status, 0);
+  }
   i_pid = -1;
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return -2;
+  if (!exited) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
 }
 
 int run_child(const std::vector<std::string>& argv, const std::string& out_file, const std::string& err_file,

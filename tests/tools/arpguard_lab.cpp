@@ -9,7 +9,6 @@
 // 1 when the entry did not become static, 2 on bad usage.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,19 +19,15 @@
 #include "host/HEnvironment.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "platform/IpHelper.h"
+#include "platform/NetlinkArpTable.h"
 #include "platform/WinDebug.h"
 
 namespace {
 
 bool is_static_now(const std::string& ip) {
-  ULONG size = 0;
-  if (GetIpNetTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return false;
-  std::vector<DWORD> buffer(size / sizeof(DWORD) + 1);
-  if (GetIpNetTable(reinterpret_cast<PMIB_IPNETTABLE>(buffer.data()), &size, FALSE) != NO_ERROR) return false;
-  DWORD count = buffer[0];
-  for (DWORD i = 0; i < count && 4 + (i + 1) * sizeof(MIB_IPNETROW) <= size; ++i) {
-    MIB_IPNETROW row;
-    std::memcpy(&row, reinterpret_cast<const unsigned char*>(buffer.data()) + 4 + i * sizeof(row), sizeof(row));
+  std::vector<MIB_IPNETROW> rows;
+  if (platform::NetlinkArpTable().read_rows(rows) != NO_ERROR) return false;
+  for (const MIB_IPNETROW& row : rows) {
     if (HNetworkProtocolUtil::GetIPString(row.dwAddr, true) == ip && row.dwType == MIB_IPNET_TYPE_STATIC) return true;
   }
   return false;
@@ -83,12 +78,8 @@ int snapshot(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: arpguard_lab HOME bind IP MAC | HOME snapshot IP...\n");
-    return 2;
-  }
-  HEnvironment::set_home(HString(argv[1]));
-  std::string command = argv[2];
+  const std::string command = argc > 2 ? argv[2] : "";
+  if (command == "bind" || command == "snapshot") HEnvironment::set_home(HString(argv[1]));
   if (command == "bind" && argc == 5) return bind(argv[3], argv[4]);
   if (command == "snapshot") return snapshot(argc - 3, argv + 3);
   std::fprintf(stderr, "usage: arpguard_lab HOME bind IP MAC | HOME snapshot IP...\n");

@@ -1,17 +1,26 @@
-// The agent's command line, its choice of the live interface, and its end-of-run summary.
+// The agent's own parts: its command line, its choice of the live interface,
+// the main loop's pace, HOME/state.json and the end-of-run summary.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "agent/AgentLoop.h"
 #include "agent/AgentOptions.h"
 #include "agent/AgentPaths.h"
+#include "agent/AgentState.h"
 #include "agent/AgentSummary.h"
 #include "agent/DefaultRoute.h"
+#include "tests/support/TestHome.h"
 
 namespace {
+
+using json = nlohmann::json;
 
 AgentOptions parsed(const std::vector<std::string>& args) {
   AgentOptions options;
@@ -29,7 +38,7 @@ std::string error_of(const std::vector<std::string>& args) {
 
 TEST(AgentOptions, EveryOptionTakesItsValueInBothForms) {
   AgentOptions options = parsed({"--config", "c.json", "--home=/tmp/h", "--plugin", "p.so", "--replay", "in.pcap",
-                                 "--speed", "2.5", "--linger=0", "--run-for", "12"});
+                                 "--speed", "2.5", "--linger=0", "--run-for", "12", "--check-config"});
   EXPECT_EQ(options.str_config, "c.json");
   EXPECT_EQ(options.str_home, "/tmp/h");
   EXPECT_EQ(options.str_plugin, "p.so");
@@ -37,57 +46,38 @@ TEST(AgentOptions, EveryOptionTakesItsValueInBothForms) {
   EXPECT_DOUBLE_EQ(options.d_speed, 2.5);
   EXPECT_DOUBLE_EQ(options.d_linger_s, 0.0);
   EXPECT_DOUBLE_EQ(options.d_run_for_s, 12.0);
+  EXPECT_TRUE(options.b_check_config);
+  EXPECT_FALSE(options.b_version || options.b_help);
   EXPECT_DOUBLE_EQ(parsed({"--replay", "x.pcap", "--speed", "max"}).d_speed, 0.0) << "max: no pacing";
   EXPECT_EQ(parsed({"--iface", "veth0"}).str_iface, "veth0");
-  AgentOptions defaults = parsed({});  // live capture until stopped
-  EXPECT_TRUE(defaults.str_replay.empty());
-  EXPECT_DOUBLE_EQ(defaults.d_run_for_s, 0.0);
+  EXPECT_TRUE(parsed({"--version"}).b_version);
+  EXPECT_TRUE(parsed({"-h"}).b_help);
+  // Joined by "=", a value that looks like an option is meant.
+  EXPECT_EQ(parsed({"--replay=--odd.pcap"}).str_replay, "--odd.pcap");
 }
 
 TEST(AgentOptions, BadUsageNamesTheOption) {
-  EXPECT_EQ(error_of({"--bogus"}), "unknown option --bogus");
-  EXPECT_EQ(error_of({"--config"}), "--config needs a value");
-  EXPECT_EQ(error_of({"--home="}), "--home needs a value");
-  EXPECT_NE(error_of({"--speed", "2"}).find("--speed needs --replay"), std::string::npos);
-  EXPECT_NE(error_of({"--linger", "2"}).find("--linger needs --replay"), std::string::npos);
-  EXPECT_NE(error_of({"--replay", "x", "--speed", "0"}).find("--speed"), std::string::npos);
-  EXPECT_NE(error_of({"--replay", "x", "--speed", "fast"}).find("--speed"), std::string::npos);
-  for (const char* speed : {"inf", "nan", "-1", "1e400"}) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"--config"}, "--config needs a value"},
+      {{"--home="}, "--home needs a value"},
+      {{"--speed", "2"}, "--speed needs --replay"},
+      {{"--linger", "2"}, "--linger needs --replay"},
+      {{"--replay", "x", "--linger", "-1"}, "--linger"},
+      {{"--iface", "eth0", "--replay", "x"}, "exclude"},
+      // A forgotten value must not take the next option as a file name.
+      {{"--replay", "--home", "x"}, "--replay needs FILE.pcap, not the option --home"},
+      {{"--home", "a", "--home=b"}, "--home given twice"},
+      {{"-h", "--help"}, "--help given twice"},
+      {{"--version=1"}, "--version takes no value"},
+  };
+  for (const auto& [args, what] : cases) EXPECT_NE(error_of(args).find(what), std::string::npos) << what;
+  for (const char* speed : {"0", "fast", "inf", "nan", "-1", "1e400"}) {
     EXPECT_NE(error_of({"--replay", "x", "--speed", speed}).find("--speed"), std::string::npos) << speed;
   }
-  EXPECT_NE(error_of({"--replay", "x", "--linger", "-1"}).find("--linger"), std::string::npos);
-  EXPECT_NE(error_of({"--run-for", "0"}).find("--run-for"), std::string::npos);
-  EXPECT_NE(error_of({"--run-for", "inf"}).find("--run-for"), std::string::npos);
-  EXPECT_NE(error_of({"--run-for", "1e400"}).find("--run-for"), std::string::npos);
-  EXPECT_NE(error_of({"--run-for", "5s"}).find("--run-for"), std::string::npos);
-  EXPECT_NE(error_of({"--iface", "eth0", "--replay", "x"}).find("exclude"), std::string::npos);
-  // A forgotten value must not take the next option as a file name.
-  EXPECT_EQ(error_of({"--replay", "--home", "x"}), "--replay needs FILE.pcap, not the option --home");
-  EXPECT_EQ(parsed({"--replay=--odd.pcap"}).str_replay, "--odd.pcap") << "joined by =, the value is meant";
-  EXPECT_EQ(error_of({"--home", "a", "--home=b"}), "--home given twice");
-  EXPECT_EQ(error_of({"-h", "--help"}), "--help given twice");
-  EXPECT_EQ(error_of({"--version=1"}), "--version takes no value");
-}
-
-TEST(AgentOptions, SwitchesThatOnlyPrint) {
-  AgentOptions options = parsed({"--check-config", "--config", "c.json"});
-  EXPECT_TRUE(options.b_check_config);
-  EXPECT_FALSE(options.b_version || options.b_help);
-  EXPECT_TRUE(parsed({"--version"}).b_version);
-  EXPECT_TRUE(parsed({"-h"}).b_help);
-}
-
-// The build tree keeps everything beside the executable; an agent in an
-// sbin folder is the installed one.
-TEST(AgentPaths, InstalledDefaultsOnlyForTheInstalledLayout) {
-  AgentPaths build = AgentPaths::defaults_for("/src/build/bin");
-  EXPECT_EQ(build.str_config, "") << "the embedded default";
-  EXPECT_EQ(build.str_home, "/src/build/bin");
-  EXPECT_EQ(build.str_plugin, "/src/build/bin/libtidewell.so");
-  AgentPaths installed = AgentPaths::defaults_for("/usr/sbin");
-  EXPECT_EQ(installed.str_config, "/etc/velmora/agent.json");
-  EXPECT_EQ(installed.str_home, "/var/lib/velmora");
-  EXPECT_EQ(installed.str_plugin, "/usr/sbin/../lib/velmora/libtidewell.so");
+  for (const char* run_for : {"0", "inf", "1e400", "5s"}) {
+    EXPECT_NE(error_of({"--run-for", run_for}).find("--run-for"), std::string::npos) << run_for;
+  }
 }
 
 // Every option and config section that --help names is in the man page.
@@ -120,8 +110,7 @@ TEST(AgentDefaultRoute, PicksTheUpDefaultRouteWithTheLowestMetricOrNothing) {
       "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\tFFFFFFFF\t0\t0\t0\n"
       "down0\t00000000\t0102A8C0\t0002\t0\t0\t1\t00000000\t0\t0\t0\n";
   EXPECT_EQ(DefaultRoute::interface_from(table), "eth0");
-  // No default route: nothing.
-  EXPECT_EQ(DefaultRoute::interface_from(""), "");
+  // No default route, or lines that are none: nothing.
   EXPECT_EQ(DefaultRoute::interface_from("Iface\tDestination\n"
                                          "eth0\t0001A8C0\t00000000\t0001\t0\t0\t0\tFFFFFF00\n"
                                          "junk line\n"
@@ -132,58 +121,106 @@ TEST(AgentDefaultRoute, PicksTheUpDefaultRouteWithTheLowestMetricOrNothing) {
 // The end-of-run summary: every dropped frame is counted with the place it
 // was lost, the rate is over the capture's own time, and the lines that
 // scripts read keep their form.
-AgentSummary sample() {
+TEST(AgentSummary, DropsAddUpByPlaceAndTheRateIsOverTheCaptureTime) {
   AgentSummary s;
   s.capture.frames_read = 1000000;
   s.capture.frames_delivered = 999990;
-  s.capture.frames_short = 10;
   s.capture.frames_dropped = 7;
   s.capture.frames_queue_dropped = 5;
   s.capture.frames_sent = 3;
-  s.capture.frames_bad_dhcp = 1;
-  s.capture.frames_not_dhcp = 2;
-  s.capture.frames_bad_arp = 3;
-  s.capture.frames_other_vlan = 4;
-  s.capture.frames_bad_ipv6 = 6;
   s.capture.claims_not_judged_at_stop = 1787;
   s.capture.seconds = 0.25;
   s.ull_reports = 2;
   s.ull_alarms = 1;
   s.d_wall_seconds = 1.5;
-  return s;
-}
-
-TEST(AgentSummary, DropsAreAddedUpAndNamedByPlace) {
-  AgentSummary s = sample();
-  EXPECT_EQ(12u, s.dropped());
   std::string text = s.text();
-  EXPECT_NE(std::string::npos, text.find("  frames dropped:                  12 (capture 7, guard queue 5)\n")) << text;
-  EXPECT_NE(std::string::npos, s.log_line().find("dropped 7, dropped by the guard queue 5"));
-  const char not_judged[] = "malformed DHCP/IPv4 1, not DHCP 2, bad ARP header 3, malformed IPv6 6, other VLAN 4";
-  EXPECT_NE(std::string::npos, text.find(std::string("  frames not judged:               ") + not_judged + "\n"));
-  EXPECT_NE(std::string::npos, s.log_line().find(std::string("not judged: ") + not_judged));
+  EXPECT_EQ(0u, text.find("velmora-agent summary: ran 1.5 s\n"));
+  EXPECT_NE(std::string::npos, text.find("\n  frames read:                     1000000\n"));
+  EXPECT_NE(std::string::npos, text.find("\n  frames dropped:                  12 (capture 7, guard queue 5)\n")) << text;
+  EXPECT_NE(std::string::npos, text.find("\n  frames sent by the plug-in:      3\n"));
+  EXPECT_NE(std::string::npos, text.find("999990 (3999960.0 per second over 0.250 s of capture)"));
   // Claims still queued at the stop were never judged, and say so.
-  EXPECT_NE(std::string::npos, text.find("  claims not judged at stop:       1787 (still queued for the guard)\n"));
   EXPECT_NE(std::string::npos, s.log_line().find("claims not judged at stop 1787"));
-}
-
-TEST(AgentSummary, RateIsOverTheCaptureTimeAndZeroWithoutOne) {
-  AgentSummary s = sample();
-  EXPECT_DOUBLE_EQ(3999960.0, s.rate());
-  EXPECT_NE(std::string::npos, s.text().find("999990 (3999960.0 per second over 0.250 s of capture)"));
   s.capture.seconds = 0;
   EXPECT_EQ(0.0, s.rate());
 }
 
-TEST(AgentSummary, KeepsTheLinesThatScriptsRead) {
-  std::string text = sample().text();
-  EXPECT_EQ(0u, text.find("velmora-agent summary: ran 1.5 s\n"));
-  EXPECT_NE(std::string::npos, text.find("\n  frames read:                     1000000\n"));
-  EXPECT_NE(std::string::npos, text.find("\n  frames too short (dropped):      10\n"));
-  EXPECT_NE(std::string::npos, text.find("\n  frames sent by the plug-in:      3\n"));
-  const std::string last = "\n  core: report blocks accepted 2, alarms 1\n";
-  ASSERT_GE(text.size(), last.size());
-  EXPECT_EQ(last, text.substr(text.size() - last.size()));
+// The main loop's pace: the linger after a replay cuts the --run-for
+// deadline short but never lengthens it, heartbeats keep their period
+// without drifting, and the wait never passes a deadline or a heartbeat.
+using Clock = AgentLoop::Clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const Clock::time_point kStart = Clock::time_point(seconds(1000));
+
+TEST(AgentLoopDeadline, LingerEndsTheRunOnceAndNeverLengthensRunFor) {
+  AgentLoop loop(kStart, 0, 30, 2.5);
+  EXPECT_FALSE(loop.ended(kStart + seconds(100000)));
+  EXPECT_FALSE(loop.start_linger(false, kStart + seconds(1)));
+  EXPECT_TRUE(loop.start_linger(true, kStart + seconds(10)));
+  EXPECT_TRUE(loop.lingering());
+  // A second report of the end does not move the deadline on.
+  EXPECT_FALSE(loop.start_linger(true, kStart + seconds(12)));
+  EXPECT_FALSE(loop.ended(kStart + milliseconds(12499)));
+  EXPECT_TRUE(loop.ended(kStart + milliseconds(12500)));
+  AgentLoop run_for(kStart, 4, 30, 5);
+  EXPECT_TRUE(run_for.start_linger(true, kStart + seconds(3)));
+  EXPECT_FALSE(run_for.ended(kStart + milliseconds(3999)));
+  EXPECT_TRUE(run_for.ended(kStart + seconds(4)));
+}
+
+TEST(AgentLoopHeartbeat, DueOncePerPeriodWithoutDrift) {
+  AgentLoop loop(kStart, 0, 30, 5);
+  EXPECT_FALSE(loop.heartbeat_due(kStart + seconds(29)));
+  // A late round still keeps the next heartbeat on the 30-second grid.
+  EXPECT_TRUE(loop.heartbeat_due(kStart + seconds(31)));
+  EXPECT_FALSE(loop.heartbeat_due(kStart + seconds(59)));
+  EXPECT_TRUE(loop.heartbeat_due(kStart + seconds(60)));
+}
+
+TEST(AgentLoopWait, NeverPastTheDeadlineOrTheHeartbeatNorBelowZero) {
+  AgentLoop loop(kStart, 10, 30, 5);
+  EXPECT_EQ(loop.next_wait(kStart, milliseconds(200)), Clock::duration(milliseconds(200)));
+  EXPECT_EQ(loop.next_wait(kStart + milliseconds(9950), milliseconds(200)), Clock::duration(milliseconds(50)));
+  EXPECT_EQ(loop.next_wait(kStart + seconds(11), milliseconds(200)), Clock::duration::zero());
+  AgentLoop beats(kStart, 0, 1, 5);
+  EXPECT_EQ(beats.next_wait(kStart + milliseconds(900), milliseconds(200)), Clock::duration(milliseconds(100)));
+  EXPECT_DOUBLE_EQ(beats.seconds(kStart + milliseconds(1500)), 1.5);
+}
+
+// HOME/state.json: what it says, and that it is replaced whole through the
+// home's own file calls.
+// The ARP probe's fields and the drops of both places added up (a live
+// agent's DHCP probe, gateways and frames read are the events lab test's).
+TEST(AgentState, SaysTheArpProbeAndTheDropsOfBothPlaces) {
+  HPluginView view;
+  view.vt_gateways.push_back({"10.79.0.1", "02:79:00:00:00:01", true});
+  view.vt_probes.push_back({"arp", "10.79.0.1", "02:79:00:00:00:01", "02:79:00:00:00:66"});
+  AgentSummary summary;
+  summary.capture.frames_dropped = 2;
+  summary.capture.frames_queue_dropped = 1;
+  json state = json::parse(AgentState::json_text(view, summary));
+  EXPECT_EQ(json({{"ip", "10.79.0.1"}, {"learned_mac", "02:79:00:00:00:01"}, {"bound", true}}), state["gateways"][0]);
+  EXPECT_EQ(json({{"kind", "arp"}, {"ip", "10.79.0.1"}, {"old_mac", "02:79:00:00:00:01"}, {"new_mac", "02:79:00:00:00:66"}}),
+            state["probes"][0]);
+  EXPECT_EQ(3, state["counters"]["frames_dropped"]);
+}
+
+TEST(AgentState, ReplacesTheFileWholeAndRefusesALinkInPlaceOfItsTemporary) {
+  tidewell_test::TestHome home;
+  std::string error;
+  ASSERT_EQ(0, AgentState::write(home.path(), "{\"old\":1}\n", error)) << error;
+  ASSERT_EQ(0, AgentState::write(home.path(), "{\"new\":2}\n", error)) << error;
+  EXPECT_EQ("{\"new\":2}\n", tidewell_test::read_file(home.file("state.json")));
+  EXPECT_FALSE(tidewell_test::file_exists(home.file("state.json.tmp")));
+
+  tidewell_test::write_file(home.file("victim"), "kept");
+  ASSERT_EQ(0, ::symlink(home.file("victim").c_str(), home.file("state.json.tmp").c_str()));
+  EXPECT_EQ(-1, AgentState::write(home.path(), "{\"third\":3}\n", error));
+  EXPECT_NE(std::string::npos, error.find("state.json.tmp")) << error;
+  EXPECT_EQ("kept", tidewell_test::read_file(home.file("victim")));
+  EXPECT_EQ("{\"new\":2}\n", tidewell_test::read_file(home.file("state.json")));
 }
 
 }  // namespace

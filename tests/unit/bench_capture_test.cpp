@@ -4,10 +4,6 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,10 +17,9 @@ namespace {
 
 typedef BenchSegment::Frame Frame;
 
-std::vector<std::pair<Frame, FrameMix::Kind>> frames_of(uint64_t seed, uint64_t count, uint64_t addressless = 0,
-                                                        bool arp_only = false) {
+std::vector<std::pair<Frame, FrameMix::Kind>> frames_of(uint64_t seed, uint64_t count) {
   static const BenchSegment seg;
-  FrameMix mix(seg, seed, count, addressless, arp_only);
+  FrameMix mix(seg, seed, count, 0, false);
   std::vector<std::pair<Frame, FrameMix::Kind>> out;
   Frame f;
   FrameMix::Kind k;
