@@ -6,7 +6,6 @@ constexpr unsigned char kHopByHop = 0;
 constexpr unsigned char kRouting = 43;
 constexpr unsigned char kFragment = 44;
 constexpr unsigned char kDestination = 60;
-constexpr int kUdpHeader = 8;
 
 uint32_t add_words(uint32_t sum, const unsigned char* data, int len) {
   for (int i = 0; i + 1 < len; i += 2) sum += HIpv6Packet::read_u16(data + i);
@@ -28,15 +27,16 @@ uint16_t HIpv6Packet::checksum(const unsigned char* source, const unsigned char*
 
 HIpv6Packet::Kind HIpv6Packet::read(const unsigned char* frame, int len) {
   p_frame = frame;
-  if (!frame || len < kEthHeader + kIpHeader) return Kind::kMalformed;
-  const unsigned char* ip = frame + kEthHeader;
+  constexpr int kHeaders = HWireLayout::kEthHeaderLen + HWireLayout::kIpv6HeaderLen;
+  if (!frame || len < kHeaders) return Kind::kMalformed;
+  const unsigned char* ip = frame + HWireLayout::kEthHeaderLen;
   if ((ip[0] >> 4) != 6) return Kind::kMalformed;
   // The payload ends where the header says, not with the frame's padding.
-  int payload = read_u16(ip + 4);
-  if (payload == 0 || payload > len - kEthHeader - kIpHeader) return Kind::kMalformed;
-  unsigned char next = ip[6];
-  int at = kIpHeader;
-  const int end = kIpHeader + payload;
+  int payload = read_u16(ip + HWireLayout::kIpv6PayloadLen);
+  if (payload == 0 || payload > len - kHeaders) return Kind::kMalformed;
+  unsigned char next = ip[HWireLayout::kIpv6NextHeader];
+  int at = HWireLayout::kIpv6HeaderLen;
+  const int end = HWireLayout::kIpv6HeaderLen + payload;
   for (int walked = 0; next == kHopByHop || next == kRouting || next == kDestination || next == kFragment; ++walked) {
     if (walked == kMaxExtensionHeaders || end - at < 8) return Kind::kMalformed;
     // The host takes neither neighbour discovery nor a DHCPv6 answer out of
@@ -50,7 +50,7 @@ HIpv6Packet::Kind HIpv6Packet::read(const unsigned char* frame, int len) {
   if (next != kIcmpv6 && next != kUdp) return Kind::kOther;
   p_upper = ip + at;
   i_upper_len = end - at;
-  if (i_upper_len < (next == kUdp ? kUdpHeader : 4)) return Kind::kMalformed;
-  if (next == kUdp && (read_u16(p_upper + 4) != i_upper_len)) return Kind::kMalformed;
+  if (i_upper_len < (next == kUdp ? HWireLayout::kUdpHeaderLen : 4)) return Kind::kMalformed;
+  if (next == kUdp && (read_u16(p_upper + HWireLayout::kUdpLen) != i_upper_len)) return Kind::kMalformed;
   return next == kIcmpv6 ? Kind::kIcmp : Kind::kUdp;
 }

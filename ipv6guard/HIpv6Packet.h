@@ -9,23 +9,23 @@
 // veth, a virtual NIC) is captured with a partial one.
 #include <cstdint>
 
+#include "wire/HWireLayout.h"
+
 class HIpv6Packet {
  public:
-  static constexpr int kEthHeader = 14;
-  static constexpr int kIpHeader = 40;
   // Beyond this many extension headers a packet is taken as malformed.
   static constexpr int kMaxExtensionHeaders = 8;
-  static constexpr unsigned char kIcmpv6 = 58;
-  static constexpr unsigned char kUdp = 17;
+  static constexpr unsigned char kIcmpv6 = HWireLayout::kIpProtocolIcmpv6;
+  static constexpr unsigned char kUdp = HWireLayout::kIpProtocolUdp;
 
   enum class Kind { kIcmp, kUdp, kOther, kMalformed };
   Kind read(const unsigned char* frame, int len);
 
   // After read() returned kIcmp or kUdp.
-  const unsigned char* eth_source() const { return p_frame + 6; }
-  const unsigned char* ip_source() const { return p_frame + kEthHeader + 8; }
-  const unsigned char* ip_destination() const { return p_frame + kEthHeader + 24; }
-  unsigned char hop_limit() const { return p_frame[kEthHeader + 7]; }
+  const unsigned char* eth_source() const { return p_frame + HWireLayout::kEthSrc; }
+  const unsigned char* ip_source() const { return ip() + HWireLayout::kIpv6Source; }
+  const unsigned char* ip_destination() const { return ip() + HWireLayout::kIpv6Destination; }
+  unsigned char hop_limit() const { return ip()[HWireLayout::kIpv6HopLimit]; }
   // The ICMPv6 message or UDP datagram, header included.
   const unsigned char* upper() const { return p_upper; }
   int upper_length() const { return i_upper_len; }
@@ -37,6 +37,8 @@ class HIpv6Packet {
                            const unsigned char* data, int len);
 
  private:
+  const unsigned char* ip() const { return p_frame + HWireLayout::kEthHeaderLen; }
+
   const unsigned char* p_frame = nullptr;
   const unsigned char* p_upper = nullptr;
   int i_upper_len = 0;

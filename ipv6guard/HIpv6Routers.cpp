@@ -8,6 +8,7 @@
 #include "ipv6guard/HIpv6Packet.h"
 #include "ipv6guard/HIpv6Report.h"
 #include "platform/WinTime.h"
+#include "wire/HWireLayout.h"
 
 namespace {
 
@@ -163,22 +164,23 @@ void HIpv6Routers::remove_routes_locked(const HIpv6Address& gateway) {
 // capture sees, and which also puts its MAC back into every cache.
 void HIpv6Routers::send_probe(const HIpv6Address& address, const Mac& to) {
   const int kIcmpLen = 24;
-  unsigned char frame[HIpv6Packet::kEthHeader + HIpv6Packet::kIpHeader + kIcmpLen] = {};
-  std::copy(to.begin(), to.end(), frame);
-  std::copy(host_mac.begin(), host_mac.end(), frame + 6);
-  frame[12] = 0x86;
-  frame[13] = 0xdd;
-  unsigned char* ip = frame + HIpv6Packet::kEthHeader;
+  unsigned char frame[HWireLayout::kEthHeaderLen + HWireLayout::kIpv6HeaderLen + kIcmpLen] = {};
+  std::copy(to.begin(), to.end(), frame + HWireLayout::kEthDst);
+  std::copy(host_mac.begin(), host_mac.end(), frame + HWireLayout::kEthSrc);
+  frame[HWireLayout::kEthType] = HWireLayout::kEtherTypeIpv6 >> 8;
+  frame[HWireLayout::kEthType + 1] = HWireLayout::kEtherTypeIpv6 & 0xff;
+  unsigned char* ip = frame + HWireLayout::kEthHeaderLen;
   ip[0] = 0x60;
-  ip[5] = kIcmpLen;
-  ip[6] = HIpv6Packet::kIcmpv6;
-  ip[7] = 255;
+  ip[HWireLayout::kIpv6PayloadLen + 1] = kIcmpLen;  // big-endian, below 256
+  ip[HWireLayout::kIpv6NextHeader] = HWireLayout::kIpProtocolIcmpv6;
+  ip[HWireLayout::kIpv6HopLimit] = 255;
   const unsigned char group[16] = {0xff, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0xff, address[13], address[14], address[15]};
-  std::copy(group, group + 16, ip + 24);
-  unsigned char* icmp = ip + HIpv6Packet::kIpHeader;
+  std::copy(group, group + 16, ip + HWireLayout::kIpv6Destination);
+  unsigned char* icmp = ip + HWireLayout::kIpv6HeaderLen;
   icmp[0] = kSolicitation;
   std::copy(address.begin(), address.end(), icmp + 8);
-  uint16_t sum = HIpv6Packet::checksum(ip + 8, ip + 24, HIpv6Packet::kIcmpv6, icmp, kIcmpLen);
+  uint16_t sum = HIpv6Packet::checksum(ip + HWireLayout::kIpv6Source, ip + HWireLayout::kIpv6Destination,
+                                       HWireLayout::kIpProtocolIcmpv6, icmp, kIcmpLen);
   icmp[2] = static_cast<unsigned char>(sum >> 8);
   icmp[3] = static_cast<unsigned char>(sum);
   HWinPCapHelper::instance().send_packet(frame, static_cast<int>(sizeof(frame)));

@@ -10,11 +10,11 @@
 #include "host/HWinPCapHelper.h"
 #include "ipv6guard/HIpv6Callback.h"
 #include "platform/WinTime.h"
+#include "wire/HWireLayout.h"
 
 namespace {
 
 const wchar_t kSource[] = L".\\HIpv6Watch";
-constexpr uint16_t kEthertypeIpv6 = 0x86dd;
 
 }  // namespace
 
@@ -45,7 +45,7 @@ void HIpv6Watch::start_guard(const HGuardSettings& settings) {
   }
   routers->refresh(table, true);
   HIpv6Callback* callback = new HIpv6Callback(*routers, HDhcp6Servers(settings.vt_dhcp6_servers));
-  callback->us_filter = htons(kEthertypeIpv6);
+  callback->us_filter = htons(HWireLayout::kEtherTypeIpv6);
   HWinPCapHelper::instance().add_callback(callback);
   HFileLog::ins().log(2, kSource, __LINE__, L"IPv6 guard: %d routers in the table, %d listed, %d DHCPv6 servers",
                       static_cast<int>(table.size()), static_cast<int>(routers_settings.vt_listed.size()),

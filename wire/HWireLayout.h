@@ -1,7 +1,7 @@
 #pragma once
 // Where the fields of the frames this system reads and sends stand:
-// Ethernet II, the ARP body of RFC 826 for IPv4 over Ethernet, IPv4, UDP and
-// the fixed part of a DHCP message. Offsets of a header are counted from its
+// Ethernet II, the ARP body of RFC 826 for IPv4 over Ethernet, IPv4, UDP,
+// the fixed part of a DHCP message and IPv6's fixed header. Offsets of a header are counted from its
 // first byte; those named kFrame... from the start of the Ethernet frame.
 // Offsets and lengths in bytes, and field values, as plain enumerators.
 struct HWireLayout {
@@ -16,6 +16,7 @@ struct HWireLayout {
     kEtherTypeIpv4 = 0x0800,
     kEtherTypeArp = 0x0806,
     kEtherTypeVlan = 0x8100,
+    kEtherTypeIpv6 = 0x86dd,
     kVlanTagLen = 4,
   };
 
@@ -66,6 +67,18 @@ struct HWireLayout {
     kDhcpFixedLen = 236,
     kDhcpOptions = kDhcpFixedLen + 4,
   };
+
+  // IPv6's fixed header, and the protocol of ICMPv6 behind it.
+  enum Ipv6 : int {
+    kIpv6PayloadLen = 4,
+    kIpv6NextHeader = 6,
+    kIpv6HopLimit = 7,
+    kIpv6Source = 8,
+    kIpv6Destination = 24,
+    kIpv6AddressLen = 16,
+    kIpv6HeaderLen = 40,
+    kIpProtocolIcmpv6 = 58,
+  };
 };
 
 static_assert(HWireLayout::kEthType + 2 == HWireLayout::kEthHeaderLen, "the type ends the Ethernet header");
@@ -75,3 +88,6 @@ static_assert(HWireLayout::kArpTargetMac + HWireLayout::kMacLen == HWireLayout::
 static_assert(HWireLayout::kArpTargetIp + HWireLayout::kIpv4Len == HWireLayout::kArpBodyLen, "the target IP ends it");
 static_assert(HWireLayout::kArpFrameLen == 42, "Ethernet header and ARP body");
 static_assert(HWireLayout::kDhcpChaddr + 16 + 64 + 128 == HWireLayout::kDhcpFixedLen, "chaddr, sname, file");
+static_assert(HWireLayout::kIpv6Source + HWireLayout::kIpv6AddressLen == HWireLayout::kIpv6Destination, "source, destination");
+static_assert(HWireLayout::kIpv6Destination + HWireLayout::kIpv6AddressLen == HWireLayout::kIpv6HeaderLen,
+              "the destination ends the header");
