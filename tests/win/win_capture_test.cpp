@@ -3,9 +3,9 @@
 // the frames the plug-in sends kept in a pcap file on the
 // replay's time line, and live capture refused with a message.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "host/HWinPCapHelper.h"
@@ -60,14 +60,6 @@ class Collecting : public HWPCCallback {
   }
   std::vector<Bytes> frames;
 };
-
-// An ethertype as a frame stores it, read as the callbacks' filters are.
-uint16_t stored(uint16_t ethertype) {
-  unsigned char bytes[2] = {static_cast<unsigned char>(ethertype >> 8), static_cast<unsigned char>(ethertype)};
-  uint16_t value = 0;
-  std::memcpy(&value, bytes, 2);
-  return value;
-}
 
 bool wait_replay_done(int timeout_ms) {
   for (int waited = 0; waited < timeout_ms; waited += 10) {
@@ -124,7 +116,7 @@ TEST(WindowsCapture, ReplayReachesTheCallbacksAndSentFramesLandInTheFile) {
 
   HWinPCapHelper& helper = HWinPCapHelper::instance();
   helper.reset_for_test();
-  Collecting arp(stored(0x0806));
+  Collecting arp(htons(0x0806));
   ASSERT_EQ(0, helper.add_callback(&arp));
   helper.set_replay(home.file("in.pcap"), 0, home.file("sent.pcap"));
   ASSERT_EQ(0, helper.check_source());
