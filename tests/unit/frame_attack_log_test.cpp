@@ -3,9 +3,7 @@
 // exactly as the wide routine writes the same text.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
 
 #include "dhcpguard/HTestDhcpGateway.h"
@@ -47,9 +45,9 @@ std::vector<std::string> texts_of(const frame_test::TempHome& home) {
   return out;
 }
 
-// A line is cut at 3072 characters but sent whole to the debugger; the file
-// rolls over at 300 kB.
-TEST(AttackLog, LongLinesAreCutInTheFileOnlyAndTheFileRollsOverAt300kB) {
+// A line is cut in the file but sent whole to the debugger (the cut and the
+// roll-over are the file log's, host_file_log_test).
+TEST(AttackLog, LongLinesAreCutInTheFileOnly) {
   frame_test::TempHome home;
   std::wstring text(5000, L'x');
   {
@@ -63,11 +61,6 @@ TEST(AttackLog, LongLinesAreCutInTheFileOnlyAndTheFileRollsOverAt300kB) {
   EXPECT_LE(lines[0].size(), 3072u);
   EXPECT_GE(lines[0].size(), 3000u);
   EXPECT_EQ("after", texts_of(home)[1]);
-
-  for (int i = 0; i < 400; ++i) write_attack_log(std::wstring(1000, L'y'));
-  EXPECT_TRUE(frame_test::file_exists(home.file("log/Attack.log.1")));
-  EXPECT_LE(std::filesystem::file_size(home.file("log/Attack.log")), 307200u);
-  EXPECT_LE(std::filesystem::file_size(home.file("log/Attack.log.1")), 307200u);
 }
 
 TEST(AttackLogPlain, PlainAndWideEntriesAreTheSameInTheFileAndTheDebuggerOutput) {
@@ -115,9 +108,7 @@ TEST(AttackLogArpSender, LinesReadTheSameForAddressesAndTicksOfEveryWidth) {
   const Case cases[] = {
       {0x00000000u, 0, "Recieve an Arp packet from 0.0.0.0, GetTickCount: 0"},
       {0xffffffffu, 4294967295u, "Recieve an Arp packet from 255.255.255.255, GetTickCount: 4294967295"},
-      {0x64630a09u, 10, "Recieve an Arp packet from 9.10.99.100, GetTickCount: 10"},
-      {0x01004d0au, 99999, "Recieve an Arp packet from 10.77.0.1, GetTickCount: 99999"},
-      {0x0100000au, 999999999, "Recieve an Arp packet from 10.0.0.1, GetTickCount: 999999999"},
+      {0x64630a09u, 99999, "Recieve an Arp packet from 9.10.99.100, GetTickCount: 99999"},
   };
   DWORD tick = 0;
   platform::set_tick_source([&tick] { return tick; });

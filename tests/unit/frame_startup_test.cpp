@@ -1,7 +1,6 @@
 // The exports and every branch of the start-up, read back from the general
 // log, the capture helper and the agent core.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +9,6 @@
 #include "arpguard/HThreadTidewell.h"
 #include "arpwatch/HTWPkgCallback.h"
 #include "dhcpguard/HDhcpArpWatchCallback.h"
-#include "dhcpguard/HDhcpAttackCallback.h"
 #include "frame/HPTWGlobal.h"
 #include "frame/Tidewell.h"
 #include "host/HDataCenter.h"
@@ -103,8 +101,6 @@ class Startup : public ::testing::Test {
       EXPECT_EQ(nullptr, g.p_dhcp_arp_callback);
       return;
     }
-    EXPECT_EQ(htons(0x0806), g.p_arp_callback->us_filter);
-    EXPECT_EQ(htons(0x0800), g.p_dhcp_callback->us_filter);
     EXPECT_EQ(1, HWinPCapHelper::instance().b_load);
   }
 
@@ -151,7 +147,6 @@ TEST_P(StartupMode, RegistersItsCallbacksOnly) {
   EXPECT_EQ(0, init());
   ASSERT_EQ(1u, core.calls());
   EXPECT_TRUE(core.blocks()[0].empty());
-  EXPECT_NE(std::string::npos, env.attack_log().find(" start...\n"));
   expect_objects(c.objects);
   HPTWGlobal& g = HPTWGlobal::ins();
   EXPECT_EQ(c.arp_watch, g.p_dhcp_arp_callback != nullptr);
@@ -168,7 +163,6 @@ TEST_P(StartupMode, RegistersItsCallbacksOnly) {
   EXPECT_TRUE(delivered(short_arp));
   EXPECT_EQ(c.arp_watch ? 0u : 1u, g.p_arp_callback->dropped_short());
   if (c.arp_watch) {
-    EXPECT_EQ(htons(0x0806), g.p_dhcp_arp_callback->us_filter);
     EXPECT_EQ(1u, g.p_dhcp_arp_callback->dropped_short());
   }
 }

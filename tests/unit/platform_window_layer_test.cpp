@@ -1,7 +1,7 @@
 // The window layer under the alarm window: Windows message semantics
 // (WM_GETTEXT bounds, stale handles, the modal loop), dialogs run on their
-// own thread and driven from others, and the MFC dialog classes over it.
-// Cases run headless and, when an X server can be started, on GTK.
+// own thread and driven from others. Cases run headless and, when an X
+// server can be started, on GTK.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +9,6 @@
 #include <mutex>
 #include <thread>
 
-#include "host/HDialog.h"
 #include "platform/Utf8.h"
 #include "platform/WinUser.h"
 #include "tests/support/dhcpguard_support.h"
@@ -189,7 +188,6 @@ TEST_F(WindowLayerConcurrency, MessagesFromManyThreadsWhileTheDialogCloses) {
   EXPECT_FALSE(IsWindow(edit));
 }
 
-
 TEST(WindowLayerText, Utf8ConversionIsLosslessAndRejectsBrokenInput) {
   std::wstring text = L"Dhcp \u6b3a\u9a97 \U0001F512 \u00e9\r\n=";
   EXPECT_EQ(text, platform::utf8_to_wide(platform::wide_to_utf8(text).c_str()));
@@ -198,43 +196,6 @@ TEST(WindowLayerText, Utf8ConversionIsLosslessAndRejectsBrokenInput) {
   EXPECT_EQ(std::wstring(L"\uFFFD"), platform::utf8_to_wide("\xC0\xAF"));
   EXPECT_EQ(std::wstring(L"x\uFFFD"), platform::utf8_to_wide("x\xE6\xAC"));      // ends inside
   EXPECT_EQ("\xEF\xBF\xBD", platform::wide_to_utf8(std::wstring(1, static_cast<wchar_t>(0xD800))));
-}
-
-// The MFC classes: the dialog's own command handler comes before its base's.
-class CountingDialog : public HDialog {
- public:
-  CountingDialog() : HDialog(7000, nullptr) {}
-  void on_ok_first() {
-    ++i_ok;
-    EndDialog(42);
-  }
-  int i_ok = 0;
-  DECLARE_MESSAGE_MAP()
-};
-BEGIN_MESSAGE_MAP(CountingDialog, HDialog)
-ON_COMMAND(IDOK, on_ok_first)
-END_MESSAGE_MAP()
-
-const DLGTEMPLATEEX* find_test_dialog(UINT id) { return id == 7000 ? &kTemplate : nullptr; }
-
-TEST(WindowLayerMfc, MessageMapOfTheDialogWinsOverItsBases) {
-  platform::set_windows_headless(true);
-  platform::set_headless_auto_close(false);
-  platform::set_window_echo_sink([](const std::wstring&) {});
-  AFX_MODULE_STATE module = {nullptr, &find_test_dialog};
-  CountingDialog dialog;
-  std::future<INT_PTR> run = std::async(std::launch::async, [&] {
-    AFX_MAINTAIN_STATE2 state(&module);
-    return dialog.DoModal();
-  });
-  HWND window = wait_for_window(kTitle);
-  ASSERT_NE(nullptr, window);
-  SendMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
-  ASSERT_EQ(std::future_status::ready, run.wait_for(std::chrono::seconds(5)));
-  EXPECT_EQ(42, run.get());
-  EXPECT_EQ(1, dialog.i_ok);
-  EXPECT_EQ(nullptr, dialog.GetSafeHwnd());
-  platform::set_window_echo_sink(nullptr);
 }
 
 }  // namespace

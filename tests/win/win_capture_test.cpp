@@ -1,12 +1,11 @@
 // The capture helper on Windows: pcap files read without libpcap (every
-// record length checked before it is read), a replay through the callbacks
-// by ethertype, the frames the plug-in sends kept in a pcap file on the
+// record length checked before it is read), a replay through the callbacks,
+// the frames the plug-in sends kept in a pcap file on the
 // replay's time line, and live capture refused with a message.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 
 #include <chrono>
-#include <cstring>
-#include <mutex>
 #include <thread>
 
 #include "host/HWinPCapHelper.h"
@@ -51,31 +50,16 @@ Bytes frame_of(uint16_t ethertype, size_t length, unsigned char fill) {
   return frame;
 }
 
+// Read once the helper has stopped (its thread joined).
 class Collecting : public HWPCCallback {
  public:
   explicit Collecting(uint16_t ethertype_network_order) { us_filter = ethertype_network_order; }
   int on_packet(const unsigned char* frame, int len) override {
-    std::lock_guard<std::mutex> lock(mtx);
     frames.emplace_back(frame, frame + len);
     return 0;
   }
-  std::vector<Bytes> taken() {
-    std::lock_guard<std::mutex> lock(mtx);
-    return frames;
-  }
-
- private:
-  std::mutex mtx;
   std::vector<Bytes> frames;
 };
-
-// An ethertype as a frame stores it, read as the callbacks' filters are.
-uint16_t stored(uint16_t ethertype) {
-  unsigned char bytes[2] = {static_cast<unsigned char>(ethertype >> 8), static_cast<unsigned char>(ethertype)};
-  uint16_t value = 0;
-  std::memcpy(&value, bytes, 2);
-  return value;
-}
 
 bool wait_replay_done(int timeout_ms) {
   for (int waited = 0; waited < timeout_ms; waited += 10) {
@@ -86,29 +70,6 @@ bool wait_replay_done(int timeout_ms) {
 }
 
 }  // namespace
-
-TEST(WindowsPcapFile, BothByteOrdersAndNanosecondTimesAreRead) {
-  tidewell_test::TestHome home("win-pcap");
-  Bytes little = file_header(0xa1b2c3d4, 65535, 1, false);
-  add_record(little, 100, 250000, frame_of(0x0806, 60, 0xaa), false);
-  Bytes big = file_header(0xa1b23c4d, 65535, 1, true);
-  add_record(big, 200, 500000000, frame_of(0x0800, 42, 0xbb), true);
-  tidewell_test::write_file(home.file("little.pcap"), std::string(little.begin(), little.end()));
-  tidewell_test::write_file(home.file("big.pcap"), std::string(big.begin(), big.end()));
-
-  PcapFileReader reader;
-  PcapRecord record;
-  ASSERT_EQ(0, reader.open(home.file("little.pcap")));
-  ASSERT_EQ(1, reader.next(record));
-  EXPECT_DOUBLE_EQ(100.25, record.d_time);
-  EXPECT_EQ(frame_of(0x0806, 60, 0xaa), record.vt_bytes);
-  EXPECT_EQ(0, reader.next(record));
-  ASSERT_EQ(0, reader.open(home.file("big.pcap")));
-  EXPECT_EQ(PcapFileReader::kLinkEthernet, reader.link_type());
-  ASSERT_EQ(1, reader.next(record));
-  EXPECT_DOUBLE_EQ(200.5, record.d_time);
-  EXPECT_EQ(frame_of(0x0800, 42, 0xbb), record.vt_bytes);
-}
 
 TEST(WindowsPcapFile, DamagedFilesEndWithAnErrorAndNothingIsReadPastThem) {
   tidewell_test::TestHome home("win-pcap-damaged");
@@ -142,21 +103,21 @@ TEST(WindowsPcapFile, DamagedFilesEndWithAnErrorAndNothingIsReadPastThem) {
   EXPECT_FALSE(reader.parse_header(header.data(), 23));
 }
 
-TEST(WindowsCapture, ReplayReachesTheCallbacksByEthertypeAndSentFramesLandInTheFile) {
+// The routing by ethertype and the capture counters are the shared
+// dispatch's (frame_startup_test, agent_capture_test); here the Windows
+// source: a big-endian file with nanosecond times read through, and the sent
+// frames written on the replay's time line.
+TEST(WindowsCapture, ReplayReachesTheCallbacksAndSentFramesLandInTheFile) {
   tidewell_test::TestHome home("win-capture");
-  Bytes file = file_header(0xa1b2c3d4, 65535, 1, false);
-  add_record(file, 1000, 0, frame_of(0x0806, 60, 1), false);
-  add_record(file, 1000, 100000, frame_of(0x0800, 300, 2), false);
-  add_record(file, 1000, 200000, frame_of(0x0806, 10, 3), false);  // shorter than an Ethernet header
-  add_record(file, 1000, 300000, frame_of(0x86dd, 80, 4), false);
+  Bytes file = file_header(0xa1b23c4d, 65535, 1, true);
+  add_record(file, 1000, 0, frame_of(0x0806, 60, 1), true);
+  add_record(file, 1000, 300000000, frame_of(0x0800, 300, 2), true);
   tidewell_test::write_file(home.file("in.pcap"), std::string(file.begin(), file.end()));
 
   HWinPCapHelper& helper = HWinPCapHelper::instance();
   helper.reset_for_test();
-  Collecting arp(stored(0x0806));
-  Collecting ipv4(stored(0x0800));
+  Collecting arp(htons(0x0806));
   ASSERT_EQ(0, helper.add_callback(&arp));
-  ASSERT_EQ(0, helper.add_callback(&ipv4));
   helper.set_replay(home.file("in.pcap"), 0, home.file("sent.pcap"));
   ASSERT_EQ(0, helper.check_source());
   ASSERT_EQ(0, helper.init());
@@ -168,28 +129,17 @@ TEST(WindowsCapture, ReplayReachesTheCallbacksByEthertypeAndSentFramesLandInTheF
   request.sender_mac = "02:77:00:00:00:0a";
   request.target_ip = "10.77.0.1";
   ASSERT_EQ(0, helper.send_arp(request, false));
-  EXPECT_EQ(-1, helper.send_packet(nullptr, 60));
-  HCaptureStats stats = helper.stats();
+  EXPECT_EQ(2u, helper.stats().frames_read);
   helper.stop();
-
-  ASSERT_EQ(1u, arp.taken().size());
-  EXPECT_EQ(frame_of(0x0806, 60, 1), arp.taken()[0]);
-  ASSERT_EQ(1u, ipv4.taken().size());
-  EXPECT_EQ(300u, ipv4.taken()[0].size());
-  EXPECT_EQ(4u, stats.frames_read);
-  EXPECT_EQ(2u, stats.frames_delivered);
-  EXPECT_EQ(1u, stats.frames_short);
-  EXPECT_EQ(1u, stats.frames_sent);
+  EXPECT_EQ(std::vector<Bytes>{frame_of(0x0806, 60, 1)}, arp.frames);
 
   PcapFileReader sent;
   PcapRecord record;
   ASSERT_EQ(0, sent.open(home.file("sent.pcap")));
   ASSERT_EQ(1, sent.next(record));
-  ASSERT_EQ(60u, record.vt_bytes.size());
-  EXPECT_EQ(Bytes(6, 0xff), Bytes(record.vt_bytes.begin(), record.vt_bytes.begin() + 6));  // broadcast
-  EXPECT_EQ(0x08, record.vt_bytes[12]);
-  EXPECT_EQ(0x06, record.vt_bytes[13]);
-  // On the replay's time line: just after its last frame, not today's clock.
+  EXPECT_EQ(60u, record.vt_bytes.size());
+  // Just after the replay's last frame (its nanoseconds read as such), not
+  // today's clock.
   EXPECT_GE(record.d_time, 1000.3);
   EXPECT_LT(record.d_time, 1100.0);
   EXPECT_EQ(0, sent.next(record));

@@ -19,7 +19,6 @@ const std::map<DWORD, std::string> kExports = {
     {1, "orvoHeartbeat"}, {2, "orvoInit2"}, {3, "orvoInit"}, {4, kSetConfigName}};
 
 typedef int (*SetConfigFn)(const unsigned short*, const unsigned short*, const char*, int, int);
-typedef int (*PlainFn)();
 
 class ExportTable : public ::testing::Test {
  protected:
@@ -68,16 +67,12 @@ TEST_F(ExportTable, TidewellIsA64BitDllWithExactlyTheFourExports) {
   EXPECT_EQ(kExports, found);
 }
 
-TEST_F(ExportTable, SetConfigAndHeartbeatAnswerZeroBeforeStartUp) {
+// The other exports before start-up are frame_startup_test's, also run on
+// Windows; orvoSetConfig is called here only, through its C++ name.
+TEST_F(ExportTable, SetConfigAnswersZeroBeforeStartUp) {
   SetConfigFn set_config = function<SetConfigFn>(kSetConfigName);
-  PlainFn heartbeat = function<PlainFn>("orvoHeartbeat");
-  PlainFn init2 = function<PlainFn>("orvoInit2");
   ASSERT_NE(nullptr, set_config);
-  ASSERT_NE(nullptr, heartbeat);
-  ASSERT_NE(nullptr, init2);
   const unsigned short name[] = {'N', 'e', 't', 0};
   EXPECT_EQ(0, set_config(nullptr, nullptr, nullptr, 0, 0));
   EXPECT_EQ(0, set_config(name, name, "x", -1, 7));
-  EXPECT_EQ(0, heartbeat());
-  EXPECT_EQ(0, init2());
 }

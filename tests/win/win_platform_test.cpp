@@ -29,7 +29,6 @@ bool ends_with_ignoring_case(const std::wstring& text, const std::wstring& end) 
 TEST(WindowsArpCommand, AddressWithoutRowIsBoundByTheDashedCommandHiddenInSystem32) {
   GuardEnv env;
   ProcessRecorder processes;
-  DebugRecorder debug;
   env.table().set_rows({row(kOtherIp, kOtherMac, MIB_IPNET_TYPE_DYNAMIC, 2)});
   HBindAttempt attempt = bind_ip_mac(HString(kGatewayIp), HString(kGatewayMac), MIB_IPNET_TYPE_STATIC);
   ASSERT_EQ(HBindAttempt::Kind::kCommandStarted, attempt.kind);
@@ -43,7 +42,6 @@ TEST(WindowsArpCommand, AddressWithoutRowIsBoundByTheDashedCommandHiddenInSystem
   EXPECT_TRUE(launches[0].application.empty());
   EXPECT_TRUE(launches[0].hidden);
   EXPECT_EQ(HEnvironment::GetWindowsSystem32Dir(false).wstr(), launches[0].current_directory);
-  EXPECT_EQ(1u, debug.count_containing("arp -s 10.77.1.1 02-77-00-00-01-01"));
   EXPECT_EQ(0u, env.table().set_count());
 }
 
@@ -72,14 +70,6 @@ TEST(WindowsProcess, RealProcessStartsAndMissingProgramSaysFileNotFound) {
 TEST(WindowsIpHelper, WithoutAnotherTableIpHelperReadsTheSystemsTable) {
   platform::set_arp_table_backend(nullptr);
   EXPECT_NE(nullptr, dynamic_cast<platform::IpHelperArpTable*>(platform::arp_table_backend()));
-  ULONG size = 0;
-  DWORD ret = GetIpNetTable(nullptr, &size, FALSE);
-  ASSERT_TRUE(ret == ERROR_INSUFFICIENT_BUFFER || ret == ERROR_NO_DATA) << ret;
-  if (ret == ERROR_INSUFFICIENT_BUFFER) {
-    std::vector<DWORD> buffer(size / sizeof(DWORD) + 1);
-    ASSERT_EQ(NO_ERROR, GetIpNetTable(reinterpret_cast<PMIB_IPNETTABLE>(buffer.data()), &size, TRUE));
-    EXPECT_LE(platform::ip_net_table_size(buffer[0]), size);
-  }
   std::vector<MIB_IPNETROW> rows;
   EXPECT_EQ(NO_ERROR, platform::arp_table_backend()->read_rows(rows));
 }

@@ -44,7 +44,6 @@ class ProbeDialog : public CDialog {
     wchar_t text[64] = {0};
     GetWindowTextW(m_hWnd, text, 64);
     str_caption = text;
-    ul_style = static_cast<DWORD>(GetWindowLongPtrW(m_hWnd, GWL_STYLE));
     HWND ok = GetDlgItem(m_hWnd, IDOK);
     GetWindowTextW(ok, text, 64);
     str_ok = text;
@@ -56,7 +55,6 @@ class ProbeDialog : public CDialog {
 
   std::wstring str_caption;
   std::wstring str_ok;
-  DWORD ul_style = 0;
   DWORD ul_edit_style = 0;
 };
 
@@ -68,7 +66,6 @@ TEST(WindowsDialogs, ResourceTemplateServesItsIdAndTheTablesTemplateTheRest) {
   ASSERT_EQ(IDOK, from_resource.DoModal());
   EXPECT_EQ(L"Dhcp \u6B3A\u9A97        ", from_resource.str_caption);
   EXPECT_EQ(L"\u786E\u5B9A", from_resource.str_ok);
-  EXPECT_EQ(DS_SYSMODAL | DS_CENTER | DS_MODALFRAME, from_resource.ul_style & (DS_SYSMODAL | DS_CENTER | DS_MODALFRAME));
   EXPECT_EQ(ES_READONLY | ES_MULTILINE | ES_AUTOVSCROLL,
             from_resource.ul_edit_style & (ES_READONLY | ES_MULTILINE | ES_AUTOVSCROLL));
 
