@@ -58,7 +58,6 @@ TEST(AgentOptions, BadUsageNamesTheOption) {
       {{"--bogus"}, "unknown option --bogus"},
       {{"--config"}, "--config needs a value"},
       {{"--home="}, "--home needs a value"},
-      {{"--speed", "2"}, "--speed needs --replay"},
       {{"--linger", "2"}, "--linger needs --replay"},
       {{"--replay", "x", "--linger", "-1"}, "--linger"},
       {{"--iface", "eth0", "--replay", "x"}, "exclude"},

@@ -22,7 +22,9 @@ class HostArchiveTest : public tidewell_test::ArchiveFileTest {
   }
 };
 
-TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
+// A wrong magic: the bounds test's file without a header; a file cut
+// inside its header: the damaged archives of the durability lab test.
+TEST_F(HostArchiveTest, MissingFileOrWrongVersionAreRefused) {
   EXPECT_EQ(-1, file.prepare_read());
   write_sample(1, L"x");
   HArchiveFile other_version;
@@ -30,13 +32,6 @@ TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
   other_version.get_mem().set_version(172);
   EXPECT_EQ(-1, other_version.prepare_read());
   EXPECT_NE(std::string::npos, tidewell_test::general_log().find("version 173, expected 172"));
-
-  std::string bytes = tidewell_test::read_file(path());
-  bytes[0] = 'X';
-  tidewell_test::write_file(path(), bytes);
-  EXPECT_EQ(-1, file.prepare_read());
-  tidewell_test::write_file(path(), "HAR");
-  EXPECT_EQ(-1, file.prepare_read());
 }
 
 TEST_F(HostArchiveTest, LeftoverTmpFromACrashNeverReplacesTheArchive) {
