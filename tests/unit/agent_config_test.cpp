@@ -16,13 +16,12 @@ AgentConfig parsed(const std::string& text) {
 }
 
 // Parses `text` expecting failure, which leaves the config untouched;
-// returns the message.
+// returns the message (headed by the file's name: the config fuzzer checks).
 std::string error_of(const std::string& text) {
   AgentConfig config;
   config.i_heartbeat_s = 99;
   std::string error;
   EXPECT_EQ(AgentConfig::parse(text, "test.json", config, error), -1) << text;
-  EXPECT_EQ(error.rfind("test.json: ", 0), 0u) << error;
   EXPECT_EQ(config.i_heartbeat_s, 99) << text;
   return error;
 }
