@@ -1,11 +1,13 @@
 #pragma once
 // A fixture for the core's own files in a fresh home: blocks handed to the
-// core as the plug-in hands them, read back as its JSON lines.
+// core as the plug-in hands them, read back as its JSON lines; and one for
+// the report queue's archive in that home.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "host/HArchiveFile.h"
 #include "host/HDataCenter.h"
 #include "tests/support/TestHome.h"
 
@@ -38,6 +40,18 @@ class CoreFilesTest : public ::testing::Test {
   }
 
   TestHome home;
+};
+
+// The archive as the plug-in names it, of the plug-in's version.
+class ArchiveFileTest : public CoreFilesTest {
+ protected:
+  void SetUp() override {
+    file.set_name(L"arc_file\\his_arp_attack");
+    file.get_mem().set_version(173);
+  }
+  std::string path() const { return home.file("arc_file/his_arp_attack"); }
+
+  HArchiveFile file;
 };
 
 }  // namespace tidewell_test

@@ -56,12 +56,12 @@ PluginEnv::PluginEnv(const PolicySetup& setup) : policy(setup) {
   }
   AntiARPSpoofing_Local record;
   record.strPolicyID = HString(setup.id);
-  record.iStateMask = setup.state_mask;
+  record.iStateMask = 1;
   record.iAntiARPSpoofing = setup.mode;
   record.iAntiDHCPSpoofing = setup.dhcp;
   record.strBindList = HString(setup.bind_list);
   record.iAutoBind = setup.auto_bind;
-  HEventCenter::ins().i_state = setup.state_word;
+  HEventCenter::ins().i_state = 1;  // the agent's state word
   HDataCenter::GetPolicy()->set_policies({record}, {});
   HEventCenter::ins().b_online = 1;
   global.vt_arp.assign(1, record);

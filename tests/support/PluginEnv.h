@@ -21,8 +21,6 @@ struct PolicySetup {
   std::string id = "p1";
   int32_t mode = 1;  // iAntiARPSpoofing
   int32_t dhcp = 1;  // iAntiDHCPSpoofing
-  int32_t state_mask = 1;
-  uint32_t state_word = 1;  // the agent's state word
   int32_t auto_bind = 0;
   std::string bind_list;
   // The virtual host and the gateway of each of its adapters (veth0, veth1,

@@ -19,7 +19,7 @@ void write_pcap(const std::string& path, const std::vector<TimedFrame>& frames) 
     header.ts.tv_sec = static_cast<time_t>(frame.ts);
     header.ts.tv_usec = static_cast<suseconds_t>((frame.ts - static_cast<double>(header.ts.tv_sec)) * 1e6);
     header.caplen = static_cast<bpf_u_int32>(frame.bytes.size());
-    header.len = std::max<bpf_u_int32>(header.caplen, frame.wire_len);
+    header.len = header.caplen;
     pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frame.bytes.data());
   }
   pcap_dump_close(dumper);

@@ -1,10 +1,15 @@
 #pragma once
 // Helpers of the agent's tests: capture files written and read with libpcap,
-// Ethernet frames of a given length, and the file helpers of the shared set.
+// Ethernet frames of a given length, a recording capture callback, and the
+// file helpers of the shared set.
+#include <arpa/inet.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "host/HWinPCapHelper.h"
 #include "tests/support/FrameBuilder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHome.h"
@@ -19,7 +24,6 @@ using tidewell_test::write_file;
 struct TimedFrame {
   double ts = 0;  // seconds of the capture's clock
   Frame bytes;
-  uint32_t wire_len = 0;  // length on the wire when more than was captured
 };
 
 // Writes an Ethernet capture file.
@@ -31,5 +35,19 @@ std::vector<TimedFrame> read_pcap(const std::string& path);
 // ethertype, then `fill` up to the length.
 Frame ethernet_frame(const std::string& dst_mac, const std::string& src_mac, uint16_t ethertype, size_t length,
                      unsigned char fill = 0);
+
+// Keeps the frames of its ethertype and runs `reaction` on each. Only the
+// capture thread adds frames; the tests read them after stop().
+class RecordingCallback : public HWPCCallback {
+ public:
+  explicit RecordingCallback(uint16_t ethertype) { us_filter = htons(ethertype); }
+  int on_packet(const unsigned char* frame, int len) override {
+    frames.emplace_back(frame, frame + len);
+    if (reaction) reaction(frame, len);
+    return 0;
+  }
+  std::vector<Frame> frames;
+  std::function<void(const unsigned char*, int)> reaction;
+};
 
 }  // namespace agent_test

@@ -2,11 +2,9 @@
 // write themselves: dispatch by ethertype, short frames, the record of sent
 // frames, and the pace of a replay. (A paced replay stopped by a signal is
 // the end-to-end test's.)
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #include "host/HEnvironment.h"
@@ -17,24 +15,12 @@
 namespace {
 
 using agent_test::Frame;
+using agent_test::RecordingCallback;
 using agent_test::TimedFrame;
 using Clock = std::chrono::steady_clock;
 
 const char* const HOST_MAC = "02:77:00:00:00:0a";
 const char* const PEER_MAC = "02:77:00:00:00:01";
-
-// Only the capture thread adds frames; the tests read them after stop().
-class RecordingCallback : public HWPCCallback {
- public:
-  explicit RecordingCallback(uint16_t ethertype) { us_filter = htons(ethertype); }
-  int on_packet(const unsigned char* frame, int len) override {
-    frames.emplace_back(frame, frame + len);
-    if (reaction) reaction(frame, len);
-    return 0;
-  }
-  std::vector<Frame> frames;
-  std::function<void(const unsigned char*, int)> reaction;
-};
 
 class CaptureHelperThread : public ::testing::Test {
  protected:

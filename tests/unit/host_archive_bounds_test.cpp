@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/HArchiveFile.h"
-#include "tests/support/TestHome.h"
+#include "tests/support/CoreFiles.h"
 
 namespace {
 
@@ -25,13 +24,8 @@ long max_rss_kb() {
   return usage.ru_maxrss;
 }
 
-class HostArchiveBounds : public ::testing::Test {
+class HostArchiveBounds : public tidewell_test::ArchiveFileTest {
  protected:
-  void SetUp() override {
-    file.set_name(L"arc_file\\his_arp_attack");
-    file.get_mem().set_version(173);
-  }
-  std::string path() const { return home.file("arc_file/his_arp_attack"); }
   std::string log() const { return tidewell_test::general_log(); }
 
   // `bytes` (a good archive of two values when empty), then `zeros` bytes of
@@ -56,9 +50,6 @@ class HostArchiveBounds : public ::testing::Test {
       out.write(piece.data(), static_cast<std::streamsize>(n));
     }
   }
-
-  tidewell_test::TestHome home{"host-archive-bounds"};
-  HArchiveFile file;
 };
 
 TEST_F(HostArchiveBounds, BigFileWithoutHeaderIsRefusedUnread) {

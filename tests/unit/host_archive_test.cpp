@@ -6,19 +6,12 @@
 #include <string>
 
 #include "host/ARPSpoofingReport_Local.h"
-#include "host/HArchiveFile.h"
-#include "tests/support/TestHome.h"
+#include "tests/support/CoreFiles.h"
 
 namespace {
 
-class HostArchiveTest : public ::testing::Test {
+class HostArchiveTest : public tidewell_test::ArchiveFileTest {
  protected:
-  void SetUp() override {
-    file.set_name(L"arc_file\\his_arp_attack");
-    file.get_mem().set_version(173);
-  }
-  std::string path() const { return home.file("arc_file/his_arp_attack"); }
-
   void write_sample(int first, const HString& text) {
     ASSERT_EQ(0, file.prepare_write());
     HArchiveMem& m = file.get_mem();
@@ -27,12 +20,11 @@ class HostArchiveTest : public ::testing::Test {
     m.write_basic(-7);
     ASSERT_EQ(0, file.commit_write());
   }
-
-  tidewell_test::TestHome home;
-  HArchiveFile file;
 };
 
-TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
+// A wrong magic: the bounds test's file without a header; a file cut
+// inside its header: the damaged archives of the durability lab test.
+TEST_F(HostArchiveTest, MissingFileOrWrongVersionAreRefused) {
   EXPECT_EQ(-1, file.prepare_read());
   write_sample(1, L"x");
   HArchiveFile other_version;
@@ -40,13 +32,6 @@ TEST_F(HostArchiveTest, MissingFileWrongMagicOrVersionAreRefused) {
   other_version.get_mem().set_version(172);
   EXPECT_EQ(-1, other_version.prepare_read());
   EXPECT_NE(std::string::npos, tidewell_test::general_log().find("version 173, expected 172"));
-
-  std::string bytes = tidewell_test::read_file(path());
-  bytes[0] = 'X';
-  tidewell_test::write_file(path(), bytes);
-  EXPECT_EQ(-1, file.prepare_read());
-  tidewell_test::write_file(path(), "HAR");
-  EXPECT_EQ(-1, file.prepare_read());
 }
 
 TEST_F(HostArchiveTest, LeftoverTmpFromACrashNeverReplacesTheArchive) {
@@ -111,26 +96,15 @@ TEST(HostArchiveMem, ImplausibleStringLengthFailsBeforeAllocating) {
 
 // ---- the report record inside an archive
 
-ARPSpoofingReport_Local sample_record(const wchar_t* policy, int elapsed) {
-  ARPSpoofingReport_Local r;
-  r.strPolicyID = policy;
-  r.iAttackType = 1;
-  r.iOffline = 1;
-  r.iElapsed = elapsed;
-  r.str_desc = L"AntiARP_RP_ARP_BIND";
-  r.mapDesc[L"mac"] = L"02:00:00:00:00:66";
-  r.mapDesc[L"macb"] = L"02:00:00:00:00:01";
-  r.mapDesc[L"ipb"] = L"10.77.0.1";
-  return r;
-}
+using HostReportRecord = tidewell_test::CoreFilesTest;
 
 bool same(const ARPSpoofingReport_Local& a, const ARPSpoofingReport_Local& b) {
   return a.strPolicyID == b.strPolicyID && a.iAttackType == b.iAttackType && a.iOffline == b.iOffline &&
          a.iElapsed == b.iElapsed && a.str_desc == b.str_desc && a.mapDesc == b.mapDesc;
 }
 
-TEST(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
-  ARPSpoofingReport_Local good = sample_record(L"p1", 10);
+TEST_F(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
+  ARPSpoofingReport_Local good = bind_record();
   HArchiveMem m;
   good.__inter_set_arc_obj(&m);
   good.arc_write();
@@ -138,7 +112,10 @@ TEST(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
 
   // The map count sits right behind str_desc: huge, then negative.
   const size_t count_at = 4 + 2 * 4 + 3 * 4 + 4 + 19 * 4;
-  ARPSpoofingReport_Local target = sample_record(L"keep", 3);
+  ARPSpoofingReport_Local untouched = bind_record();
+  untouched.strPolicyID = L"keep";
+  untouched.iElapsed = 3;
+  ARPSpoofingReport_Local target = untouched;
   HArchiveMem r;
   target.__inter_set_arc_obj(&r);
   for (int count : {0x0FFFFFFF, -1}) {
@@ -146,12 +123,12 @@ TEST(HostReportRecord, ImplausibleMapCountOrCutRecordLeavesItUntouched) {
     std::memcpy(&bad[count_at], &count, sizeof(count));
     r.reset(bad);
     EXPECT_EQ(-1, target.arc_read()) << count;
-    EXPECT_TRUE(same(sample_record(L"keep", 3), target)) << count;
+    EXPECT_TRUE(same(untouched, target)) << count;
   }
   for (size_t cut = 0; cut < bytes.size(); cut += 7) {
     r.reset(std::vector<unsigned char>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
     EXPECT_EQ(-1, target.arc_read()) << cut;
-    EXPECT_TRUE(same(sample_record(L"keep", 3), target)) << cut;
+    EXPECT_TRUE(same(untouched, target)) << cut;
   }
   ARPSpoofingReport_Local detached;
   EXPECT_EQ(-1, detached.arc_read());

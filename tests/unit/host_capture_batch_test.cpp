@@ -2,12 +2,10 @@
 // log must all be on disk when the replay is done, and a frame sent in
 // answer must never be stamped before the frame it answers. Order and
 // counts of the frames: the capture helper's own test (agent_capture_test).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,18 +39,6 @@ int number_of(const unsigned char* frame) {
   return i;
 }
 
-class Reacting : public HWPCCallback {
- public:
-  explicit Reacting(std::function<void(const unsigned char*, int)> react) : reaction(std::move(react)) {
-    us_filter = htons(0x0806);
-  }
-  int on_packet(const unsigned char* frame, int len) override {
-    reaction(frame, len);
-    return 0;
-  }
-  std::function<void(const unsigned char*, int)> reaction;
-};
-
 class HostCaptureBatch : public ::testing::Test {
  protected:
   void SetUp() override { helper().reset_for_test(); }
@@ -71,18 +57,19 @@ TEST_F(HostCaptureBatch, LoggedLinesAreOnDiskAtTheEndAndAnswersStampedAfterTheir
   ASSERT_EQ(0, single.set_path(HString(home.file("log")), L"Single"));
   batched.set_max_file_len(4000);
   single.set_max_file_len(4000);
-  Reacting arp([&batched](const unsigned char* frame, int len) {
+  agent_test::RecordingCallback arp(0x0806);
+  arp.reaction = [&batched](const unsigned char* frame, int len) {
     int i = number_of(frame);
     batched.log(HString(L"frame ") + HString(static_cast<unsigned long>(i)));
     if (len >= 60 && i % 50 == 0) HWinPCapHelper::instance().send_packet(frame, len);
-  });
+  };
   helper().add_callback(&arp);
   // Frames 0..kFrames-1, every 97th cut to 10 bytes.
   std::vector<TimedFrame> frames;
   for (int i = 0; i < kFrames; ++i) {
     Frame f = numbered_frame(i);
     if (i % 97 == 5) f.resize(10);
-    frames.push_back({kFirstTs + i * kStep, f, 0});
+    frames.push_back({kFirstTs + i * kStep, f});
   }
   agent_test::write_pcap(home.file("in.pcap"), frames);
   helper().set_replay(home.file("in.pcap"), 0, home.file("sent.pcap"));

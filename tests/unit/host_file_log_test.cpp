@@ -143,14 +143,6 @@ TEST(HostFileLogHeader, StaysInOrderAcrossAChangeOfSecond) {
   EXPECT_EQ(1, seconds_seen);
 }
 
-TEST(HostFileLogGeneral, WritesUnderTheHomeSetBeforeTheFirstLine) {
-  tidewell_test::TestHome home;  // sets the home before the general log first writes
-  ASSERT_EQ(0, HFileLog::ins().log(2, L".\\Tidewell", 1, L"Tidewell orvoInit"));
-  std::vector<std::string> lines = tidewell_test::read_lines(home.file("log/Velmora.log"));
-  ASSERT_EQ(1u, lines.size());
-  EXPECT_NE(std::string::npos, lines[0].find("[2] .\\Tidewell(1) Tidewell orvoInit"));
-}
-
 // ---- batches
 
 // Lines wait for the end of the outermost batch; a line of another thread,
