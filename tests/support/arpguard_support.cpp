@@ -44,12 +44,6 @@ HArpNode claim(const std::string& ip, const std::string& mac) {
   return HArpNode{2, ip, mac, kHostIp, kHostMac};
 }
 
-ArpFields::ArpFields() {
-  eth_dst = kHostMac;
-  target_mac = kHostMac;
-  target_ip = kHostIp;
-}
-
 Bytes marked_frame(const ArpFields& fields) {
   static const char kMarker[] = "KivoHarborProbe";  // and three zero bytes
   Bytes frame = arp_frame(fields, 60);
@@ -59,10 +53,6 @@ Bytes marked_frame(const ArpFields& fields) {
 
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
 std::string mac_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetMACString(r.bPhysAddr); }
-
-Bytes expected_request(const std::string& ip, const std::string& old_mac) {
-  return tidewell_test::arp_request(old_mac, kHostMac, kHostIp, old_mac, ip);
-}
 
 ProcessRecorder::ProcessRecorder() {
   platform::set_process_launcher([this](const platform::ProcessLaunch& launch) {

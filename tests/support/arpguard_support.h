@@ -23,6 +23,7 @@ namespace arpguard_test {
 
 using namespace tidewell_test::common;
 using tidewell_test::arp_frame;
+using tidewell_test::ArpFields;
 
 inline constexpr char kHostIp[] = "10.77.1.10";
 inline constexpr char kHostMac[] = "02:77:00:00:01:10";
@@ -41,14 +42,8 @@ std::string mac_of(const MIB_IPNETROW& row);
 // A reply to the host claiming that `ip` is at `mac`.
 HArpNode claim(const std::string& ip, const std::string& mac);
 
-// A reply to the host unless the test says otherwise.
-struct ArpFields : tidewell_test::ArpFields {
-  ArpFields();
-};
 // A 60-byte frame whose padding is the probe marker.
 Bytes marked_frame(const ArpFields& fields);
-// The request the probe thread must send to `old_mac` for `ip`.
-Bytes expected_request(const std::string& ip, const std::string& old_mac);
 
 // The guard's segment: the virtual host kHostIp with two adapters (gateways
 // kGatewayIp and kGateway2Ip), by default mode 2 with automatic binding.

@@ -20,9 +20,11 @@ using namespace arpguard_test;
 
 namespace {
 
-// A reply to `target_ip` (by default the host).
+// A reply to `target_ip` (by default the host) at the host's MAC.
 ArpFields reply(const std::string& sender_ip, const std::string& sender_mac, const std::string& target_ip = kHostIp) {
   ArpFields f;
+  f.eth_dst = kHostMac;
+  f.target_mac = kHostMac;
   f.sender_ip = sender_ip;
   f.sender_mac = sender_mac;
   f.target_ip = target_ip;

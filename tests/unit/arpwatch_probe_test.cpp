@@ -93,7 +93,7 @@ TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
 
   probe->run_pass();
   ASSERT_EQ(1u, sent.count());
-  EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(sent.frames()[0]));
+  EXPECT_EQ(hex(tidewell_test::arp_request(kGatewayMac, kHostMac, kHostIp, kGatewayMac, kGatewayIp)), hex(sent.frames()[0]));
   EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
   EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
 }

@@ -11,6 +11,7 @@
 
 #include "dhcpguard/HTestDhcpGateway.h"
 #include "host/HLanMgr.h"
+#include "platform/Utf8.h"
 #include "platform/WinDebug.h"
 #include "platform/WinUser.h"
 #include "tests/support/dhcpguard_support.h"
@@ -114,7 +115,7 @@ TEST_F(ProbeTest, CaptureThreadsNeverWaitWhileAnAlarmIsShown) {
   std::atomic<int> alarms_logged{0};
   const std::string alarm = alarm_text(kServerMac);
   platform::set_debug_sink([&](const std::wstring& text) {
-    if (utf8(text).find(alarm) != std::string::npos) ++alarms_logged;
+    if (platform::wide_to_utf8(text).find(alarm) != std::string::npos) ++alarms_logged;
   });
   // First alarm: its window opens and stays.
   add(gateway(1));
