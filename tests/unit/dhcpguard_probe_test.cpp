@@ -38,6 +38,14 @@ class ProbeTest : public ::testing::Test {
     probe.add_gateway(item);
   }
   bool answer(const std::string& ip) { return probe.check_arp_sender(ip_value(ip)); }
+  // A pass, then `periods` more one retry interval apart.
+  void run_passes(int periods) {
+    probe.run_pass();
+    for (int period = 0; period < periods; ++period) {
+      ticks.advance(HTestDhcpGateway::kRetryIntervalMs);
+      probe.run_pass();
+    }
+  }
   std::string alarm_text(const std::string& mac) {
     return narrow(HLanMgr::ins().get(777, L"mac", HString(mac)));
   }
@@ -57,14 +65,10 @@ TEST_F(ProbeTest, AnswerSettlesTheGatewayBeforeItsFirstRequestAndJustBeforeItsAl
 
   // After the third request, one period before the alarm.
   add(kGatewayIp);
-  probe.run_pass();
-  ticks.advance(1000);
-  probe.run_pass();
-  ticks.advance(1000);
-  probe.run_pass();
+  run_passes(2);
   EXPECT_EQ(3u, sent.frames().size());
   EXPECT_TRUE(answer(kGatewayIp));
-  ticks.advance(1000);
+  ticks.advance(HTestDhcpGateway::kRetryIntervalMs);
   probe.run_pass();
   EXPECT_EQ(3u, sent.frames().size());
   EXPECT_EQ(0u, count_of(env.attack_log(), alarm_text(kServerMac)));
@@ -119,11 +123,7 @@ TEST_F(ProbeTest, CaptureThreadsNeverWaitWhileAnAlarmIsShown) {
   });
   // First alarm: its window opens and stays.
   add(gateway(1));
-  probe.run_pass();
-  for (int period = 0; period < 3; ++period) {
-    ticks.advance(HTestDhcpGateway::kRetryIntervalMs);
-    probe.run_pass();
-  }
+  run_passes(3);
   ASSERT_EQ(1, alarms_logged.load());
   ASSERT_TRUE(wait_for_window(HLanMgr::ins().get(779, L"name", L"Velmora")) != nullptr);
 
@@ -133,11 +133,7 @@ TEST_F(ProbeTest, CaptureThreadsNeverWaitWhileAnAlarmIsShown) {
   HString title = HLanMgr::ins().get(779, L"name", L"{name}");
   HLanMgr::ins().set_text(779, L"unseen title");
   add(gateway(2));
-  probe.run_pass();
-  for (int period = 0; period < 2; ++period) {
-    ticks.advance(HTestDhcpGateway::kRetryIntervalMs);
-    probe.run_pass();
-  }
+  run_passes(2);
   ticks.advance(HTestDhcpGateway::kRetryIntervalMs);
   std::atomic<bool> pass_done{false};
   std::thread pass([&] {
