@@ -36,6 +36,11 @@ inline constexpr char kOtherIp[] = "10.77.1.20";  // on the segment, no gateway
 inline constexpr char kOtherMac[] = "02:77:00:00:01:20";
 
 MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWORD index = 7);
+// The n-th of many addresses: 10.<net>.<n / 250>.<n % 250 + 1>, and the MAC
+// 02:<net>:00:00:<n / 250>:<n % 250 + 1> (hex); distinct below n = 62500.
+std::string numbered_ip(int net, size_t n);
+std::string numbered_mac(int net, size_t n);
+// Rows of numbered_ip(78, n) at numbered_mac(0x78, n).
 std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type);
 std::string ip_of(const MIB_IPNETROW& row);
 std::string mac_of(const MIB_IPNETROW& row);

@@ -23,7 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The n-th gateway of 10.78.0.0/16.
-std::string gateway(size_t n) { return "10.78." + std::to_string(n / 256) + "." + std::to_string(n % 256); }
+std::string gateway(size_t n) { return arpguard_test::numbered_ip(78, n); }
 
 class ProbeTest : public ::testing::Test {
  protected:
