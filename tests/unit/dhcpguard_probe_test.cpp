@@ -74,27 +74,6 @@ TEST_F(ProbeTest, AnswerSettlesTheGatewayBeforeItsFirstRequestAndJustBeforeItsAl
   EXPECT_EQ(0u, count_of(env.attack_log(), alarm_text(kServerMac)));
 }
 
-// Offers and answers on two capture threads: every gateway queued is heard
-// exactly once (as many as the pending list takes).
-TEST_F(ProbeTest, QueuedGatewaysAreHeardOnceWhileAnotherThreadQueues) {
-  constexpr int kGateways = static_cast<int>(HTestDhcpGateway::kMaxPendingGateways);
-  std::atomic<int> queued{0};
-  std::thread offers([&] {
-    for (int i = 0; i < kGateways; ++i) {
-      add(gateway(i));
-      queued = i + 1;
-    }
-  });
-  int heard_count = 0;
-  for (int i = 0; i < kGateways; ++i) {
-    while (queued.load() <= i) std::this_thread::yield();
-    heard_count += answer(gateway(i)) ? 1 : 0;
-  }
-  offers.join();
-  EXPECT_EQ(kGateways, heard_count);
-  EXPECT_EQ(0u, probe.pending());
-}
-
 // Under a flood of offers naming ever new gateways the pending list stays
 // within its bound and what it cannot take is counted.
 TEST_F(ProbeTest, PendingListStopsAtItsBoundAndCountsTheRest) {
