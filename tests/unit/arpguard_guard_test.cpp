@@ -179,7 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- the queue ----
 
 // The guard's queue takes ARP bodies from the capture callback and nodes in
-// text form from elsewhere, in one order.
+// text form from elsewhere, in one order. (The texts of a body are checked
+// whole in arpwatch_callback_test.)
 // The 28-byte ARP body of a reply from 10.77.1.<n>, 02:77:01:00:00:<n>.
 std::vector<unsigned char> body(unsigned char n) {
   return {0, 1, 8, 0, 6, 4, 0, 2,  2, 0x77, 1, 0, 0, n, 10, 77, 1, n,
@@ -193,11 +194,7 @@ TEST_F(GuardTest, BodiesAndTextNodesLeaveInTheOrderTheyCame) {
   guard->push_arp_body(body(3).data());
   ASSERT_EQ(3u, guard->queued());
 
-  HArpNode first = guard->pop_arp_node();
-  EXPECT_EQ("10.77.1.1", first.sender_ip);
-  EXPECT_EQ("02:77:01:00:00:01", first.sender_mac);
-  EXPECT_EQ("10.77.0.10", first.target_ip);
-  EXPECT_EQ(2, first.op);
+  EXPECT_EQ("10.77.1.1", guard->pop_arp_node().sender_ip);
   HArpNode second = guard->pop_arp_node();
   EXPECT_EQ(odd.sender_ip, second.sender_ip);
   EXPECT_EQ("02:77:00:00:00:AA", second.sender_mac);
