@@ -82,7 +82,8 @@ TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
 
   probe->run_pass();
   ASSERT_EQ(1u, sent.count());
-  EXPECT_EQ(hex(tidewell_test::arp_request(kGatewayMac, kHostMac, kHostIp, kGatewayMac, kGatewayIp)), hex(sent.frames()[0]));
+  Bytes request = tidewell_test::arp_request(kGatewayMac, kHostMac, kHostIp, kGatewayMac, kGatewayIp);
+  EXPECT_EQ(hex(request), hex(sent.frames()[0]));
   EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
   std::vector<ARPSpoofingReport_Local> reports = core.reports();
   ASSERT_EQ(1u, reports.size());

@@ -69,8 +69,9 @@ TEST_F(OfferTest, OfferWithAddressQueuesTheWholeAddressesOfItsFirstRouterOption)
   const std::vector<std::string> gateways = {kGatewayIp, kGateway2Ip, "10.77.1.3", "10.77.1.4"};
   std::vector<Bytes> requests = sent.frames();
   ASSERT_EQ(gateways.size(), requests.size());
+  const std::string broadcast = "ff:ff:ff:ff:ff:ff", no_mac = "00:00:00:00:00:00";
   for (size_t i = 0; i < gateways.size(); ++i) {
-    Bytes request = tidewell_test::arp_request("ff:ff:ff:ff:ff:ff", kHostMac, kOfferedIp, "00:00:00:00:00:00", gateways[i]);
+    Bytes request = tidewell_test::arp_request(broadcast, kHostMac, kOfferedIp, no_mac, gateways[i]);
     EXPECT_EQ(hex(request), hex(requests[i])) << i;
   }
 }
