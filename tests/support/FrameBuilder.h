@@ -34,9 +34,7 @@ class FrameBuilder {
   FrameBuilder& set(size_t at, const Bytes& bytes);
   FrameBuilder& set16(size_t at, uint16_t value);
   FrameBuilder& set_mac(size_t at, const std::string& mac) { return set(at, mac_bytes(mac)); }
-  FrameBuilder& set_ip(size_t at, const std::string& ip) { return set(at, ip_bytes(ip)); }
 
-  size_t size() const { return vt_bytes.size(); }
   const Bytes& bytes() const { return vt_bytes; }
 
  private:

@@ -27,27 +27,27 @@ MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWOR
   return r;
 }
 
-// Rows 10.78.x.y with MACs 02:78:00:00:x:y.
+std::string numbered_ip(int net, size_t n) {
+  char ip[32];
+  std::snprintf(ip, sizeof(ip), "10.%d.%u.%u", net, static_cast<unsigned>(n / 250), static_cast<unsigned>(n % 250 + 1));
+  return ip;
+}
+
+std::string numbered_mac(int net, size_t n) {
+  char mac[32];
+  std::snprintf(mac, sizeof(mac), "02:%02x:00:00:%02x:%02x", static_cast<unsigned>(net), static_cast<unsigned>(n / 250),
+                static_cast<unsigned>(n % 250 + 1));
+  return mac;
+}
+
 std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type) {
   std::vector<MIB_IPNETROW> rows;
-  for (size_t i = 0; i < count; ++i) {
-    unsigned hi = static_cast<unsigned>(i / 250), lo = static_cast<unsigned>(i % 250) + 1;
-    char ip[32], mac[32];
-    std::snprintf(ip, sizeof(ip), "10.78.%u.%u", hi, lo);
-    std::snprintf(mac, sizeof(mac), "02:78:00:00:%02x:%02x", hi, lo);
-    rows.push_back(row(ip, mac, type));
-  }
+  for (size_t n = 0; n < count; ++n) rows.push_back(row(numbered_ip(78, n), numbered_mac(0x78, n), type));
   return rows;
 }
 
 HArpNode claim(const std::string& ip, const std::string& mac) {
   return HArpNode{2, ip, mac, kHostIp, kHostMac};
-}
-
-ArpFields::ArpFields() {
-  eth_dst = kHostMac;
-  target_mac = kHostMac;
-  target_ip = kHostIp;
 }
 
 Bytes marked_frame(const ArpFields& fields) {
@@ -59,10 +59,6 @@ Bytes marked_frame(const ArpFields& fields) {
 
 std::string ip_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetIPString(r.dwAddr, true); }
 std::string mac_of(const MIB_IPNETROW& r) { return HNetworkProtocolUtil::GetMACString(r.bPhysAddr); }
-
-Bytes expected_request(const std::string& ip, const std::string& old_mac) {
-  return tidewell_test::arp_request(old_mac, kHostMac, kHostIp, old_mac, ip);
-}
 
 ProcessRecorder::ProcessRecorder() {
   platform::set_process_launcher([this](const platform::ProcessLaunch& launch) {

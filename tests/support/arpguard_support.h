@@ -23,6 +23,7 @@ namespace arpguard_test {
 
 using namespace tidewell_test::common;
 using tidewell_test::arp_frame;
+using tidewell_test::ArpFields;
 
 inline constexpr char kHostIp[] = "10.77.1.10";
 inline constexpr char kHostMac[] = "02:77:00:00:01:10";
@@ -35,20 +36,19 @@ inline constexpr char kOtherIp[] = "10.77.1.20";  // on the segment, no gateway
 inline constexpr char kOtherMac[] = "02:77:00:00:01:20";
 
 MIB_IPNETROW row(const std::string& ip, const std::string& mac, DWORD type, DWORD index = 7);
+// The n-th of many addresses: 10.<net>.<n / 250>.<n % 250 + 1>, and the MAC
+// 02:<net>:00:00:<n / 250>:<n % 250 + 1> (hex); distinct below n = 62500.
+std::string numbered_ip(int net, size_t n);
+std::string numbered_mac(int net, size_t n);
+// Rows of numbered_ip(78, n) at numbered_mac(0x78, n).
 std::vector<MIB_IPNETROW> numbered_rows(size_t count, DWORD type);
 std::string ip_of(const MIB_IPNETROW& row);
 std::string mac_of(const MIB_IPNETROW& row);
 // A reply to the host claiming that `ip` is at `mac`.
 HArpNode claim(const std::string& ip, const std::string& mac);
 
-// A reply to the host unless the test says otherwise.
-struct ArpFields : tidewell_test::ArpFields {
-  ArpFields();
-};
 // A 60-byte frame whose padding is the probe marker.
 Bytes marked_frame(const ArpFields& fields);
-// The request the probe thread must send to `old_mac` for `ip`.
-Bytes expected_request(const std::string& ip, const std::string& old_mac);
 
 // The guard's segment: the virtual host kHostIp with two adapters (gateways
 // kGatewayIp and kGateway2Ip), by default mode 2 with automatic binding.

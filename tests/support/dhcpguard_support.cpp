@@ -6,8 +6,6 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/Utf8.h"
-
 // GTK, fontconfig and pango keep caches for the life of the process that
 // the leak checker would otherwise report for the tests of real windows.
 extern "C" const char* __lsan_default_suppressions() {
@@ -20,9 +18,6 @@ namespace dhcpguard_test {
 using tidewell_test::FrameBuilder;
 
 namespace {
-const char kBroadcastMac[] = "ff:ff:ff:ff:ff:ff";
-const char kNoMac[] = "00:00:00:00:00:00";
-
 uint16_t ip_checksum(const Bytes& frame, size_t offset, size_t length) {
   uint32_t sum = 0;
   for (size_t i = 0; i + 1 < length; i += 2) sum += (frame[offset + i] << 8) | frame[offset + i + 1];
@@ -79,10 +74,6 @@ Bytes dhcp_frame(const DhcpFields& f) {
   return frame.add(f.options).bytes();
 }
 
-Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip) {
-  return tidewell_test::arp_request(kBroadcastMac, client_mac, client_ip, kNoMac, gateway_ip);
-}
-
 HDhcpGatewayItem gateway_item(const std::string& gateway_ip) {
   HDhcpGatewayItem item;
   item.gateway_ip = ip_value(gateway_ip);
@@ -133,7 +124,5 @@ std::wstring window_text(HWND window) {
   text.resize(static_cast<size_t>(copied));
   return text;
 }
-
-std::string utf8(const std::wstring& text) { return platform::wide_to_utf8(text); }
 
 }  // namespace dhcpguard_test

@@ -59,10 +59,6 @@ constexpr size_t kIpTotalLenAt = 16;
 size_t udp_len_at(const DhcpFields& fields);
 size_t dhcp_at(const DhcpFields& fields);
 
-// The first broadcast request the gateway probe must send (zero padding; the
-// retries carry counting padding).
-Bytes probe_request(const std::string& client_mac, const std::string& client_ip, const std::string& gateway_ip);
-
 // A gateway named by an offer from kServerMac to kHostMac for kOfferedIp,
 // with the values a caller might leave behind in the probe's own fields (the
 // probe starts every item afresh).
@@ -79,7 +75,6 @@ HWND wait_for_window(const HString& title, int timeout_ms = 5000);
 bool wait_window_gone(HWND window, int timeout_ms = 5000);
 std::wstring window_text(HWND window);
 
-std::string utf8(const std::wstring& text);
 // Polls `done` every 10 ms for up to `timeout_ms`.
 bool eventually(const std::function<bool()>& done, int timeout_ms = 5000);
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
 
 #include "arpguard/HGetSysArpTable.h"
@@ -23,18 +22,6 @@ constexpr int kClaims = 1500;
 constexpr int kWrites = 1500;
 constexpr int kRefreshes = 200;
 
-std::string address(int net, int i) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "10.%d.%d.%d", net, i / 250, i % 250 + 1);
-  return text;
-}
-
-std::string mac(int group, int i) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "02:%02x:00:00:%02x:%02x", group, i / 256, i % 256);
-  return text;
-}
-
 class GuardConcurrencyTest : public ::testing::Test, public GuardRig {
  protected:
   GuardConcurrencyTest() : GuardRig(Policy(1), 100000) {}
@@ -46,8 +33,8 @@ TEST_F(GuardConcurrencyTest, RefresherGuardProbeAndWritersRunTogether) {
 
   std::thread capture([&] {
     for (int i = 0; i < kClaims; ++i) {
-      guard->push_arp_node(claim(address(80, i), mac(0x80, i)));  // first sight: learned
-      if (i % 10 == 0) guard->push_arp_node(claim(kGatewayIp, mac(0x0e, i % 7)));  // suspected change
+      guard->push_arp_node(claim(numbered_ip(80, i), numbered_mac(0x80, i)));  // first sight: learned
+      if (i % 10 == 0) guard->push_arp_node(claim(kGatewayIp, numbered_mac(0x0e, i % 7)));  // suspected change
     }
     capture_done = true;
   });
@@ -78,7 +65,7 @@ TEST_F(GuardConcurrencyTest, RefresherGuardProbeAndWritersRunTogether) {
     }
   });
   std::thread writer([&] {
-    for (int i = 0; i < kWrites; ++i) guard->set_ip_mac(HString(address(81, i)), HString(mac(0x81, i)));
+    for (int i = 0; i < kWrites; ++i) guard->set_ip_mac(HString(numbered_ip(81, i)), HString(numbered_mac(0x81, i)));
   });
 
   capture.join();
@@ -90,8 +77,8 @@ TEST_F(GuardConcurrencyTest, RefresherGuardProbeAndWritersRunTogether) {
 
   EXPECT_EQ(0u, guard->queued());
   EXPECT_EQ(0u, guard->dropped());
-  for (int i = 0; i < kClaims; ++i) ASSERT_EQ(mac(0x80, i), learned(address(80, i))) << i;
-  for (int i = 0; i < kWrites; ++i) ASSERT_EQ(mac(0x81, i), learned(address(81, i))) << i;
+  for (int i = 0; i < kClaims; ++i) ASSERT_EQ(numbered_mac(0x80, i), learned(numbered_ip(80, i))) << i;
+  for (int i = 0; i < kWrites; ++i) ASSERT_EQ(numbered_mac(0x81, i), learned(numbered_ip(81, i))) << i;
 
   // Every suspected change is settled: silent old MAC, so a spoofer's MAC
   // is learned in the end.

@@ -20,9 +20,11 @@ using namespace arpguard_test;
 
 namespace {
 
-// A reply to `target_ip` (by default the host).
+// A reply to `target_ip` (by default the host) at the host's MAC.
 ArpFields reply(const std::string& sender_ip, const std::string& sender_mac, const std::string& target_ip = kHostIp) {
   ArpFields f;
+  f.eth_dst = kHostMac;
+  f.target_mac = kHostMac;
   f.sender_ip = sender_ip;
   f.sender_mac = sender_mac;
   f.target_ip = target_ip;
@@ -49,12 +51,6 @@ class CallbackTest : public ::testing::Test {
     EXPECT_EQ(0, callback->on_packet(copy.get(), static_cast<int>(frame.size())));
   }
 
-  // Makes the DHCP gateway probe wait for an answer from `ip`.
-  void dhcp_waits_for(const std::string& ip) {
-    HDhcpGatewayItem item = dhcpguard_test::gateway_item(ip);
-    dhcp->test_gateway.add_gateway(item);
-  }
-
   GuardEnv env;
   FakeTicks ticks;  // the DHCP probe's passes never time out during a test
   SentFrames wire;
@@ -67,7 +63,8 @@ class CallbackTest : public ::testing::Test {
 // frame that answers the DHCP probe is the probe's alone, and the next one
 // from the same sender is the guard's again.
 TEST_F(CallbackTest, ProbeFrameIsDroppedAndAnAnswerToTheDhcpProbeIsItsAlone) {
-  dhcp_waits_for(kGatewayIp);
+  HDhcpGatewayItem waiting = dhcpguard_test::gateway_item(kGatewayIp);
+  dhcp->test_gateway.add_gateway(waiting);  // the DHCP probe waits for the gateway's answer
   const Bytes marked = marked_frame(reply_from_gateway());
   deliver(marked);
   EXPECT_EQ(0u, guard->queued());

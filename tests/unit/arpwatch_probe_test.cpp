@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,18 +24,6 @@ namespace {
 HMacChangeItem change(const std::string& new_mac, DWORD tick = 0, const std::string& old_mac = kGatewayMac,
                       const std::string& ip = kGatewayIp) {
   return tidewell_test::mac_change(ip, old_mac, new_mac, tick);
-}
-
-std::vector<std::string> macs_reported(const std::vector<ARPSpoofingReport_Local>& reports) {
-  std::vector<std::string> out;
-  for (const ARPSpoofingReport_Local& r : reports) {
-    EXPECT_EQ("AntiARP_RP_ARP", narrow(r.str_desc));
-    EXPECT_EQ(1, r.iAttackType);
-    EXPECT_EQ(1u, r.mapDesc.size());
-    auto it = r.mapDesc.find(L"mac");
-    out.push_back(it == r.mapDesc.end() ? std::string("<no mac>") : narrow(it->second));
-  }
-  return out;
 }
 
 // The guard in mode 1, whose probe thread reports a confirmed change.
@@ -93,9 +82,14 @@ TEST_F(ProbeTest, AnswerBeforeFirstRequestDoesNotSettle) {
 
   probe->run_pass();
   ASSERT_EQ(1u, sent.count());
-  EXPECT_EQ(hex(expected_request(kGatewayIp, kGatewayMac)), hex(sent.frames()[0]));
+  Bytes request = tidewell_test::arp_request(kGatewayMac, kHostMac, kHostIp, kGatewayMac, kGatewayIp);
+  EXPECT_EQ(hex(request), hex(sent.frames()[0]));
   EXPECT_TRUE(probe->check_answer(claim(kGatewayIp, kGatewayMac)));
-  EXPECT_EQ(std::vector<std::string>{kSpooferMac}, macs_reported(core.reports()));
+  std::vector<ARPSpoofingReport_Local> reports = core.reports();
+  ASSERT_EQ(1u, reports.size());
+  EXPECT_EQ("AntiARP_RP_ARP", narrow(reports[0].str_desc));
+  EXPECT_EQ(1, reports[0].iAttackType);
+  EXPECT_EQ((std::map<HString, HString>{{L"mac", HString(kSpooferMac)}}), reports[0].mapDesc);
 }
 
 // --- the thread --------------------------------------------------------------

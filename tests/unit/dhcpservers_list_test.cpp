@@ -1,10 +1,12 @@
 // The check of DHCP servers against the list of legitimate ones: which
 // offers and acknowledgements are reported, with which server, and which
-// frames are no server's answer at all.
+// frames are no server's answer at all. (A rogue's repeat held back is run
+// by the dhcp-servers demo in agent_e2e_test and in the lab.)
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "dhcpservers/HDhcpServerCallback.h"
-#include "frame/HPTWGlobal.h"
 #include "tests/support/dhcpguard_support.h"
 
 using namespace dhcpguard_test;
@@ -40,8 +42,6 @@ TEST(DhcpServerList, UnlistedServersAreReportedOncePerWindowWithTheirMacAndAddre
   DhcpEnv env;
   CoreRecorder core;
   HDhcpServerCallback callback({HString(kServerIp), HString(kListedMac), HString("not a server")});
-  DhcpFields request = from(kHostMac, "0.0.0.0", 3, kServerIp);
-  request.op = 1;
   DhcpFields discover = from(kHostMac, "0.0.0.0", 1, "");
   discover.op = 1;
   DhcpFields op1_offer = from(kRogueMac, kRogueIp, 2, kRogueIp);
@@ -56,8 +56,7 @@ TEST(DhcpServerList, UnlistedServersAreReportedOncePerWindowWithTheirMacAndAddre
       from(kRelayMac, kServerIp, 5, ""),                     // ACK without option 54, listed by IPv4 source
       from(kRogueMac, kRogueIp, 2, kRogueIp, true),          // rogue broadcast offer
       from(kRogueMac, "10.77.0.99", 5, ""),                  // rogue ACK: its IPv4 source
-      from(kRogueMac, kRogueIp, 2, kRogueIp),                // the same rogue again, unicast: held back
-      request, discover, op1_offer, to_the_server, from_port_53,
+      discover, op1_offer, to_the_server, from_port_53,
   };
   for (const DhcpFields& fields : frames) {
     Bytes frame = dhcp_frame(fields);
@@ -65,15 +64,13 @@ TEST(DhcpServerList, UnlistedServersAreReportedOncePerWindowWithTheirMacAndAddre
   }
   std::vector<ARPSpoofingReport_Local> reports = core.reports();
   ASSERT_EQ(2u, reports.size());
-  const std::vector<std::pair<std::string, std::string>> servers = {{kRogueMac, kRogueIp}, {kRogueMac, "10.77.0.99"}};
+  const char* const server_ips[] = {kRogueIp, "10.77.0.99"};
   for (size_t i = 0; i < reports.size(); ++i) {
     EXPECT_EQ("AntiARP_RP_DHCP_SERVER", narrow(reports[i].str_desc));
     EXPECT_EQ(2, reports[i].iAttackType);
-    ASSERT_EQ(2u, reports[i].mapDesc.size());
-    EXPECT_EQ(servers[i].first, narrow(reports[i].mapDesc.at(L"mac")));
-    EXPECT_EQ(servers[i].second, narrow(reports[i].mapDesc.at(L"ip")));
+    EXPECT_EQ((std::map<HString, HString>{{L"mac", HString(kRogueMac)}, {L"ip", HString(server_ips[i])}}),
+              reports[i].mapDesc);
   }
-  EXPECT_EQ(1u, HPTWGlobal::ins().report_gate.suppressed());
 }
 
 }  // namespace
