@@ -44,8 +44,10 @@ sleep 1
 kill "${LAB_PIDS[0]}"
 sleep 0.5
 
-# pcap file -> one file per frame: PREFIX-N
+# split_frames PCAP PREFIX [FILTER]: one file per frame (of those FILTER
+# takes): PREFIX-N
 split_frames() {
+  tcpdump -r "$1" -w "$TMP/part.pcap" "${@:3}" 2>/dev/null
   perl -e '
     my ($file, $prefix) = @ARGV;
     open(my $in, "<:raw", $file) or die "$file: $!";
@@ -57,19 +59,15 @@ split_frames() {
       open(my $out, ">:raw", sprintf("%s-%02d", $prefix, $n++)) or die;
       print $out $frame;
       close($out);
-    }' "$1" "$2"
+    }' "$TMP/part.pcap" "$2"
 }
 
 mkdir -p "$TMP/frames"
-tcpdump -r "$TMP/host.pcap" -w "$TMP/dhcp.pcap" 'udp port 67 or udp port 68' 2>/dev/null
-tcpdump -r "$TMP/host.pcap" -w "$TMP/arp.pcap" arp 2>/dev/null
-tcpdump -r "$ROOT/examples/dhcp-demo.pcap" -w "$TMP/demo-dhcp.pcap" ip 2>/dev/null
-tcpdump -r "$ROOT/examples/dhcp-demo.pcap" -w "$TMP/demo-dhcp-arp.pcap" arp 2>/dev/null
-split_frames "$TMP/dhcp.pcap" "$TMP/frames/dhcp-lab"
-split_frames "$TMP/demo-dhcp.pcap" "$TMP/frames/dhcp-demo"
-split_frames "$TMP/arp.pcap" "$TMP/frames/arp-lab"
+split_frames "$TMP/host.pcap" "$TMP/frames/dhcp-lab" 'udp port 67 or udp port 68'
+split_frames "$ROOT/examples/dhcp-demo.pcap" "$TMP/frames/dhcp-demo" ip
+split_frames "$TMP/host.pcap" "$TMP/frames/arp-lab" arp
 split_frames "$ROOT/examples/arp-demo.pcap" "$TMP/frames/arp-demo"
-split_frames "$TMP/demo-dhcp-arp.pcap" "$TMP/frames/arp-dhcpdemo"
+split_frames "$ROOT/examples/dhcp-demo.pcap" "$TMP/frames/arp-dhcpdemo" arp
 
 # The seeds written by hand for fixed faults (regress-*) stay; the rest is
 # made anew.
