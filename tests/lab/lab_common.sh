@@ -134,9 +134,7 @@ lab_count() { cat "$1" 2>/dev/null | grep -cF -- "$2"; }
 # lab_bg NS OUT COMMAND...: COMMAND in $LAB-NS in the background, its output
 # in $LAB_TMP/OUT; LAB_BG is its pid (the cleanup stops it).
 lab_bg() {
-  local ns=$1 out=$2
-  shift 2
-  ip netns exec "$LAB-$ns" "$@" >"$LAB_TMP/$out" 2>&1 &
+  ip netns exec "$LAB-$1" "${@:3}" >"$LAB_TMP/$2" 2>&1 &
   LAB_BG=$!
   LAB_PIDS+=("$LAB_BG")
 }
@@ -152,9 +150,7 @@ lab_capture() {
 # folder and its output in agent.out (standard output to the descriptor
 # LAB_AGENT_FD when that is set), once it captures.
 lab_start_agent() {
-  local ns=$1
-  shift
-  ip netns exec "$LAB-$ns" "${LAB_AGENT_WRAP[@]}" "${LAB_AGENT_EXE:-$BIN/velmora-agent}" --home "$LAB_TMP/home" "$@" \
+  ip netns exec "$LAB-$1" "${LAB_AGENT_WRAP[@]}" "${LAB_AGENT_EXE:-$BIN/velmora-agent}" --home "$LAB_TMP/home" "${@:2}" \
     2>"$LAB_TMP/agent.out" 1>&"${LAB_AGENT_FD:-2}" &
   LAB_AGENT=$!
   LAB_PIDS+=("$LAB_AGENT")
