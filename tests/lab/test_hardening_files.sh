@@ -45,14 +45,13 @@ lab_host_agent "$(lab_policy 2 1 "$BIND_LIST" 0)"
 
 # claim GATEWAY MAC: from the sender, a reply to the host that GATEWAY is at MAC.
 claim() { lab_inject send f0 "$(lab_claim_hex "$2" "$1")"; }
-reports() { lab_count "$LAB_TMP/home/core/reports.jsonl" "$1"; }
 for gw in 1 2 3; do
   ip=10.77.$((92 + gw)).1
   mac=02:77:$(printf %02x $((92 + gw))):00:00:01
   claim "$ip" "$mac"      # learned
   claim "$ip" "$SPOOF_MAC"  # changed: bound, or refused
 done
-two_binds() { [ "$(reports '"AntiARP_RP_ARP_BIND"')" -ge 2 ]; }
+two_binds() { [ "$(lab_count "$LAB_TMP/home/core/reports.jsonl" '"AntiARP_RP_ARP_BIND"')" -ge 2 ]; }
 lab_wait 10 two_binds || lab_fail "the two gateways with a configured MAC were not bound"
 lab_wait 5 lab_file_has "$LAB_TMP/home/core/reports.jsonl" '"AntiARP_RP_ARP_BIND_FAIL"' \
   || lab_fail "the shell text was not refused as a MAC"
