@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,9 +19,8 @@ namespace {
 std::string g_remove_at_exit;
 
 void remove_home() {
-  if (g_remove_at_exit.empty()) return;
-  std::string command = "rm -rf '" + g_remove_at_exit + "'";
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", g_remove_at_exit.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(g_remove_at_exit, ignored);
 }
 
 std::string make_folder() {

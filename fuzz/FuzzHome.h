@@ -10,7 +10,6 @@ class FuzzHome {
   // The one home of this process, made on first use.
   static FuzzHome& ins();
 
-  const std::string& path() const { return str_path; }
   std::string file(const std::string& relative) const { return str_path + "/" + relative; }
   // Empties the core's files every so many calls, so that a long run does
   // not fill the disk with accepted reports and alarms.

@@ -112,8 +112,6 @@ void FuzzPlugin::begin_input(int32_t arp_mode, bool auto_bind, bool state_matche
   }
 }
 
-DWORD FuzzPlugin::tick() const { return g_tick.load(); }
-
 void FuzzPlugin::pass() {
   while (p_guard->run_pass()) {
   }

@@ -44,8 +44,6 @@ class FuzzPlugin {
   HTWPkgCallback& arp() { return *p_arp; }
   HDhcpAttackCallback& dhcp() { return *p_dhcp; }
   HThreadTidewell& guard() { return *p_guard; }
-  HTestThread& probe() { return *p_probe; }
-  DWORD tick() const;
 
  private:
   FuzzPlugin();

@@ -45,9 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   HIpv6Routers::Mac host_mac{2, 0x77, 6, 0, 0, 0x0a};
   HIpv6Routers routers(settings, host_mac);
-  std::vector<platform::Ipv6Router> rows;
-  table.read_routers(rows);
-  routers.refresh(rows, true);
+  routers.refresh({gateway}, true);
   HIpv6Callback callback(routers, HDhcp6Servers({HString("00:03:00:01:02:77:06:00:00:02")}));
 
   std::vector<uint8_t> frame(data + 1, data + size);

@@ -19,7 +19,6 @@ OUT=${FUZZ_CORPUS:-$ROOT/fuzz/corpus}
 lab_require tcpdump dnsmasq dhclient arping perl
 lab_require_bin velmora-agent
 lab_start
-TMP=$LAB_TMP
 lab_bridge
 lab_netns host gw srv spoof
 lab_port host h0 "$HOST_MAC" ""
@@ -30,9 +29,9 @@ lab_port spoof x0 "$SPOOF_MAC" "$SPOOF_IP"
 lab_capture seg ph0 host.pcap 'arp or udp port 67 or udp port 68'
 lab_dnsmasq srv dnsmasq --interface=s0 --dhcp-range=10.77.0.10,10.77.0.10,255.255.255.0,1h \
   --dhcp-option=3,10.77.0.1,10.77.0.2
-printf 'request subnet-mask, routers;\ntimeout 20;\n' >"$TMP/dhclient.conf"
-lab_dhclient dhclient -cf "$TMP/dhclient.conf"
-lab_wait 25 lab_file_has "$TMP/dhclient.out" "bound to" || lab_fail "dhclient got no lease"
+printf 'request subnet-mask, routers;\ntimeout 20;\n' >"$LAB_TMP/dhclient.conf"
+lab_dhclient dhclient -cf "$LAB_TMP/dhclient.conf"
+lab_wait 25 lab_file_has "$LAB_TMP/dhclient.out" "bound to" || lab_fail "dhclient got no lease"
 ip -n "$LAB-host" addr replace 10.77.0.10/24 dev h0
 ip -n "$LAB-host" route replace default via 10.77.0.1 dev h0
 ip netns exec "$LAB-host" arping -c 1 -I h0 10.77.0.1 >/dev/null 2>&1
@@ -44,8 +43,10 @@ sleep 1
 kill "${LAB_PIDS[0]}"
 sleep 0.5
 
-# pcap file -> one file per frame: PREFIX-N
+# split_frames PCAP PREFIX [FILTER]: one file per frame (of those FILTER
+# takes): PREFIX-N
 split_frames() {
+  tcpdump -r "$1" -w "$LAB_TMP/part.pcap" "${@:3}" 2>/dev/null
   perl -e '
     my ($file, $prefix) = @ARGV;
     open(my $in, "<:raw", $file) or die "$file: $!";
@@ -57,19 +58,15 @@ split_frames() {
       open(my $out, ">:raw", sprintf("%s-%02d", $prefix, $n++)) or die;
       print $out $frame;
       close($out);
-    }' "$1" "$2"
+    }' "$LAB_TMP/part.pcap" "$2"
 }
 
-mkdir -p "$TMP/frames"
-tcpdump -r "$TMP/host.pcap" -w "$TMP/dhcp.pcap" 'udp port 67 or udp port 68' 2>/dev/null
-tcpdump -r "$TMP/host.pcap" -w "$TMP/arp.pcap" arp 2>/dev/null
-tcpdump -r "$ROOT/examples/dhcp-demo.pcap" -w "$TMP/demo-dhcp.pcap" ip 2>/dev/null
-tcpdump -r "$ROOT/examples/dhcp-demo.pcap" -w "$TMP/demo-dhcp-arp.pcap" arp 2>/dev/null
-split_frames "$TMP/dhcp.pcap" "$TMP/frames/dhcp-lab"
-split_frames "$TMP/demo-dhcp.pcap" "$TMP/frames/dhcp-demo"
-split_frames "$TMP/arp.pcap" "$TMP/frames/arp-lab"
-split_frames "$ROOT/examples/arp-demo.pcap" "$TMP/frames/arp-demo"
-split_frames "$TMP/demo-dhcp-arp.pcap" "$TMP/frames/arp-dhcpdemo"
+mkdir -p "$LAB_TMP/frames"
+split_frames "$LAB_TMP/host.pcap" "$LAB_TMP/frames/dhcp-lab" 'udp port 67 or udp port 68'
+split_frames "$ROOT/examples/dhcp-demo.pcap" "$LAB_TMP/frames/dhcp-demo" ip
+split_frames "$LAB_TMP/host.pcap" "$LAB_TMP/frames/arp-lab" arp
+split_frames "$ROOT/examples/arp-demo.pcap" "$LAB_TMP/frames/arp-demo"
+split_frames "$ROOT/examples/dhcp-demo.pcap" "$LAB_TMP/frames/arp-dhcpdemo" arp
 
 # The seeds written by hand for fixed faults (regress-*) stay; the rest is
 # made anew.
@@ -77,12 +74,12 @@ find "$OUT" -type f ! -name 'regress-*' -delete 2>/dev/null || true
 mkdir -p "$OUT"/{fuzz_arp_callback,fuzz_dhcp_callback,fuzz_archive_reader,fuzz_agent_config,fuzz_bind_list,fuzz_ipv6_callback}
 
 # DHCP callback: every DHCP frame as it was captured.
-cp "$TMP"/frames/dhcp-* "$OUT/fuzz_dhcp_callback/"
+cp "$LAB_TMP"/frames/dhcp-* "$OUT/fuzz_dhcp_callback/"
 
 # IPv6 callback: a guard byte (0 the router listed, 1 probed), then each
 # frame of the IPv6 demo.
-split_frames "$ROOT/examples/ipv6-demo.pcap" "$TMP/frames/ipv6-demo"
-for f in "$TMP"/frames/ipv6-demo-*; do
+split_frames "$ROOT/examples/ipv6-demo.pcap" "$LAB_TMP/frames/ipv6-demo"
+for f in "$LAB_TMP"/frames/ipv6-demo-*; do
   { printf '\x00'; cat "$f"; } >"$OUT/fuzz_ipv6_callback/demo-${f##*-}-listed"
   { printf '\x01'; cat "$f"; } >"$OUT/fuzz_ipv6_callback/demo-${f##*-}-probed"
 done
@@ -97,22 +94,22 @@ record() {  # KIND FILE -> record bytes on stdout
 }
 wait_ms() { printf "\\x02\\x$(printf %02x $(($1 >> 8)))\\x$(printf %02x $(($1 & 255)))"; }
 BIND='10.77.0.1-02:77:00:00:00:01,10.77.0.2-02:77:00:00:00:02'
-for f in "$TMP"/frames/arp-*; do
+for f in "$LAB_TMP"/frames/arp-*; do
   { printf '\x01'; printf '\x00'; record 0 "$f"; } >"$OUT/fuzz_arp_callback/frame-$(basename "$f")"
 done
 for policy in 1 2 6; do  # probing; binding without and with auto-binding
   {
     printf "\\x$(printf %02x $policy)%s\\x00" "$BIND"
-    for f in "$TMP"/frames/arp-demo-*; do record 0 "$f"; wait_ms 500; done
+    for f in "$LAB_TMP"/frames/arp-demo-*; do record 0 "$f"; wait_ms 500; done
     wait_ms 1000
-    record 0 "$TMP/frames/arp-demo-00"
+    record 0 "$LAB_TMP/frames/arp-demo-00"
   } >"$OUT/fuzz_arp_callback/demo-policy-$policy"
 done
 {
   printf '\x01\x00'
-  record 1 "$TMP/frames/dhcp-demo-00"
-  record 0 "$TMP/frames/arp-dhcpdemo-00"
-  record 1 "$TMP/frames/dhcp-demo-01"
+  record 1 "$LAB_TMP/frames/dhcp-demo-00"
+  record 0 "$LAB_TMP/frames/arp-dhcpdemo-00"
+  record 1 "$LAB_TMP/frames/dhcp-demo-01"
   wait_ms 4000
 } >"$OUT/fuzz_arp_callback/dhcp-probe-answered"
 
@@ -133,9 +130,9 @@ sed -n '/^### Config/,/^- `policy`/p' "$ROOT/README.md" | sed -n '/^```json/,/^`
 for demo in arp-demo:arp-mode1 arp-demo:arp-mode2 dhcp-demo:dhcp-demo; do
   pcap=${demo%%:*}
   config=${demo##*:}
-  home="$TMP/home-$config"
-  sed 's/"core_accepts": true/"core_accepts": false/' "$ROOT/examples/$config.json" >"$TMP/$config.json"
-  "$BIN/velmora-agent" --config "$TMP/$config.json" --home "$home" --replay "$ROOT/examples/$pcap.pcap" \
+  home="$LAB_TMP/home-$config"
+  sed 's/"core_accepts": true/"core_accepts": false/' "$ROOT/examples/$config.json" >"$LAB_TMP/$config.json"
+  "$BIN/velmora-agent" --config "$LAB_TMP/$config.json" --home "$home" --replay "$ROOT/examples/$pcap.pcap" \
     --speed max --linger 5 >/dev/null 2>&1 || lab_fail "the agent did not replay $pcap"
   { printf '\x00'; cat "$home/arc_file/his_arp_attack"; } >"$OUT/fuzz_archive_reader/file-$config"
   { printf '\x01'; tail -c +17 "$home/arc_file/his_arp_attack"; } >"$OUT/fuzz_archive_reader/payload-$config"

@@ -45,8 +45,7 @@ aw_probe_count() {
   tcpdump -r "$LAB_TMP/host.pcap" -nn arp 2>/dev/null | grep -cF "Request who-has $GW_IP ($1) tell $HOST_IP"
 }
 
-aw_reports() { [ -f "$LAB_TMP/home/core/reports.jsonl" ] && grep -F -- "$1" "$LAB_TMP/home/core/reports.jsonl"; }
-aw_report_count() { aw_reports "$1" | wc -l; }
+aw_report_count() { lab_count "$LAB_TMP/home/core/reports.jsonl" "$1"; }
 
 # Frames the plug-in's ARP callback has seen from an address (each is
 # written to the attack log on its way to the DHCP probe).
@@ -65,11 +64,15 @@ aw_bind_start() {
 }
 aw_gateway_entry() { ip -n "$AW-host" neigh show "$GW_IP" dev h0; }
 aw_gateway_entry_has() { aw_gateway_entry | grep -qF -- "$1"; }
-aw_gateway_bound() { aw_gateway_entry | grep -qF "lladdr $GW_MAC PERMANENT"; }
 
-# The segment set up, the host's capture on and the agent started with
-# protection by probing (mode 1).
+# aw_start_probing NAME NET REPAIR_NET: the segment (AW=NAME on 10.77.NET;
+# with AW_REPAIR_CACHE, a segment of its own on 10.77.REPAIR_NET) set up,
+# the host's capture on and the agent started with protection by probing
+# (mode 1).
 aw_start_probing() {
+  AW=$1 NET=$2
+  [ -n "${AW_REPAIR_CACHE:-}" ] && AW+=_repair_$AW_REPAIR_CACHE NET=$3
+  LAB=$AW
   aw_setup
   lab_host_agent "$(aw_policy 1 0 "")"
 }

@@ -8,11 +8,9 @@
 #             names, 10.77.$NET.1, MAC $GW_MAC; its kernel answers ARP
 # Everything on the segment is captured in the server's namespace. Nothing
 # leaves these namespaces. The caller sets DG (unique prefix) and NET, then
-# calls dg_setup; the cleanup runs on exit (DG_KEEP=1 keeps
-# the test folder for a look afterwards).
+# calls dg_setup; the cleanup runs on exit.
 
 LAB=$DG
-LAB_KEEP=${DG_KEEP:-}
 source "$(dirname "${BASH_SOURCE[0]}")/lab_common.sh"
 LAB_DUMP+=(dnsmasq.out dhclient.out)
 # Without a desktop the alarm window is told on the agent's output.

@@ -129,20 +129,20 @@ lab_wait() {
 lab_file_has() { [ -f "$1" ] && grep -qF -- "$2" "$1"; }
 lab_now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 # lab_count FILE TEXT: lines of FILE holding TEXT (0 without the file).
-lab_count() {
-  local n=0
-  [ -f "$1" ] && n=$(grep -cF -- "$2" "$1")
-  echo "$n"
+lab_count() { cat "$1" 2>/dev/null | grep -cF -- "$2"; }
+
+# lab_bg NS OUT COMMAND...: COMMAND in $LAB-NS in the background, its output
+# in $LAB_TMP/OUT; LAB_BG is its pid (the cleanup stops it).
+lab_bg() {
+  ip netns exec "$LAB-$1" "${@:3}" >"$LAB_TMP/$2" 2>&1 &
+  LAB_BG=$!
+  LAB_PIDS+=("$LAB_BG")
 }
 
 # lab_capture NS IFACE FILE [FILTER...]: tcpdump into $LAB_TMP/FILE, started
 # before this returns.
 lab_capture() {
-  local ns=$1 iface=$2 file=$3
-  shift 3
-  ip netns exec "$LAB-$ns" tcpdump -U --immediate-mode -n -Z root -i "$iface" -w "$LAB_TMP/$file" "$@" >/dev/null \
-    2>"$LAB_TMP/tcpdump.err" &
-  LAB_PIDS+=($!)
+  lab_bg "$1" tcpdump.err tcpdump -U --immediate-mode -n -Z root -i "$2" -w "$LAB_TMP/$3" "${@:4}"
   lab_wait 10 lab_file_has "$LAB_TMP/tcpdump.err" "listening on" || lab_fail "tcpdump did not start"
 }
 
@@ -150,9 +150,7 @@ lab_capture() {
 # folder and its output in agent.out (standard output to the descriptor
 # LAB_AGENT_FD when that is set), once it captures.
 lab_start_agent() {
-  local ns=$1
-  shift
-  ip netns exec "$LAB-$ns" "${LAB_AGENT_WRAP[@]}" "${LAB_AGENT_EXE:-$BIN/velmora-agent}" --home "$LAB_TMP/home" "$@" \
+  ip netns exec "$LAB-$1" "${LAB_AGENT_WRAP[@]}" "${LAB_AGENT_EXE:-$BIN/velmora-agent}" --home "$LAB_TMP/home" "${@:2}" \
     2>"$LAB_TMP/agent.out" 1>&"${LAB_AGENT_FD:-2}" &
   LAB_AGENT=$!
   LAB_PIDS+=("$LAB_AGENT")
@@ -188,12 +186,13 @@ lab_stop_agent() {
 
 # lab_policy MODE AUTOBIND BINDLIST DHCP [GUARD]: an agent config with one
 # policy record (ARP protection MODE, DHCP protection on or off) and, when
-# given, GUARD (JSON) as its guard section.
+# given, GUARD (JSON) as its guard section. LAB_POLICY_ID and LAB_ALARM_MSG,
+# when set, are the record's id and alarm text (as JSON string contents).
 lab_policy() {
   local guard=${5:+ \"guard\": $5,}
   cat <<JSON
-{"policy": [{"strPolicyID": "$LAB", "iStateMask": 1, "iAntiARPSpoofing": $1, "strBindList": "$3",
-             "iAntiDHCPSpoofing": $4, "iAutoBind": $2, "alarm_msg": "lab $LAB"}],$guard
+{"policy": [{"strPolicyID": "${LAB_POLICY_ID:-$LAB}", "iStateMask": 1, "iAntiARPSpoofing": $1, "strBindList": "$3",
+             "iAntiDHCPSpoofing": $4, "iAutoBind": $2, "alarm_msg": "${LAB_ALARM_MSG:-lab $LAB}"}],$guard
  "agent": {"name": "Velmora", "online": true, "state": 1, "auth_802": false, "core_accepts": true, "heartbeat_s": 30}}
 JSON
 }
@@ -230,6 +229,9 @@ lab_sender_segment() {
   lab_link "$@"
   ip -n "$LAB-host" neigh replace "$GW_IP" lladdr "$GW_MAC" dev h0 nud reachable || lab_fail "neighbour"
 }
+
+# lab_bound IP MAC: the host's entry for IP is static with MAC.
+lab_bound() { ip -n "$LAB-host" neigh show "$1" | grep -qF "lladdr $2 PERMANENT"; }
 
 # Frames in hex, for frame_inject.
 lab_hex_mac() { echo "${1//:/}"; }
@@ -277,24 +279,16 @@ lab_inject() {
 # lab_dnsmasq NS NAME ARG...: dnsmasq (no DNS, no file of the machine) in
 # $LAB-NS, its output in NAME.out, once it serves.
 lab_dnsmasq() {
-  local ns=$1 name=$2
-  shift 2
-  ip netns exec "$LAB-$ns" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 --user=root \
-    --bind-interfaces --no-ping --log-dhcp --dhcp-leasefile="$LAB_TMP/$name.leases" \
-    --pid-file="$LAB_TMP/$name.pid" "$@" >"$LAB_TMP/$name.out" 2>&1 &
-  LAB_PIDS+=($!)
-  lab_wait 10 lab_file_has "$LAB_TMP/$name.out" ", IP range" || lab_fail "dnsmasq $name did not start"
+  lab_bg "$1" "$2.out" dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port=0 --user=root \
+    --bind-interfaces --no-ping --log-dhcp --dhcp-leasefile="$LAB_TMP/$2.leases" --pid-file="$LAB_TMP/$2.pid" "${@:3}"
+  lab_wait 10 lab_file_has "$LAB_TMP/$2.out" ", IP range" || lab_fail "dnsmasq $2 did not start"
 }
 
 # lab_dhclient NAME ARG...: dhclient in $LAB-host asking once on h0, its
 # output in NAME.out; its script does nothing, so no file of the machine
 # (resolv.conf) is touched.
 lab_dhclient() {
-  local name=$1
-  shift
-  ip netns exec "$LAB-host" dhclient -d -1 -v -sf /bin/true -lf "$LAB_TMP/dhclient.leases" -pf "$LAB_TMP/$name.pid" \
-    "$@" h0 >"$LAB_TMP/$name.out" 2>&1 &
-  LAB_PIDS+=($!)
+  lab_bg host "$1.out" dhclient -d -1 -v -sf /bin/true -lf "$LAB_TMP/dhclient.leases" -pf "$LAB_TMP/$1.pid" "${@:2}" h0
 }
 
 # lab_xvfb: a private X server on a display nobody uses (Xvfb refuses a
@@ -305,8 +299,7 @@ lab_xvfb() {
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
     Xvfb ":$n" -nolisten tcp -screen 0 1024x768x24 >"$LAB_TMP/xvfb.out" 2>&1 &
     pid=$!
-    lab_wait 5 lab_xvfb_up "$n" "$pid"
-    if lab_xvfb_up "$n" "$pid"; then LAB_PIDS+=("$pid"); export DISPLAY=":$n"; return 0; fi
+    if lab_wait 5 lab_xvfb_up "$n" "$pid"; then LAB_PIDS+=("$pid"); export DISPLAY=":$n"; return 0; fi
     kill "$pid" 2>/dev/null
   done
   lab_fail "no X server could be started"

@@ -26,18 +26,11 @@ rp_setup() {
 rp_start_agent() { lab_host_agent "$(lab_policy 2 1 "$GW_IP-$GW_MAC" 1)" "$1"; }
 
 # rp_flood SECONDS RATE: unicast offers without address from ever new
-# server MACs, in the background (pid in FLOOD, output in flood.out).
-rp_flood() {
-  ip netns exec "$LAB-send" "$BIN/hardening_flood" f0 addressless-offers "$HOST_IP" "$HOST_MAC" "$1" "$2" \
-    >"$LAB_TMP/flood.out" 2>&1 &
-  FLOOD=$!
-  LAB_PIDS+=("$FLOOD")
-}
+# server MACs, in the background (pid in LAB_BG, output in flood.out).
+rp_flood() { lab_bg send flood.out "$BIN/hardening_flood" f0 addressless-offers "$HOST_IP" "$HOST_MAC" "$1" "$2"; }
 
 # The spoofer claims the gateway's address for its own MAC, to the host.
 rp_spoof() { lab_inject send f0 "$(lab_claim_hex "$SPOOF_MAC")"; }
-
-rp_bound() { ip -n "$LAB-host" neigh show "$GW_IP" dev h0 | grep -qF "lladdr $GW_MAC PERMANENT"; }
 
 # rp_stop_within MS: SIGTERM ends the agent with status 0 within MS ms.
 rp_stop_within() {

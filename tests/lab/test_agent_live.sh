@@ -33,8 +33,7 @@ grep -qF "\"mac\":\"$GW_MAC\"" "$LAB_TMP/home/core/reports.jsonl" || lab_fail "t
 
 # 2. An offer naming a gateway nobody has: the plug-in asks for it on the wire.
 inject "$HOST_IP" "$LOST_GW"
-probes() { tcpdump -r "$LAB_TMP/peer.pcap" -nn arp 2>/dev/null | grep -cF "Request who-has $LOST_GW tell $HOST_IP"; }
-asked() { [ "$(probes)" -ge 1 ]; }
+asked() { tcpdump -r "$LAB_TMP/peer.pcap" -nn arp 2>/dev/null | grep -qF "Request who-has $LOST_GW tell $HOST_IP"; }
 lab_wait 10 asked || lab_fail "the plug-in's ARP request for $LOST_GW never reached the wire"
 
 # 3. SIGTERM: a clean stop with exit 0 and the summary.

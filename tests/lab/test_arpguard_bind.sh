@@ -27,26 +27,22 @@ entry "$GW_IP" | grep -qF "lladdr $SPOOF_MAC REACHABLE" || lab_fail "entry is no
 
 # Before any binding the guard learns the spoofed MAC and sees nothing static.
 OUT=$(guard snapshot "$GW_IP" "$NEW_IP")
-echo "$OUT" | grep -qx "$GW_IP learned $SPOOF_MAC" || lab_fail "first snapshot: $OUT"
-echo "$OUT" | grep -qx "$NEW_IP none" || lab_fail "first snapshot: $OUT"
+[ "$OUT" = "$GW_IP learned $SPOOF_MAC"$'\n'"$NEW_IP none" ] || lab_fail "first snapshot: $OUT"
 
 # In place: the existing row on h0 becomes PERMANENT with the configured MAC.
 OUT=$(guard bind "$GW_IP" "$GW_MAC") || lab_fail "gateway not bound: $OUT"
 [ "$OUT" = "bound $GW_IP in place" ] || lab_fail "gateway bound, but not in place: $OUT"
-entry "$GW_IP" | grep -qF "lladdr $GW_MAC PERMANENT" ||
-  lab_fail "gateway entry: $(ip -n "$LAB-host" neigh show "$GW_IP")"
+entry "$GW_IP" | grep -qF "lladdr $GW_MAC PERMANENT" || lab_fail "gateway entry: $(entry "$GW_IP")"
 [ "$(ip -n "$LAB-host" neigh show "$GW_IP" | wc -l)" = 1 ] || lab_fail "more than one entry for $GW_IP"
 
 # No entry yet: the fallback command creates a static one.
 ip -n "$LAB-host" neigh show "$NEW_IP" | grep -q . && lab_fail "$NEW_IP has an entry already"
 OUT=$(guard bind "$NEW_IP" "$NEW_MAC") || lab_fail "$NEW_IP not bound: $OUT"
 [ "$OUT" = "bound $NEW_IP by arp -s" ] || lab_fail "$NEW_IP bound, but not by arp -s: $OUT"
-entry "$NEW_IP" | grep -qF "lladdr $NEW_MAC PERMANENT" ||
-  lab_fail "arp -s entry: $(ip -n "$LAB-host" neigh show "$NEW_IP")"
+entry "$NEW_IP" | grep -qF "lladdr $NEW_MAC PERMANENT" || lab_fail "arp -s entry: $(entry "$NEW_IP")"
 
 # The guard's read of the table now counts both as static.
 OUT=$(guard snapshot "$GW_IP" "$NEW_IP")
-echo "$OUT" | grep -qx "$GW_IP static" || lab_fail "second snapshot: $OUT"
-echo "$OUT" | grep -qx "$NEW_IP static" || lab_fail "second snapshot: $OUT"
+[ "$OUT" = "$GW_IP static"$'\n'"$NEW_IP static" ] || lab_fail "second snapshot: $OUT"
 
 echo "PASS: $GW_IP bound in place to $GW_MAC, $NEW_IP bound by arp -s, both static in the snapshot"

@@ -3,11 +3,8 @@
 # the segment. The plug-in asks the old MAC three times, hears nothing,
 # reports nothing and trusts the new MAC from then on. With
 # AW_REPAIR_CACHE=true (guard.repair_cache) nothing is restored either.
-AW=arpwatch_m1moved${AW_REPAIR_CACHE:+_repair_$AW_REPAIR_CACHE}
-NET=72
-[ -n "${AW_REPAIR_CACHE:-}" ] && NET=58
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_start_probing
+aw_start_probing arpwatch_m1moved 72 58
 
 ip -n "$AW-gw" link set g0 address "$GW_NEW_MAC" || lab_fail "cannot change the gateway's MAC"
 aw_claim gw g0 "$GW_NEW_MAC"

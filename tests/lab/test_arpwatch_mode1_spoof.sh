@@ -6,19 +6,16 @@
 # spoofer's claim, so the kernel keeps the spoofer's MAC; with
 # AW_REPAIR_CACHE=true (guard.repair_cache) the plug-in puts the gateway's
 # MAC back as a dynamic entry.
-AW=arpwatch_m1spoof${AW_REPAIR_CACHE:+_repair_$AW_REPAIR_CACHE}
-NET=71
-[ -n "${AW_REPAIR_CACHE:-}" ] && NET=57
 source "$(dirname "$0")/arpwatch_common.sh"
-aw_start_probing
+aw_start_probing arpwatch_m1spoof 71 57
 
 # The kernel takes a claim that changes an entry only once the entry's lock
 # time (1 s) has passed since the set-up wrote it.
 sleep 1.1
 aw_claim spoof s0 "$SPOOF_MAC"
 ARP_REPORT='"str_desc":"AntiARP_RP_ARP",'
-lab_wait 15 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$ARP_REPORT" || lab_fail "no AntiARP_RP_ARP report"
-aw_reports "$ARP_REPORT" | grep -qF "\"mapDesc\":{\"mac\":\"$SPOOF_MAC\"}" || lab_fail "the report does not name the spoofer"
+lab_wait 15 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$ARP_REPORT\"mapDesc\":{\"mac\":\"$SPOOF_MAC\"}" \
+  || lab_fail "no AntiARP_RP_ARP report naming the spoofer"
 if [ "${AW_REPAIR_CACHE:-}" = true ]; then
   lab_wait 1 aw_gateway_entry_has "lladdr $GW_MAC REACHABLE" \
     || lab_fail "the entry was not restored as dynamic: $(aw_gateway_entry)"

@@ -9,12 +9,12 @@ source "$(dirname "$0")/arpwatch_common.sh"
 aw_bind_start
 
 lab_wait 15 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$BIND_REPORT" || lab_fail "no AntiARP_RP_ARP_BIND report with mac, macb and ipb"
-lab_wait 5 aw_gateway_bound || lab_fail "the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
+lab_wait 5 lab_bound "$GW_IP" "$GW_MAC" || lab_fail "the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
 
 # Bound: another spoofed claim changes nothing.
 aw_claim spoof s0 "$SPOOF_MAC"
 sleep 1
-aw_gateway_bound || lab_fail "the binding did not hold"
+lab_bound "$GW_IP" "$GW_MAC" || lab_fail "the binding did not hold"
 [ "$(aw_report_count '"str_desc":"AntiARP_RP_ARP_BIND"')" = 1 ] || lab_fail "expected exactly one binding report"
 [ "$(aw_report_count '"str_desc":"AntiARP_RP_ARP",')" = 0 ] || lab_fail "probe report in protection mode 2"
 [ "$(aw_probe_count "$GW_MAC")" = 0 ] || lab_fail "probe requests in protection mode 2 with auto-binding"

@@ -28,7 +28,7 @@ done
 
 aw_claim spoof s0 "$SPOOF_MAC"
 lab_wait 15 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$BIND_REPORT" || lab_fail "no AntiARP_RP_ARP_BIND report"
-lab_wait 5 aw_gateway_bound || lab_fail "the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
+lab_wait 5 lab_bound "$GW_IP" "$GW_MAC" || lab_fail "the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
 grep -q "lacks CAP_NET_ADMIN" "$LAB_TMP/agent.out" && lab_fail "the agent says it lacks CAP_NET_ADMIN"
 [ "$(stat -c %u "$LAB_TMP/home/core/reports.jsonl")" = "$AGENT_ID" ] || lab_fail "the reports do not belong to the agent's user"
 lab_stop_agent TERM

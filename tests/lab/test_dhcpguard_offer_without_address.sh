@@ -16,8 +16,7 @@ REPORTS=$LAB_TMP/home/core/reports.jsonl
 lab_wait 10 lab_file_has "$REPORTS" '"str_desc":"AntiARP_RP_DHCP"' || lab_fail "no AntiARP_RP_DHCP report"
 sleep 1.5  # a probe, had one been started, would have gone out by now
 [ "$(lab_count "$REPORTS" '"str_desc":"AntiARP_RP_DHCP"')" = 1 ] || lab_fail "expected one AntiARP_RP_DHCP block"
-grep -F '"str_desc":"AntiARP_RP_DHCP"' "$REPORTS" | grep -qF "\"mapDesc\":{\"mac\":\"$SRV_MAC\"}" \
-  || lab_fail "the report does not name the server's MAC"
-grep -F '"str_desc":"AntiARP_RP_DHCP"' "$REPORTS" | grep -qF '"iAttackType":2' || lab_fail "not a DHCP attack report"
+grep -qE "\"iAttackType\":2,[^}]*\"str_desc\":\"AntiARP_RP_DHCP\",\"mapDesc\":\\{\"mac\":\"$SRV_MAC\"\\}" "$REPORTS" \
+  || lab_fail "the report is not a DHCP attack report naming the server's MAC"
 [ "$(lab_count "$(dg_attack_log)" "Send an Arp packet")" = 0 ] || lab_fail "the gateway of an address-less offer was probed"
 echo "PASS: one AntiARP_RP_DHCP report naming $SRV_MAC"

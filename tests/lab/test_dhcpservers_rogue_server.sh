@@ -28,7 +28,7 @@ dg_start_dnsmasq --dhcp-reply-delay=2
 lab_dnsmasq rogue rogue --interface=r0 --dhcp-range="$ROGUE_LEASE_IP,$ROGUE_LEASE_IP,255.255.255.0,1h" \
   --dhcp-option="3,$ROGUE_IP"
 dg_start_dhclient
-DHCLIENT=${LAB_PIDS[-1]}
+DHCLIENT=$LAB_BG
 
 records() { grep -o '"str_desc":"AntiARP_RP_DHCP_SERVER","mapDesc":{[^}]*}' "$LAB_TMP/home/core/reports.jsonl" 2>/dev/null; }
 record_count() { records | wc -l; }

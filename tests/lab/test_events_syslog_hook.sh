@@ -27,8 +27,7 @@ LAB_DUMP+=(syslog.txt home/core/alarms.jsonl)
 LOST_GW=10.77.$NET.254
 lab_sender_segment "$GW_MAC" "$GW_IP"
 
-python3 "$(dirname "$0")/syslog_listener.py" "$LAB_TMP/log.sock" "$LAB_TMP/syslog.txt" 120 &
-LAB_PIDS+=($!)
+lab_bg host syslog.out python3 "$(dirname "$0")/syslog_listener.py" "$LAB_TMP/log.sock" "$LAB_TMP/syslog.txt" 120
 lab_wait 10 test -S "$LAB_TMP/log.sock" || lab_fail "the syslog listener did not start"
 
 cat >"$LAB_TMP/hook" <<HOOK

@@ -38,41 +38,33 @@ lab_iface other o2 02:77:5f:00:00:66
 
 # The bind list: shell text where the first gateway's MAC should be.
 BIND_LIST="10.77.93.1-${INJECTION:0:17},10.77.94.1-02:77:5e:00:00:01,10.77.95.1-02:77:5f:00:00:01"
-[ "${#INJECTION}" -ge 17 ] || lab_fail "the injected text must fill a MAC's 17 characters"
 POLICY_ID='q"u\\ote'"'"' $(id) `id`; rm -rf x'
-POLICY_JSON_ID='q\"u\\\\ote'"'"' $(id) `id`; rm -rf x\nnew line'
-cat >"$LAB_TMP/config.json" <<JSON
-{"policy": [{"strPolicyID": "$POLICY_JSON_ID", "iStateMask": 1, "iAntiARPSpoofing": 2, "strBindList": "$BIND_LIST",
-             "iAntiDHCPSpoofing": 0, "iAutoBind": 1, "alarm_msg": "lab \"$LAB\" \$(id)"}],
- "agent": {"name": "Velmora", "online": true, "state": 1, "auth_802": false, "core_accepts": true, "heartbeat_s": 30}}
-JSON
-lab_start_agent host --config "$LAB_TMP/config.json" --iface h0 --run-for 120
+LAB_POLICY_ID='q\"u\\\\ote'"'"' $(id) `id`; rm -rf x\nnew line'
+LAB_ALARM_MSG="lab \\\"$LAB\\\" \$(id)"
+lab_host_agent "$(lab_policy 2 1 "$BIND_LIST" 0)"
 
 # claim GATEWAY MAC: from the sender, a reply to the host that GATEWAY is at MAC.
 claim() { lab_inject send f0 "$(lab_claim_hex "$2" "$1")"; }
-reports() { lab_count "$LAB_TMP/home/core/reports.jsonl" "$1"; }
 for gw in 1 2 3; do
   ip=10.77.$((92 + gw)).1
   mac=02:77:$(printf %02x $((92 + gw))):00:00:01
   claim "$ip" "$mac"      # learned
   claim "$ip" "$SPOOF_MAC"  # changed: bound, or refused
 done
-two_binds() { [ "$(reports '"AntiARP_RP_ARP_BIND"')" -ge 2 ]; }
+two_binds() { [ "$(lab_count "$LAB_TMP/home/core/reports.jsonl" '"AntiARP_RP_ARP_BIND"')" -ge 2 ]; }
 lab_wait 10 two_binds || lab_fail "the two gateways with a configured MAC were not bound"
 lab_wait 5 lab_file_has "$LAB_TMP/home/core/reports.jsonl" '"AntiARP_RP_ARP_BIND_FAIL"' \
   || lab_fail "the shell text was not refused as a MAC"
 lab_file_has "$LAB_TMP/home/log/Velmora.log" "Configured MAC of 10.77.93.1 is not a MAC" \
   || lab_fail "the refusal is not said in the log"
 for gw in 94 95; do
-  permanent() { ip -n "$LAB-host" neigh show "10.77.$gw.1" | grep -qF "lladdr 02:77:$(printf %02x "$gw"):00:00:01 PERMANENT"; }
-  lab_wait 5 permanent || lab_fail "10.77.$gw.1 not bound by arp -s: $(ip -n "$LAB-host" neigh show "10.77.$gw.1")"
+  lab_wait 5 lab_bound "10.77.$gw.1" "02:77:$(printf %02x "$gw"):00:00:01" \
+    || lab_fail "10.77.$gw.1 not bound by arp -s: $(ip -n "$LAB-host" neigh show "10.77.$gw.1")"
 done
 sleep 1
 [ ! -e "$MARKER" ] || lab_fail "the bind list's text ran as a command"
-zombies=$(ps -o stat= --ppid "$LAB_AGENT" | grep -c '^Z')
-children=$(ps -o pid= --ppid "$LAB_AGENT" | wc -l)
-[ "$zombies" = 0 ] || lab_fail "$zombies zombie child process(es) of the agent"
-[ "$children" = 0 ] || lab_fail "$children child process(es) of the agent still there"
+children=$(ps -o pid=,stat=,args= --ppid "$LAB_AGENT")
+[ -z "$children" ] || lab_fail "child processes of the agent still there (Z: a zombie): $children"
 
 # Every block and alarm one line of valid JSON, the policy id intact.
 lab_stop_agent TERM

@@ -36,14 +36,12 @@ for signal in TERM INT; do
   lab_inject send f0 "$(lab_claim_hex "$SPOOF_MAC")"
   probes_sent() { [ "$(lab_count "$LAB_TMP/home/log/Attack.log" "Send an Arp packet to 10.77.$NET.20")" -ge 4 ]; }
   lab_wait 2 probes_sent || lab_fail "SIG$signal: the gateway probes are not pending"
-  ip netns exec "$LAB-send" "$BIN/hardening_flood" f0 dhcp-offers "$HOST_IP" "$HOST_MAC" 5 >"$LAB_TMP/flood.out" 2>&1 &
-  flood=$!
-  LAB_PIDS+=("$flood")
+  lab_bg send flood.out "$BIN/hardening_flood" f0 dhcp-offers "$HOST_IP" "$HOST_MAC" 5
   sleep 1
   lab_alarm_window_open || lab_fail "SIG$signal: the alarm window closed before the signal"
 
   lab_stop_agent "$signal"
-  wait "$flood" 2>/dev/null
+  wait "$LAB_BG" 2>/dev/null
   [ "$LAB_STOP_MS" -le "$STOP_LIMIT_MS" ] || lab_fail "SIG$signal: took $LAB_STOP_MS ms"
   lab_file_has "$LAB_TMP/home/log/Velmora.log" "stopped by SIG$signal" || lab_fail "SIG$signal: not said in the log"
   [ "$(tail -n 1 "$LAB_TMP/home/log/Velmora.log" | grep -c 'velmora-agent stopped')" = 1 ] \

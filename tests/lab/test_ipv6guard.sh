@@ -47,8 +47,7 @@ interface g0 {
   prefix fd77:6::/64 { };
 };
 CONF
-ip netns exec "$LAB-gw" radvd -n -m stderr -C "$LAB_TMP/radvd.conf" -p "$LAB_TMP/radvd.pid" >"$LAB_TMP/radvd.out" 2>&1 &
-LAB_PIDS+=($!)
+lab_bg gw radvd.out radvd -n -m stderr -C "$LAB_TMP/radvd.conf" -p "$LAB_TMP/radvd.pid"
 # send na|ra: the attacker's forged neighbour or rogue router advertisement.
 send() { lab_inject spoof s0 "$(python3 "$FRAMES" "$1")"; }
 default_routes() { ip -n "$LAB-host" -6 route show default; }
@@ -90,7 +89,7 @@ default_routes | grep -q 'via fe80::1' || lab_fail "the router's default route w
 lab_dnsmasq spoof rogue --interface=s0 --dhcp-range=fd77:6::100,fd77:6::1ff,64,1h
 lab_dhclient dhclient -6
 lab_wait 20 has_report AntiARP_RP_DHCP6 fe80::66 || lab_fail "no AntiARP_RP_DHCP6 for the rogue server: $(reports)"
-kill "${LAB_PIDS[-1]}" 2>/dev/null
+kill "$LAB_BG" 2>/dev/null
 grep -q '"iAttackType":2,[^}]*"str_desc":"AntiARP_RP_DHCP6"' "$LAB_TMP/home/core/reports.jsonl" \
   || lab_fail "AntiARP_RP_DHCP6 is not of attack type 2"
 [ "$(reports | wc -l)" = 3 ] || lab_fail "expected three reports, got: $(reports)"

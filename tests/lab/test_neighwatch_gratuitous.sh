@@ -33,7 +33,7 @@ watch_started() { lab_file_has "$LAB_TMP/home/log/Velmora.log" "neighbour watch 
 run_case mode2 2 '{"neighbour_watch": true}'
 watch_started || lab_fail "[$CASE] the watch did not start"
 lab_wait 5 lab_file_has "$LAB_TMP/home/core/reports.jsonl" "$BIND_REPORT" || lab_fail "[$CASE] no AntiARP_RP_ARP_BIND"
-lab_wait 5 aw_gateway_bound || lab_fail "[$CASE] the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
+lab_wait 5 lab_bound "$GW_IP" "$GW_MAC" || lab_fail "[$CASE] the gateway's entry is not PERMANENT with $GW_MAC: $(aw_gateway_entry)"
 sleep 0.5  # the binding's own event must not come back as a claim
 [ "$(aw_report_count '"str_desc":"AntiARP_RP_ARP')" = 1 ] || lab_fail "[$CASE] expected exactly one report"
 

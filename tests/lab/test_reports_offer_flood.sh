@@ -22,9 +22,9 @@ rp_flood "$FLOOD_SECONDS" 100000
 sleep $((FLOOD_SECONDS / 2))
 sent_at=$(lab_now_ms)
 rp_spoof
-lab_wait 5 rp_bound || lab_fail "the gateway was not bound to $GW_MAC during the flood"
+lab_wait 5 lab_bound "$GW_IP" "$GW_MAC" || lab_fail "the gateway was not bound to $GW_MAC during the flood"
 bound_ms=$(( $(lab_now_ms) - sent_at ))
-wait "$FLOOD"
+wait "$LAB_BG"
 cat "$LAB_TMP/flood.out"
 echo "bound $bound_ms ms after the claim was sent"
 [ "$bound_ms" -le 1000 ] || lab_fail "bound only $bound_ms ms after the claim"

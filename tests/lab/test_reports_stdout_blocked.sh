@@ -18,10 +18,10 @@ timeout 2 dd if=/dev/zero of="$LAB_TMP/out.fifo" bs=4096 count=1000 2>/dev/null
 LAB_AGENT_FD=3 rp_start_agent 120 3>"$LAB_TMP/out.fifo"
 
 rp_flood 2 2000
-wait "$FLOOD"
+wait "$LAB_BG"
 cat "$LAB_TMP/flood.out"
 rp_spoof
-lab_wait 5 rp_bound || lab_fail "the gateway was not bound after the alarms"
+lab_wait 5 lab_bound "$GW_IP" "$GW_MAC" || lab_fail "the gateway was not bound after the alarms"
 lab_wait 5 lab_file_has "$REPORTS" "$BIND_REPORT" || lab_fail "no AntiARP_RP_ARP_BIND report after the alarms"
 alarms=$(lab_count "$LAB_TMP/home/core/alarms.jsonl" "alarm_msg")
 echo "$alarms alarms while standard output was full"
