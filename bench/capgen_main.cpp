@@ -6,6 +6,8 @@
 // FrameMix.h for the mix) and, with --config, the agent config whose
 // virtual host is the segment's guarded host. Prints the frames per kind.
 // Exit codes: 0 written, 1 write error, 2 bad usage.
+#include <pcap/pcap.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,13 +15,13 @@
 #include <string>
 
 #include "bench/BenchSegment.h"
-#include "bench/CaptureWriter.h"
 #include "bench/FrameMix.h"
 
 namespace {
 
 constexpr uint64_t kMaxFrames = 100000000;
 constexpr uint64_t kStartUs = 1767225600ull * 1000000;  // 2026-01-01 00:00:00 UTC
+constexpr int kSnapLen = 65535;
 
 struct Options {
   std::string out;
@@ -100,8 +102,10 @@ int main(int argc, char** argv) {
   Options o;
   if (int rc = parse(argc, argv, o)) return rc;
   BenchSegment seg(static_cast<size_t>(o.hosts));
-  CaptureWriter writer;
-  if (writer.open(o.out) != 0) {
+  // libpcap writes the file, in the form it reads: Ethernet, microseconds.
+  pcap_t* dead = pcap_open_dead(DLT_EN10MB, kSnapLen);
+  pcap_dumper_t* writer = dead ? pcap_dump_open(dead, o.out.c_str()) : nullptr;
+  if (!writer) {
     std::fprintf(stderr, "tidewell-capgen: cannot write %s\n", o.out.c_str());
     return 1;
   }
@@ -111,11 +115,19 @@ int main(int argc, char** argv) {
   FrameMix::Kind kind;
   uint64_t bytes = 0;
   for (uint64_t i = 0; mix.next(frame, kind); ++i) {
-    if (writer.write(kStartUs + i * o.interval_us, frame.data(), frame.size()) != 0) break;
+    const uint64_t ts_us = kStartUs + i * o.interval_us;
+    pcap_pkthdr header{};
+    header.ts.tv_sec = static_cast<time_t>(ts_us / 1000000);
+    header.ts.tv_usec = static_cast<suseconds_t>(ts_us % 1000000);
+    header.caplen = header.len = static_cast<bpf_u_int32>(frame.size());
+    pcap_dump(reinterpret_cast<u_char*>(writer), &header, frame.data());
     ++per_kind[kind];
     bytes += frame.size();
   }
-  if (writer.close() != 0) {
+  bool written = pcap_dump_flush(writer) == 0 && !std::ferror(pcap_dump_file(writer));
+  pcap_dump_close(writer);
+  pcap_close(dead);
+  if (!written) {
     std::fprintf(stderr, "tidewell-capgen: write error on %s\n", o.out.c_str());
     return 1;
   }
