@@ -9,7 +9,6 @@
 #include "arpguard/HThreadTidewell.h"
 #include "host/HNetworkProtocolUtil.h"
 #include "platform/ArpCommand.h"
-#include "platform/WinDebug.h"
 
 namespace arpguard_test {
 
@@ -84,22 +83,6 @@ void ProcessRecorder::hang(bool hang) { platform::set_stand_ins_hang(hang); }
 std::vector<platform::ProcessLaunch> ProcessRecorder::launches() {
   std::lock_guard<std::mutex> lock(mtx_launches);
   return vt_launches;
-}
-
-DebugRecorder::DebugRecorder() {
-  platform::set_debug_sink([this](const std::wstring& text) {
-    std::lock_guard<std::mutex> lock(mtx_texts);
-    vt_texts.push_back(HString(text).get_str_direct());
-  });
-}
-
-DebugRecorder::~DebugRecorder() { platform::set_debug_sink(nullptr); }
-
-size_t DebugRecorder::count_containing(const std::string& needle) {
-  std::lock_guard<std::mutex> lock(mtx_texts);
-  size_t n = 0;
-  for (const std::string& text : vt_texts) n += text.find(needle) != std::string::npos;
-  return n;
 }
 
 Policy::Policy(int32_t protection_mode) {

@@ -75,18 +75,6 @@ class ProcessRecorder {
   std::vector<platform::ProcessLaunch> vt_launches;
 };
 
-// Texts sent to the debugger output (the attack log sends each text there).
-class DebugRecorder {
- public:
-  DebugRecorder();
-  ~DebugRecorder();
-  size_t count_containing(const std::string& needle);
-
- private:
-  std::mutex mtx_texts;
-  std::vector<std::string> vt_texts;
-};
-
 // A guard and its probe thread over both gateways' dynamic rows, neither
 // thread started, with every way out recorded: nothing reaches the wire, the
 // core or a process.

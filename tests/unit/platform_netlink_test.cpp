@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/NetlinkArpTable.h"
+#include "platform/NetlinkClient.h"
 #include "platform/NetlinkIpv6.h"
 
 using platform::NetlinkArpTable;
@@ -25,42 +26,24 @@ const uint32_t kSeq = 4711;
 // Where a neighbour message's first attribute (its destination) starts.
 const size_t kFirstAttr = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(struct ndmsg));
 
-void put(Bytes& out, const void* data, size_t len) {
-  size_t at = out.size();
-  out.resize(NLMSG_ALIGN(at + len));
-  if (len > 0) std::memcpy(out.data() + at, data, len);
-}
-
 // Overwrites the bytes at `at` with `value` (a length or type made wrong).
 template <typename T>
 void patch(Bytes& bytes, size_t at, T value) {
   std::memcpy(&bytes[at], &value, sizeof(value));
 }
 
-Bytes attr(uint16_t type, const void* data, size_t len) {
-  Bytes out;
-  struct rtattr rta {};
-  rta.rta_len = static_cast<unsigned short>(RTA_LENGTH(len));
-  rta.rta_type = type;
-  put(out, &rta, sizeof(rta));
-  put(out, data, len);
-  return out;
-}
+struct Attr {
+  uint16_t type;
+  Bytes data;
+};
 
-// A message of `type`: its fixed header `head`, then the attributes.
-Bytes message(uint16_t type, uint32_t seq, const void* head, size_t head_len, std::initializer_list<Bytes> attrs = {}) {
-  Bytes payload;
-  put(payload, head, head_len);
-  for (const Bytes& a : attrs) payload.insert(payload.end(), a.begin(), a.end());
-  struct nlmsghdr hdr {};
-  hdr.nlmsg_len = static_cast<uint32_t>(NLMSG_HDRLEN + payload.size());
-  hdr.nlmsg_type = type;
-  hdr.nlmsg_seq = seq;
-  hdr.nlmsg_flags = NLM_F_MULTI;
-  Bytes out;
-  put(out, &hdr, sizeof(hdr));
-  out.insert(out.end(), payload.begin(), payload.end());
-  return out;
+// A message of `type`: its fixed header `head`, then the attributes, laid
+// out as the client lays out its requests.
+Bytes message(uint16_t type, uint32_t seq, const void* head, size_t head_len, const std::vector<Attr>& attrs = {}) {
+  unsigned char buf[512];
+  size_t len = platform::NetlinkClient::start_request(buf, sizeof(buf), type, NLM_F_MULTI, seq, head, head_len);
+  for (const Attr& a : attrs) platform::NetlinkClient::add_attr(buf, sizeof(buf), len, a.type, a.data.data(), a.data.size());
+  return Bytes(buf, buf + len);
 }
 
 const unsigned char kGatewayMac[6] = {0x02, 0x77, 0, 0, 0x01, 0x01};
@@ -85,9 +68,10 @@ Bytes neigh(const Neigh& n, uint32_t seq = kSeq) {
   unsigned char in[16] = {};
   inet_pton(n.family, n.ip, in);
   size_t dst_len = n.dst_len ? n.dst_len : (n.family == AF_INET6 ? 16 : 4);
-  Bytes dst = n.with_dst ? attr(NDA_DST, in, dst_len) : Bytes();
-  Bytes ll = n.lladdr.empty() ? Bytes() : attr(NDA_LLADDR, n.lladdr.data(), n.lladdr.size());
-  return message(RTM_NEWNEIGH, seq, &ndm, sizeof(ndm), {dst, ll});
+  std::vector<Attr> attrs;
+  if (n.with_dst) attrs.push_back({NDA_DST, Bytes(in, in + dst_len)});
+  if (!n.lladdr.empty()) attrs.push_back({NDA_LLADDR, n.lladdr});
+  return message(RTM_NEWNEIGH, seq, &ndm, sizeof(ndm), attrs);
 }
 
 Bytes done(int error = 0) { return message(NLMSG_DONE, kSeq, &error, sizeof(error)); }
@@ -245,7 +229,9 @@ TEST(PlatformNetlinkTest, Ipv6RoutesAndNeighboursAreReadWithEveryLengthChecked) 
     rt.rtm_table = RT_TABLE_MAIN;
     uint32_t oif = 3;
     return message(RTM_NEWROUTE, kSeq, &rt, sizeof(rt),
-                   {attr(RTA_GATEWAY, gateway, sizeof(gateway)), attr(RTA_OIF, &oif, sizeof(oif))});
+                   {{RTA_GATEWAY, Bytes(gateway, gateway + sizeof(gateway))},
+                    {RTA_OIF, Bytes(reinterpret_cast<const unsigned char*>(&oif),
+                                    reinterpret_cast<const unsigned char*>(&oif) + sizeof(oif))}});
   };
   Neigh entry;
   entry.family = AF_INET6;
