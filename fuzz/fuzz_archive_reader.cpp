@@ -66,7 +66,7 @@ std::string store_round(const std::string& path) {
   store.init(L"NetSecurity", L"AntiARPSpoofing", kArchiveName, kVersion, kMaxRecord);
   if (store.queued() > static_cast<size_t>(store.max_record())) finding("the queue read holds more than its bound");
   store.write_arc();
-  return FuzzHome::read_file(path);
+  return tidewell_test::read_file(path);
 }
 
 }  // namespace
@@ -82,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string path = home.file("arc_file/fuzz_archive");
   mkdir(home.file("arc_file").c_str(), 0700);  // there already from the second input on
-  bool stored = (mode & 1) ? write_with_header(path, bytes, length) : FuzzHome::write_file(path, bytes, length);
+  bool stored = (mode & 1) ? write_with_header(path, bytes, length)
+                            : tidewell_test::write_file(path, std::string(reinterpret_cast<const char*>(bytes), length));
   if (!stored) finding("cannot write the archive file");
 
   std::string written = store_round(path);

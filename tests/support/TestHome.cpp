@@ -38,9 +38,11 @@ std::vector<std::string> read_lines(const std::string& path) {
   return out;
 }
 
-void write_file(const std::string& path, const std::string& bytes) {
+bool write_file(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+  out.close();
+  return static_cast<bool>(out);
 }
 
 bool file_exists(const std::string& path) {

@@ -26,7 +26,8 @@ class TestHome {
 // The whole file; empty when it cannot be read.
 std::string read_file(const std::string& path);
 std::vector<std::string> read_lines(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
+// True when every byte was written.
+bool write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);
 // Non-overlapping occurrences; none of an empty needle.
 size_t count_of(const std::string& haystack, const std::string& needle);
