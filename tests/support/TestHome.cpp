@@ -1,8 +1,10 @@
 #include "tests/support/TestHome.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "frame/AttackLog.h"
 #include "host/HDataCenter.h"
@@ -62,5 +64,13 @@ size_t count_of(const std::string& haystack, const std::string& needle) {
 std::string narrow(const HString& text) { return text.get_str_direct(); }
 
 std::string general_log() { return read_file(narrow(HFileLog::ins().file_path())); }
+
+bool eventually(const std::function<bool()>& done, int timeout_ms) {
+  for (int waited = 0; waited <= timeout_ms; waited += 10) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
 
 }  // namespace tidewell_test

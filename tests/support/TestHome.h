@@ -2,6 +2,7 @@
 // A temporary folder made the agent's home (and the core's folder, HOME/core)
 // for one test, removed afterwards, and helpers to read back what the host
 // writes there.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ bool file_exists(const std::string& path);
 // Non-overlapping occurrences; none of an empty needle.
 size_t count_of(const std::string& haystack, const std::string& needle);
 std::string narrow(const HString& text);
+// Polls `done` every 10 ms for up to `timeout_ms`.
+bool eventually(const std::function<bool()>& done, int timeout_ms = 5000);
 // The general log as written so far.
 std::string general_log();
 

@@ -1,10 +1,8 @@
 #include "tests/support/dhcpguard_support.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 // GTK, fontconfig and pango keep caches for the life of the process that
 // the leak checker would otherwise report for the tests of real windows.
@@ -97,14 +95,6 @@ tidewell_test::PolicySetup dhcp_only() {
 }  // namespace
 
 DhcpEnv::DhcpEnv() : PluginEnv(dhcp_only()) {}
-
-bool eventually(const std::function<bool()>& done, int timeout_ms) {
-  for (int waited = 0; waited <= timeout_ms; waited += 10) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
 
 HWND wait_for_window(const HString& title, int timeout_ms) {
   HWND found = nullptr;

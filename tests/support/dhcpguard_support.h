@@ -75,7 +75,6 @@ HWND wait_for_window(const HString& title, int timeout_ms = 5000);
 bool wait_window_gone(HWND window, int timeout_ms = 5000);
 std::wstring window_text(HWND window);
 
-// Polls `done` every 10 ms for up to `timeout_ms`.
-bool eventually(const std::function<bool()>& done, int timeout_ms = 5000);
+using tidewell_test::eventually;
 
 }  // namespace dhcpguard_test

@@ -202,10 +202,7 @@ TEST_F(AgentEndToEnd, SighupReopensTheLogsThenSigtermAndSigintStopItCleanly) {
   agent_test::write_pcap(pcap, {{0.0, frame}, {3600.0, frame}});
   std::string config = write_config("c.json", config_text(true));
   auto wait_for = [](const std::string& file, const std::string& text) {
-    for (int i = 0; i < 500 && agent_test::read_file(file).find(text) == std::string::npos; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return agent_test::read_file(file).find(text) != std::string::npos;
+    return tidewell_test::eventually([&] { return agent_test::read_file(file).find(text) != std::string::npos; });
   };
   for (const char* name : {"SIGTERM", "SIGINT"}) {
     const std::string log = home() + name + "/log/Velmora.log";

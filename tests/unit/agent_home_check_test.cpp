@@ -6,9 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/agent_pcap.h"
@@ -80,9 +78,7 @@ TEST_F(AgentHomeCheck, RegressionSecondAgentOnOneHomeIsRefused) {
   argv.insert(argv.begin(), agent_test::AGENT);
   agent_test::ChildProcess first(argv, dir.file("out1.txt"), dir.file("err1.txt"));
   std::string pid = std::to_string(first.pid());
-  for (int i = 0; i < 500 && agent_test::read_file(home + "/.velmora.lock") != pid + "\n"; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  tidewell_test::eventually([&] { return agent_test::read_file(home + "/.velmora.lock") == pid + "\n"; }, 10000);
   EXPECT_EQ(2, run(args(CONFIG, home)));
   EXPECT_NE(std::string::npos, err().find("in use by another agent (process " + pid)) << err();
   first.signal(SIGTERM);

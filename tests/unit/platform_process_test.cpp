@@ -13,9 +13,9 @@
 #include "platform/WinTime.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHome.h"
-#include "tests/support/dhcpguard_support.h"
+#include "tests/support/TestHome.h"
 
-using dhcpguard_test::eventually;
+using tidewell_test::eventually;
 
 namespace {
 
