@@ -16,15 +16,14 @@ Usage: python3 dhcp-make-demo.py [output.pcap]   (default: dhcp-demo.pcap
 beside this script). Only the standard library is used; the output is
 byte-for-byte reproducible.
 """
-import importlib.util
 import os
+import runpy
 import struct
 import sys
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-_spec = importlib.util.spec_from_file_location("arp_demo", os.path.join(HERE, "make-demo.py"))
-arp_demo = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(arp_demo)
+arp_demo = types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "make-demo.py")))
 # The same segment as the ARP demo, with its frames and capture file.
 mac, ip, arp_reply, pcap = arp_demo.mac, arp_demo.ip, arp_demo.arp_reply, arp_demo.pcap
 HOST_IP, HOST_MAC = arp_demo.HOST_IP, arp_demo.HOST_MAC

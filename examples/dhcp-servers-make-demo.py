@@ -16,15 +16,14 @@ Usage: python3 dhcp-servers-make-demo.py [output.pcap]   (default:
 dhcp-servers-demo.pcap beside this script). Standard library only; the
 output is byte-for-byte reproducible.
 """
-import importlib.util
 import os
+import runpy
 import struct
 import sys
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-_spec = importlib.util.spec_from_file_location("dhcp_demo", os.path.join(HERE, "dhcp-make-demo.py"))
-demo = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(demo)
+demo = types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "dhcp-make-demo.py")))
 mac, ip, checksum, pcap = demo.mac, demo.ip, demo.checksum, demo.pcap
 
 BROADCAST_MAC = "ff:ff:ff:ff:ff:ff"

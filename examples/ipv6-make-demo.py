@@ -19,16 +19,15 @@ Usage: python3 ipv6-make-demo.py [output.pcap]   (default: ipv6-demo.pcap
 beside this script). Standard library only; the output is byte-for-byte
 reproducible. The lab tests send the same frames (import this file).
 """
-import importlib.util
 import ipaddress
 import os
+import runpy
 import struct
 import sys
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-_spec = importlib.util.spec_from_file_location("dhcp_demo", os.path.join(HERE, "dhcp-make-demo.py"))
-demo = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(demo)
+demo = types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "dhcp-make-demo.py")))
 mac, checksum, pcap = demo.mac, demo.checksum, demo.pcap
 
 HOST_IP, HOST_MAC = "fe80::a", "02:77:06:00:00:0a"

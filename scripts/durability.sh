@@ -66,10 +66,8 @@ ACCEPTING=$TMP/core-accepts-true.json
 # callback takes.
 write_pcap() {
   python3 - "$(dirname "$0")/../examples/dhcp-make-demo.py" "$@" <<'PY'
-import importlib.util, sys
-spec = importlib.util.spec_from_file_location("demo", sys.argv[1])
-demo = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(demo)
+import runpy, sys, types
+demo = types.SimpleNamespace(**runpy.run_path(sys.argv[1]))
 path, tag, count, gap = sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
 offers = [(n * gap / 1000, demo.dhcp_offer("02:78:%02x:00:00:%02x" % (tag, n), "10.77.0.99", "0.0.0.0", []))
           for n in range(1, count + 1)]

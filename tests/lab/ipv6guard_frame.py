@@ -7,14 +7,13 @@ demo builds them, from the attacker fe80::66 (02:77:06:00:00:66).
   ipv6guard_frame.py ra   a router advertisement of the attacker,
                           prefix fd77:66::/64
 """
-import importlib.util
 import os
+import runpy
 import sys
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-_spec = importlib.util.spec_from_file_location("ipv6_demo", os.path.join(HERE, "../../examples/ipv6-make-demo.py"))
-demo = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(demo)
+demo = types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "../../examples/ipv6-make-demo.py")))
 
 FRAMES = {
     "na": lambda: demo.neighbour_advert(demo.ROGUE_MAC, demo.ROGUE_IP, demo.ROUTER_IP, demo.ROGUE_MAC),
