@@ -47,10 +47,11 @@ HIpv6Packet::Kind HIpv6Packet::read(const unsigned char* frame, int len) {
     next = ip[at];
     at += size;
   }
-  if (next != kIcmpv6 && next != kUdp) return Kind::kOther;
+  const bool udp = next == HWireLayout::kIpProtocolUdp;
+  if (!udp && next != HWireLayout::kIpProtocolIcmpv6) return Kind::kOther;
   p_upper = ip + at;
   i_upper_len = end - at;
-  if (i_upper_len < (next == kUdp ? HWireLayout::kUdpHeaderLen : 4)) return Kind::kMalformed;
-  if (next == kUdp && (read_u16(p_upper + HWireLayout::kUdpLen) != i_upper_len)) return Kind::kMalformed;
-  return next == kIcmpv6 ? Kind::kIcmp : Kind::kUdp;
+  if (i_upper_len < (udp ? HWireLayout::kUdpHeaderLen : 4)) return Kind::kMalformed;
+  if (udp && (read_u16(p_upper + HWireLayout::kUdpLen) != i_upper_len)) return Kind::kMalformed;
+  return udp ? Kind::kUdp : Kind::kIcmp;
 }

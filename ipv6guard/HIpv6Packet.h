@@ -15,8 +15,6 @@ class HIpv6Packet {
  public:
   // Beyond this many extension headers a packet is taken as malformed.
   static constexpr int kMaxExtensionHeaders = 8;
-  static constexpr unsigned char kIcmpv6 = HWireLayout::kIpProtocolIcmpv6;
-  static constexpr unsigned char kUdp = HWireLayout::kIpProtocolUdp;
 
   enum class Kind { kIcmp, kUdp, kOther, kMalformed };
   Kind read(const unsigned char* frame, int len);

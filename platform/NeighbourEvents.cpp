@@ -6,6 +6,7 @@
 
 #include "platform/NetlinkArpTable.h"
 #include "platform/NetlinkClient.h"
+#include "platform/NetlinkIpv6.h"
 
 namespace platform {
 
@@ -39,6 +40,22 @@ NeighbourEvents::Wait NeighbourEvents::wait(std::vector<MIB_IPNETROW>& rows) {
   Wait result = receive(data, len);
   if (result != Wait::kRows) return result;
   return NetlinkArpTable::parse_events(data, len, rows) ? Wait::kRows : Wait::kLost;
+}
+
+NeighbourEvents::Wait NeighbourEvents::wait(std::vector<Ipv6Router>& rows) {
+  const unsigned char* data = nullptr;
+  size_t len = 0;
+  Wait result = receive(data, len);
+  if (result != Wait::kRows) return result;
+  auto walk = NetlinkClient::walk_messages(data, len, [&](const NetlinkClient::Message& message) {
+    Ipv6Router row;
+    if (message.type != RTM_NEWNEIGH && message.type != RTM_DELNEIGH) return true;
+    if (!netlink_ipv6::read_neighbour(message.data, message.len, row)) return true;
+    row.b_deleted = message.type == RTM_DELNEIGH;
+    rows.push_back(row);
+    return true;
+  });
+  return walk == NetlinkClient::Walk::kBroken ? Wait::kLost : Wait::kRows;
 }
 
 }  // namespace platform

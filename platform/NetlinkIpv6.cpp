@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/NeighbourEvents.h"
 #include "platform/NetlinkClient.h"
 
 namespace platform {
@@ -182,22 +181,6 @@ bool netlink_ipv6::read_neighbour(const unsigned char* msg, size_t len, Ipv6Rout
 Ipv6Table& kernel_ipv6_table() {
   static KernelIpv6Table table;
   return table;
-}
-
-NeighbourEvents::Wait NeighbourEvents::wait(std::vector<Ipv6Router>& rows) {
-  const unsigned char* data = nullptr;
-  size_t len = 0;
-  Wait result = receive(data, len);
-  if (result != Wait::kRows) return result;
-  auto walk = NetlinkClient::walk_messages(data, len, [&](const Message& message) {
-    Ipv6Router row;
-    if (message.type != RTM_NEWNEIGH && message.type != RTM_DELNEIGH) return true;
-    if (!netlink_ipv6::read_neighbour(message.data, message.len, row)) return true;
-    row.b_deleted = message.type == RTM_DELNEIGH;
-    rows.push_back(row);
-    return true;
-  });
-  return walk == NetlinkClient::Walk::kBroken ? Wait::kLost : Wait::kRows;
 }
 
 }  // namespace platform

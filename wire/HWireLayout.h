@@ -1,8 +1,9 @@
 #pragma once
 // Where the fields of the frames this system reads and sends stand:
 // Ethernet II, the ARP body of RFC 826 for IPv4 over Ethernet, IPv4, UDP,
-// the fixed part of a DHCP message and IPv6's fixed header. Offsets of a header are counted from its
-// first byte; those named kFrame... from the start of the Ethernet frame.
+// the fixed part of a DHCP message and IPv6's fixed header. Offsets of a
+// header are counted from its first byte; those named kFrame... from the
+// start of the Ethernet frame.
 // Offsets and lengths in bytes, and field values, as plain enumerators.
 struct HWireLayout {
   // Ethernet II.
@@ -88,6 +89,7 @@ static_assert(HWireLayout::kArpTargetMac + HWireLayout::kMacLen == HWireLayout::
 static_assert(HWireLayout::kArpTargetIp + HWireLayout::kIpv4Len == HWireLayout::kArpBodyLen, "the target IP ends it");
 static_assert(HWireLayout::kArpFrameLen == 42, "Ethernet header and ARP body");
 static_assert(HWireLayout::kDhcpChaddr + 16 + 64 + 128 == HWireLayout::kDhcpFixedLen, "chaddr, sname, file");
-static_assert(HWireLayout::kIpv6Source + HWireLayout::kIpv6AddressLen == HWireLayout::kIpv6Destination, "source, destination");
+static_assert(HWireLayout::kIpv6Source + HWireLayout::kIpv6AddressLen == HWireLayout::kIpv6Destination,
+              "source, destination");
 static_assert(HWireLayout::kIpv6Destination + HWireLayout::kIpv6AddressLen == HWireLayout::kIpv6HeaderLen,
               "the destination ends the header");

@@ -58,7 +58,7 @@ Bytes neighbour_advert(const std::string& eth_src, const std::string& target, co
   FrameBuilder icmp;
   icmp.add8(136).add8(0).add16(0).add16(0x2000).add16(0).add(bytes_of(ip6(target)));
   icmp.add8(2).add8(1).add_mac(target_mac);
-  return packet(eth_src, target, HIpv6Packet::kIcmpv6, icmp.bytes());
+  return packet(eth_src, target, HWireLayout::kIpProtocolIcmpv6, icmp.bytes());
 }
 
 Bytes router_advert(const std::string& eth_src, const std::string& src, const std::string& prefix,
@@ -67,14 +67,14 @@ Bytes router_advert(const std::string& eth_src, const std::string& src, const st
   icmp.add8(134).add8(0).add16(0).add8(64).add8(0).add16(lifetime).add_zero(8);
   icmp.add8(1).add8(1).add_mac(eth_src);
   icmp.add8(3).add8(4).add8(64).add8(0xc0).add_zero(12).add(bytes_of(ip6(prefix)));
-  return packet(eth_src, src, HIpv6Packet::kIcmpv6, icmp.bytes());
+  return packet(eth_src, src, HWireLayout::kIpProtocolIcmpv6, icmp.bytes());
 }
 
 Bytes dhcp6_advertise(const std::string& eth_src, const Bytes& duid) {
   FrameBuilder udp;
   udp.add16(547).add16(546).add16(static_cast<uint16_t>(8 + 4 + 4 + duid.size())).add16(0);
   udp.add8(2).add8(1).add8(2).add8(3).add16(2).add16(static_cast<uint16_t>(duid.size())).add(duid);
-  return packet(eth_src, kRogue, HIpv6Packet::kUdp, udp.bytes());
+  return packet(eth_src, kRogue, HWireLayout::kIpProtocolUdp, udp.bytes());
 }
 
 // The guard over a memory table holding the router with its route, the
@@ -191,11 +191,11 @@ TEST(Ipv6Guard, CutAndMalformedPacketsAreCountedNeverReadPastTheirEnd) {
   HWinPCapHelper::instance().reset_for_test();
   Bytes hop_by_hop = {0, 0, 1, 4, 0, 0, 0, 0};
   Bytes forged = neighbour_advert(kRogueMac, kRouter, kRogueMac);
-  Bytes behind_options = packet(kRogueMac, kRouter, HIpv6Packet::kIcmpv6, Bytes(forged.begin() + 54, forged.end()),
+  Bytes behind_options = packet(kRogueMac, kRouter, HWireLayout::kIpProtocolIcmpv6, Bytes(forged.begin() + 54, forged.end()),
                                 std::vector<Bytes>(HIpv6Packet::kMaxExtensionHeaders, hop_by_hop));
-  Bytes past_bound = packet(kRogueMac, kRouter, HIpv6Packet::kIcmpv6, Bytes(forged.begin() + 54, forged.end()),
+  Bytes past_bound = packet(kRogueMac, kRouter, HWireLayout::kIpProtocolIcmpv6, Bytes(forged.begin() + 54, forged.end()),
                             std::vector<Bytes>(HIpv6Packet::kMaxExtensionHeaders + 1, hop_by_hop));
-  Bytes forwarded = packet(kRogueMac, kRouter, HIpv6Packet::kIcmpv6, Bytes(forged.begin() + 54, forged.end()), {}, 64);
+  Bytes forwarded = packet(kRogueMac, kRouter, HWireLayout::kIpProtocolIcmpv6, Bytes(forged.begin() + 54, forged.end()), {}, 64);
   Bytes no_option_length = forged;
   no_option_length[79] = 0;
   uint64_t cuts = 0;
