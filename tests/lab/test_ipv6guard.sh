@@ -58,7 +58,8 @@ lab_capture host h0 host.pcap icmp6
 
 reports() { grep -o '"str_desc":"AntiARP_RP_[A-Z0-9]*","mapDesc":{[^}]*}' "$LAB_TMP/home/core/reports.jsonl" 2>/dev/null; }
 has_report() { reports | grep -qxF "\"str_desc\":\"$1\",\"mapDesc\":{\"ip\":\"$2\",\"mac\":\"$SPOOF_MAC\"}"; }
-frames() { tcpdump -r "$LAB_TMP/host.pcap" -nn -e "$@" 2>/dev/null | wc -l; }
+frame_lines() { tcpdump -r "$LAB_TMP/host.pcap" -nn -e "$@" 2>/dev/null; }
+frames() { frame_lines "$@" | wc -l; }
 adverts_from_router() { frames "ether src $GW_MAC and ip6[40] == 134"; }
 start_agent() {
   [ -n "$LAB_AGENT" ] && { lab_stop_agent TERM; mv "$LAB_TMP/home" "$LAB_TMP/home-probe"; mkdir -p "$LAB_TMP/home"; }
@@ -76,17 +77,10 @@ send na
 lab_wait 5 has_report AntiARP_RP_ND fe80::1 || lab_fail "no AntiARP_RP_ND for the forged advertisement: $(reports)"
 [ "$(frames "ether src $HOST_MAC and ether dst $GW_MAC and ip6[40] == 135")" -ge 1 ] \
   || lab_fail "no probe to the router's MAC"
-router_answered() { [ "$(frames "ether src $GW_MAC and ip6[40] == 136")" -ge 1 ]; }
-lab_wait 2 router_answered || lab_fail "the router did not answer the probe"
-# The router's answer puts its MAC back, unless the forged advertisement
-# reached the host's stack after it (the frames come in through different
-# CPUs' queues, and a stalled one holds its frame): then the last word on
-# the wire is the forger's, and so is the entry.
-last_advert_from() {
-  tcpdump -r "$LAB_TMP/host.pcap" -nn -e "ip6[40] == 136" 2>/dev/null | grep -F "tgt is fe80::1," | tail -n 1 | cut -d' ' -f2
-}
+# The router's answer puts its MAC back, unless the forger's advertisement
+# reached the host's stack after it (through another CPU's queue).
 lab_wait 2 sh -c "ip -n $LAB-host -6 neigh show fe80::1 dev h0 | grep -qF 'lladdr $GW_MAC'" \
-  || [ "$(last_advert_from)" = "$SPOOF_MAC" ] \
+  || [ "$(frame_lines "ip6[40] == 136" | grep -F "is fe80::1," | tail -n 2 | cut -d' ' -f2 | xargs)" = "$GW_MAC $SPOOF_MAC" ] \
   || lab_fail "the router's answer did not put its MAC back: $(router_entry)"
 
 send ra
