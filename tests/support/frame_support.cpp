@@ -30,8 +30,6 @@ ARPSpoofingReport_Local make_record(const std::string& policy, const std::string
   return record;
 }
 
-std::string desc_of(const ARPSpoofingReport_Local& record) { return narrow(record.str_desc); }
-
 size_t log_size() { return tidewell_test::general_log().size(); }
 
 std::string log_since(size_t offset) {

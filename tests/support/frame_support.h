@@ -36,8 +36,6 @@ class FakeClock {
 
 ARPSpoofingReport_Local make_record(const std::string& policy, const std::string& desc, const std::string& mac,
                                     int32_t elapsed = 0);
-// The record's report id as narrow text (for readable expectations).
-std::string desc_of(const ARPSpoofingReport_Local& record);
 
 // The general log from the given offset on (lets a test look only at what
 // it caused); `log_size()` gives the offset to start from.

@@ -61,7 +61,7 @@ TEST_F(ReportAttack, ReportsCarryTheirPolicyMapTypeAndOfflineMark) {
     EXPECT_EQ(c.arp ? 1 : 2, r.iAttackType);
     EXPECT_EQ(c.online ? 0 : 1, r.iOffline);
     EXPECT_EQ(0, r.iElapsed);
-    EXPECT_EQ(HString(c.desc).get_str_direct(), frame_test::desc_of(r));
+    EXPECT_EQ(HString(c.desc).get_str_direct(), frame_test::narrow(r.str_desc));
     EXPECT_EQ(c.map, r.mapDesc);
   }
   std::string alarm = alarms();
